@@ -1,0 +1,26 @@
+// quorvel.h: the plug-in's entry point, its info handler and the reader library's message sinks.
+#ifndef QUORVEL_QUORVEL_H
+#define QUORVEL_QUORVEL_H
+
+#include <tcl.h>
+
+#include "pf_format.h"
+
+#if defined(_WIN32)
+#define QUORVEL_EXPORT __declspec(dllexport)
+#else
+#define QUORVEL_EXPORT __attribute__((visibility("default")))
+#endif
+
+// Registers the "FSDB" format once per process; always 0.
+extern "C" QUORVEL_EXPORT int Quorvel_Init(Tcl_Interp* interp);
+
+// "-author" (any text starting "-a") answers "Quorvel" with 0; anything else 1, result untouched.
+int Quorvel_Info(void* unused, const char* option, QueryResult* result);
+
+// Reader library message sinks: "\"WARN:\" %s" and the like on standard error; always 0.
+int WarnSink(const char* text);
+int ErrorSink(const char* text);
+int InfoSink(const char* text);
+
+#endif
