@@ -1,0 +1,59 @@
+// nffr_layout.h: the on-disk layout of our FSDB files (little-endian), shared by the reader,
+// the writer and the tests that build damaged files. docs/file-format.md describes it in full.
+#ifndef NFFR_LAYOUT_H
+#define NFFR_LAYOUT_H
+
+#include <stdint.h>
+
+namespace nffr {
+namespace layout {
+
+constexpr unsigned char kMagic[8] = {'Q', 'R', 'V', 'L', 'W', 'A', 'V', 0x1a};
+constexpr uint32_t kVersion = 1;
+
+// Fixed header at offset 0.
+constexpr uint32_t kHeaderSize = 256;
+constexpr uint32_t kOffMagic = 0;            // 8 bytes
+constexpr uint32_t kOffVersion = 8;          // u32
+constexpr uint32_t kOffHeaderSize = 12;      // u32, kHeaderSize
+constexpr uint32_t kOffFileType = 16;        // i32
+constexpr uint32_t kOffFlags = 20;           // u32, kFlagStamp
+constexpr uint32_t kOffEndTag = 24;          // u64
+constexpr uint32_t kOffFileSize = 32;        // u64, the whole file
+constexpr uint32_t kOffHierOffset = 40;      // u64
+constexpr uint32_t kOffHierSize = 48;        // u64
+constexpr uint32_t kOffVarTableOffset = 56;  // u64
+constexpr uint32_t kOffVarCount = 64;        // u32, signals in the variable table
+constexpr uint32_t kOffScopeCount = 68;      // u32, scope-begin records in the hierarchy
+constexpr uint32_t kOffTreeVarCount = 72;    // u32, variable records (aliases included)
+constexpr uint32_t kOffStampLength = 76;     // u32, without the NUL
+constexpr uint32_t kOffStampOffset = 80;     // u64
+constexpr uint32_t kOffUnit = 88;            // char[128], NUL-terminated
+constexpr uint32_t kUnitSize = 128;
+
+constexpr uint32_t kFlagStamp = 1;
+constexpr uint32_t kMaxStampLength = 2047;
+
+// Hierarchy records.
+constexpr uint8_t kRecScopeBegin = 1;  // u32 name length, name bytes, NUL
+constexpr uint8_t kRecVar = 2;         // u32 variable-table index, u32 name length, name, NUL
+constexpr uint8_t kRecScopeEnd = 3;
+
+// Variable table entry.
+constexpr uint32_t kVarEntrySize = 48;
+constexpr uint32_t kVarOffIdcode = 0;         // i32, > 0, unique
+constexpr uint32_t kVarOffVarType = 4;        // u8
+constexpr uint32_t kVarOffValueDataType = 5;  // u8: 2 floats, 3 doubles
+constexpr uint32_t kVarOffBitSize = 8;        // u32
+constexpr uint32_t kVarOffValueSize = 12;     // u32, bytes per value
+constexpr uint32_t kVarOffChangeCount = 16;   // u32, changes stored in the block
+constexpr uint32_t kVarOffRecordedCount = 20; // u32, the count the file tells (0: unknown)
+constexpr uint32_t kVarOffBlockOffset = 24;   // u64
+constexpr uint32_t kVarOffBlockSize = 32;     // u64: changeCount * (8 + valueSize)
+
+// A change block: changeCount u64 tags (non-decreasing), then changeCount values.
+
+}  // namespace layout
+}  // namespace nffr
+
+#endif

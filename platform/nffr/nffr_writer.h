@@ -1,0 +1,91 @@
+// nffr_writer.h: FileWriter builds an FSDB file of our layout in memory and writes it.
+// Misuse (a change for an unknown idcode, values of the wrong size, ...) is recorded and makes
+// Bytes()/Write() fail with a message; nothing throws.
+#ifndef NFFR_WRITER_H
+#define NFFR_WRITER_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace nffr {
+
+class FileWriter {
+public:
+    void SetFileType(uint32_t type);
+    void SetTimeUnit(std::string unit);       // up to 127 characters
+    void SetEndTag(uint64_t tag);             // default: the largest change tag, or 0
+    void SetStamp(std::string stamp);         // up to 2047 characters
+    void ClearStamp();
+
+    void BeginScope(std::string name);
+    void EndScope();
+
+    // A variable in the current scope; idcode 0 takes the next free one. Returns the idcode,
+    // or 0 when the idcode is already in use (recorded as an error).
+    int AddVar(const std::string& name, uint8_t varType, uint32_t bitSize,
+               uint8_t valueDataType = 3, int idcode = 0);
+    // A second tree entry of an existing variable, sharing its changes.
+    void AddAlias(const std::string& name, int idcode);
+    void SetCountUnknown(int idcode);                 // recorded count 0
+    void SetRecordedCount(int idcode, uint32_t n);    // a count that may differ from the truth
+
+    // Value changes; tags must be non-decreasing per variable.
+    void AddChange(int idcode, uint64_t tag, std::vector<uint8_t> bytes);
+    void AddReal(int idcode, uint64_t tag, double v);             // as float or double
+    void AddBits(int idcode, uint64_t tag, const std::string& bits);  // "01xz", one byte per bit
+
+    // True when the variable holds reals (file type 1 and variable type nonzero).
+    bool HoldsReals(int idcode) const;
+    bool HasVar(int idcode) const;
+
+    // The whole file image; false (and *error set) when the description is inconsistent.
+    bool Bytes(std::vector<uint8_t>* out, std::string* error = nullptr) const;
+    // Writes the file, replacing any existing one through a rename so that readers that still
+    // map the old file keep reading it.
+    bool Write(const std::string& path, std::string* error = nullptr) const;
+    // Writes raw bytes the same way (for damaged files built by tests).
+    static bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes,
+                           std::string* error = nullptr);
+
+private:
+    struct Var {
+        int idcode = 0;
+        uint8_t varType = 0;
+        uint8_t valueDataType = 3;
+        uint32_t bitSize = 0;
+        bool countUnknown = false;
+        bool countSet = false;
+        uint32_t recordedCount = 0;
+        std::vector<uint64_t> tags;
+        std::vector<std::vector<uint8_t>> values;
+    };
+    struct TreeRecord {
+        uint8_t kind;
+        std::string name;
+        int idcode;
+    };
+
+    uint32_t ValueSize(const Var& var) const;
+    Var* Find(int idcode);
+    void Fail(const std::string& message);
+
+    uint32_t fileType_ = 1;
+    std::string unit_ = "1ns";
+    bool endTagSet_ = false;
+    uint64_t endTag_ = 0;
+    bool hasStamp_ = false;
+    std::string stamp_;
+    int depth_ = 0;
+    int nextId_ = 1;
+    std::vector<TreeRecord> tree_;
+    std::map<int, Var> vars_;
+    std::vector<int> order_;  // idcodes in creation order
+    // Misuse noticed while building; value sizes are checked when the image is built.
+    std::vector<std::string> errors_;
+};
+
+}  // namespace nffr
+
+#endif

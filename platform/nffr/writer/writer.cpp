@@ -1,0 +1,308 @@
+// writer.cpp: FileWriter, which lays out FSDB files as nffr_layout.h describes.
+#include "nffr_writer.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "nffr_layout.h"
+
+namespace nffr {
+namespace {
+
+namespace L = layout;
+
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v) {
+    for (int i = 0; i < 8; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+void Append32(std::vector<uint8_t>& b, uint32_t v) {
+    b.resize(b.size() + 4);
+    Put32(b, b.size() - 4, v);
+}
+
+void AppendName(std::vector<uint8_t>& b, const std::string& name) {
+    Append32(b, static_cast<uint32_t>(name.size()));
+    b.insert(b.end(), name.begin(), name.end());
+    b.push_back(0);
+}
+
+bool BitByte(char c, uint8_t* out) {
+    switch (c) {
+    case '0': *out = 0; return true;
+    case '1': *out = 1; return true;
+    case 'x': case 'X': *out = 2; return true;
+    case 'z': case 'Z': *out = 3; return true;
+    default: return false;
+    }
+}
+
+}  // namespace
+
+void FileWriter::SetFileType(uint32_t type) { fileType_ = type; }
+
+void FileWriter::SetTimeUnit(std::string unit) {
+    if (unit.size() >= L::kUnitSize || unit.find('\0') != std::string::npos)
+        Fail("time unit longer than 127 characters or holding NUL");
+    unit_ = std::move(unit);
+}
+
+void FileWriter::SetEndTag(uint64_t tag) {
+    endTagSet_ = true;
+    endTag_ = tag;
+}
+
+void FileWriter::SetStamp(std::string stamp) {
+    if (stamp.size() > L::kMaxStampLength || stamp.find('\0') != std::string::npos)
+        Fail("stamp longer than 2047 characters or holding NUL");
+    hasStamp_ = true;
+    stamp_ = std::move(stamp);
+}
+
+void FileWriter::ClearStamp() {
+    hasStamp_ = false;
+    stamp_.clear();
+}
+
+void FileWriter::BeginScope(std::string name) {
+    if (name.find('\0') != std::string::npos) Fail("scope name holding NUL");
+    tree_.push_back({L::kRecScopeBegin, std::move(name), 0});
+    ++depth_;
+}
+
+void FileWriter::EndScope() {
+    if (depth_ == 0) {
+        Fail("upscope without an open scope");
+        return;
+    }
+    tree_.push_back({L::kRecScopeEnd, std::string(), 0});
+    --depth_;
+}
+
+int FileWriter::AddVar(const std::string& name, uint8_t varType, uint32_t bitSize,
+                       uint8_t valueDataType, int idcode) {
+    if (idcode == 0) {
+        while (vars_.count(nextId_)) ++nextId_;
+        idcode = nextId_;
+    }
+    if (idcode < 0 || vars_.count(idcode)) {
+        Fail("idcode " + std::to_string(idcode) + " already in use or negative");
+        return 0;
+    }
+    if (name.find('\0') != std::string::npos) Fail("variable name holding NUL");
+    Var& var = vars_[idcode];
+    var.idcode = idcode;
+    var.varType = varType;
+    var.bitSize = bitSize;
+    var.valueDataType = valueDataType;
+    order_.push_back(idcode);
+    tree_.push_back({L::kRecVar, name, idcode});
+    return idcode;
+}
+
+void FileWriter::AddAlias(const std::string& name, int idcode) {
+    if (!Find(idcode)) {
+        Fail("alias of unknown idcode " + std::to_string(idcode));
+        return;
+    }
+    tree_.push_back({L::kRecVar, name, idcode});
+}
+
+void FileWriter::SetCountUnknown(int idcode) {
+    if (Var* var = Find(idcode)) {
+        var->countUnknown = true;
+        var->countSet = false;
+    }
+}
+
+void FileWriter::SetRecordedCount(int idcode, uint32_t n) {
+    if (Var* var = Find(idcode)) {
+        var->countSet = true;
+        var->countUnknown = false;
+        var->recordedCount = n;
+    }
+}
+
+void FileWriter::AddChange(int idcode, uint64_t tag, std::vector<uint8_t> bytes) {
+    Var* var = Find(idcode);
+    if (!var) return;
+    if (!var->tags.empty() && tag < var->tags.back()) {
+        Fail("tag " + std::to_string(tag) + " before the previous change of idcode " +
+             std::to_string(idcode));
+        return;
+    }
+    var->tags.push_back(tag);
+    var->values.push_back(std::move(bytes));
+}
+
+void FileWriter::AddReal(int idcode, uint64_t tag, double v) {
+    const Var* var = Find(idcode);
+    if (!var) return;
+    std::vector<uint8_t> bytes;
+    if (var->valueDataType == 2) {
+        float f = static_cast<float>(v);
+        bytes.resize(sizeof f);
+        std::memcpy(bytes.data(), &f, sizeof f);
+    } else {
+        bytes.resize(sizeof v);
+        std::memcpy(bytes.data(), &v, sizeof v);
+    }
+    AddChange(idcode, tag, std::move(bytes));
+}
+
+void FileWriter::AddBits(int idcode, uint64_t tag, const std::string& bits) {
+    std::vector<uint8_t> bytes(bits.size());
+    for (size_t i = 0; i < bits.size(); ++i) {
+        if (!BitByte(bits[i], &bytes[i])) {
+            Fail("bit value \"" + bits + "\" holds a character other than 0 1 x z");
+            return;
+        }
+    }
+    AddChange(idcode, tag, std::move(bytes));
+}
+
+bool FileWriter::HasVar(int idcode) const { return vars_.count(idcode) != 0; }
+
+bool FileWriter::HoldsReals(int idcode) const {
+    auto it = vars_.find(idcode);
+    return it != vars_.end() && fileType_ == 1 && it->second.varType != 0;
+}
+
+uint32_t FileWriter::ValueSize(const Var& var) const {
+    if (HoldsReals(var.idcode)) return var.valueDataType == 2 ? 4 : 8;
+    return var.bitSize;
+}
+
+FileWriter::Var* FileWriter::Find(int idcode) {
+    auto it = vars_.find(idcode);
+    if (it == vars_.end()) {
+        Fail("unknown idcode " + std::to_string(idcode));
+        return nullptr;
+    }
+    return &it->second;
+}
+
+void FileWriter::Fail(const std::string& message) { errors_.push_back(message); }
+
+bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const {
+    auto refuse = [&](const std::string& message) {
+        if (error) *error = message;
+        return false;
+    };
+    if (!errors_.empty()) return refuse(errors_.front());
+    for (int id : order_) {
+        const Var& var = vars_.at(id);
+        for (const auto& value : var.values)
+            if (value.size() != ValueSize(var))
+                return refuse("idcode " + std::to_string(id) + ": a value of " +
+                              std::to_string(value.size()) + " bytes where " +
+                              std::to_string(ValueSize(var)) + " are expected");
+    }
+
+    std::vector<uint8_t>& b = *out;
+    b.assign(L::kHeaderSize, 0);
+    std::memcpy(b.data() + L::kOffMagic, L::kMagic, sizeof L::kMagic);
+    Put32(b, L::kOffVersion, L::kVersion);
+    Put32(b, L::kOffHeaderSize, L::kHeaderSize);
+    Put32(b, L::kOffFileType, fileType_);
+    Put32(b, L::kOffFlags, hasStamp_ ? L::kFlagStamp : 0);
+    std::memcpy(b.data() + L::kOffUnit, unit_.data(), unit_.size());
+
+    if (hasStamp_) {
+        Put32(b, L::kOffStampLength, static_cast<uint32_t>(stamp_.size()));
+        Put64(b, L::kOffStampOffset, b.size());
+        b.insert(b.end(), stamp_.begin(), stamp_.end());
+        b.push_back(0);
+    }
+
+    std::map<int, uint32_t> index;
+    for (size_t i = 0; i < order_.size(); ++i) index[order_[i]] = static_cast<uint32_t>(i);
+    const size_t hierStart = b.size();
+    uint32_t scopes = 0, treeVars = 0;
+    for (const TreeRecord& rec : tree_) {
+        b.push_back(rec.kind);
+        if (rec.kind == L::kRecScopeBegin) {
+            AppendName(b, rec.name);
+            ++scopes;
+        } else if (rec.kind == L::kRecVar) {
+            Append32(b, index[rec.idcode]);
+            AppendName(b, rec.name);
+            ++treeVars;
+        }
+    }
+    for (int open = depth_; open > 0; --open) b.push_back(L::kRecScopeEnd);
+    Put64(b, L::kOffHierOffset, hierStart);
+    Put64(b, L::kOffHierSize, b.size() - hierStart);
+    Put32(b, L::kOffScopeCount, scopes);
+    Put32(b, L::kOffTreeVarCount, treeVars);
+
+    while (b.size() % 8) b.push_back(0);
+    const size_t tableStart = b.size();
+    Put64(b, L::kOffVarTableOffset, tableStart);
+    Put32(b, L::kOffVarCount, static_cast<uint32_t>(order_.size()));
+    b.resize(tableStart + order_.size() * L::kVarEntrySize, 0);
+
+    uint64_t lastTag = 0;
+    for (size_t i = 0; i < order_.size(); ++i) {
+        const Var& var = vars_.at(order_[i]);
+        const size_t e = tableStart + i * L::kVarEntrySize;
+        const uint32_t count = static_cast<uint32_t>(var.tags.size());
+        const uint32_t recorded = var.countUnknown ? 0 : var.countSet ? var.recordedCount : count;
+        Put32(b, e + L::kVarOffIdcode, static_cast<uint32_t>(var.idcode));
+        b[e + L::kVarOffVarType] = var.varType;
+        b[e + L::kVarOffValueDataType] = var.valueDataType;
+        Put32(b, e + L::kVarOffBitSize, var.bitSize);
+        Put32(b, e + L::kVarOffValueSize, ValueSize(var));
+        Put32(b, e + L::kVarOffChangeCount, count);
+        Put32(b, e + L::kVarOffRecordedCount, recorded);
+        while (b.size() % 8) b.push_back(0);
+        const size_t blockStart = b.size();
+        for (uint64_t tag : var.tags) {
+            b.resize(b.size() + 8);
+            Put64(b, b.size() - 8, tag);
+            if (tag > lastTag) lastTag = tag;
+        }
+        for (const auto& value : var.values) b.insert(b.end(), value.begin(), value.end());
+        Put64(b, e + L::kVarOffBlockOffset, blockStart);
+        Put64(b, e + L::kVarOffBlockSize, b.size() - blockStart);
+    }
+    Put64(b, L::kOffEndTag, endTagSet_ ? endTag_ : lastTag);
+    Put64(b, L::kOffFileSize, b.size());
+    return true;
+}
+
+bool FileWriter::Write(const std::string& path, std::string* error) const {
+    std::vector<uint8_t> bytes;
+    return Bytes(&bytes, error) && WriteBytes(path, bytes, error);
+}
+
+bool FileWriter::WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes,
+                            std::string* error) {
+    const std::string temp = path + ".writing";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) {
+            if (error) *error = "cannot write \"" + temp + "\"";
+            std::remove(temp.c_str());
+            return false;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temp, path, ec);
+    if (ec) {
+        if (error) *error = "cannot replace \"" + path + "\": " + ec.message();
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace nffr

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# test.sh: installs what is missing, builds everything into build/ and runs every test.
+# Extra arguments go to ctest (e.g. -R plugin).
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+
+ensure_packages
+BUILD_DIR=${QUORVEL_BUILD_DIR:-$QUORVEL_ROOT/build}
+configure_build "$BUILD_DIR" ${QUORVEL_CMAKE_ARGS:-}
+build_targets "$BUILD_DIR"
+cd "$BUILD_DIR"
+ctest --output-on-failure -j"$QUORVEL_JOBS" "$@"

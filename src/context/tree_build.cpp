@@ -1,0 +1,87 @@
+// tree_build.cpp: fills a context's signal tree from the reader library's walk of the file's
+// hierarchy: scopes as inner nodes, variables as leaves with their idcode and leaf type.
+#include "context/context.h"
+#include "context/tree_build.h"
+#include "load/kinds.h"
+
+namespace {
+
+// "/" separates hierarchy levels in tree paths, so no node name may hold one.
+void ReplaceSlashes(char* name, char substitute)
+{
+    for (char* c = name; *c != '\0'; c++) {
+        if (*c == '/') {
+            *c = substitute;
+        }
+    }
+}
+
+}  // namespace
+
+void AddScopeNode(ReaderContext* context, ffrScopeRecord* scope)
+{
+    if (scope == NULL || scope->name == NULL || context->tree == NULL) {
+        return;
+    }
+    ReaderTree* tree = context->tree;
+    ReplaceSlashes(scope->name, '_');
+    ReaderTreeNode* node = tree->GetCurrentChildFromName(tree->currentNode, scope->name);
+    if (node == NULL) {
+        node = tree->CreateTreeNode(scope->name, -1, -1);
+        if (node == NULL) {
+            return;
+        }
+        tree->InsertNode(node);
+    }
+    tree->SetCurrentNode(node);
+}
+
+void AddVarNode(ReaderContext* context, ffrVarRecord* var)
+{
+    if (var == NULL || var->name == NULL || context->tree == NULL) {
+        return;
+    }
+    ReaderTree* tree = context->tree;
+    ReplaceSlashes(var->name, '^');
+    short kind = LeafKind(context, var->varType);
+    short leafType = (kind == LEAF_DIGITAL && context->showBus != 0) ? (short)-2 : kind;
+    ReaderTreeNode* node = tree->CreateTreeNode(var->name, leafType, var->idcode);
+    if (node == NULL) {
+        return;
+    }
+    tree->InsertNode(node);
+    tree->SetLeaveTypes(kind);
+    context->waveCount++;
+}
+
+bool TreeCallback(uint32_t eventType, void* clientData, void* record)
+{
+    ReaderContext* context = (ReaderContext*)clientData;
+    if ((eventType >= 6 && eventType <= 19) || eventType >= 24) {
+        return false;
+    }
+    if (context == NULL || context->tree == NULL) {
+        return true;
+    }
+    ReaderTree* tree = context->tree;
+    switch (eventType) {
+    case 1:
+        AddScopeNode(context, (ffrScopeRecord*)record);
+        break;
+    case 2:
+        AddVarNode(context, (ffrVarRecord*)record);
+        break;
+    case 3:
+        if (tree->currentNode != NULL && tree->currentNode->parent != NULL) {
+            tree->SetCurrentNode(tree->currentNode->parent);
+        }
+        break;
+    case 4:
+    case 5:
+        tree->SetCurrentNode(tree->rootNode);
+        break;
+    default:
+        break;
+    }
+    return true;
+}

@@ -1,0 +1,189 @@
+// file_info.cpp: the file-attribute query handler: format and design names, counts, and
+// browsing of the file's signal tree (children of a scope, leaf lists, search, leaf types).
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "context/context.h"
+#include "context/script.h"
+#include "plugin/portability.h"
+#include "query/queries.h"
+
+static const char* const kSeparator = "/";
+
+// Options are chosen by their second character and then by comparing this many leading
+// characters of the query text, case-sensitively.
+static int StartsAs(const char* text, const char* option, size_t count)
+{
+    return strncmp(text, option, count) == 0;
+}
+
+// Splits the query text into words; on failure releases what the split left and returns 1.
+static int SplitQuery(Tcl_Interp* interp, const char* query, int* count, const char*** words)
+{
+    *count = 0;
+    *words = NULL;
+    if (Tcl_SplitList(interp, query, count, words) == TCL_OK) {
+        return 0;
+    }
+    if (*words != NULL) {
+        Tcl_Free((char*)*words);
+        *words = NULL;
+    }
+    return 1;
+}
+
+// Last component of the path up to its last dot; empty when the evaluation fails.
+static void AppendDesignName(Tcl_Interp* interp, const ReaderContext* context, Tcl_DString* answer)
+{
+    // The path is one literal word of the script: blanks, brackets and dollar signs in it
+    // reach "file tail" unchanged and nothing in it is evaluated.
+    if (EvalWithLiteralPath(interp, "file rootname [file tail ", context->path, " ]") == TCL_OK) {
+        Tcl_DStringAppend(answer, Tcl_GetStringResult(interp), -1);
+    }
+}
+
+// "-childNodes -parentPath PATH": the names of the children of the node at PATH.
+static int AnswerChildNodes(Tcl_Interp* interp, const ReaderContext* context, const char* query,
+                            Tcl_DString* answer)
+{
+    int count;
+    const char** words;
+    if (SplitQuery(interp, query, &count, &words) != 0) {
+        return 1;
+    }
+    int code = 0;
+    if (count >= 3 && StartsAs(words[1], "-parentPath", 7)) {
+        ReaderTreeNode* node = NULL;
+        // The tree may modify the path it is given, so it gets a private copy.
+        char* copy = _strdup(words[2]);
+        if (copy != NULL && context->tree != NULL) {
+            node = context->tree->GetNodeFromPath(NULL, copy);
+        }
+        free(copy);
+        if (node == NULL) {
+            code = 1;
+        } else {
+            context->tree->GetAllChildNodeNames(node, answer);
+        }
+    }
+    Tcl_Free((char*)words);
+    return code;
+}
+
+// "-waveforms", "-waveids" (optionally "-withtype TYPE"), or a search when given 5 words.
+static int AnswerLeafList(Tcl_Interp* interp, const ReaderContext* context, const char* query,
+                          Tcl_DString* answer)
+{
+    int count;
+    const char** words;
+    if (SplitQuery(interp, query, &count, &words) != 0) {
+        return 1;
+    }
+    ReaderTree* tree = context->tree;
+    if (tree != NULL && count == 5) {
+        // The tree's search reads the query it answers from the result it is given.
+        Tcl_DStringAppend(answer, query, -1);
+        tree->SearchTree(interp, 4, words + 1, answer);
+    } else if (tree != NULL) {
+        short leafType = -1;
+        if (count >= 3 && StartsAs(words[1], "-withtype", 4)) {
+            leafType = tree->GetLeafTypeFromString(words[2]);
+        }
+        Tcl_DString scratch;
+        Tcl_DStringInit(&scratch);
+        if (StartsAs(query, "-waveids", 8)) {
+            tree->GetTreeLeaveFullPathsNIds(tree->rootNode, &scratch, leafType, answer);
+        } else {
+            tree->GetTreeLeaveFullPaths(tree->rootNode, &scratch, leafType, answer);
+        }
+        Tcl_DStringFree(&scratch);
+    }
+    Tcl_Free((char*)words);
+    return 0;
+}
+
+// The words of the leaf types present, in slot order; a slot outside 0..3 adds nothing.
+static void AppendLeafTypes(const ReaderTree* tree, Tcl_DString* answer)
+{
+    static const char* const kWords[] = {" analog", " event", " digital", " bus"};
+    if (tree == NULL) {
+        return;
+    }
+    char text[4 * 8 + 1];
+    text[0] = '\0';
+    for (int slot = 0; slot < 4; slot++) {
+        short value = tree->leafTypes[slot];
+        if (value >= 0 && value <= 3) {
+            strcat(text, kWords[value]);
+        }
+    }
+    Tcl_DStringAppend(answer, text, -1);
+}
+
+int Quorvel_FileInfo(Tcl_Interp* interp, ReaderContext* context, const char* query,
+                     QueryResult* result)
+{
+    if (result == NULL) {
+        return 1;
+    }
+    if (query == NULL || query[0] != '-' || query[1] == '\0' || context == NULL) {
+        Tcl_DStringInit(&result->text);
+        return 1;
+    }
+    result->answerKind = 7;
+    Tcl_DStringInit(&result->text);
+    Tcl_DString* answer = &result->text;
+    switch (query[1]) {
+    case 'c':
+        if (StartsAs(query, "-created", 3)) {
+            if (context->stamp != NULL) {
+                Tcl_DStringAppend(answer, context->stamp, -1);
+            }
+        } else if (StartsAs(query, "-childNodes", 6)) {
+            return AnswerChildNodes(interp, context, query, answer);
+        }
+        break;
+    case 'd':
+        if (StartsAs(query, "-design", 3)) {
+            AppendDesignName(interp, context, answer);
+        }
+        break;
+    case 'f':
+        if (StartsAs(query, "-filenames", 3) && context->path != NULL) {
+            Tcl_DStringAppendElement(answer, context->path);
+        }
+        break;
+    case 'n':
+        if (StartsAs(query, "-nwaveforms", 3)) {
+            char number[16];
+            snprintf(number, sizeof number, "%d", context->waveCount);
+            Tcl_DStringAppend(answer, number, -1);
+        } else if (StartsAs(query, "-nsegments", 3)) {
+            Tcl_DStringAppend(answer, "1", -1);
+        }
+        break;
+    case 'p':
+        if (StartsAs(query, "-pfname", 4)) {
+            AppendDesignName(interp, context, answer);
+        } else if (StartsAs(query, "-program", 3)) {
+            Tcl_DStringAppend(answer, "FSDB", -1);
+        }
+        break;
+    case 's':
+        if (StartsAs(query, "-separator", 3)) {
+            Tcl_DStringAppend(answer, kSeparator, -1);
+        }
+        break;
+    case 'w':
+        if (StartsAs(query, "-waveforms", 3)) {
+            return AnswerLeafList(interp, context, query, answer);
+        } else if (StartsAs(query, "-wftypes", 3)) {
+            AppendLeafTypes(context->tree, answer);
+        }
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
