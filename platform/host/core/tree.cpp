@@ -1,0 +1,494 @@
+// tree.cpp: the signal-tree library: scopes and leaves of an open file, buses grouped from
+// bit-indexed leaves, and the paths, child lists and searches answered into Tcl dynamic strings.
+//
+// Ownership: the tree owns every node it created, inserted or not, and frees them all when it is
+// destroyed. No exception leaves a method: an allocation failure gives a null or failure result.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "reader_tree.h"
+
+namespace {
+
+constexpr short kScope = -1;
+constexpr short kAnalog = 0;
+constexpr short kDigital = 2;
+constexpr short kBus = 3;
+constexpr short kMaybeBusMember = -2;
+
+// A leaf name of the form base[index] with a decimal index.
+bool ParseMemberName(const std::string& name, std::string* base, long long* index)
+{
+    std::size_t open = name.rfind('[');
+    if (name.size() < 4 || name.back() != ']' || open == std::string::npos || open == 0) {
+        return false;
+    }
+    std::size_t digits = name.size() - open - 2;
+    if (digits == 0 || digits > 18) {
+        return false;
+    }
+    long long value = 0;
+    for (std::size_t i = open + 1; i + 1 < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') {
+            return false;
+        }
+        value = value * 10 + (name[i] - '0');
+    }
+    *base = name.substr(0, open);
+    *index = value;
+    return true;
+}
+
+}  // namespace
+
+struct ReaderTreeBusImpl {
+    struct Member {
+        long long index;
+        int idcode;
+    };
+    std::vector<Member> members;  // in insertion order until sorted
+    bool sorted = true;
+
+    void sortMembers()
+    {
+        if (!sorted) {
+            std::stable_sort(members.begin(), members.end(),
+                             [](const Member& a, const Member& b) { return a.index > b.index; });
+            sorted = true;
+        }
+    }
+};
+
+struct ReaderTreeNodeImpl {
+    ReaderTree* tree = nullptr;
+    std::string name;
+    short leafType = kScope;
+    bool inserted = false;
+    std::vector<ReaderTreeNode*> children;
+    std::unordered_map<std::string, ReaderTreeNode*> childByName;  // the first of each name
+    std::unordered_map<std::string, ReaderTreeNode*> busByBase;    // bus nodes of this scope
+    // Bus nodes only.
+    std::unique_ptr<ReaderTreeBus> bus;
+    std::unique_ptr<ReaderTreeBusImpl> busImpl;
+    std::string busBase;
+    long long msb = 0;
+    long long lsb = 0;
+};
+
+struct ReaderTreeImpl {
+    std::vector<std::unique_ptr<ReaderTreeNode>> nodes;
+    std::vector<std::unique_ptr<ReaderTreeNodeImpl>> nodeImpls;
+};
+
+// The tree's private access to the classes of reader_tree.h.
+struct ReaderTreeAccess {
+    static ReaderTreeNode* NewNode(ReaderTree* tree, ReaderTreeImpl& impl, const char* name,
+                                   short leafType, int idcode)
+    {
+        impl.nodes.reserve(impl.nodes.size() + 1);
+        impl.nodeImpls.reserve(impl.nodeImpls.size() + 1);
+        auto nodeImpl = std::make_unique<ReaderTreeNodeImpl>();
+        nodeImpl->tree = tree;
+        nodeImpl->name = name;
+        nodeImpl->leafType = leafType;
+        std::unique_ptr<ReaderTreeNode> node(new ReaderTreeNode());
+        node->idcode = idcode;
+        node->parent = nullptr;
+        node->impl_ = nodeImpl.get();
+        impl.nodeImpls.push_back(std::move(nodeImpl));
+        impl.nodes.push_back(std::move(node));
+        return impl.nodes.back().get();
+    }
+
+    static void MakeBus(ReaderTreeNodeImpl& node)
+    {
+        node.busImpl = std::make_unique<ReaderTreeBusImpl>();
+        node.bus.reset(new ReaderTreeBus());
+        node.bus->impl_ = node.busImpl.get();
+    }
+
+    static ReaderTreeNodeImpl& Impl(ReaderTreeNode* node) { return *node->impl_; }
+    static ReaderTreeBusImpl* Impl(ReaderTreeBus* bus) { return bus->impl_; }
+};
+
+namespace {
+
+using Access = ReaderTreeAccess;
+
+bool IsLeaf(ReaderTreeNode* node)
+{
+    return Access::Impl(node).leafType != kScope;
+}
+
+bool IsBus(ReaderTreeNode* node)
+{
+    return Access::Impl(node).bus != nullptr;
+}
+
+void AddChild(ReaderTreeNode* parent, ReaderTreeNode* child)
+{
+    ReaderTreeNodeImpl& p = Access::Impl(parent);
+    p.children.reserve(p.children.size() + 1);
+    p.childByName.emplace(Access::Impl(child).name, child);
+    p.children.push_back(child);
+    child->parent = parent;
+    Access::Impl(child).inserted = true;
+}
+
+// Renames a bus node after its index range changed, keeping the parent's name index right.
+void RenameBus(ReaderTreeNode* bus)
+{
+    ReaderTreeNodeImpl& b = Access::Impl(bus);
+    std::string name =
+        b.busBase + "[" + std::to_string(b.msb) + ":" + std::to_string(b.lsb) + "]";
+    if (name == b.name) {
+        return;
+    }
+    ReaderTreeNodeImpl& p = Access::Impl(bus->parent);
+    auto old = p.childByName.find(b.name);
+    if (old != p.childByName.end() && old->second == bus) {
+        p.childByName.erase(old);
+    }
+    p.childByName.emplace(name, bus);
+    b.name = std::move(name);
+}
+
+// Names from below the root to the node, joined with "/".
+std::string FullPath(ReaderTreeNode* node)
+{
+    std::vector<const std::string*> names;
+    for (; node != nullptr && node->parent != nullptr; node = node->parent) {
+        names.push_back(&Access::Impl(node).name);
+    }
+    std::string path;
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        if (!path.empty() || it != names.rbegin()) {
+            path += '/';
+        }
+        path += **it;
+    }
+    return path;
+}
+
+// Calls visit(node, fullPath) for every leaf at or below start, depth first in insertion order.
+// Bus members are not visited: the bus node stands for them. Iterative, so depth is unbounded.
+template <typename Visit>
+void ForEachLeaf(ReaderTreeNode* start, Visit visit)
+{
+    struct Frame {
+        ReaderTreeNode* node;
+        std::size_t next;
+        std::size_t pathLength;
+    };
+    std::string path = FullPath(start);
+    std::vector<Frame> stack;
+    auto enter = [&](ReaderTreeNode* node) {
+        if (IsLeaf(node)) {
+            visit(node, path);
+        }
+        if (!IsBus(node) && !Access::Impl(node).children.empty()) {
+            stack.push_back(Frame{node, 0, path.size()});
+        }
+    };
+    enter(start);
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        const std::vector<ReaderTreeNode*>& children = Access::Impl(top.node).children;
+        if (top.next == children.size()) {
+            stack.pop_back();
+            continue;
+        }
+        ReaderTreeNode* child = children[top.next++];
+        path.resize(top.pathLength);
+        if (!path.empty() || top.node->parent != nullptr) {
+            path += '/';
+        }
+        path += Access::Impl(child).name;
+        enter(child);
+    }
+}
+
+bool TypeMatches(ReaderTreeNode* node, short leafType)
+{
+    return leafType == -1 || Access::Impl(node).leafType == leafType;
+}
+
+}  // namespace
+
+unsigned int ReaderTreeBus::GetBusWidth()
+{
+    return impl_ == nullptr ? 0 : static_cast<unsigned int>(impl_->members.size());
+}
+
+void ReaderTreeBus::GetBusIds(int* ids)
+{
+    if (impl_ == nullptr || ids == nullptr) {
+        return;
+    }
+    impl_->sortMembers();
+    for (const ReaderTreeBusImpl::Member& member : impl_->members) {
+        *ids++ = member.idcode;
+    }
+}
+
+ReaderTreeBus* ReaderTreeNode::GetNodeBus()
+{
+    return impl_ == nullptr ? nullptr : impl_->bus.get();
+}
+
+ReaderTree::ReaderTree() : rootNode(nullptr), currentNode(nullptr), leafTypes{-1, -1, -1, -1}
+{
+    // Without a root the tree cannot work at all; this is the one place an exception may end it.
+    impl_ = new ReaderTreeImpl();
+    rootNode = Access::NewNode(this, *impl_, "", kScope, -1);
+    Access::Impl(rootNode).inserted = true;
+    currentNode = rootNode;
+}
+
+ReaderTree::~ReaderTree()
+{
+    delete impl_;
+}
+
+ReaderTreeNode* ReaderTree::CreateTreeNode(const char* name, short leafType, int idcode)
+{
+    if (name == nullptr) {
+        return nullptr;
+    }
+    try {
+        return Access::NewNode(this, *impl_, name, leafType, idcode);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void ReaderTree::InsertNode(ReaderTreeNode* node)
+{
+    if (node == nullptr || node->impl_ == nullptr || node->impl_->tree != this ||
+        node->impl_->inserted) {
+        return;
+    }
+    ReaderTreeNode* parent = currentNode != nullptr ? currentNode : rootNode;
+    ReaderTreeNodeImpl& n = *node->impl_;
+    try {
+        std::string base;
+        long long index = 0;
+        if (n.leafType != kMaybeBusMember) {
+            AddChild(parent, node);
+            return;
+        }
+        n.leafType = kDigital;
+        if (!ParseMemberName(n.name, &base, &index)) {
+            AddChild(parent, node);
+            return;
+        }
+        ReaderTreeNodeImpl& p = Access::Impl(parent);
+        ReaderTreeNode*& bus = p.busByBase[base];
+        if (bus == nullptr) {
+            ReaderTreeNode* created = Access::NewNode(this, *impl_, "", kBus, node->idcode);
+            ReaderTreeNodeImpl& b = Access::Impl(created);
+            Access::MakeBus(b);
+            b.busBase = base;
+            b.msb = b.lsb = index;
+            b.name = base + "[" + std::to_string(index) + ":" + std::to_string(index) + "]";
+            AddChild(parent, created);
+            bus = created;
+            SetLeaveTypes(kBus);
+        }
+        ReaderTreeNodeImpl& b = Access::Impl(bus);
+        ReaderTreeBusImpl* members = b.busImpl.get();
+        members->members.push_back(ReaderTreeBusImpl::Member{index, node->idcode});
+        members->sorted = false;
+        b.msb = std::max(b.msb, index);
+        b.lsb = std::min(b.lsb, index);
+        RenameBus(bus);
+        AddChild(bus, node);
+    } catch (const std::bad_alloc&) {
+        // The node stays uninserted; the tree keeps it and frees it with the rest.
+    }
+}
+
+void ReaderTree::SetCurrentNode(ReaderTreeNode* node)
+{
+    currentNode = node != nullptr ? node : rootNode;
+}
+
+ReaderTreeNode* ReaderTree::GetCurrentChildFromName(ReaderTreeNode* node, const char* name)
+{
+    if (name == nullptr) {
+        return nullptr;
+    }
+    ReaderTreeNodeImpl& parent = Access::Impl(node != nullptr ? node : rootNode);
+    try {
+        auto found = parent.childByName.find(name);
+        return found == parent.childByName.end() ? nullptr : found->second;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void ReaderTree::SetLeaveTypes(short leafKind)
+{
+    if (leafKind < kAnalog || leafKind > kBus) {
+        return;
+    }
+    for (short& slot : leafTypes) {
+        if (slot == leafKind) {
+            return;
+        }
+        if (slot < kAnalog || slot > kBus) {
+            slot = leafKind;
+            return;
+        }
+    }
+}
+
+ReaderTreeNode* ReaderTree::GetNodeFromPath(ReaderTreeNode* start, char* path)
+{
+    if (path == nullptr) {
+        return nullptr;
+    }
+    try {
+        std::string rest(path);
+        if (!rest.empty() && rest.front() == '/') {
+            rest.erase(0, 1);
+        }
+        if (!rest.empty() && rest.back() == '/') {
+            rest.pop_back();
+        }
+        ReaderTreeNode* node = start != nullptr ? start : rootNode;
+        if (rest.empty()) {
+            return node;
+        }
+        std::size_t from = 0;
+        while (node != nullptr) {
+            std::size_t slash = rest.find('/', from);
+            std::string name = rest.substr(from, slash == std::string::npos ? slash : slash - from);
+            ReaderTreeNode* child = GetCurrentChildFromName(node, name.c_str());
+            if (child == nullptr) {
+                // A bus member is also found directly below its scope: scope/data[3].
+                std::string base;
+                long long index = 0;
+                const auto& buses = Access::Impl(node).busByBase;
+                auto bus = ParseMemberName(name, &base, &index) ? buses.find(base) : buses.end();
+                child = bus == buses.end() ? nullptr : GetCurrentChildFromName(bus->second, name.c_str());
+            }
+            node = child;
+            if (slash == std::string::npos) {
+                break;
+            }
+            from = slash + 1;
+        }
+        return node;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void ReaderTree::GetAllChildNodeNames(ReaderTreeNode* node, Tcl_DString* result)
+{
+    if (result == nullptr) {
+        return;
+    }
+    for (ReaderTreeNode* child : Access::Impl(node != nullptr ? node : rootNode).children) {
+        Tcl_DStringAppendElement(result, Access::Impl(child).name.c_str());
+    }
+}
+
+int ReaderTree::GetTreeLeaveFullPaths(ReaderTreeNode* start, Tcl_DString* /*scratch*/,
+                                      short leafType, Tcl_DString* result)
+{
+    if (result == nullptr) {
+        return 1;
+    }
+    try {
+        ForEachLeaf(start != nullptr ? start : rootNode,
+                    [&](ReaderTreeNode* leaf, const std::string& path) {
+                        if (TypeMatches(leaf, leafType)) {
+                            Tcl_DStringAppendElement(result, path.c_str());
+                        }
+                    });
+    } catch (const std::bad_alloc&) {
+        return 1;
+    }
+    return 0;
+}
+
+int ReaderTree::GetTreeLeaveFullPathsNIds(ReaderTreeNode* start, Tcl_DString* /*scratch*/,
+                                          short leafType, Tcl_DString* result)
+{
+    if (result == nullptr) {
+        return 1;
+    }
+    try {
+        ForEachLeaf(start != nullptr ? start : rootNode,
+                    [&](ReaderTreeNode* leaf, const std::string& path) {
+                        if (TypeMatches(leaf, leafType)) {
+                            Tcl_DStringAppendElement(result, path.c_str());
+                            Tcl_DStringAppendElement(result, std::to_string(leaf->idcode).c_str());
+                        }
+                    });
+    } catch (const std::bad_alloc&) {
+        return 1;
+    }
+    return 0;
+}
+
+short ReaderTree::GetLeafTypeFromString(const char* text)
+{
+    static const char* const kWords[] = {"analog", "event", "digital", "bus"};
+    if (text == nullptr) {
+        return -1;
+    }
+    for (short type = 0; type < 4; ++type) {
+        if (std::strcmp(text, kWords[type]) == 0) {
+            return type;
+        }
+    }
+    return -1;
+}
+
+int ReaderTree::SearchTree(Tcl_Interp* /*interp*/, int argc, const char** argv, Tcl_DString* result)
+{
+    if (result == nullptr) {
+        return 1;
+    }
+    try {
+        // The words may point into the query that result holds, so read them before clearing it.
+        std::vector<std::string> words;
+        for (int i = 0; i < argc && argv != nullptr; ++i) {
+            words.emplace_back(argv[i] != nullptr ? argv[i] : "");
+        }
+        Tcl_DStringSetLength(result, 0);
+        std::string pattern = "*";
+        short leafType = -1;
+        bool valid = words.size() % 2 == 0;
+        for (std::size_t i = 0; valid && i + 1 < words.size(); i += 2) {
+            if (words[i] == "-pattern") {
+                pattern = words[i + 1];
+            } else if (words[i] == "-withtype") {
+                leafType = GetLeafTypeFromString(words[i + 1].c_str());
+                valid = leafType >= 0;
+            } else {
+                valid = false;
+            }
+        }
+        if (!valid) {
+            return 1;
+        }
+        ForEachLeaf(rootNode, [&](ReaderTreeNode* leaf, const std::string& path) {
+            if (TypeMatches(leaf, leafType) && Tcl_StringMatch(path.c_str(), pattern.c_str())) {
+                Tcl_DStringAppendElement(result, path.c_str());
+            }
+        });
+    } catch (const std::bad_alloc&) {
+        Tcl_DStringSetLength(result, 0);
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,285 @@
+// bus_test.cpp: the bus loader: time points of all members, joined member texts, kinds and
+// widths, the load list, every failure row, and the ordered time list.
+#include "load_support.h"
+
+namespace loadtest {
+namespace {
+
+class BusTest : public LoadTest {
+protected:
+    // Scope "top" in a file of type 0, unit 1s, end tag 100; buses grouped from name[i] leaves.
+    nffr::FileWriter Writer()
+    {
+        nffr::FileWriter writer;
+        writer.SetFileType(0);
+        writer.SetTimeUnit("1s");
+        writer.SetEndTag(100);
+        writer.BeginScope("top");
+        return writer;
+    }
+    ReaderContext* OpenWritten(nffr::FileWriter& writer, const std::string& name = "run.fsdb")
+    {
+        writer.EndScope();
+        return Open(Write(writer, name), 0, 1);
+    }
+    ReaderTreeBus* Bus(ReaderContext* context, const char* path = "top/data")
+    {
+        ReaderTreeNode* node = LookUpPath(context, path);
+        EXPECT_NE(node, nullptr) << path;
+        ReaderTreeBus* bus = node != nullptr ? node->GetNodeBus() : nullptr;
+        EXPECT_NE(bus, nullptr) << path;
+        return bus;
+    }
+    int Load(ReaderTreeBus* bus, ReaderContext* context, WfXWave** wave, int force = 0)
+    {
+        int result = LoadBusWave(bus, interp_, context, "top/data", wave, force);
+        Keep(*wave);
+        return result;
+    }
+};
+
+// Members changing at the same and at different times; texts joined highest index first.
+TEST_F(BusTest, TimePointsAndJoinedTexts)
+{
+    nffr::FileWriter writer = Writer();
+    int hi = writer.AddVar("data[1]", 0, 1);
+    writer.AddBits(hi, 0, "0");
+    writer.AddBits(hi, 10, "1");
+    writer.AddBits(hi, 20, "z");
+    int lo = writer.AddVar("data[0]", 0, 1);
+    writer.AddBits(lo, 0, "1");
+    writer.AddBits(lo, 5, "x");
+    writer.AddBits(lo, 20, "0");
+    ReaderContext* context = OpenWritten(writer);
+    WfXWave* wave = nullptr;
+    ASSERT_EQ(Load(Bus(context), context, &wave), 0);
+    vexahost::WaveHeader header = Header(wave);
+    EXPECT_EQ(header.kind, 25);
+    EXPECT_EQ(header.width, 2);
+    EXPECT_EQ(header.name, "top/data");
+    EXPECT_EQ(Samples(wave), (std::vector<Sample>{
+                                 {0, "01"}, {5, "0X"}, {10, "1X"}, {20, "Z0"}, {100, "Z0"}}));
+}
+
+// Members wider than one bit: the joined text holds every member's whole text.
+TEST_F(BusTest, WideMembersAreJoinedWhole)
+{
+    nffr::FileWriter writer = Writer();
+    std::string expected;
+    for (int i = 2; i >= 0; i--) {
+        int id = writer.AddVar("data[" + std::to_string(i) + "]", 0, 16);
+        writer.AddBits(id, 100, std::string(16, i == 1 ? 'x' : '1'));
+        expected += std::string(16, i == 1 ? 'X' : '1');
+    }
+    ReaderContext* context = OpenWritten(writer);
+    WfXWave* wave = nullptr;
+    ASSERT_EQ(Load(Bus(context), context, &wave), 0);
+    EXPECT_EQ(Header(wave).width, 3);
+    // The only change lies on the end tag: no closing sample.
+    EXPECT_EQ(Samples(wave), (std::vector<Sample>{{100, expected}}));
+}
+
+// A member without changes adds nothing; a bus of width 1 keeps its member's kind.
+TEST_F(BusTest, QuietMemberAndWidthOne)
+{
+    nffr::FileWriter writer = Writer();
+    int hi = writer.AddVar("data[1]", 0, 1);
+    writer.AddBits(hi, 3, "1");
+    writer.AddVar("data[0]", 0, 1);
+    int solo = writer.AddVar("solo[0]", 0, 1);
+    writer.AddBits(solo, 0, "0");
+    ReaderContext* context = OpenWritten(writer);
+    WfXWave* wave = nullptr;
+    ASSERT_EQ(Load(Bus(context), context, &wave), 0);
+    EXPECT_EQ(Samples(wave), (std::vector<Sample>{{3, "1"}, {100, "1"}}));
+
+    WfXWave* single = nullptr;
+    ASSERT_EQ(Load(Bus(context, "top/solo"), context, &single), 0);
+    EXPECT_EQ(Header(single).kind, 23);
+    EXPECT_EQ(Header(single).width, 1);
+    EXPECT_EQ(Samples(single), (std::vector<Sample>{{0, "0"}, {100, "0"}}));
+}
+
+// No member yields a first tag: one sample at time 0 (tag 0), then the closing sample.
+TEST_F(BusTest, NoFirstTagGivesTheZeroPoint)
+{
+    nffr::FileWriter writer = Writer();
+    int only = writer.AddVar("data[0]", 0, 1);
+    writer.AddBits(only, 0, "1");
+    writer.AddBits(only, 50, "0");
+    ReaderContext* context = OpenWritten(writer);
+    ReaderTreeBus* bus = Bus(context);
+    nffr::testhooks::FailNthCall(Op::GetFirstTag, 1);
+    WfXWave* wave = nullptr;
+    ASSERT_EQ(Load(bus, context, &wave), 0);
+    EXPECT_EQ(Samples(wave), (std::vector<Sample>{{0, "1"}, {100, "1"}}));
+}
+
+// Appending to a handed-in waveform, and the load list with and without force.
+TEST_F(BusTest, AppendingAndLoadList)
+{
+    nffr::FileWriter writer = Writer();
+    int hi = writer.AddVar("data[1]", 0, 1);
+    writer.AddBits(hi, 100, "1");
+    int lo = writer.AddVar("data[0]", 0, 1);
+    writer.AddBits(lo, 100, "0");
+    ReaderContext* context = OpenWritten(writer);
+    ReaderTreeBus* bus = Bus(context);
+    ResetCounts();
+    WfXWave* wave = nullptr;
+    ASSERT_EQ(Load(bus, context, &wave), 0);
+    EXPECT_EQ(Calls(Op::AddToLoadList), 2);
+    EXPECT_EQ(Calls(Op::LoadListedSignals), 1);
+
+    ResetCounts();
+    WfXWave* given = NewWave(25, 2);
+    WfXWave* appended = given;
+    ASSERT_EQ(Load(bus, context, &appended), 0);
+    EXPECT_EQ(appended, given);
+    EXPECT_EQ(Header(given).name, "given");
+    EXPECT_EQ(Samples(given), (std::vector<Sample>{{100, "10"}}));
+    EXPECT_EQ(Calls(Op::IsInLoadList), 2);
+    EXPECT_EQ(Calls(Op::AddToLoadList), 0);
+    EXPECT_EQ(Calls(Op::LoadListedSignals), 1);
+
+    ResetCounts();
+    WfXWave* forced = nullptr;
+    ASSERT_EQ(Load(bus, context, &forced, 1), 0);
+    EXPECT_EQ(Calls(Op::IsInLoadList), 0);
+    EXPECT_EQ(Calls(Op::AddToLoadList), 2);
+    EXPECT_EQ(Calls(Op::LoadListedSignals), 1);
+}
+
+// Failure rows and what the caller's handle holds afterwards.
+TEST_F(BusTest, FailureRows)
+{
+    nffr::FileWriter writer = Writer();
+    int hi = writer.AddVar("data[1]", 0, 1);
+    writer.AddBits(hi, 0, "0");
+    writer.AddBits(hi, 10, "1");
+    int lo = writer.AddVar("data[0]", 0, 1);
+    writer.AddBits(lo, 0, "1");
+    ReaderContext* context = OpenWritten(writer);
+    ReaderTreeBus* bus = Bus(context);
+    WfXWave* marker = NewWave(25, 2);
+
+    // The first member has no variable record in this other file.
+    nffr::FileWriter other;
+    other.SetFileType(0);
+    other.BeginScope("top");
+    int far = other.AddVar("far", 0, 1, 3, 77);
+    other.AddBits(far, 0, "1");
+    ReaderContext* otherContext = OpenWritten(other, "other.fsdb");
+    WfXWave* wave = marker;
+    EXPECT_EQ(LoadBusWave(bus, interp_, otherContext, "x", &wave, 0), 1);
+    EXPECT_EQ(wave, marker);
+
+    // The host refuses to create the waveform (no name).
+    wave = nullptr;
+    EXPECT_EQ(LoadBusWave(bus, interp_, context, nullptr, &wave, 0), 1);
+    EXPECT_EQ(wave, nullptr);
+
+    // No traverser in the second pass (the first pass made two): handle unchanged.
+    ResetCounts();
+    nffr::testhooks::FailNthCall(Op::CreateTraverser, 3);
+    wave = marker;
+    EXPECT_EQ(LoadBusWave(bus, interp_, context, "x", &wave, 0), 1);
+    EXPECT_EQ(wave, marker);
+    EXPECT_EQ(Header(marker).count, 0u);
+    EXPECT_EQ(Calls(Op::FreeTraverser), Calls(Op::CreateTraverser) - 1);
+
+    // A failed read: the remaining points are walked, nothing is handed over, the waveform
+    // comes back.
+    ResetCounts();
+    nffr::testhooks::FailNthCall(Op::GetValue, 1);
+    wave = nullptr;
+    EXPECT_EQ(Load(bus, context, &wave), 1);
+    ASSERT_NE(wave, nullptr);
+    EXPECT_EQ(Header(wave).count, 0u);
+    EXPECT_EQ(Calls(Op::GetValue), 4);  // two points, two members, once each after the failure
+    EXPECT_EQ(Calls(Op::GotoTag), 0);
+
+    ResetCounts();
+    nffr::testhooks::FailNthCall(Op::GotoTag, 2);
+    wave = nullptr;
+    EXPECT_EQ(Load(bus, context, &wave), 1);
+    ASSERT_NE(wave, nullptr);
+    EXPECT_EQ(Header(wave).count, 0u);
+    EXPECT_EQ(Calls(Op::GotoTag), 2);
+
+    // The host refuses the samples (the waveform is done): its result, the waveform returned.
+    WfXWave* done = NewWave(25, 2);
+    WfX_Done(interp_, done);
+    wave = done;
+    EXPECT_EQ(LoadBusWave(bus, interp_, context, "x", &wave, 0), 1);
+    EXPECT_EQ(wave, done);
+    EXPECT_EQ(Calls(Op::CreateTraverser), Calls(Op::FreeTraverser));
+}
+
+// The ordered time list: points by converted time, equal times merged keeping the first tag.
+TEST(InsertTimePointTest, OrdersAndMergesByTime)
+{
+    ReaderContext context;
+    memset(&context, 0, sizeof context);
+    context.timeScale = 1.0;
+    TimePoint* list = nullptr;
+    InsertTimePoint(&context, TimeTag{0, 5}, &list);
+    EXPECT_EQ(list, nullptr);  // an empty list stays empty
+
+    list = static_cast<TimePoint*>(calloc(1, sizeof(TimePoint)));
+    list->time = 10;
+    list->tag = TimeTag{0, 10};
+    for (uint32_t tag : {20u, 5u, 15u, 10u, 30u, 1u}) {
+        InsertTimePoint(&context, TimeTag{0, tag}, &list);
+    }
+    context.timeScale = 0.0;  // every tag now converts to 0: merged with the point at 0 if any
+    InsertTimePoint(&context, TimeTag{0, 99}, &list);
+    std::vector<double> times;
+    std::vector<uint32_t> tags;
+    while (list != nullptr) {
+        times.push_back(list->time);
+        tags.push_back(list->tag.low);
+        TimePoint* next = list->next;
+        free(list);
+        list = next;
+    }
+    EXPECT_EQ(times, (std::vector<double>{0, 1, 5, 10, 15, 20, 30}));
+    EXPECT_EQ(tags, (std::vector<uint32_t>{99, 1, 5, 10, 15, 20, 30}));
+}
+
+// Tags that convert to the same time are one point, keeping the tag seen first in member
+// order; the loader gives the same list as InsertTimePoint would.
+TEST_F(BusTest, EqualTimesKeepTheFirstTag)
+{
+    nffr::FileWriter writer = Writer();
+    writer.SetTimeUnit("0.5s");
+    int hi = writer.AddVar("data[1]", 0, 1);
+    writer.AddBits(hi, 4, "1");
+    writer.AddBits(hi, 8, "0");
+    int lo = writer.AddVar("data[0]", 0, 1);
+    writer.AddBits(lo, 2, "0");
+    writer.AddBits(lo, 4, "1");
+    writer.AddBits(lo, 6, "0");
+    ReaderContext* context = OpenWritten(writer);
+    WfXWave* wave = nullptr;
+    ASSERT_EQ(Load(Bus(context), context, &wave), 0);
+    // At time 1 the first member has no value in force yet: reading it fails the whole bus, as
+    // every read failure does, so check the times through a bus that starts together instead.
+    nffr::FileWriter same = Writer();
+    same.SetTimeUnit("0.5s");
+    int a = same.AddVar("data[1]", 0, 1);
+    same.AddBits(a, 0, "1");
+    same.AddBits(a, 8, "0");
+    int b = same.AddVar("data[0]", 0, 1);
+    same.AddBits(b, 0, "0");
+    same.AddBits(b, 4, "1");
+    same.AddBits(b, 8, "1");
+    ReaderContext* sameContext = OpenWritten(same, "same.fsdb");
+    WfXWave* joined = nullptr;
+    ASSERT_EQ(Load(Bus(sameContext), sameContext, &joined), 0);
+    EXPECT_EQ(Samples(joined),
+              (std::vector<Sample>{{0, "10"}, {2, "11"}, {4, "01"}, {50, "01"}}));
+}
+
+}  // namespace
+}  // namespace loadtest
