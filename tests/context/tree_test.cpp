@@ -109,6 +109,8 @@ TEST_F(TreeTest, DuplicateLeafNamesAreBothCounted)
     EXPECT_EQ(Leaves(), "top/same 1 top/same 2 top/other 3");
 }
 
+// With showBus on, digital leaves go to the tree as possible bus members (-2), which the tree
+// groups by their bit index; the tree is told the leaf's kind, never -2.
 TEST_F(TreeTest, LeafTypesFollowKindAndShowBus)
 {
     for (int showBus : {0, 3}) {
@@ -119,10 +121,13 @@ TEST_F(TreeTest, LeafTypesFollowKindAndShowBus)
         Var("an", 1, 'v');
         Var("ev", 2, 'i');
         Var("dig", 3, 0);
+        Var("d[0]", 4, 0);
+        Var("d[1]", 5, 0);
         EXPECT_EQ(Leaves(0), "an 1") << showBus;
         EXPECT_EQ(Leaves(1), "ev 2") << showBus;
-        EXPECT_EQ(Leaves(showBus ? -2 : 2), "dig 3") << showBus;
-        // The tree is told the leaf's kind, never -2.
+        EXPECT_NE(Leaves(2).find("dig 3"), std::string::npos) << showBus;
+        EXPECT_EQ(Leaves(3).empty(), showBus == 0) << Leaves(3);
+        EXPECT_EQ(context_.waveCount, 5);
         std::vector<short> kinds(context_.tree->leafTypes, context_.tree->leafTypes + 4);
         EXPECT_EQ(kinds, (std::vector<short>{0, 1, 2, -1})) << showBus;
     }
