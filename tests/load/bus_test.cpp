@@ -22,7 +22,7 @@ protected:
         writer.EndScope();
         return Open(Write(writer, name), 0, 1);
     }
-    ReaderTreeBus* Bus(ReaderContext* context, const char* path = "top/data")
+    ReaderTreeBus* Bus(ReaderContext* context, const char* path = "top/data[1:0]")
     {
         ReaderTreeNode* node = LookUpPath(context, path);
         EXPECT_NE(node, nullptr) << path;
@@ -73,7 +73,7 @@ TEST_F(BusTest, WideMembersAreJoinedWhole)
     }
     ReaderContext* context = OpenWritten(writer);
     WfXWave* wave = nullptr;
-    ASSERT_EQ(Load(Bus(context), context, &wave), 0);
+    ASSERT_EQ(Load(Bus(context, "top/data[2:0]"), context, &wave), 0);
     EXPECT_EQ(Header(wave).width, 3);
     // The only change lies on the end tag: no closing sample.
     EXPECT_EQ(Samples(wave), (std::vector<Sample>{{100, expected}}));
@@ -94,7 +94,7 @@ TEST_F(BusTest, QuietMemberAndWidthOne)
     EXPECT_EQ(Samples(wave), (std::vector<Sample>{{3, "1"}, {100, "1"}}));
 
     WfXWave* single = nullptr;
-    ASSERT_EQ(Load(Bus(context, "top/solo"), context, &single), 0);
+    ASSERT_EQ(Load(Bus(context, "top/solo[0:0]"), context, &single), 0);
     EXPECT_EQ(Header(single).kind, 23);
     EXPECT_EQ(Header(single).width, 1);
     EXPECT_EQ(Samples(single), (std::vector<Sample>{{0, "0"}, {100, "0"}}));
@@ -108,7 +108,7 @@ TEST_F(BusTest, NoFirstTagGivesTheZeroPoint)
     writer.AddBits(only, 0, "1");
     writer.AddBits(only, 50, "0");
     ReaderContext* context = OpenWritten(writer);
-    ReaderTreeBus* bus = Bus(context);
+    ReaderTreeBus* bus = Bus(context, "top/data[0:0]");
     nffr::testhooks::FailNthCall(Op::GetFirstTag, 1);
     WfXWave* wave = nullptr;
     ASSERT_EQ(Load(bus, context, &wave), 0);
@@ -247,38 +247,32 @@ TEST(InsertTimePointTest, OrdersAndMergesByTime)
     EXPECT_EQ(tags, (std::vector<uint32_t>{99, 1, 5, 10, 15, 20, 30}));
 }
 
-// Tags that convert to the same time are one point, keeping the tag seen first in member
-// order; the loader gives the same list as InsertTimePoint would.
+// Tags that convert to the same time are one point that keeps the tag seen first in member
+// order: 2^53 and 2^53 + 1 seconds are the same double. The closing sample tells which tag
+// was kept, since the end tag is 2^53 + 1.
 TEST_F(BusTest, EqualTimesKeepTheFirstTag)
 {
-    nffr::FileWriter writer = Writer();
-    writer.SetTimeUnit("0.5s");
-    int hi = writer.AddVar("data[1]", 0, 1);
-    writer.AddBits(hi, 4, "1");
-    writer.AddBits(hi, 8, "0");
-    int lo = writer.AddVar("data[0]", 0, 1);
-    writer.AddBits(lo, 2, "0");
-    writer.AddBits(lo, 4, "1");
-    writer.AddBits(lo, 6, "0");
-    ReaderContext* context = OpenWritten(writer);
-    WfXWave* wave = nullptr;
-    ASSERT_EQ(Load(Bus(context), context, &wave), 0);
-    // At time 1 the first member has no value in force yet: reading it fails the whole bus, as
-    // every read failure does, so check the times through a bus that starts together instead.
-    nffr::FileWriter same = Writer();
-    same.SetTimeUnit("0.5s");
-    int a = same.AddVar("data[1]", 0, 1);
-    same.AddBits(a, 0, "1");
-    same.AddBits(a, 8, "0");
-    int b = same.AddVar("data[0]", 0, 1);
-    same.AddBits(b, 0, "0");
-    same.AddBits(b, 4, "1");
-    same.AddBits(b, 8, "1");
-    ReaderContext* sameContext = OpenWritten(same, "same.fsdb");
-    WfXWave* joined = nullptr;
-    ASSERT_EQ(Load(Bus(sameContext), sameContext, &joined), 0);
-    EXPECT_EQ(Samples(joined),
-              (std::vector<Sample>{{0, "10"}, {2, "11"}, {4, "01"}, {50, "01"}}));
+    const uint64_t big = uint64_t(1) << 53;
+    const double t = double(big);
+    for (bool laterFirst : {true, false}) {
+        nffr::FileWriter writer = Writer();
+        writer.SetEndTag(big + 1);
+        int hi = writer.AddVar("data[1]", 0, 1);
+        writer.AddBits(hi, 0, "0");
+        writer.AddBits(hi, laterFirst ? big + 1 : big, "1");
+        int lo = writer.AddVar("data[0]", 0, 1);
+        writer.AddBits(lo, 0, "0");
+        writer.AddBits(lo, laterFirst ? big : big + 1, "1");
+        ReaderContext* context = OpenWritten(writer, laterFirst ? "a.fsdb" : "b.fsdb");
+        WfXWave* wave = nullptr;
+        ASSERT_EQ(Load(Bus(context), context, &wave), 0);
+        // Kept tag 2^53: data[0]'s change one tick later is not yet in force.
+        std::vector<Sample> expected{{0, "00"}, {t, laterFirst ? "11" : "10"}};
+        if (!laterFirst) {
+            expected.push_back({t, "10"});
+        }
+        EXPECT_EQ(Samples(wave), expected) << laterFirst;
+    }
 }
 
 }  // namespace

@@ -98,7 +98,6 @@ struct SignalRow {
     const char* unit;
 };
 
-std::ostream& operator<<(std::ostream& out, const SignalRow& row) { return out << row.name; }
 
 // One variable of every type that carries meaning, and one that does not.
 const SignalRow kTypeOneSignals[] = {

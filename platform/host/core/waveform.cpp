@@ -126,7 +126,7 @@ struct WfXWave {
             return false;
         }
         std::memcpy(tail->x.get() + tail->count * sizeof(double), x, n * sizeof(double));
-        if (ySize() != 0) {
+        if (ySize() != 0 && y != nullptr) {
             std::memcpy(tail->y.get() + tail->count * ySize(), y, n * ySize());
         }
         tail->count += n;

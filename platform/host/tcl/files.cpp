@@ -1,0 +1,305 @@
+// files.cpp: the package's file commands, thin calls of a format's handlers: vexa::open,
+// vexa::close, vexa::info, vexa::fileinfo, vexa::waveinfo, vexa::query, vexa::loadwave and
+// vexa::loadwaves.
+#include <cctype>
+
+#include "vexa_package.h"
+
+namespace vexa {
+namespace {
+
+// A QueryResult as every handler call gets it: an empty dynamic string and answer kind 0.
+class Query {
+public:
+    Query()
+    {
+        Tcl_DStringInit(&record_.text);
+        record_.hostWord = 0;
+        record_.answerKind = 0;
+    }
+    ~Query() { Tcl_DStringFree(&record_.text); }
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
+    QueryResult* record() { return &record_; }
+    Tcl_Obj* answer() { return Tcl_NewStringObj(Tcl_DStringValue(&record_.text), -1); }
+
+private:
+    QueryResult record_;
+};
+
+// The extensions of a file name's last component: "run.fsdb.1" gives "fsdb.1" and "1".
+std::vector<std::string> Extensions(const std::string& path)
+{
+    std::size_t slash = path.find_last_of('/');
+    std::string tail = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::vector<std::string> extensions;
+    for (std::size_t dot = tail.find('.'); dot != std::string::npos; dot = tail.find('.', dot + 1)) {
+        extensions.push_back(tail.substr(dot + 1));
+    }
+    return extensions;
+}
+
+// The first registered format whose pattern matches one of the name's extensions.
+const FormatHandlers* FormatForName(const std::string& path)
+{
+    std::vector<std::string> extensions = Extensions(path);
+    for (const FormatHandlers* format : vexahost::RegisteredFormats()) {
+        for (const std::string& extension : extensions) {
+            if (Tcl_StringCaseMatch(extension.c_str(), format->filePattern, TCL_MATCH_NOCASE)) {
+                return format;
+            }
+        }
+    }
+    return nullptr;
+}
+
+std::string NextHandle(PackageState& state, const FormatHandlers* format)
+{
+    std::string prefix = format->formatName;
+    for (char& c : prefix) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return prefix + std::to_string(++state.handleCounters[prefix]);
+}
+
+int UnknownHandle(Tcl_Interp* interp, Tcl_Obj* handle)
+{
+    return PlainError(interp, std::string("unknown file handle \"") + Tcl_GetString(handle) + "\"");
+}
+
+int UnknownFormat(Tcl_Interp* interp, Tcl_Obj* name)
+{
+    return PlainError(interp, std::string("unknown format \"") + Tcl_GetString(name) + "\"");
+}
+
+// vexa::open PATH ?FORMAT?
+int OpenCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    if (objc != 2 && objc != 3) {
+        Tcl_WrongNumArgs(interp, 1, objv, "PATH ?FORMAT?");
+        return TCL_ERROR;
+    }
+    auto* state = static_cast<PackageState*>(data);
+    std::string path = Tcl_GetString(objv[1]);
+    const FormatHandlers* format =
+        objc == 3 ? vexahost::FindFormat(Tcl_GetString(objv[2])) : FormatForName(path);
+    if (format == nullptr && objc == 3) {
+        return UnknownFormat(interp, objv[2]);
+    }
+    if (format == nullptr) {
+        return PlainError(interp, "couldn't open \"" + path + "\": no registered format matches its name");
+    }
+    ReaderContext* context = nullptr;
+    if (format->open(interp, path.c_str(), &context) != 0) {
+        return PlainError(interp, "couldn't open \"" + path + "\": the " + format->formatName +
+                                      " format refused it");
+    }
+    auto file = std::make_unique<OpenFile>();
+    file->handle = NextHandle(*state, format);
+    file->path = path;
+    file->format = format;
+    file->context = context;
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(file->handle.c_str(), -1));
+    state->files.push_back(std::move(file));
+    return TCL_OK;
+}
+
+// vexa::close HANDLE
+int CloseCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    if (objc != 2) {
+        Tcl_WrongNumArgs(interp, 1, objv, "HANDLE");
+        return TCL_ERROR;
+    }
+    auto* state = static_cast<PackageState*>(data);
+    std::string handle = Tcl_GetString(objv[1]);
+    for (auto it = state->files.begin(); it != state->files.end(); ++it) {
+        if ((*it)->handle == handle) {
+            std::unique_ptr<OpenFile> file = std::move(*it);
+            state->files.erase(it);
+            file->format->close(interp, file->context);
+            Tcl_ResetResult(interp);
+            return TCL_OK;
+        }
+    }
+    return UnknownHandle(interp, objv[1]);
+}
+
+// The three query handlers, called the same way by the plain and the raw commands.
+enum QueryType { kInfoQuery, kFileQuery, kWaveQuery };
+
+struct QueryCall {
+    int handlerResult = 0;
+    std::string refusal;  // what was refused, for the error message
+};
+
+// Runs the query words objv[0..] of the given type into query; TCL_ERROR for bad arguments.
+int RunQuery(PackageState& state, Tcl_Interp* interp, QueryType type, Tcl_Obj* const objv[], Query& query, QueryCall* call)
+{
+    Tcl_ResetResult(interp);
+    if (type == kInfoQuery) {
+        const FormatHandlers* format = vexahost::FindFormat(Tcl_GetString(objv[0]));
+        if (format == nullptr) {
+            return UnknownFormat(interp, objv[0]);
+        }
+        const char* option = Tcl_GetString(objv[1]);
+        call->handlerResult = format->info(nullptr, option, query.record());
+        call->refusal = std::string("the ") + format->formatName + " format refused the info query \"" +
+                        option + "\"";
+        return TCL_OK;
+    }
+    OpenFile* file = FindFile(state, Tcl_GetString(objv[0]));
+    if (file == nullptr) {
+        return UnknownHandle(interp, objv[0]);
+    }
+    if (type == kFileQuery) {
+        const char* text = Tcl_GetString(objv[1]);
+        call->handlerResult = file->format->fileInfo(interp, file->context, text, query.record());
+        call->refusal = std::string("the ") + file->format->formatName +
+                        " format refused the file query \"" + text + "\" of " + file->handle;
+        return TCL_OK;
+    }
+    const char* wave = Tcl_GetString(objv[1]);
+    const char* option = Tcl_GetString(objv[2]);
+    call->handlerResult =
+        file->format->waveInfo(nullptr, file->context, wave, option, query.record());
+    call->refusal = std::string("the ") + file->format->formatName +
+                    " format refused the waveform query \"" + option + "\" for \"" + wave +
+                    "\" of " + file->handle;
+    return TCL_OK;
+}
+
+// vexa::info FORMAT OPTION, vexa::fileinfo HANDLE QUERY, vexa::waveinfo HANDLE WAVENAME OPTION
+template <QueryType type>
+int AnswerCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    static const char* const usage[] = {"FORMAT OPTION", "HANDLE QUERY", "HANDLE WAVENAME OPTION"};
+    int words = type == kWaveQuery ? 3 : 2;
+    if (objc != words + 1) {
+        Tcl_WrongNumArgs(interp, 1, objv, usage[type]);
+        return TCL_ERROR;
+    }
+    Query query;
+    QueryCall call;
+    if (RunQuery(*static_cast<PackageState*>(data), interp, type, objv + 1, query, &call) !=
+        TCL_OK) {
+        return TCL_ERROR;
+    }
+    if (call.handlerResult != 0) {
+        return RefusalError(interp, call.refusal);
+    }
+    Tcl_SetObjResult(interp, query.answer());
+    return TCL_OK;
+}
+
+// vexa::query info FORMAT OPTION | fileinfo HANDLE QUERY | waveinfo HANDLE WAVENAME OPTION
+// -> {handlerResult answerKind answerText}
+int RawQueryCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    static const char* const types[] = {"info", "fileinfo", "waveinfo", nullptr};
+    static const char* const usage[] = {"FORMAT OPTION", "HANDLE QUERY", "HANDLE WAVENAME OPTION"};
+    int type = 0;
+    if (objc < 2) {
+        Tcl_WrongNumArgs(interp, 1, objv, "info|fileinfo|waveinfo ARG ...");
+        return TCL_ERROR;
+    }
+    if (Tcl_GetIndexFromObj(interp, objv[1], types, "query", 0, &type) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    int words = type == kWaveQuery ? 3 : 2;
+    if (objc != words + 2) {
+        Tcl_WrongNumArgs(interp, 2, objv, usage[type]);
+        return TCL_ERROR;
+    }
+    Query query;
+    QueryCall call;
+    if (RunQuery(*static_cast<PackageState*>(data), interp, static_cast<QueryType>(type),
+                 objv + 2, query, &call) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    Tcl_Obj* parts[3] = {Tcl_NewIntObj(call.handlerResult),
+                         Tcl_NewIntObj(query.record()->answerKind), query.answer()};
+    Tcl_SetObjResult(interp, Tcl_NewListObj(3, parts));
+    return TCL_OK;
+}
+
+// vexa::loadwave HANDLE PATH -> wave id
+int LoadWaveCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    if (objc != 3) {
+        Tcl_WrongNumArgs(interp, 1, objv, "HANDLE PATH");
+        return TCL_ERROR;
+    }
+    auto* state = static_cast<PackageState*>(data);
+    OpenFile* file = FindFile(*state, Tcl_GetString(objv[1]));
+    if (file == nullptr) {
+        return UnknownHandle(interp, objv[1]);
+    }
+    std::string path = Tcl_GetString(objv[2]);
+    std::vector<char> writable(path.begin(), path.end());
+    writable.push_back('\0');
+    WfXWave* wave = nullptr;
+    Tcl_ResetResult(interp);
+    std::string failed = "couldn't load \"" + path + "\" from " + file->handle;
+    if (file->format->loadWave(interp, file->context, writable.data(), &wave) != 0) {
+        return RefusalError(interp, failed);
+    }
+    std::string id = WaveIdFor(*state, wave);
+    if (id == "0") {
+        return PlainError(interp, failed + ": the format gave no waveform");
+    }
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(id.c_str(), -1));
+    return TCL_OK;
+}
+
+// vexa::loadwaves HANDLE PATHLIST ?IDLIST? -> {handlerResult {slot ...}}
+int LoadWavesCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    if (objc != 3 && objc != 4) {
+        Tcl_WrongNumArgs(interp, 1, objv, "HANDLE PATHLIST ?IDLIST?");
+        return TCL_ERROR;
+    }
+    auto* state = static_cast<PackageState*>(data);
+    OpenFile* file = FindFile(*state, Tcl_GetString(objv[1]));
+    if (file == nullptr) {
+        return UnknownHandle(interp, objv[1]);
+    }
+    const char* paths = Tcl_GetString(objv[2]);
+    int count = 0;
+    const char** words = nullptr;
+    if (Tcl_SplitList(interp, paths, &count, &words) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    Tcl_Free(reinterpret_cast<char*>(words));
+    // One slot per path; at least one so that the array is never null.
+    std::vector<WfXWave*> slots(static_cast<std::size_t>(count) + 1, nullptr);
+    const char* ids = objc == 4 ? Tcl_GetString(objv[3]) : "";
+    Tcl_ResetResult(interp);
+    int rc = file->format->loadWaves(interp, file->context, paths, ids, slots.data());
+    Tcl_Obj* slotList = Tcl_NewListObj(0, nullptr);
+    for (int i = 0; i < count; ++i) {
+        Tcl_ListObjAppendElement(interp, slotList,
+                                 Tcl_NewStringObj(WaveIdFor(*state, slots[i]).c_str(), -1));
+    }
+    Tcl_Obj* parts[2] = {Tcl_NewIntObj(rc), slotList};
+    Tcl_SetObjResult(interp, Tcl_NewListObj(2, parts));
+    return TCL_OK;
+}
+
+}  // namespace
+
+void RegisterFileCommands(Tcl_Interp* interp)
+{
+    PackageState* state = &StateOf(interp);
+    Tcl_CreateObjCommand(interp, "::vexa::open", OpenCmd, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::close", CloseCmd, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::info", AnswerCmd<kInfoQuery>, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::fileinfo", AnswerCmd<kFileQuery>, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::waveinfo", AnswerCmd<kWaveQuery>, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::query", RawQueryCmd, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::loadwave", LoadWaveCmd, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::loadwaves", LoadWavesCmd, state, nullptr);
+}
+
+}  // namespace vexa

@@ -1,0 +1,118 @@
+// nffr_test_util.h: helpers of the reader library's tests: temporary folders, files written
+// by the writer, captured message sinks and a recording violation handler.
+#ifndef NFFR_TEST_UTIL_H
+#define NFFR_TEST_UTIL_H
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "nffr.h"
+#include "nffr_testhooks.h"
+#include "nffr_writer.h"
+
+namespace nffrtest {
+
+// A fresh folder below $QUORVEL_TEST_TMP (or /tmp), removed with the object.
+class TempDir {
+public:
+    TempDir() {
+        const char* base = std::getenv("QUORVEL_TEST_TMP");
+        std::string root = base && *base ? base : "/tmp";
+        std::filesystem::create_directories(root);
+        std::string pattern = root + "/nffr-XXXXXX";
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        path_ = mkdtemp(buf.data());
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+inline std::string Write(const nffr::FileWriter& w, const std::string& path) {
+    std::string error;
+    EXPECT_TRUE(w.Write(path, &error)) << error;
+    return path;
+}
+
+inline std::vector<uint8_t> Image(const nffr::FileWriter& w) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    EXPECT_TRUE(w.Bytes(&bytes, &error)) << error;
+    return bytes;
+}
+
+// Messages sent through the library's sinks while the fixture lives.
+struct Sinks {
+    static std::vector<std::string>& Errors() { static std::vector<std::string> v; return v; }
+    static std::vector<std::string>& Warnings() { static std::vector<std::string> v; return v; }
+    static int Error(const char* t) { Errors().push_back(t); return 0; }
+    static int Warning(const char* t) { Warnings().push_back(t); return 0; }
+    static void Install() {
+        Errors().clear();
+        Warnings().clear();
+        SetErrorHandler(&Error);
+        SetWarningHandler(&Warning);
+    }
+};
+
+// Contract violations recorded instead of aborting.
+struct Violations {
+    static std::vector<std::string>& Seen() { static std::vector<std::string> v; return v; }
+    static void Record(const char* text) { Seen().push_back(text); }
+};
+
+// Base fixture: hooks reset, sinks captured, violations recorded.
+class ReaderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        nffr::testhooks::Reset();
+        Sinks::Install();
+        Violations::Seen().clear();
+        previous_ = nffr::testhooks::SetViolationHandler(&Violations::Record);
+    }
+    void TearDown() override {
+        nffr::testhooks::SetViolationHandler(previous_);
+        nffr::testhooks::Reset();
+    }
+    TempDir dir_;
+    nffr::testhooks::ViolationHandler previous_ = nullptr;
+};
+
+inline uint64_t Tag64(const TimeTag& t) { return uint64_t(t.high) << 32 | t.low; }
+inline TimeTag MakeTag(uint64_t v) { return TimeTag{uint32_t(v >> 32), uint32_t(v)}; }
+
+// A small file of type 1: a double, a float and a 4-bit digital variable, with a stamp.
+inline nffr::FileWriter SmallFile() {
+    nffr::FileWriter w;
+    w.SetFileType(1);
+    w.SetTimeUnit("10ps");
+    w.SetStamp("run 1");
+    w.BeginScope("top");
+    int v = w.AddVar("v", 'v', 1);
+    w.AddReal(v, 0, 0.5);
+    w.AddReal(v, 10, 1.5);
+    w.AddReal(v, 20, 2.5);
+    int i = w.AddVar("i", 'i', 1, 2);
+    w.AddReal(i, 5, 0.25);
+    int d = w.AddVar("d", 0, 4);
+    w.AddBits(d, 0, "01xz");
+    w.AddBits(d, 7, "1111");
+    w.EndScope();
+    return w;
+}
+
+}  // namespace nffrtest
+
+#endif

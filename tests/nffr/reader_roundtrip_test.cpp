@@ -1,0 +1,270 @@
+// reader_roundtrip_test.cpp: files written by FileWriter read back through the reader: file
+// information, tree walk, variable records, load list, change counts and traversal.
+#include <cstring>
+
+#include "nffr_test_util.h"
+
+using namespace nffrtest;
+
+namespace {
+
+struct Event {
+    uint32_t type;
+    std::string name;
+    int idcode;
+    uint8_t varType;
+    uint32_t bitSize;
+};
+
+struct Walk {
+    std::vector<Event> events;
+    size_t stopAfter = SIZE_MAX;
+    static bool Callback(uint32_t type, void* client, void* record) {
+        Walk* walk = static_cast<Walk*>(client);
+        Event e{type, "", 0, 0, 0};
+        if (type == FFR_TREE_SCOPE_BEGIN) {
+            auto* scope = static_cast<ffrScopeRecord*>(record);
+            e.name = scope->name;
+            scope->name[0] = '#';  // names may be changed in place
+        } else if (type == FFR_TREE_VAR) {
+            auto* var = static_cast<ffrVarRecord*>(record);
+            e = {type, var->name, var->idcode, var->varType, var->bitSize};
+            var->name[0] = '#';
+        }
+        walk->events.push_back(e);
+        return walk->events.size() < walk->stopAfter;
+    }
+};
+
+class RoundTrip : public ReaderTest {};
+
+TEST_F(RoundTrip, FileInfoAndChecks) {
+    std::string path = Write(SmallFile(), dir_.File("small.fsdb"));
+    EXPECT_EQ(0, CheckFile(path.c_str()));
+    EXPECT_TRUE(IsFsdbFile(path.c_str()));
+    ffrFileInfo info;
+    ASSERT_EQ(0, GetFileInfo(path.c_str(), &info));
+    EXPECT_EQ(1, info.fileType);
+    EXPECT_STREQ("10ps", info.timeUnit);
+    EXPECT_EQ(20u, Tag64(info.endTag));  // default: the largest change tag
+    EXPECT_EQ(3u, info.varCount);
+    EXPECT_EQ(1u, info.scopeCount);
+
+    nffr::FileWriter w;
+    w.SetFileType(7);  // unsupported types are written and told, not refused here
+    w.SetEndTag(0x100000005ull);
+    Write(w, path);
+    ASSERT_EQ(0, GetFileInfo(path.c_str(), &info));
+    EXPECT_EQ(7, info.fileType);
+    EXPECT_EQ(1u, info.endTag.high);
+    EXPECT_EQ(5u, info.endTag.low);
+
+    EXPECT_NE(0, CheckFile(dir_.File("missing.fsdb").c_str()));
+    EXPECT_NE(0, GetFileInfo(dir_.File("missing.fsdb").c_str(), &info));
+    EXPECT_EQ(-1, info.fileType);
+}
+
+TEST_F(RoundTrip, TreeWalkEventsAndWritableNames) {
+    nffr::FileWriter w;
+    w.BeginScope("top");
+    w.BeginScope("a/b");
+    int x = w.AddVar("x/y", 'v', 1);
+    w.EndScope();
+    w.AddAlias("x_alias", x);
+    w.AddVar("bus", 0, 8);
+    w.EndScope();
+    std::string path = Write(w, dir_.File("tree.fsdb"));
+
+    Walk walk;
+    ffrObject* r = ffrObject::ffrOpen2(path.c_str(), &Walk::Callback, &walk, 0);
+    ASSERT_NE(nullptr, r);
+    EXPECT_EQ(0, r->ReadSignalTree());
+    std::vector<uint32_t> types;
+    for (const Event& e : walk.events) types.push_back(e.type);
+    EXPECT_EQ((std::vector<uint32_t>{1, 1, 2, 3, 2, 2, 3, 4}), types);
+    EXPECT_EQ("a/b", walk.events[1].name);
+    EXPECT_EQ("x/y", walk.events[2].name);
+    EXPECT_EQ(walk.events[2].idcode, walk.events[4].idcode);
+    EXPECT_EQ('v', walk.events[2].varType);
+    EXPECT_EQ(8u, walk.events[5].bitSize);
+
+    // A second walk hands out the stored names again, and a false result stops the walk.
+    Walk again;
+    again.stopAfter = 2;
+    ffrObject* r2 = ffrObject::ffrOpen2(path.c_str(), &Walk::Callback, &again, 0);
+    ASSERT_EQ(r, r2);
+    r2->ReadSignalTree();
+    ASSERT_EQ(2u, again.events.size());
+    EXPECT_EQ("top", again.events[0].name);
+
+    ffrVarInfo* info = nullptr;
+    ASSERT_EQ(0, r->GetVarInfo(x, &info));
+    ASSERT_NE(nullptr, info);
+    EXPECT_EQ('v', *reinterpret_cast<uint8_t*>(info));  // first byte: the variable type
+    EXPECT_STREQ("top.a/b.x/y", info->name);
+    ffrVarInfo* same = nullptr;
+    r->GetVarInfo(x, &same);
+    EXPECT_EQ(info, same);
+    EXPECT_NE(0, r->GetVarInfo(99, &info));
+    EXPECT_EQ(nullptr, info);
+    r->Close();
+    r->Close();
+}
+
+TEST_F(RoundTrip, LoadListCountsAndTraversal) {
+    nffr::FileWriter w = SmallFile();
+    int unknown = w.AddVar("unknown", 'v', 1);
+    w.AddReal(unknown, 3, 1.0);
+    w.SetCountUnknown(unknown);
+    int over = w.AddVar("over", 'v', 1);
+    w.AddReal(over, 3, 1.0);
+    w.SetRecordedCount(over, 9);
+    std::string path = Write(w, dir_.File("small.fsdb"));
+    ffrObject* r = ffrObject::ffrOpen2(path.c_str(), nullptr, nullptr, 0);
+    ASSERT_NE(nullptr, r);
+
+    EXPECT_EQ(0, r->AddToLoadList(-1, 0, 0));
+    EXPECT_FALSE(r->IsInLoadList(1));
+    EXPECT_EQ(nullptr, r->CreateTraverser(1));  // not loaded: null and a violation
+    EXPECT_EQ(1u, Violations::Seen().size());
+    EXPECT_EQ(nullptr, r->CreateTraverser(99));  // unknown: null only
+    EXPECT_EQ(1u, Violations::Seen().size());
+    EXPECT_EQ(0, r->AddToLoadList(1, 0, 0));
+    EXPECT_TRUE(r->IsInLoadList(1));
+    EXPECT_NE(0, r->AddToLoadList(99, 0, 0));
+    EXPECT_EQ(0, r->LoadListedSignals());
+
+    EXPECT_EQ(3, r->GetChangeCount(1));
+    EXPECT_EQ(0, r->GetChangeCount(unknown));
+    EXPECT_EQ(9, r->GetChangeCount(over));
+    EXPECT_EQ(-1, r->GetChangeCount(99));
+
+    ffrVCTraverser* t = r->CreateTraverser(1);
+    ASSERT_NE(nullptr, t);
+    EXPECT_EQ(3, t->ValueDataType());
+    EXPECT_EQ(1u, t->ValueBitSize());
+    EXPECT_TRUE(t->HasChanges());
+    TimeTag tag;
+    ASSERT_EQ(0, t->GetFirstTag(&tag));
+    EXPECT_EQ(0u, Tag64(tag));
+    ASSERT_EQ(0, t->GetLastTag(&tag));
+    EXPECT_EQ(20u, Tag64(tag));
+    std::vector<double> values;
+    std::vector<uint64_t> tags;
+    do {
+        unsigned char* value = nullptr;
+        ASSERT_EQ(0, t->GetValue(&value));
+        double d;
+        std::memcpy(&d, value, sizeof d);
+        values.push_back(d);
+        ASSERT_EQ(0, t->GetTag(&tag));
+        tags.push_back(Tag64(tag));
+    } while (t->GotoNext() == 0);
+    EXPECT_EQ((std::vector<double>{0.5, 1.5, 2.5}), values);
+    EXPECT_EQ((std::vector<uint64_t>{0, 10, 20}), tags);
+    t->FreeTraverser();
+
+    r->AddToLoadList(2, 0, 0);
+    r->AddToLoadList(3, 0, 0);
+    r->LoadListedSignals();
+    t = r->CreateTraverser(2);  // floats
+    ASSERT_NE(nullptr, t);
+    EXPECT_EQ(2, t->ValueDataType());
+    unsigned char* value = nullptr;
+    ASSERT_EQ(0, t->GetValue(&value));
+    float f;
+    std::memcpy(&f, value, sizeof f);
+    EXPECT_EQ(0.25f, f);
+    EXPECT_NE(0, t->GotoNext());  // a single change
+    t->FreeTraverser();
+    t = r->CreateTraverser(3);  // one byte per bit
+    ASSERT_NE(nullptr, t);
+    EXPECT_EQ(4u, t->ValueBitSize());
+    ASSERT_EQ(0, t->GetValue(&value));
+    EXPECT_EQ(0, std::memcmp(value, "\0\1\2\3", 4));
+    t->FreeTraverser();
+    r->Close();
+    EXPECT_EQ(1u, Violations::Seen().size());
+}
+
+TEST_F(RoundTrip, GotoTagPositionsOnTheChangeInForce) {
+    nffr::FileWriter w;
+    w.SetFileType(0);
+    int d = w.AddVar("d", 0, 1);
+    for (uint64_t tag : {10, 20, 20, 30}) w.AddBits(d, tag, tag == 30 ? "1" : "0");
+    int empty = w.AddVar("empty", 0, 0);
+    int zero = w.AddVar("zero", 0, 0);
+    w.AddChange(zero, 4, {});
+    std::string path = Write(w, dir_.File("goto.fsdb"));
+    ffrObject* r = ffrObject::ffrOpen2(path.c_str(), nullptr, nullptr, 0);
+    ASSERT_NE(nullptr, r);
+    for (int id : {d, empty, zero}) r->AddToLoadList(id, 0, 0);
+    ASSERT_EQ(0, r->LoadListedSignals());
+    ffrVCTraverser* t = r->CreateTraverser(d);
+    ASSERT_NE(nullptr, t);
+    auto at = [&](uint64_t want) {
+        TimeTag tag = MakeTag(want);
+        EXPECT_EQ(0, t->GotoTag(&tag, 0));
+        EXPECT_EQ(0, t->GetTag(&tag));
+        return Tag64(tag);
+    };
+    EXPECT_EQ(10u, at(0));   // before the first change: the first change
+    EXPECT_EQ(10u, at(10));
+    EXPECT_EQ(10u, at(19));
+    EXPECT_EQ(20u, at(25));
+    EXPECT_EQ(30u, at(30));
+    EXPECT_EQ(30u, at(UINT64_MAX));
+    TimeTag tag = MakeTag(20);
+    t->GotoTag(&tag, 0);  // on the last of the two changes at 20: the next is at 30
+    EXPECT_EQ(0, t->GotoNext());
+    EXPECT_EQ(30u, (t->GetTag(&tag), Tag64(tag)));
+    EXPECT_NE(0, t->GotoNext());
+    t->FreeTraverser();
+
+    t = r->CreateTraverser(empty);
+    ASSERT_NE(nullptr, t);
+    EXPECT_FALSE(t->HasChanges());
+    unsigned char* value = nullptr;
+    EXPECT_NE(0, t->GetFirstTag(&tag));
+    EXPECT_NE(0, t->GetLastTag(&tag));
+    EXPECT_NE(0, t->GetValue(&value));
+    EXPECT_NE(0, t->GotoTag(&tag, 0));
+    EXPECT_NE(0, t->GotoNext());
+    t->FreeTraverser();
+    t = r->CreateTraverser(zero);  // a 0-bit value still has a valid pointer
+    ASSERT_EQ(0, t->GetValue(&value));
+    EXPECT_NE(nullptr, value);
+    t->FreeTraverser();
+    r->Close();
+}
+
+TEST_F(RoundTrip, WriterRefusesInconsistentDescriptions) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    nffr::FileWriter w;
+    w.SetFileType(0);
+    int d = w.AddVar("d", 0, 2);
+    w.AddChange(d, 0, {1});
+    EXPECT_FALSE(w.Bytes(&bytes, &error));
+    EXPECT_NE(std::string::npos, error.find("1 bytes where 2"));
+
+    nffr::FileWriter order;
+    int v = order.AddVar("v", 'v', 1);
+    order.AddReal(v, 10, 1);
+    order.AddReal(v, 5, 1);
+    EXPECT_FALSE(order.Bytes(&bytes, &error));
+    EXPECT_NE(std::string::npos, error.find("before the previous"));
+
+    nffr::FileWriter dup;
+    dup.AddVar("a", 'v', 1, 3, 4);
+    EXPECT_EQ(0, dup.AddVar("b", 'v', 1, 3, 4));
+    EXPECT_FALSE(dup.Bytes(&bytes, &error));
+
+    nffr::FileWriter bits;
+    bits.SetFileType(0);
+    bits.AddBits(bits.AddVar("b", 0, 1), 0, "q");
+    EXPECT_FALSE(bits.Bytes(&bytes, &error));
+    EXPECT_FALSE(SmallFile().Write(dir_.File("no/such/dir.fsdb"), &error));
+}
+
+}  // namespace
