@@ -31,16 +31,28 @@ proc print_tree {fh parent depth} {
     }
 }
 
-proc print_wave {fh wavePath id} {
+# A time in seconds as a short text with a unit: 1.5e-08 -> 15ns.
+proc format_time {seconds} {
+    if {$seconds == 0} {
+        return 0
+    }
+    foreach {unit scale} {s 1 ms 1e-3 us 1e-6 ns 1e-9 ps 1e-12 fs 1e-15} {
+        if {abs($seconds) >= $scale * 0.9999999} {
+            break
+        }
+    }
+    return "[format %g [expr {$seconds / $scale}]]$unit"
+}
+
+proc print_wave {wavePath id} {
     global maxSamples
     if {[catch {vexa::wave $id kind} kind]} {
         puts "  $wavePath: $kind"
         return
     }
     set yunit [vexa::wave $id yunit]
-    puts [format "  %-22s kind %-2s width %-2s %s samples (t in %s, y in %s)" \
-              $wavePath $kind [vexa::wave $id width] [vexa::wave $id count] \
-              [vexa::wave $id xunit] $yunit]
+    puts [format "  %-22s kind %-2s width %-2s %s samples, y unit %s" \
+              $wavePath $kind [vexa::wave $id width] [vexa::wave $id count] $yunit]
     set shown 0
     set line ""
     foreach {x y} [vexa::wave $id samples] {
@@ -48,7 +60,7 @@ proc print_wave {fh wavePath id} {
             append line " ..."
             break
         }
-        append line [format " %s=%s" [format %g $x] $y]
+        append line " [format_time $x]=$y"
         incr shown
     }
     puts "   $line"
@@ -78,7 +90,8 @@ foreach top $tops {
     print_tree $fh $top 1
 }
 
-puts "\nWaveforms:"
+puts "\nWaveforms (x axis [vexa::waveinfo $fh [lindex $leaves 0] -xname]\
+      in [vexa::waveinfo $fh [lindex $leaves 0] -xunit]):"
 foreach leaf $leaves {
     puts [format "  %-22s %s, unit %s" $leaf [vexa::waveinfo $fh $leaf -wftype] \
               [vexa::waveinfo $fh $leaf -yunit]]
@@ -91,7 +104,7 @@ foreach leaf $leaves id $ids {
         puts "  $leaf: not loaded"
         continue
     }
-    print_wave $fh $leaf $id
+    print_wave $leaf $id
 }
 vexa::close $fh
 exit [expr {$result == 0 ? 0 : 1}]

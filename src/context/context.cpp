@@ -1,11 +1,13 @@
 // context.cpp: the per-file reader context: opening and closing a file, the refresh of a file
 // the host already holds, and the detection of a file rewritten on disk since it was opened.
-#include <new>
+#include "context/context.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include "context/context.h"
+#include <new>
+
 #include "context/reader_uses.h"
 #include "context/script.h"
 #include "context/timescale.h"
@@ -103,8 +105,12 @@ void TellRewritten(Tcl_Interp* interp)
     if (interp == NULL) {
         return;
     }
+    // Inside the host's application the setting exists and is 1; a setting of 0 is not it.
+    int exists = 0;
     int application = 0;
-    if (ReadIntSetting(interp, "global Scope; info exists Scope(Application)", &application) &&
+    if (ReadIntSetting(interp, "global Scope; info exists Scope(Application)", &exists) &&
+        exists == 1 &&
+        ReadIntSetting(interp, "global Scope; set Scope(Application)", &application) &&
         application == 1) {
         Tcl_Eval(interp, "VexaMessage \"Data file was rewritten. Please reload.\n\" error Error");
         Tcl_ResetResult(interp);
@@ -125,6 +131,9 @@ void InitContext(ReaderContext* context)
 
 int Quorvel_Open(Tcl_Interp* interp, const char* path, ReaderContext** out)
 {
+    if (out == NULL) {
+        return 1;
+    }
     *out = NULL;
     ReaderContext* context = (ReaderContext*)malloc(sizeof(ReaderContext));
     if (context == NULL) {

@@ -1,9 +1,10 @@
 // reader_uses.cpp: the record of reader objects held by the plug-in's contexts, so that a
 // context knows, without probing the library, whether its use of a reader still counts.
+#include "context/reader_uses.h"
+
 #include <stdlib.h>
 
 #include "context/context.h"
-#include "context/reader_uses.h"
 
 namespace {
 

@@ -1,8 +1,10 @@
 // timescale.cpp: the file's time unit as seconds per tick, and time tags in seconds.
+#include "context/timescale.h"
+
+#include <math.h>
 #include <stdlib.h>
 
 #include "context/context.h"
-#include "context/timescale.h"
 
 void ParseTimeUnit(const char* text, ReaderContext* context)
 {
@@ -11,7 +13,8 @@ void ParseTimeUnit(const char* text, ReaderContext* context)
     }
     char* end = NULL;
     double number = strtod(text, &end);
-    if (number == 0.0) {
+    // Zero, and also a negative, infinite or NaN unit, would make every time wrong.
+    if (!(number > 0.0) || !isfinite(number)) {
         return;
     }
     // Only the one character right after the number chooses the factor, case-sensitively.
@@ -28,7 +31,9 @@ void ParseTimeUnit(const char* text, ReaderContext* context)
     case 'a': number /= 1e18; break;
     default: break;
     }
-    context->timeScale = number;
+    if (isfinite(number) && number > 0.0) {
+        context->timeScale = number;
+    }
 }
 
 double TagToTime(double scale, const TimeTag* tag)

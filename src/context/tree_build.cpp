@@ -1,7 +1,8 @@
 // tree_build.cpp: fills a context's signal tree from the reader library's walk of the file's
 // hierarchy: scopes as inner nodes, variables as leaves with their idcode and leaf type.
-#include "context/context.h"
 #include "context/tree_build.h"
+
+#include "context/context.h"
 #include "load/kinds.h"
 
 namespace {
@@ -65,23 +66,16 @@ bool TreeCallback(uint32_t eventType, void* clientData, void* record)
     }
     ReaderTree* tree = context->tree;
     switch (eventType) {
-    case 1:
-        AddScopeNode(context, (ffrScopeRecord*)record);
-        break;
-    case 2:
-        AddVarNode(context, (ffrVarRecord*)record);
-        break;
+    case 1: AddScopeNode(context, (ffrScopeRecord*)record); break;
+    case 2: AddVarNode(context, (ffrVarRecord*)record); break;
     case 3:
         if (tree->currentNode != NULL && tree->currentNode->parent != NULL) {
             tree->SetCurrentNode(tree->currentNode->parent);
         }
         break;
     case 4:
-    case 5:
-        tree->SetCurrentNode(tree->rootNode);
-        break;
-    default:
-        break;
+    case 5: tree->SetCurrentNode(tree->rootNode); break;
+    default: break;
     }
     return true;
 }

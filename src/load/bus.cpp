@@ -193,8 +193,8 @@ static int MergeTopRuns(RunStack* stack)
     if (merged == NULL) {
         return 1;
     }
-    uint32_t count = MergeEntries(left->entries, left->count, right->entries, right->count,
-                                  merged, 1);
+    uint32_t count =
+        MergeEntries(left->entries, left->count, right->entries, right->count, merged, 1);
     free(left->entries);
     free(right->entries);
     left->entries = merged;
@@ -320,9 +320,8 @@ static void CloseMemberReaders(MemberReaders* members)
 
 // Appends member m's text at tag to the buffer. Returns 1 when the load must be abandoned
 // (a traverser cannot be created, no memory); a read failure only sets *result.
-static int ReadMemberAt(const ReaderContext* context, ffrObject* reader, const int* ids,
-                        uint32_t m, const TimeTag* tag, MemberReaders* members,
-                        TextBuffer* buffer, int* result)
+static int ReadMemberAt(const ReaderContext* context, ffrObject* reader, const int* ids, uint32_t m,
+                        const TimeTag* tag, MemberReaders* members, TextBuffer* buffer, int* result)
 {
     if (m == members->opened) {
         ffrVCTraverser* created = reader->CreateTraverser(ids[m]);
@@ -369,8 +368,8 @@ static void FreeTextSlots(char** texts, uint32_t count)
 // Second pass: the joined member texts at every time point. Returns 1 when the load must be
 // abandoned; *stored tells how many slots of y hold texts.
 static int FillSamples(const ReaderContext* context, ffrObject* reader, const int* ids,
-                       uint32_t width, const TimeRun* list, double* x, char** y,
-                       TextBuffer* buffer, uint32_t* stored, int* result)
+                       uint32_t width, const TimeRun* list, double* x, char** y, TextBuffer* buffer,
+                       uint32_t* stored, int* result)
 {
     MemberReaders members = {NULL, NULL, 0};
     members.traversers = (ffrVCTraverser**)calloc(width, sizeof(ffrVCTraverser*));
@@ -409,8 +408,8 @@ static int BuildAndHandOver(Tcl_Interp* interp, const ReaderContext* context, ff
     *abandoned = buffer.text == NULL;
     if (!*abandoned) {
         buffer.text[0] = '\0';
-        *abandoned = FillSamples(context, reader, ids, width, &list, x, y, &buffer, &stored,
-                                 &result);
+        *abandoned =
+            FillSamples(context, reader, ids, width, &list, x, y, &buffer, &stored, &result);
     }
     uint32_t count = stored;
     if (!*abandoned) {
@@ -463,8 +462,8 @@ static WfXWave* TargetWave(Tcl_Interp* interp, ReaderContext* context, const cha
     return target;
 }
 
-int LoadBusWave(ReaderTreeBus* bus, Tcl_Interp* interp, ReaderContext* context,
-                const char* name, WfXWave** wave, int force)
+int LoadBusWave(ReaderTreeBus* bus, Tcl_Interp* interp, ReaderContext* context, const char* name,
+                WfXWave** wave, int force)
 {
     ffrObject* reader = LiveReader(context);
     if (bus == NULL || reader == NULL) {

@@ -1,11 +1,12 @@
 // kinds.cpp: signal kinds (leaf kinds, host waveform kinds and y units) and the rendering of
 // values as reals or as logic texts of the characters 0 1 X Z U.
+#include "load/kinds.h"
+
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "context/context.h"
-#include "load/kinds.h"
 #include "plugin/portability.h"
 
 namespace {

@@ -22,9 +22,9 @@ struct SampleArrays {
 
 // How reading the changes ended; it decides what the caller's handle holds afterwards.
 enum ReadOutcome {
-    READ_DONE,          // samples ready for the host
-    READ_TAG_FAILED,    // first tag, last tag or first value unreadable: report the waveform
-    READ_ABORTED,       // count unknown to the reader or no memory: handle unchanged
+    READ_DONE,        // samples ready for the host
+    READ_TAG_FAILED,  // first tag, last tag or first value unreadable: report the waveform
+    READ_ABORTED,     // count unknown to the reader or no memory: handle unchanged
 };
 
 static int IsTextKind(int kind)
@@ -69,8 +69,8 @@ static int GrowOneArray(void** array, uint32_t oldCount, uint32_t newCount, uint
     return 0;
 }
 
-int GrowSampleArrays(double** x, void** y, uint32_t oldCount, uint32_t newCount,
-                     uint32_t xSize, uint32_t ySize)
+int GrowSampleArrays(double** x, void** y, uint32_t oldCount, uint32_t newCount, uint32_t xSize,
+                     uint32_t ySize)
 {
     void* xBlock = *x;
     if (GrowOneArray(&xBlock, oldCount, newCount, xSize) != 0) {
@@ -104,8 +104,8 @@ static int AllocateArrays(SampleArrays* arrays)
     if (arrays->x == NULL) {
         return 1;
     }
-    arrays->y = AllocateSlots(arrays->capacity, YElementSize(arrays->kind),
-                              IsTextKind(arrays->kind));
+    arrays->y =
+        AllocateSlots(arrays->capacity, YElementSize(arrays->kind), IsTextKind(arrays->kind));
     return arrays->y == NULL ? 1 : 0;
 }
 

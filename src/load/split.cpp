@@ -101,8 +101,8 @@ static int ContinueOneFile(Tcl_Interp* interp, ReaderContext* base, const char* 
     return result;
 }
 
-int ContinueSplitFile(Tcl_Interp* interp, ReaderContext* base, const char* path,
-                      ReaderTreeBus* bus, int idcode, WfXWave** wave, int* n)
+int ContinueSplitFile(Tcl_Interp* interp, ReaderContext* base, const char* path, ReaderTreeBus* bus,
+                      int idcode, WfXWave** wave, int* n)
 {
     if (base == NULL || wave == NULL || n == NULL) {
         return 1;

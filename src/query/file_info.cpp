@@ -182,8 +182,7 @@ int Quorvel_FileInfo(Tcl_Interp* interp, ReaderContext* context, const char* que
             AppendLeafTypes(context->tree, answer);
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return 0;
 }

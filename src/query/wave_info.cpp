@@ -42,15 +42,9 @@ static int AnswerWaveKind(ReaderContext* context, const char* waveName, Tcl_DStr
         return 1;
     }
     switch (LeafKind(context, varType)) {
-    case LEAF_EVENT:
-        Tcl_DStringAppend(answer, "event", -1);
-        break;
-    case LEAF_DIGITAL:
-        Tcl_DStringAppend(answer, "digital", -1);
-        break;
-    default:
-        Tcl_DStringAppend(answer, "analog", -1);
-        break;
+    case LEAF_EVENT: Tcl_DStringAppend(answer, "event", -1); break;
+    case LEAF_DIGITAL: Tcl_DStringAppend(answer, "digital", -1); break;
+    default: Tcl_DStringAppend(answer, "analog", -1); break;
     }
     return 0;
 }
@@ -78,8 +72,8 @@ static void AppendHeld(Tcl_DString* answer, const char* text)
     }
 }
 
-int Quorvel_WaveInfo(void* unused, ReaderContext* context, const char* waveName,
-                     const char* option, QueryResult* result)
+int Quorvel_WaveInfo(void* unused, ReaderContext* context, const char* waveName, const char* option,
+                     QueryResult* result)
 {
     (void)unused;
     if (waveName == NULL || option == NULL || option[0] != '-' || option[1] == '\0') {
@@ -130,8 +124,7 @@ int Quorvel_WaveInfo(void* unused, ReaderContext* context, const char* waveName,
             return AnswerYUnit(context, waveName, answer);
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return 0;
 }

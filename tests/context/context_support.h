@@ -22,7 +22,8 @@ public:
     TempDir()
     {
         const char* base = getenv("QUORVEL_TEST_TMP");
-        std::filesystem::path root = base != nullptr ? base : std::filesystem::temp_directory_path();
+        std::filesystem::path root =
+            base != nullptr ? base : std::filesystem::temp_directory_path();
         std::filesystem::create_directories(root);
         std::string pattern = (root / "context-XXXXXX").string();
         char* made = mkdtemp(pattern.data());
@@ -33,7 +34,10 @@ public:
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
     }
-    std::string File(const std::string& name) const { return (std::filesystem::path(path_) / name).string(); }
+    std::string File(const std::string& name) const
+    {
+        return (std::filesystem::path(path_) / name).string();
+    }
     const std::string& Path() const { return path_; }
 
 private:
@@ -77,14 +81,15 @@ public:
     {
         Tcl_FindExecutable(nullptr);
         interp_ = Tcl_CreateInterp();
-        Eval("set ::openHandles {}; set ::asked {}; set ::lastMessage {}\n"
-             "proc pf:info {what path} {\n"
-             "  lappend ::asked $path\n"
-             "  set found {}\n"
-             "  dict for {h p} $::openHandles { if {$p eq $path} { lappend found $h } }\n"
-             "  return $found\n"
-             "}\n"
-             "proc VexaMessage {text type title} { set ::lastMessage [list $text $type $title] }");
+        Eval(
+            "set ::openHandles {}; set ::asked {}; set ::lastMessage {}\n"
+            "proc pf:info {what path} {\n"
+            "  lappend ::asked $path\n"
+            "  set found {}\n"
+            "  dict for {h p} $::openHandles { if {$p eq $path} { lappend found $h } }\n"
+            "  return $found\n"
+            "}\n"
+            "proc VexaMessage {text type title} { set ::lastMessage [list $text $type $title] }");
     }
     ~HostInterp() { Tcl_DeleteInterp(interp_); }
     HostInterp(const HostInterp&) = delete;

@@ -84,17 +84,17 @@ TEST(TimeUnitTest, FactorChosenByTheCharacterAfterTheNumber)
         const char* text;
         double scale;
     } cases[] = {
-        {"1ns", 1e-9},  {"1n", 1e-9},    {"10ps", 1e-11}, {"100fs", 1e-13}, {"1us", 1e-6},
-        {"1s", 1},      {"10sec", 10},   {"10", 10},      {"1Ms", 1e6},     {"1ms", 1e-3},
-        {"1ks", 1e3},   {"1gs", 1e9},    {"1ts", 1e12},   {"1Gs", 1},       {"1Ts", 1},
-        {"1Ks", 1},     {"2.5as", 2.5e-18}, {" 1e3ns", 1e-6},
+        {"1ns", 1e-9}, {"1n", 1e-9},       {"10ps", 1e-11},  {"100fs", 1e-13}, {"1us", 1e-6},
+        {"1s", 1},     {"10sec", 10},      {"10", 10},       {"1Ms", 1e6},     {"1ms", 1e-3},
+        {"1ks", 1e3},  {"1gs", 1e9},       {"1ts", 1e12},    {"1Gs", 1},       {"1Ts", 1},
+        {"1Ks", 1},    {"2.5as", 2.5e-18}, {" 1e3ns", 1e-6},
     };
     for (const Case& c : cases) {
         ReaderContext context = ContextOfType(1);
         ParseTimeUnit(c.text, &context);
         EXPECT_DOUBLE_EQ(context.timeScale, c.scale) << c.text;
     }
-    for (const char* unchanged : {"0ns", "ns", "", "-0s"}) {
+    for (const char* unchanged : {"0ns", "ns", "", "-0s", "-1ns", "nan", "inf", "1e308M"}) {
         ReaderContext context = ContextOfType(1);
         ParseTimeUnit(unchanged, &context);
         EXPECT_EQ(context.timeScale, 1.0) << unchanged;
@@ -124,10 +124,9 @@ TEST(KindTest, LeafKindsAndHostKindsFollowTheTables)
         int host;
         const char* unit;
     } cases[] = {
-        {0, 'v', 2, 23, "-"},   {0, 'd', 2, 23, "-"},     {0, 0, 2, 23, "-"},
-        {1, 0, 2, 23, "-"},     {1, 'I', 0, 1, "A"},      {1, 'd', 1, 22, "A"},
-        {1, 'i', 1, 22, "A"},   {1, 'p', 1, 22, "Watt"},  {1, 'v', 0, 1, "V"},
-        {1, 'x', 0, 1, "-"},    {1, 255, 0, 1, "-"},
+        {0, 'v', 2, 23, "-"}, {0, 'd', 2, 23, "-"}, {0, 0, 2, 23, "-"},   {1, 0, 2, 23, "-"},
+        {1, 'I', 0, 1, "A"},  {1, 'd', 1, 22, "A"}, {1, 'i', 1, 22, "A"}, {1, 'p', 1, 22, "Watt"},
+        {1, 'v', 0, 1, "V"},  {1, 'x', 0, 1, "-"},  {1, 255, 0, 1, "-"},
     };
     for (const Case& c : cases) {
         ReaderContext context = ContextOfType(c.fileType);

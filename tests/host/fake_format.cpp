@@ -2,6 +2,7 @@
 // commands: it answers queries from its file path and loads made-up waveforms.
 #include <tcl.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -51,8 +52,16 @@ int Open(Tcl_Interp* interp, const char* path, ReaderContext** out)
     return 0;
 }
 
+// With FAKE_CLOSE_LOG set, each close appends the file's path to that file.
 int Close(Tcl_Interp*, ReaderContext* context)
 {
+    const char* log = std::getenv("FAKE_CLOSE_LOG");
+    if (log != nullptr && context != nullptr) {
+        if (FILE* out = std::fopen(log, "a")) {
+            std::fprintf(out, "%s\n", context->path.c_str());
+            std::fclose(out);
+        }
+    }
     delete context;
     ++closedCount;
     return 0;
@@ -112,8 +121,7 @@ int LoadWave(Tcl_Interp*, ReaderContext*, char* path, WfXWave** out)
     return *out == nullptr ? 1 : 0;
 }
 
-int LoadWaves(Tcl_Interp* interp, ReaderContext*, const char* paths, const char* ids,
-              WfXWave** out)
+int LoadWaves(Tcl_Interp* interp, ReaderContext*, const char* paths, const char* ids, WfXWave** out)
 {
     int count = 0;
     const char** words = nullptr;
@@ -137,8 +145,15 @@ int LoadWaves(Tcl_Interp* interp, ReaderContext*, const char* paths, const char*
 
 extern "C" __attribute__((visibility("default"))) int Fakeformat_Init(Tcl_Interp* interp)
 {
-    static FormatHandlers table = {const_cast<char*>("FAKE"), const_cast<char*>("fake*"), Info,
-                                   Open, Close, FileInfo, WaveInfo, LoadWave, LoadWaves};
+    static FormatHandlers table = {const_cast<char*>("FAKE"),
+                                   const_cast<char*>("fake*"),
+                                   Info,
+                                   Open,
+                                   Close,
+                                   FileInfo,
+                                   WaveInfo,
+                                   LoadWave,
+                                   LoadWaves};
     // A second load finds the name taken; the first table stays in use.
     PfFormat_CreateExternalFormat(interp, &table);
     return TCL_OK;

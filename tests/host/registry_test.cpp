@@ -5,21 +5,49 @@
 
 namespace {
 
-int Info(void*, const char*, QueryResult*) { return 1; }
-int Open(Tcl_Interp*, const char*, ReaderContext**) { return 1; }
-int Close(Tcl_Interp*, ReaderContext*) { return 0; }
-int FileInfo(Tcl_Interp*, ReaderContext*, const char*, QueryResult*) { return 1; }
-int WaveInfo(void*, ReaderContext*, const char*, const char*, QueryResult*) { return 1; }
-int LoadWave(Tcl_Interp*, ReaderContext*, char*, WfXWave**) { return 1; }
-int LoadWaves(Tcl_Interp*, ReaderContext*, const char*, const char*, WfXWave**) { return 1; }
+int Info(void*, const char*, QueryResult*)
+{
+    return 1;
+}
+int Open(Tcl_Interp*, const char*, ReaderContext**)
+{
+    return 1;
+}
+int Close(Tcl_Interp*, ReaderContext*)
+{
+    return 0;
+}
+int FileInfo(Tcl_Interp*, ReaderContext*, const char*, QueryResult*)
+{
+    return 1;
+}
+int WaveInfo(void*, ReaderContext*, const char*, const char*, QueryResult*)
+{
+    return 1;
+}
+int LoadWave(Tcl_Interp*, ReaderContext*, char*, WfXWave**)
+{
+    return 1;
+}
+int LoadWaves(Tcl_Interp*, ReaderContext*, const char*, const char*, WfXWave**)
+{
+    return 1;
+}
 
 FormatHandlers Table(const char* name)
 {
-    return FormatHandlers{const_cast<char*>(name), const_cast<char*>("reg*"), Info, Open, Close,
-                          FileInfo, WaveInfo, LoadWave, LoadWaves};
+    return FormatHandlers{const_cast<char*>(name),
+                          const_cast<char*>("reg*"),
+                          Info,
+                          Open,
+                          Close,
+                          FileInfo,
+                          WaveInfo,
+                          LoadWave,
+                          LoadWaves};
 }
 
-TEST(Registry, KeepsOneTablePerNameInRegistrationOrder)
+TEST(HostRegistry, KeepsOneTablePerNameInRegistrationOrder)
 {
     static FormatHandlers first = Table("REGA");
     static FormatHandlers second = Table("REGB");
@@ -37,7 +65,7 @@ TEST(Registry, KeepsOneTablePerNameInRegistrationOrder)
     EXPECT_EQ(all[1], &second);
 }
 
-TEST(Registry, RefusesNullAndIncompleteTables)
+TEST(HostRegistry, RefusesNullAndIncompleteTables)
 {
     EXPECT_EQ(PfFormat_CreateExternalFormat(nullptr, nullptr), 1);
     static FormatHandlers noName = Table(nullptr);

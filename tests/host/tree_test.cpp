@@ -23,7 +23,7 @@ std::vector<std::string> Elements(const std::string& text)
 
 using Strings = std::vector<std::string>;
 
-class TreeTest : public ::testing::Test {
+class HostTree : public ::testing::Test {
 protected:
     ReaderTree tree;
 
@@ -45,10 +45,7 @@ protected:
         tree.SetLeaveTypes(type == -2 ? 2 : type);
         return node;
     }
-    ReaderTreeNode* Find(std::string path)
-    {
-        return tree.GetNodeFromPath(nullptr, &path[0]);
-    }
+    ReaderTreeNode* Find(std::string path) { return tree.GetNodeFromPath(nullptr, &path[0]); }
     Strings Children(ReaderTreeNode* node)
     {
         Tcl_DString out;
@@ -99,7 +96,7 @@ protected:
 };
 
 // Paths: "/" between names, optional leading "/", null start is the root, scopes have id -1.
-TEST_F(TreeTest, PathsResolveFromRootWithOrWithoutLeadingSlash)
+TEST_F(HostTree, PathsResolveFromRootWithOrWithoutLeadingSlash)
 {
     BuildCpu();
     ASSERT_NE(Find("top/cpu/clk"), nullptr);
@@ -117,7 +114,7 @@ TEST_F(TreeTest, PathsResolveFromRootWithOrWithoutLeadingSlash)
     EXPECT_EQ(Find("top/cpu/clk")->parent, Find("top/cpu"));
 }
 
-TEST_F(TreeTest, ChildNamesAndLeafListsAreTclListElements)
+TEST_F(HostTree, ChildNamesAndLeafListsAreTclListElements)
 {
     BuildCpu();
     Scope("odd scope");
@@ -131,7 +128,7 @@ TEST_F(TreeTest, ChildNamesAndLeafListsAreTclListElements)
     EXPECT_EQ(Leaves(3), Strings{});
 }
 
-TEST_F(TreeTest, LongNamesAndDeepTreesDoNotOverflow)
+TEST_F(HostTree, LongNamesAndDeepTreesDoNotOverflow)
 {
     std::string longName(100000, 'n');
     for (int depth = 0; depth < 2000; ++depth) {
@@ -148,7 +145,7 @@ TEST_F(TreeTest, LongNamesAndDeepTreesDoNotOverflow)
     EXPECT_EQ(Leaves(-1, true), (Strings{path, "77"}));
 }
 
-TEST_F(TreeTest, BadNodesAreRefusedWithoutHarm)
+TEST_F(HostTree, BadNodesAreRefusedWithoutHarm)
 {
     EXPECT_EQ(tree.CreateTreeNode(nullptr, 2, 1), nullptr);
     tree.InsertNode(nullptr);
@@ -165,7 +162,7 @@ TEST_F(TreeTest, BadNodesAreRefusedWithoutHarm)
     EXPECT_EQ(tree.GetCurrentChildFromName(nullptr, nullptr), nullptr);
 }
 
-TEST_F(TreeTest, DuplicateNamesAreAllKeptAndTheFirstIsFound)
+TEST_F(HostTree, DuplicateNamesAreAllKeptAndTheFirstIsFound)
 {
     Leaf("d", 2, 1);
     Leaf("d", 2, 2);
@@ -174,7 +171,7 @@ TEST_F(TreeTest, DuplicateNamesAreAllKeptAndTheFirstIsFound)
 }
 
 // Buses: -2 leaves name[i] group per scope under name[msb:lsb], ids from msb to lsb.
-TEST_F(TreeTest, IndexedLeavesGroupIntoOneBusPerScope)
+TEST_F(HostTree, IndexedLeavesGroupIntoOneBusPerScope)
 {
     Scope("top");
     Leaf("data[0]", -2, 10);
@@ -210,13 +207,13 @@ TEST_F(TreeTest, IndexedLeavesGroupIntoOneBusPerScope)
     EXPECT_EQ(tree.leafTypes[1], 2);
 }
 
-TEST_F(TreeTest, OnlyDecimalIndexedMinusTwoLeavesFormBuses)
+TEST_F(HostTree, OnlyDecimalIndexedMinusTwoLeavesFormBuses)
 {
-    Leaf("a[1]", 2, 1);      // digital, not offered for grouping
-    Leaf("b[x]", -2, 2);     // not a decimal index
-    Leaf("c[]", -2, 3);      // no index
-    Leaf("[4]", -2, 4);      // no name
-    Leaf("e[7]", -2, 5);     // a bus of one, far indices below
+    Leaf("a[1]", 2, 1);   // digital, not offered for grouping
+    Leaf("b[x]", -2, 2);  // not a decimal index
+    Leaf("c[]", -2, 3);   // no index
+    Leaf("[4]", -2, 4);   // no name
+    Leaf("e[7]", -2, 5);  // a bus of one, far indices below
     Leaf("e[100]", -2, 6);
     EXPECT_EQ(Leaves(2), (Strings{"a[1]", "b[x]", "c[]", "[4]"}));
     EXPECT_EQ(Leaves(3), Strings{"e[100:7]"});
@@ -228,7 +225,7 @@ TEST_F(TreeTest, OnlyDecimalIndexedMinusTwoLeavesFormBuses)
 }
 
 // Leaf-type slots: kinds in the order first seen, -1 for unused slots.
-TEST_F(TreeTest, LeafTypeSlotsKeepTheOrderFirstSeen)
+TEST_F(HostTree, LeafTypeSlotsKeepTheOrderFirstSeen)
 {
     for (short slot : tree.leafTypes) {
         EXPECT_EQ(slot, -1);
@@ -248,7 +245,7 @@ TEST_F(TreeTest, LeafTypeSlotsKeepTheOrderFirstSeen)
     EXPECT_EQ(tree.leafTypes[3], 3);
 }
 
-TEST_F(TreeTest, LeafTypeWords)
+TEST_F(HostTree, LeafTypeWords)
 {
     EXPECT_EQ(tree.GetLeafTypeFromString("analog"), 0);
     EXPECT_EQ(tree.GetLeafTypeFromString("event"), 1);
@@ -260,7 +257,7 @@ TEST_F(TreeTest, LeafTypeWords)
 }
 
 // Search: option/value pairs replace the query held in the result with matching leaf paths.
-TEST_F(TreeTest, SearchMatchesPatternAndTypeAndReplacesTheQuery)
+TEST_F(HostTree, SearchMatchesPatternAndTypeAndReplacesTheQuery)
 {
     BuildCpu();
     Strings found;
@@ -274,7 +271,7 @@ TEST_F(TreeTest, SearchMatchesPatternAndTypeAndReplacesTheQuery)
     EXPECT_EQ(found, Strings{});
 }
 
-TEST_F(TreeTest, SearchRefusesUnknownOptionsAndMissingValues)
+TEST_F(HostTree, SearchRefusesUnknownOptionsAndMissingValues)
 {
     BuildCpu();
     Strings found;

@@ -22,7 +22,9 @@ template <typename T>
 T* MallocCopy(const std::vector<T>& values)
 {
     T* out = static_cast<T*>(std::malloc(values.size() * sizeof(T) + 1));
-    std::memcpy(out, values.data(), values.size() * sizeof(T));
+    if (!values.empty()) {
+        std::memcpy(out, values.data(), values.size() * sizeof(T));
+    }
     return out;
 }
 
@@ -47,7 +49,7 @@ T* MallocCopy(const std::vector<T>& values)
 }
 
 // Creation: the five kinds, the header kept, bad kinds and names refused.
-TEST(WaveCreate, KeepsKindNamesUnitsAndWidth)
+TEST(HostWaveCreate, KeepsKindNamesUnitsAndWidth)
 {
     for (int kind : {1, 2, 22, 23, 25}) {
         WfXWave* wave = NewWave(kind, 8);
@@ -67,7 +69,7 @@ TEST(WaveCreate, KeepsKindNamesUnitsAndWidth)
     }
 }
 
-TEST(WaveCreate, RefusesUnknownKindsAndNullNames)
+TEST(HostWaveCreate, RefusesUnknownKindsAndNullNames)
 {
     for (int kind : {0, 3, 21, 24, 26, -1}) {
         EXPECT_EQ(NewWave(kind), nullptr) << kind;
@@ -81,7 +83,7 @@ TEST(WaveCreate, RefusesUnknownKindsAndNullNames)
 }
 
 // Ownership: take = 1 keeps the caller's arrays (freed by the library), take = 0 copies.
-TEST(WaveSamples, TakeAndCopyBothKeepTheValues)
+TEST(HostWaveSamples, TakeAndCopyBothKeepTheValues)
 {
     WfXWave* wave = NewWave(WFX_KIND_DOUBLE);
     std::vector<double> x = {0.0, 1e-9}, y = {1.5, -2.5};
@@ -95,7 +97,7 @@ TEST(WaveSamples, TakeAndCopyBothKeepTheValues)
     vexahost::DestroyWave(wave);
 }
 
-TEST(WaveSamples, FloatKindStoresFloats)
+TEST(HostWaveSamples, FloatKindStoresFloats)
 {
     WfXWave* wave = NewWave(WFX_KIND_FLOAT);
     std::vector<double> x = {1, 2};
@@ -105,7 +107,7 @@ TEST(WaveSamples, FloatKindStoresFloats)
     vexahost::DestroyWave(wave);
 }
 
-TEST(WaveSamples, TextsAreAlwaysCopiedAndTheTextArrayStaysTheCallers)
+TEST(HostWaveSamples, TextsAreAlwaysCopiedAndTheTextArrayStaysTheCallers)
 {
     WfXWave* wave = NewWave(WFX_KIND_LOGIC_VEC, 4);
     std::vector<double> x = {0, 1, 2};
@@ -126,7 +128,7 @@ TEST(WaveSamples, TextsAreAlwaysCopiedAndTheTextArrayStaysTheCallers)
 
 // Refusals: null, unknown and finished waveforms, null arrays; taken arrays are still freed
 // (the leak checker of the sanitizer build watches this).
-TEST(WaveSamples, RefusedAppendsFailAndFreeTakenArrays)
+TEST(HostWaveSamples, RefusedAppendsFailAndFreeTakenArrays)
 {
     std::vector<double> x = {1}, y = {2};
     EXPECT_EQ(WfX_AddValuesSimp(nullptr, nullptr, x.data(), y.data(), 1, 0), 1);
@@ -153,7 +155,7 @@ TEST(WaveSamples, RefusedAppendsFailAndFreeTakenArrays)
 }
 
 // Many appends of every size, taken and copied, read back in order.
-TEST(WaveSamples, ManyChunksOfMixedSizesReadBackInOrder)
+TEST(HostWaveSamples, ManyChunksOfMixedSizesReadBackInOrder)
 {
     WfXWave* wave = NewWave(WFX_KIND_DOUBLE);
     std::vector<double> wantX, wantY;
@@ -168,11 +170,10 @@ TEST(WaveSamples, ManyChunksOfMixedSizesReadBackInOrder)
         }
         wantX.insert(wantX.end(), x.begin(), x.end());
         wantY.insert(wantY.end(), y.begin(), y.end());
-        int rc = round % 2 == 0
-                     ? WfX_AddValuesSimp(nullptr, wave, MallocCopy(x), MallocCopy(y),
-                                         static_cast<unsigned>(n), 1)
-                     : WfX_AddValuesSimp(nullptr, wave, x.data(), y.data(),
-                                         static_cast<unsigned>(n), 0);
+        int rc = round % 2 == 0 ? WfX_AddValuesSimp(nullptr, wave, MallocCopy(x), MallocCopy(y),
+                                                    static_cast<unsigned>(n), 1)
+                                : WfX_AddValuesSimp(nullptr, wave, x.data(), y.data(),
+                                                    static_cast<unsigned>(n), 0);
         ASSERT_EQ(rc, 0);
     }
     EXPECT_TRUE(HoldsSamples(wave, wantX, wantY));

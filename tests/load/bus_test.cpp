@@ -57,8 +57,8 @@ TEST_F(BusTest, TimePointsAndJoinedTexts)
     EXPECT_EQ(header.kind, 25);
     EXPECT_EQ(header.width, 2);
     EXPECT_EQ(header.name, "top/data");
-    EXPECT_EQ(Samples(wave), (std::vector<Sample>{
-                                 {0, "01"}, {5, "0X"}, {10, "1X"}, {20, "Z0"}, {100, "Z0"}}));
+    EXPECT_EQ(Samples(wave),
+              (std::vector<Sample>{{0, "01"}, {5, "0X"}, {10, "1X"}, {20, "Z0"}, {100, "Z0"}}));
 }
 
 // Members wider than one bit: the joined text holds every member's whole text.

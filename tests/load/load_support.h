@@ -82,7 +82,8 @@ protected:
         // The host's command for its open files: it answers the handles listed in ::held.
         Eval("set ::held {}; proc pf:info {what path} { return $::held }");
         const char* base = getenv("QUORVEL_TEST_TMP");
-        std::filesystem::path root = base != nullptr ? base : std::filesystem::temp_directory_path();
+        std::filesystem::path root =
+            base != nullptr ? base : std::filesystem::temp_directory_path();
         std::filesystem::create_directories(root);
         std::string pattern = (root / "load-XXXXXX").string();
         char* made = mkdtemp(pattern.data());

@@ -239,6 +239,11 @@ TEST_F(ScalarTest, FailureRows)
         EXPECT_EQ(Calls(Op::FreeTraverser), 1);
     }
 
+    // The host refuses to create the waveform (no name): null.
+    WfXWave* none = nullptr;
+    EXPECT_EQ(LoadScalarWave(v, interp_, context, nullptr, &none), 1);
+    EXPECT_EQ(none, nullptr);
+
     // The reader cannot count the changes: the handle is unchanged.
     nffr::testhooks::FailNthCall(Op::GetChangeCount, 1);
     wave = marker;
@@ -288,6 +293,30 @@ TEST(GrowSampleArraysTest, KeepsOldSlotsAndZeroesNewOnes)
     free(texts[0]);
     free(texts);
     free(x);
+}
+
+// A failed growth never leaves an array smaller than asked: the x block that cannot be
+// allocated leaves both arrays as they were; a y block that cannot leaves y as it was.
+TEST(GrowSampleArraysTest, FailureLeavesUsableArrays)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer stops oversized allocations instead of failing them";
+#endif
+    double* x = static_cast<double*>(malloc(sizeof(double)));
+    double* ys = static_cast<double*>(malloc(sizeof(double)));
+    x[0] = 3;
+    ys[0] = 4;
+    void* y = ys;
+    EXPECT_EQ(GrowSampleArrays(&x, &y, 1, UINT32_MAX, UINT32_MAX, sizeof(double)), 1);
+    EXPECT_EQ(y, ys);
+    EXPECT_EQ(x[0], 3);
+    EXPECT_EQ(GrowSampleArrays(&x, &y, 1, 65, sizeof(double), UINT32_MAX), 1);
+    EXPECT_EQ(y, ys);
+    EXPECT_EQ(x[0], 3);
+    x[64] = 1;  // x now has its 65 slots
+    EXPECT_EQ(static_cast<double*>(y)[0], 4);
+    free(x);
+    free(y);
 }
 
 }  // namespace

@@ -20,8 +20,14 @@ std::ostream& operator<<(std::ostream& out, const FileRow& row)
 }
 
 const Answer kRefused{1, "", false};
-Answer Empty() { return Answer{0, "", true}; }
-Answer Says(const char* text) { return Answer{0, text, true}; }
+Answer Empty()
+{
+    return Answer{0, "", true};
+}
+Answer Says(const char* text)
+{
+    return Answer{0, text, true};
+}
 
 // The context of the option table: a stamp, three leaves counted, design name "top.run".
 class FileOptionTest : public ::testing::TestWithParam<FileRow> {
@@ -121,12 +127,9 @@ TEST_P(LeafTypeSlotTest, WordsInSlotOrder)
 }
 
 const SlotRow kSlotRows[] = {
-    {{2, 0, -1, 7}, " digital analog"},
-    {{-1, -1, -1, -1}, ""},
-    {{4, -2, 100, -32768}, ""},
-    {{3, 2, 1, 0}, " bus digital event analog"},
-    {{1, 1, -1, 3}, " event event bus"},
-    {{2, 2, 2, 2}, " digital digital digital digital"},
+    {{2, 0, -1, 7}, " digital analog"},  {{-1, -1, -1, -1}, ""},
+    {{4, -2, 100, -32768}, ""},          {{3, 2, 1, 0}, " bus digital event analog"},
+    {{1, 1, -1, 3}, " event event bus"}, {{2, 2, 2, 2}, " digital digital digital digital"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Slots, LeafTypeSlotTest, ::testing::ValuesIn(kSlotRows));
@@ -262,7 +265,7 @@ TEST_F(FileTreeTest, ChildNodesRefusals)
     EXPECT_EQ(Ask("-childNodes -parentPath nowhere"), (Answer{1, "", true}));
     EXPECT_EQ(Ask("-childNodes -parentPath top/none"), (Answer{1, "", true}));
     EXPECT_EQ(Ask("-childNodes -parentPath"), Empty());  // two words
-    EXPECT_EQ(Ask("-childNodes -par top"), Empty());  // "-parentPath" needs 7 characters
+    EXPECT_EQ(Ask("-childNodes -par top"), Empty());     // "-parentPath" needs 7 characters
     EXPECT_EQ(Ask("-childNodes -parenPath top"), Empty());
     EXPECT_EQ(Ask("-childNodes -parent top"), Ask("-childNodes -parentPath top"));
     // Unbalanced braces: refused with the split's message in the interpreter.

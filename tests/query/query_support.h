@@ -3,14 +3,13 @@
 #ifndef QUORVEL_TESTS_QUERY_SUPPORT_H
 #define QUORVEL_TESTS_QUERY_SUPPORT_H
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <tcl.h>
 
 #include <filesystem>
 #include <ostream>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "context/context.h"
 #include "nffr_writer.h"
@@ -32,8 +31,8 @@ struct Answer {
 
 inline std::ostream& operator<<(std::ostream& out, const Answer& a)
 {
-    return out << "{code " << a.code << ", \"" << a.text << "\", kind " << (a.kindSet ? "set" : "unset")
-               << "}";
+    return out << "{code " << a.code << ", \"" << a.text << "\", kind "
+               << (a.kindSet ? "set" : "unset") << "}";
 }
 
 inline bool operator==(const Answer& a, const Answer& b)
@@ -84,10 +83,7 @@ inline Answer AskWave(ReaderContext* context, const char* wave, const char* opti
 // A fresh interpreter with the host command the open handler consults.
 class Interp {
 public:
-    Interp() : interp_(Tcl_CreateInterp())
-    {
-        Tcl_Eval(interp_, "proc pf:info {args} {return {}}");
-    }
+    Interp() : interp_(Tcl_CreateInterp()) { Tcl_Eval(interp_, "proc pf:info {args} {return {}}"); }
     ~Interp() { Tcl_DeleteInterp(interp_); }
     Interp(const Interp&) = delete;
     Interp& operator=(const Interp&) = delete;

@@ -12,8 +12,14 @@ namespace {
 namespace hooks = nffr::testhooks;
 
 const Answer kUntouchedAnswer{1, kUntouched, false};
-Answer Empty() { return Answer{0, "", true}; }
-Answer Says(const char* text) { return Answer{0, text, true}; }
+Answer Empty()
+{
+    return Answer{0, "", true};
+}
+Answer Says(const char* text)
+{
+    return Answer{0, text, true};
+}
 
 struct WaveRow {
     const char* option;
@@ -98,12 +104,10 @@ struct SignalRow {
     const char* unit;
 };
 
-
 // One variable of every type that carries meaning, and one that does not.
 const SignalRow kTypeOneSignals[] = {
-    {"v", 'v', "analog", "V"},     {"I", 'I', "analog", "A"},
-    {"i", 'i', "event", "A"},      {"d", 'd', "event", "A"},
-    {"p", 'p', "event", "Watt"},   {"logic", 0, "digital", "-"},
+    {"v", 'v', "analog", "V"},     {"I", 'I', "analog", "A"},     {"i", 'i', "event", "A"},
+    {"d", 'd', "event", "A"},      {"p", 'p', "event", "Watt"},   {"logic", 0, "digital", "-"},
     {"other", 'x', "analog", "-"}, {"digit", '7', "analog", "-"},
 };
 

@@ -18,8 +18,8 @@ bool IsComplete(const FormatHandlers* table)
 {
     return table->formatName != nullptr && table->filePattern != nullptr &&
            table->info != nullptr && table->open != nullptr && table->close != nullptr &&
-           table->fileInfo != nullptr && table->waveInfo != nullptr &&
-           table->loadWave != nullptr && table->loadWaves != nullptr;
+           table->fileInfo != nullptr && table->waveInfo != nullptr && table->loadWave != nullptr &&
+           table->loadWaves != nullptr;
 }
 
 }  // namespace

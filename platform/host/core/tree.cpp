@@ -144,8 +144,7 @@ void AddChild(ReaderTreeNode* parent, ReaderTreeNode* child)
 void RenameBus(ReaderTreeNode* bus)
 {
     ReaderTreeNodeImpl& b = Access::Impl(bus);
-    std::string name =
-        b.busBase + "[" + std::to_string(b.msb) + ":" + std::to_string(b.lsb) + "]";
+    std::string name = b.busBase + "[" + std::to_string(b.msb) + ":" + std::to_string(b.lsb) + "]";
     if (name == b.name) {
         return;
     }
@@ -376,7 +375,8 @@ ReaderTreeNode* ReaderTree::GetNodeFromPath(ReaderTreeNode* start, char* path)
                 long long index = 0;
                 const auto& buses = Access::Impl(node).busByBase;
                 auto bus = ParseMemberName(name, &base, &index) ? buses.find(base) : buses.end();
-                child = bus == buses.end() ? nullptr : GetCurrentChildFromName(bus->second, name.c_str());
+                child = bus == buses.end() ? nullptr
+                                           : GetCurrentChildFromName(bus->second, name.c_str());
             }
             node = child;
             if (slash == std::string::npos) {

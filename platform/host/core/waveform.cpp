@@ -38,13 +38,10 @@ struct Chunk {
 std::size_t YElementSize(int kind)
 {
     switch (kind) {
-    case WFX_KIND_FLOAT:
-        return sizeof(float);
+    case WFX_KIND_FLOAT: return sizeof(float);
     case WFX_KIND_DOUBLE:
-    case WFX_KIND_EVENT:
-        return sizeof(double);
-    default:
-        return 0;
+    case WFX_KIND_EVENT: return sizeof(double);
+    default: return 0;
     }
 }
 
@@ -191,8 +188,8 @@ bool AddSamples(WfXWave& wave, double* x, void* y, std::size_t n, bool take)
         if (adopt) {
             ReserveMore(wave.chunks, 1);
             ReserveMore(wave.chunkStarts, 1);
-            wave.pushChunk(Chunk{MallocPtr(reinterpret_cast<unsigned char*>(x)), nullptr, n, n,
-                                 false});
+            wave.pushChunk(
+                Chunk{MallocPtr(reinterpret_cast<unsigned char*>(x)), nullptr, n, n, false});
         } else if (!wave.copyNumbers(x, nullptr, n)) {
             return false;
         }
@@ -221,8 +218,7 @@ extern "C" {
 
 HOST_API WfXWave* WfX_CreateXTyp(Tcl_Interp* /*interp*/, int kind, const char* xName,
                                  const char* xUnit, const char* dataType, int /*reserved1*/,
-                                 const char* name, const char* yUnit, int width,
-                                 int /*reserved2*/)
+                                 const char* name, const char* yUnit, int width, int /*reserved2*/)
 {
     if (!IsKnownKind(kind) || xName == nullptr || name == nullptr || width < 0) {
         return nullptr;
@@ -248,7 +244,8 @@ HOST_API int WfX_AddValuesSimp(Tcl_Interp* /*interp*/, WfXWave* handle, double* 
                                unsigned int count, int take)
 {
     WfXWave* wave = LiveWave(handle);
-    bool ok = wave != nullptr && !wave->header.done && (count == 0 || (x != nullptr && y != nullptr));
+    bool ok =
+        wave != nullptr && !wave->header.done && (count == 0 || (x != nullptr && y != nullptr));
     bool added = false;
     if (ok && count > 0) {
         try {
@@ -279,7 +276,8 @@ HOST_API int WfX_Done(Tcl_Interp* /*interp*/, WfXWave* handle)
     if (!wave->header.done && !wave->chunks.empty() && wave->chunks.back().growable) {
         // Give back the spare room of the tail; keeping it is harmless if realloc fails.
         Chunk& tail = wave->chunks.back();
-        if (Resize(tail.x, tail.count, sizeof(double)) && Resize(tail.y, tail.count, wave->ySize())) {
+        if (Resize(tail.x, tail.count, sizeof(double)) &&
+            Resize(tail.y, tail.count, wave->ySize())) {
             tail.capacity = tail.count;
         }
     }

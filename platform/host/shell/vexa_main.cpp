@@ -23,8 +23,7 @@ std::string PluginPath()
 void LoadPlugin(Tcl_Interp* interp)
 {
     std::string path = PluginPath();
-    Tcl_Obj* command[2] = {Tcl_NewStringObj("vexa::load", -1),
-                           Tcl_NewStringObj(path.c_str(), -1)};
+    Tcl_Obj* command[2] = {Tcl_NewStringObj("vexa::load", -1), Tcl_NewStringObj(path.c_str(), -1)};
     Tcl_IncrRefCount(command[0]);
     Tcl_IncrRefCount(command[1]);
     if (Tcl_EvalObjv(interp, 2, command, TCL_EVAL_GLOBAL) != TCL_OK) {

@@ -34,7 +34,8 @@ std::vector<std::string> Extensions(const std::string& path)
     std::size_t slash = path.find_last_of('/');
     std::string tail = slash == std::string::npos ? path : path.substr(slash + 1);
     std::vector<std::string> extensions;
-    for (std::size_t dot = tail.find('.'); dot != std::string::npos; dot = tail.find('.', dot + 1)) {
+    for (std::size_t dot = tail.find('.'); dot != std::string::npos;
+         dot = tail.find('.', dot + 1)) {
         extensions.push_back(tail.substr(dot + 1));
     }
     return extensions;
@@ -88,7 +89,8 @@ int OpenCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
         return UnknownFormat(interp, objv[2]);
     }
     if (format == nullptr) {
-        return PlainError(interp, "couldn't open \"" + path + "\": no registered format matches its name");
+        return PlainError(interp,
+                          "couldn't open \"" + path + "\": no registered format matches its name");
     }
     ReaderContext* context = nullptr;
     if (format->open(interp, path.c_str(), &context) != 0) {
@@ -135,7 +137,8 @@ struct QueryCall {
 };
 
 // Runs the query words objv[0..] of the given type into query; TCL_ERROR for bad arguments.
-int RunQuery(PackageState& state, Tcl_Interp* interp, QueryType type, Tcl_Obj* const objv[], Query& query, QueryCall* call)
+int RunQuery(PackageState& state, Tcl_Interp* interp, QueryType type, Tcl_Obj* const objv[],
+             Query& query, QueryCall* call)
 {
     Tcl_ResetResult(interp);
     if (type == kInfoQuery) {
@@ -145,8 +148,8 @@ int RunQuery(PackageState& state, Tcl_Interp* interp, QueryType type, Tcl_Obj* c
         }
         const char* option = Tcl_GetString(objv[1]);
         call->handlerResult = format->info(nullptr, option, query.record());
-        call->refusal = std::string("the ") + format->formatName + " format refused the info query \"" +
-                        option + "\"";
+        call->refusal = std::string("the ") + format->formatName +
+                        " format refused the info query \"" + option + "\"";
         return TCL_OK;
     }
     OpenFile* file = FindFile(state, Tcl_GetString(objv[0]));
@@ -214,8 +217,8 @@ int RawQueryCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const ob
     }
     Query query;
     QueryCall call;
-    if (RunQuery(*static_cast<PackageState*>(data), interp, static_cast<QueryType>(type),
-                 objv + 2, query, &call) != TCL_OK) {
+    if (RunQuery(*static_cast<PackageState*>(data), interp, static_cast<QueryType>(type), objv + 2,
+                 query, &call) != TCL_OK) {
         return TCL_ERROR;
     }
     Tcl_Obj* parts[3] = {Tcl_NewIntObj(call.handlerResult),

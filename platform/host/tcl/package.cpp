@@ -99,8 +99,8 @@ int VexaMessageCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const
         return TCL_ERROR;
     }
     auto* state = static_cast<PackageState*>(data);
-    state->lastMessage = Message{Tcl_GetString(objv[1]), Tcl_GetString(objv[2]),
-                                 Tcl_GetString(objv[3])};
+    state->lastMessage =
+        Message{Tcl_GetString(objv[1]), Tcl_GetString(objv[2]), Tcl_GetString(objv[3])};
     state->hasMessage = true;
     std::fprintf(stderr, "%s: %s\n", state->lastMessage.title.c_str(),
                  state->lastMessage.text.c_str());

@@ -27,9 +27,8 @@ Tcl_Obj* Samples(const WfXWave* wave, const vexahost::WaveHeader& header)
 // vexa::wave WAVEID kind|name|xname|xunit|yunit|width|count|done|samples|datatype
 int WaveCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    static const char* const options[] = {"kind",  "name",  "xname", "xunit",   "yunit",
-                                          "width", "count", "done",  "samples", "datatype",
-                                          nullptr};
+    static const char* const options[] = {"kind",  "name", "xname",   "xunit",    "yunit", "width",
+                                          "count", "done", "samples", "datatype", nullptr};
     enum { kKind, kName, kXName, kXUnit, kYUnit, kWidth, kCount, kDone, kSamples, kDataType };
     if (objc != 3) {
         Tcl_WrongNumArgs(interp, 1, objv, "WAVEID OPTION");
@@ -39,7 +38,8 @@ int WaveCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
     auto found = state->waves.find(Tcl_GetString(objv[1]));
     vexahost::WaveHeader header;
     if (found == state->waves.end() || !vexahost::ReadWaveHeader(found->second, &header)) {
-        return PlainError(interp, std::string("unknown waveform \"") + Tcl_GetString(objv[1]) + "\"");
+        return PlainError(interp,
+                          std::string("unknown waveform \"") + Tcl_GetString(objv[1]) + "\"");
     }
     int option = 0;
     if (Tcl_GetIndexFromObj(interp, objv[2], options, "option", 0, &option) != TCL_OK) {
@@ -47,36 +47,16 @@ int WaveCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
     }
     Tcl_Obj* result = nullptr;
     switch (option) {
-    case kKind:
-        result = Tcl_NewIntObj(header.kind);
-        break;
-    case kName:
-        result = NewText(header.name);
-        break;
-    case kXName:
-        result = NewText(header.xName);
-        break;
-    case kXUnit:
-        result = NewText(header.xUnit);
-        break;
-    case kYUnit:
-        result = NewText(header.yUnit);
-        break;
-    case kWidth:
-        result = Tcl_NewIntObj(header.width);
-        break;
-    case kCount:
-        result = Tcl_NewWideIntObj(static_cast<Tcl_WideInt>(header.count));
-        break;
-    case kDone:
-        result = Tcl_NewIntObj(header.done ? 1 : 0);
-        break;
-    case kSamples:
-        result = Samples(found->second, header);
-        break;
-    default:
-        result = NewText(header.dataType);
-        break;
+    case kKind: result = Tcl_NewIntObj(header.kind); break;
+    case kName: result = NewText(header.name); break;
+    case kXName: result = NewText(header.xName); break;
+    case kXUnit: result = NewText(header.xUnit); break;
+    case kYUnit: result = NewText(header.yUnit); break;
+    case kWidth: result = Tcl_NewIntObj(header.width); break;
+    case kCount: result = Tcl_NewWideIntObj(static_cast<Tcl_WideInt>(header.count)); break;
+    case kDone: result = Tcl_NewIntObj(header.done ? 1 : 0); break;
+    case kSamples: result = Samples(found->second, header); break;
+    default: result = NewText(header.dataType); break;
     }
     Tcl_SetObjResult(interp, result);
     return TCL_OK;

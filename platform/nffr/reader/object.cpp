@@ -19,8 +19,9 @@ std::map<std::string, ffrObject*>& Registry() {
 
 // Dead objects kept out of reuse while checks are on.
 std::vector<ffrObject*>& Quarantine() {
-    static std::vector<ffrObject*> dead;
-    return dead;
+    // Never destroyed: quarantined memory stays reachable until the process ends.
+    static auto* dead = new std::vector<ffrObject*>();
+    return *dead;
 }
 
 ffrObjectImpl* LiveImpl(ffrObject* self, const char* what) {

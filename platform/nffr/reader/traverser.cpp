@@ -8,8 +8,9 @@ using nffr::testhooks::Op;
 namespace {
 
 std::vector<ffrVCTraverser*>& Quarantine() {
-    static std::vector<ffrVCTraverser*> freed;
-    return freed;
+    // Never destroyed: quarantined memory stays reachable until the process ends.
+    static auto* freed = new std::vector<ffrVCTraverser*>();
+    return *freed;
 }
 
 ffrTraverserImpl* LiveImpl(ffrVCTraverser* self, const char* what) {

@@ -1,0 +1,22 @@
+#!/bin/sh
+# run_fuzz.sh BUILD_DIR SECONDS: builds the reader's fuzz target with clang and runs it for at
+# most SECONDS, starting from tests/nffr/corpus. Exits non-zero when the fuzzer finds a fault.
+set -eu
+if [ $# -ne 2 ]; then
+    echo "usage: run_fuzz.sh BUILD_DIR SECONDS" >&2
+    exit 2
+fi
+build=$1
+seconds=$2
+root=$(cd "$(dirname "$0")/../../.." && pwd)
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+      -DQUORVEL_FUZZ=ON -DQUORVEL_SANITIZE=ON -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF >/dev/null
+ninja -C "$build" -j2 nffr_fuzz nffr_make_corpus
+seeds="$root/tests/nffr/corpus"
+work="$build/fuzz-corpus"
+mkdir -p "$work"
+"$build/bin/nffr_make_corpus" "$work"
+cp "$seeds"/* "$work"/ 2>/dev/null || true
+cd "$build"
+LD_LIBRARY_PATH="$build/lib" ASAN_OPTIONS=detect_leaks=1 \
+    "$build/bin/nffr_fuzz" -max_total_time="$seconds" -max_len=4096 -timeout=10 "$work"
