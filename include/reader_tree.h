@@ -37,6 +37,8 @@ class HOST_API ReaderTree {
 public:
     ReaderTree();
     virtual ~ReaderTree();
+    ReaderTree(const ReaderTree&) = delete;  // owns its nodes
+    ReaderTree& operator=(const ReaderTree&) = delete;
 
     ReaderTreeNode* rootNode;
     ReaderTreeNode* currentNode;

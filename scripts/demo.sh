@@ -10,4 +10,5 @@ BUILD_DIR=${QUORVEL_BUILD_DIR:-$QUORVEL_ROOT/build}
 configure_build "$BUILD_DIR" >/dev/null
 build_targets "$BUILD_DIR" quorvel vexa demo_sample
 FILE=${1:-$BUILD_DIR/examples/sample.fsdb}
+export QUORVEL_PLUGIN=$BUILD_DIR/lib/libquorvel.so
 exec "$BUILD_DIR/bin/vexa" "$QUORVEL_ROOT/examples/demo.tcl" "$FILE"

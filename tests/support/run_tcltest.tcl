@@ -1,6 +1,7 @@
 # run_tcltest.tcl: runs one tcltest script in the vexa shell and exits non-zero when any test
 # failed or none ran, so that CTest sees failures.
 package require tcltest 2.5
+namespace import ::tcltest::*
 
 if {[llength $argv] != 1} {
     puts stderr "usage: vexa run_tcltest.tcl FILE.test"
