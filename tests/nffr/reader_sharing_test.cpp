@@ -109,6 +109,21 @@ TEST_F(Sharing, InPlaceRewriteOfTheSameSizeIsDetected) {
     r->Close();
 }
 
+TEST_F(Sharing, RemovedFileStillFindsItsLiveObject) {
+    std::string path = Write(SmallFile(), dir_.File("small.fsdb"));
+    ffrObject* r = Open(path);
+    ASSERT_NE(nullptr, r);
+    std::filesystem::remove(path);
+    ffrObject* probe = Open(dir_.File("./small.fsdb"));  // balances the holder's uses
+    EXPECT_EQ(r, probe);
+    EXPECT_NE(0, r->NeedsReopen(nullptr));
+    r->Close();
+    r->Close();
+    EXPECT_EQ(nullptr, Open(path));  // no live object any more: refused
+    EXPECT_EQ(1u, Sinks::Errors().size());
+    EXPECT_TRUE(Violations::Seen().empty());
+}
+
 TEST_F(Sharing, MisuseIsReportedAsViolations) {
     if (!nffr::testhooks::ContractChecksEnabled()) GTEST_SKIP() << "built without checks";
     std::string path = Write(SmallFile(), dir_.File("small.fsdb"));

@@ -49,9 +49,11 @@ bool QueryFile(const char* path, std::string* identity, std::string* canonical,
     state->device = 0;
     state->inode = 0;
     *canonical = FullPath(path);
-    *identity = *canonical;
+    *identity = IdentityOf(*state, *canonical);
     return true;
 }
+
+std::string IdentityOf(const DiskState&, const std::string& canonical) { return canonical; }
 
 std::shared_ptr<Mapping> Mapping::Open(const char* path, std::string* error) {
     std::shared_ptr<Mapping> map(new Mapping());
@@ -68,6 +70,11 @@ std::shared_ptr<Mapping> Mapping::Open(const char* path, std::string* error) {
         return nullptr;
     }
     map->size_ = static_cast<size_t>(size.QuadPart);
+    FILETIME written;
+    if (GetFileTime(file, nullptr, nullptr, &written))
+        map->state_.mtimeNs = static_cast<int64_t>(
+            ((uint64_t(written.dwHighDateTime) << 32) | written.dwLowDateTime) * 100);
+    map->state_.size = map->size_;
     if (map->size_ > 0) {
         HANDLE section = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
         if (section) {
@@ -109,11 +116,15 @@ bool QueryFile(const char* path, std::string* identity, std::string* canonical,
     state->mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     state->device = static_cast<uint64_t>(st.st_dev);
     state->inode = static_cast<uint64_t>(st.st_ino);
-    *identity = std::to_string(state->device) + ":" + std::to_string(state->inode);
     char* real = realpath(path, nullptr);
     *canonical = real ? real : path;
     free(real);
+    *identity = IdentityOf(*state, *canonical);
     return true;
+}
+
+std::string IdentityOf(const DiskState& state, const std::string&) {
+    return std::to_string(state.device) + ":" + std::to_string(state.inode);
 }
 
 std::shared_ptr<Mapping> Mapping::Open(const char* path, std::string* error) {
@@ -126,6 +137,10 @@ std::shared_ptr<Mapping> Mapping::Open(const char* path, std::string* error) {
         return nullptr;
     }
     map->size_ = static_cast<size_t>(st.st_size);
+    map->state_.size = static_cast<uint64_t>(st.st_size);
+    map->state_.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    map->state_.device = static_cast<uint64_t>(st.st_dev);
+    map->state_.inode = static_cast<uint64_t>(st.st_ino);
     if (map->size_ > 0) {
         void* p = mmap(nullptr, map->size_, PROT_READ, MAP_PRIVATE, fd, 0);
         if (p == MAP_FAILED) {

@@ -45,6 +45,9 @@ struct DiskState {
 bool QueryFile(const char* path, std::string* identity, std::string* canonical,
                DiskState* state, std::string* error);
 
+// The identity key of a file of that state at that canonical path.
+std::string IdentityOf(const DiskState& state, const std::string& canonical);
+
 // A read-only view of a whole file (memory-mapped, or read on systems without mapping).
 class Mapping {
 public:
@@ -54,12 +57,15 @@ public:
     Mapping& operator=(const Mapping&) = delete;
     const uint8_t* data() const { return data_; }
     size_t size() const { return size_; }
+    // The state of the file that was mapped (not of whatever the path names later).
+    const DiskState& state() const { return state_; }
 
 private:
     Mapping() = default;
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
     void* handle_ = nullptr;  // platform state
+    DiskState state_;
     std::vector<uint8_t> copy_;
 };
 

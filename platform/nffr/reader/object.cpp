@@ -2,6 +2,7 @@
 // shared by all opens of it and counted by uses. Bad files are refused through the error sink;
 // misuse of objects is reported as a contract violation.
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 #include "nffr_layout.h"
@@ -57,6 +58,14 @@ ffrObject* FindLive(const std::string& identity, const std::string& canonical) {
     return it == registry.end() ? nullptr : it->second;
 }
 
+// The path as spelled, made absolute and normal without asking the file system, so that an
+// object can still be found after its file was removed.
+std::string LexicalKey(const char* path) {
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return "path:" + (ec ? std::string(path) : absolute.lexically_normal().string());
+}
+
 // Builds the records handed to the tree callback and by GetVarInfo.
 void BuildRecords(ffrObjectImpl* impl) {
     nffr::Model& m = impl->model;
@@ -105,6 +114,8 @@ std::unique_ptr<ffrObjectImpl> ReadFile(const char* path) {
     }
     for (const std::string& w : warnings) nffr::ReportWarning(std::string("\"") + path + "\": " + w);
     impl->path = path;
+    impl->disk = impl->map->state();  // the file actually read, even if replaced meanwhile
+    impl->identity = nffr::IdentityOf(impl->disk, impl->canonical);
     impl->diskHadStamp = impl->model.header.HasStamp();
     impl->diskStamp = impl->model.stamp;
     BuildRecords(impl.get());
@@ -194,11 +205,18 @@ ffrObject* ffrObject::ffrOpen2(const char* path, ffrTreeCallback callback, void*
     if (nffr::EnterOp(Op::Open) || !path) return nullptr;
     std::string identity, canonical, error;
     nffr::DiskState state;
+    ffrObject* object = nullptr;
     if (!nffr::QueryFile(path, &identity, &canonical, &state, &error)) {
-        nffr::ReportError(error);
-        return nullptr;
+        // A live object stays reachable by its path when the file has gone, so that its
+        // holders can still balance their uses; NeedsReopen tells them the file changed.
+        auto it = Registry().find(LexicalKey(path));
+        if (it == Registry().end()) {
+            nffr::ReportError(error);
+            return nullptr;
+        }
+        object = it->second;
     }
-    ffrObject* object = FindLive(identity, canonical);
+    if (!object) object = FindLive(identity, canonical);
     if (!object) {
         std::unique_ptr<ffrObjectImpl> impl = ReadFile(path);
         if (!impl) return nullptr;
@@ -207,6 +225,7 @@ ffrObject* ffrObject::ffrOpen2(const char* path, ffrTreeCallback callback, void*
         ffrObjectImpl* fresh = ffrAccess::Impl(object);
         Registry()["id:" + fresh->identity] = object;
         Registry()["path:" + fresh->canonical] = object;
+        Registry()[LexicalKey(path)] = object;
     }
     ffrObjectImpl* impl = ffrAccess::Impl(object);
     ++impl->uses;
