@@ -86,6 +86,14 @@ void ReleaseUse(unsigned serial)
     }
 }
 
+// The stamp as the file on disk carries it now, always terminated.
+void ReadStamp(ffrObject* reader, char* buffer)
+{
+    buffer[0] = '\0';
+    reader->GetStamp(buffer);
+    buffer[kStampBufferSize - 1] = '\0';
+}
+
 // Keeps the file's creation stamp; 0 when the copy cannot be made.
 int RecordStamp(ReaderContext* context, ffrObject* reader)
 {
@@ -93,9 +101,7 @@ int RecordStamp(ReaderContext* context, ffrObject* reader)
         return 1;
     }
     char buffer[kStampBufferSize];
-    buffer[0] = '\0';
-    reader->GetStamp(buffer);
-    buffer[kStampBufferSize - 1] = '\0';
+    ReadStamp(reader, buffer);
     context->stamp = _strdup(buffer);
     return context->stamp != NULL;
 }
@@ -247,9 +253,7 @@ int CheckRewritten(ReaderContext* context, Tcl_Interp* interp)
             return 0;
         }
         char buffer[kStampBufferSize];
-        buffer[0] = '\0';
-        reader->GetStamp(buffer);
-        buffer[kStampBufferSize - 1] = '\0';
+        ReadStamp(reader, buffer);
         if (context->stamp != NULL && strcmp(context->stamp, buffer) == 0) {
             return 0;
         }

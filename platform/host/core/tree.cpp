@@ -217,6 +217,27 @@ bool TypeMatches(ReaderTreeNode* node, short leafType)
     return leafType == -1 || Access::Impl(node).leafType == leafType;
 }
 
+// Appends the full path of every leaf of that type below start, with its idcode when withIds.
+int AppendLeafPaths(ReaderTreeNode* start, short leafType, bool withIds, Tcl_DString* result)
+{
+    if (result == nullptr) {
+        return 1;
+    }
+    try {
+        ForEachLeaf(start, [&](ReaderTreeNode* leaf, const std::string& path) {
+            if (TypeMatches(leaf, leafType)) {
+                Tcl_DStringAppendElement(result, path.c_str());
+                if (withIds) {
+                    Tcl_DStringAppendElement(result, std::to_string(leaf->idcode).c_str());
+                }
+            }
+        });
+    } catch (const std::bad_alloc&) {
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 unsigned int ReaderTreeBus::GetBusWidth()
@@ -403,40 +424,13 @@ void ReaderTree::GetAllChildNodeNames(ReaderTreeNode* node, Tcl_DString* result)
 int ReaderTree::GetTreeLeaveFullPaths(ReaderTreeNode* start, Tcl_DString* /*scratch*/,
                                       short leafType, Tcl_DString* result)
 {
-    if (result == nullptr) {
-        return 1;
-    }
-    try {
-        ForEachLeaf(start != nullptr ? start : rootNode,
-                    [&](ReaderTreeNode* leaf, const std::string& path) {
-                        if (TypeMatches(leaf, leafType)) {
-                            Tcl_DStringAppendElement(result, path.c_str());
-                        }
-                    });
-    } catch (const std::bad_alloc&) {
-        return 1;
-    }
-    return 0;
+    return AppendLeafPaths(start != nullptr ? start : rootNode, leafType, false, result);
 }
 
 int ReaderTree::GetTreeLeaveFullPathsNIds(ReaderTreeNode* start, Tcl_DString* /*scratch*/,
                                           short leafType, Tcl_DString* result)
 {
-    if (result == nullptr) {
-        return 1;
-    }
-    try {
-        ForEachLeaf(start != nullptr ? start : rootNode,
-                    [&](ReaderTreeNode* leaf, const std::string& path) {
-                        if (TypeMatches(leaf, leafType)) {
-                            Tcl_DStringAppendElement(result, path.c_str());
-                            Tcl_DStringAppendElement(result, std::to_string(leaf->idcode).c_str());
-                        }
-                    });
-    } catch (const std::bad_alloc&) {
-        return 1;
-    }
-    return 0;
+    return AppendLeafPaths(start != nullptr ? start : rootNode, leafType, true, result);
 }
 
 short ReaderTree::GetLeafTypeFromString(const char* text)
