@@ -8,30 +8,28 @@
 #include "load/handlers.h"
 #include "load/loaders.h"
 
-int Quorvel_LoadWave(Tcl_Interp* interp, ReaderContext* context, char* path, WfXWave** out)
+// Loads one resolved entry into *handle, as a bus or a scalar, and continues it through the
+// split files; the loader's result. With listNow the signal (every member of a bus) is put on
+// the load list and loaded here; otherwise the caller has loaded it already.
+static int LoadEntry(Tcl_Interp* interp, ReaderContext* context, const char* path, int idcode,
+                     WfXWave** handle, int listNow)
 {
-    if (context == NULL || out == NULL || CheckRewritten(context, interp) == 1) {
-        return 1;
-    }
-    int idcode = PathToIdcode(path, context);
-    ffrObject* reader = LiveReader(context);
-    if (idcode == -1 || reader == NULL) {
-        return 1;
-    }
-    *out = NULL;
     ReaderTreeBus* bus = NULL;
     int result;
     if (FindBusForVar(idcode, context, path, &bus)) {
-        result = LoadBusWave(bus, interp, context, path, out, 1);
+        result = LoadBusWave(bus, interp, context, path, handle, listNow);
     } else {
         bus = NULL;
-        reader->AddToLoadList(idcode, 0, 0);
-        reader->LoadListedSignals();
-        result = LoadScalarWave(idcode, interp, context, path, out);
+        ffrObject* reader = LiveReader(context);
+        if (listNow && reader != NULL) {
+            reader->AddToLoadList(idcode, 0, 0);
+            reader->LoadListedSignals();
+        }
+        result = LoadScalarWave(idcode, interp, context, path, handle);
     }
     if (result == 0 && context->splitState != 0) {
         int n = 1;
-        ContinueSplitFile(interp, context, path, bus, idcode, out, &n);
+        ContinueSplitFile(interp, context, path, bus, idcode, handle, &n);
     }
     return result;
 }
@@ -61,23 +59,17 @@ static int ResolveEntry(ReaderContext* context, const char* path, const char** i
     return PathToIdcode(path, context);
 }
 
-// Loads one resolved entry into *handle; the loader's result.
-static int LoadEntry(Tcl_Interp* interp, ReaderContext* context, const char* path, int idcode,
-                     WfXWave** handle)
+int Quorvel_LoadWave(Tcl_Interp* interp, ReaderContext* context, char* path, WfXWave** out)
 {
-    ReaderTreeBus* bus = NULL;
-    int result;
-    if (FindBusForVar(idcode, context, path, &bus)) {
-        result = LoadBusWave(bus, interp, context, path, handle, 0);
-    } else {
-        bus = NULL;
-        result = LoadScalarWave(idcode, interp, context, path, handle);
+    if (context == NULL || out == NULL || CheckRewritten(context, interp) == 1) {
+        return 1;
     }
-    if (result == 0 && context->splitState != 0) {
-        int n = 1;
-        ContinueSplitFile(interp, context, path, bus, idcode, handle, &n);
+    int idcode = PathToIdcode(path, context);
+    if (idcode == -1 || LiveReader(context) == NULL) {
+        return 1;
     }
-    return result;
+    *out = NULL;
+    return LoadEntry(interp, context, path, idcode, out, 1);
 }
 
 static int SplitOrEmpty(Tcl_Interp* interp, const char* list, int* count, const char*** items)
@@ -132,7 +124,7 @@ int Quorvel_LoadWaves(Tcl_Interp* interp, ReaderContext* context, const char* pa
             continue;
         }
         WfXWave* handle = NULL;
-        returnValue = LoadEntry(interp, context, pathList[i], idcodes[i], &handle);
+        returnValue = LoadEntry(interp, context, pathList[i], idcodes[i], &handle, 0);
         if (returnValue != 0) {
             continue;
         }
