@@ -120,6 +120,27 @@ private:
     ReaderContext* context_ = nullptr;
 };
 
+
+// The sample count of a loaded waveform, which is then released.
+size_t CountAndDestroy(WfXWave* wave)
+{
+    vexahost::WaveHeader header;
+    vexahost::ReadWaveHeader(wave, &header);
+    vexahost::DestroyWave(wave);
+    return header.count;
+}
+
+// The 32-member bus of the bus file; null (the benchmark skipped) when the tree has none.
+ReaderTreeBus* FindBenchBus(OpenFile& file, benchmark::State& state)
+{
+    ReaderTreeNode* node = LookUpPath(file.context(), "top/data[31:0]");
+    ReaderTreeBus* bus = node != nullptr ? node->GetNodeBus() : nullptr;
+    if (bus == nullptr) {
+        state.SkipWithError("no bus in the file");
+    }
+    return bus;
+}
+
 void LoadScalar(benchmark::State& state, const std::string& path, const char* signal)
 {
     OpenFile file(path, 0);
@@ -131,10 +152,7 @@ void LoadScalar(benchmark::State& state, const std::string& path, const char* si
             state.SkipWithError("load failed");
             break;
         }
-        vexahost::WaveHeader header;
-        vexahost::ReadWaveHeader(wave, &header);
-        samples = header.count;
-        vexahost::DestroyWave(wave);
+        samples = CountAndDestroy(wave);
     }
     state.counters["samples"] = double(samples);
 }
@@ -152,10 +170,8 @@ void BM_LogicSignal(benchmark::State& state)
 void BM_Bus32(benchmark::State& state)
 {
     OpenFile file(TheFiles().bus, 1);
-    ReaderTreeNode* node = LookUpPath(file.context(), "top/data[31:0]");
-    ReaderTreeBus* bus = node != nullptr ? node->GetNodeBus() : nullptr;
+    ReaderTreeBus* bus = FindBenchBus(file, state);
     if (bus == nullptr) {
-        state.SkipWithError("no bus in the file");
         return;
     }
     size_t samples = 0;
@@ -165,10 +181,7 @@ void BM_Bus32(benchmark::State& state)
             state.SkipWithError("load failed");
             break;
         }
-        vexahost::WaveHeader header;
-        vexahost::ReadWaveHeader(wave, &header);
-        samples = header.count;
-        vexahost::DestroyWave(wave);
+        samples = CountAndDestroy(wave);
     }
     state.counters["samples"] = double(samples);
 }
@@ -176,10 +189,8 @@ void BM_Bus32(benchmark::State& state)
 void BM_Bus32MembersAsScalars(benchmark::State& state)
 {
     OpenFile file(TheFiles().bus, 1);
-    ReaderTreeNode* node = LookUpPath(file.context(), "top/data[31:0]");
-    ReaderTreeBus* bus = node != nullptr ? node->GetNodeBus() : nullptr;
+    ReaderTreeBus* bus = FindBenchBus(file, state);
     if (bus == nullptr) {
-        state.SkipWithError("no bus in the file");
         return;
     }
     int ids[kBusWidth];
