@@ -120,7 +120,6 @@ private:
     ReaderContext* context_ = nullptr;
 };
 
-
 // The sample count of a loaded waveform, which is then released.
 size_t CountAndDestroy(WfXWave* wave)
 {

@@ -24,13 +24,13 @@ struct TimeTag {
 
 // Filled by GetFileInfo. Callers read the type, the unit text and the end tag.
 struct ffrFileInfo {
-    int32_t fileType;          // byte 0: 0 and 1 are the supported types
-    uint32_t reserved0[3];     // bytes 4..15
-    char timeUnit[128];        // byte 16: NUL-terminated unit text, e.g. "1ns"
-    TimeTag endTag;            // byte 144 (high) and 148 (low)
-    uint32_t varCount;         // byte 152: number of variables in the file
-    uint32_t scopeCount;       // byte 156
-    uint32_t reserved1[4];     // bytes 160..175
+    int32_t fileType;       // byte 0: 0 and 1 are the supported types
+    uint32_t reserved0[3];  // bytes 4..15
+    char timeUnit[128];     // byte 16: NUL-terminated unit text, e.g. "1ns"
+    TimeTag endTag;         // byte 144 (high) and 148 (low)
+    uint32_t varCount;      // byte 152: number of variables in the file
+    uint32_t scopeCount;    // byte 156
+    uint32_t reserved1[4];  // bytes 160..175
 };
 
 // Tree callback record of event 1 (a scope begins). The name may be changed in place.
@@ -41,12 +41,12 @@ struct ffrScopeRecord {
 
 // Tree callback record of event 2 (a variable). The name may be changed in place.
 struct ffrVarRecord {
-    char* name;                // byte 0 (32-bit targets)
-    int32_t idcode;            // byte 4
-    uint32_t bitSize;          // byte 8
-    uint8_t valueDataType;     // byte 12: 2 floats, 3 doubles
-    uint8_t reserved[6];       // bytes 13..18
-    uint8_t varType;           // byte 19: the variable type code
+    char* name;             // byte 0 (32-bit targets)
+    int32_t idcode;         // byte 4
+    uint32_t bitSize;       // byte 8
+    uint8_t valueDataType;  // byte 12: 2 floats, 3 doubles
+    uint8_t reserved[6];    // bytes 13..18
+    uint8_t varType;        // byte 19: the variable type code
 };
 
 // Record that GetVarInfo hands out: its first byte is the variable type.
@@ -56,7 +56,7 @@ struct ffrVarInfo {
     uint8_t reserved[2];
     int32_t idcode;
     uint32_t bitSize;
-    const char* name;          // full hierarchical name, '.'-separated
+    const char* name;  // full hierarchical name, '.'-separated
 };
 
 #if defined(_WIN32) && !defined(_WIN64)
@@ -81,9 +81,9 @@ typedef int (*ffrMessageSink)(const char* text);
 
 // Free functions.
 extern "C" {
-NFFR_API int CheckFile(const char* path);                          // 0: the file can be opened
-NFFR_API bool IsFsdbFile(const char* path);                        // true: a file of ours
-NFFR_API int GetFileInfo(const char* path, ffrFileInfo* info);     // 0 when filled
+NFFR_API int CheckFile(const char* path);                       // 0: the file can be opened
+NFFR_API bool IsFsdbFile(const char* path);                     // true: a file of ours
+NFFR_API int GetFileInfo(const char* path, ffrFileInfo* info);  // 0 when filled
 NFFR_API void SetWarningHandler(ffrMessageSink sink);
 NFFR_API void SetErrorHandler(ffrMessageSink sink);
 NFFR_API void SetInfoHandler(ffrMessageSink sink);
@@ -93,14 +93,14 @@ NFFR_API void SetInfoHandler(ffrMessageSink sink);
 // A value pointer stays valid until the traverser moves or is freed.
 class NFFR_API ffrVCTraverser {
 public:
-    int ValueDataType();                       // 3: doubles; otherwise floats
+    int ValueDataType();  // 3: doubles; otherwise floats
     uint32_t ValueBitSize();
     bool HasChanges();
     int GetFirstTag(TimeTag* tag);
     int GetLastTag(TimeTag* tag);
-    int GetTag(TimeTag* tag);                  // tag of the current change
-    int GetValue(unsigned char** value);       // bytes of the current value
-    int GotoNext();                            // nonzero: no next change
+    int GetTag(TimeTag* tag);                    // tag of the current change
+    int GetValue(unsigned char** value);         // bytes of the current value
+    int GotoNext();                              // nonzero: no next change
     int GotoTag(const TimeTag* tag, int flags);  // change in force at tag
     void FreeTraverser();
 
@@ -117,17 +117,17 @@ public:
     // Returns the live object of the file with one more use, or a new one; null on failure.
     static ffrObject* ffrOpen2(const char* path, ffrTreeCallback callback, void* clientData,
                                int flags);
-    void Close();                               // drops one use
-    int ReadSignalTree();                        // walks the hierarchy through the callback
-    int NeedsReopen(unsigned char* flag);        // nonzero: the file on disk changed
+    void Close();                          // drops one use
+    int ReadSignalTree();                  // walks the hierarchy through the callback
+    int NeedsReopen(unsigned char* flag);  // nonzero: the file on disk changed
     void ReleaseForReopen();
-    int HasStamp();                              // 1: the file on disk has a creation stamp
-    int GetStamp(char* buffer);                  // buffer of 2048 bytes
+    int HasStamp();                                 // 1: the file on disk has a creation stamp
+    int GetStamp(char* buffer);                     // buffer of 2048 bytes
     int GetVarInfo(int idcode, ffrVarInfo** info);  // stores null for an unknown idcode
     bool IsInLoadList(int idcode);
     int AddToLoadList(int idcode, int from, int to);  // -1 is accepted and ignored
     int LoadListedSignals();
-    int GetChangeCount(int idcode);              // 0: cannot tell; -1: error
+    int GetChangeCount(int idcode);               // 0: cannot tell; -1: error
     ffrVCTraverser* CreateTraverser(int idcode);  // null: unknown or not loaded
 
 private:

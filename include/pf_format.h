@@ -14,9 +14,9 @@ struct ReaderContext;
 
 // Answer record of the query handlers. Its layout is the host's.
 struct QueryResult {
-    Tcl_DString text;   // the answer
-    int hostWord;       // the host's; plug-ins neither read nor write it
-    int answerKind;     // 7 once a handler has answered
+    Tcl_DString text;  // the answer
+    int hostWord;      // the host's; plug-ins neither read nor write it
+    int answerKind;    // 7 once a handler has answered
 };
 
 #if defined(_WIN32) && !defined(_WIN64)

@@ -22,8 +22,8 @@ private:
 
 class HOST_API ReaderTreeNode {
 public:
-    int idcode;              // -1 for scopes
-    ReaderTreeNode* parent;  // null for the root
+    int idcode;                   // -1 for scopes
+    ReaderTreeNode* parent;       // null for the root
     ReaderTreeBus* GetNodeBus();  // null unless the node is a bus
 
 private:

@@ -20,9 +20,9 @@ enum {
 
 extern "C" {
 // A new waveform, or null (unknown kind, null names).
-HOST_API WfXWave* WfX_CreateXTyp(Tcl_Interp* interp, int kind, const char* xName,
-                                 const char* xUnit, const char* dataType, int reserved1,
-                                 const char* name, const char* yUnit, int width, int reserved2);
+HOST_API WfXWave* WfX_CreateXTyp(Tcl_Interp* interp, int kind, const char* xName, const char* xUnit,
+                                 const char* dataType, int reserved1, const char* name,
+                                 const char* yUnit, int width, int reserved2);
 // Appends count samples; 0 on success. take = 1: the host keeps x and a numeric y (freed with
 // free()); take = 0: it copies them. Texts are always copied.
 HOST_API int WfX_AddValuesSimp(Tcl_Interp* interp, WfXWave* wave, double* x, void* y,

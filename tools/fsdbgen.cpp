@@ -1,14 +1,15 @@
 // fsdbgen.cpp: writes an FSDB file from a text description (fsdbgen DESC OUT) or imports a
 // VCD file (fsdbgen --vcd IN.vcd OUT).
+#include "fsdbgen.h"
+
 #include <cstring>
 #include <fstream>
 #include <iostream>
 
-#include "fsdbgen.h"
-
 namespace {
 
-int Usage() {
+int Usage()
+{
     std::cerr << "usage: fsdbgen DESCRIPTION OUT.fsdb\n"
                  "       fsdbgen --vcd IN.vcd OUT.fsdb\n";
     return 2;
@@ -16,9 +17,11 @@ int Usage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const bool vcd = argc == 4 && std::strcmp(argv[1], "--vcd") == 0;
-    if (argc != 3 && !vcd) return Usage();
+    if (argc != 3 && !vcd)
+        return Usage();
     const char* input = argv[vcd ? 2 : 1];
     const char* output = argv[vcd ? 3 : 2];
     std::ifstream in(input, std::ios::binary);
@@ -28,9 +31,10 @@ int main(int argc, char** argv) {
     }
     nffr::FileWriter writer;
     fsdbgen::Diagnostics diag;
-    const bool ok = vcd ? fsdbgen::ImportVcd(in, &writer, &diag)
-                        : fsdbgen::ReadDescription(in, &writer, &diag);
-    for (const std::string& w : diag.warnings) std::cerr << "fsdbgen: " << input << ": warning: " << w << "\n";
+    const bool ok =
+        vcd ? fsdbgen::ImportVcd(in, &writer, &diag) : fsdbgen::ReadDescription(in, &writer, &diag);
+    for (const std::string& w : diag.warnings)
+        std::cerr << "fsdbgen: " << input << ": warning: " << w << "\n";
     if (!ok) {
         std::cerr << "fsdbgen: " << input << ": " << diag.error << "\n";
         return 1;

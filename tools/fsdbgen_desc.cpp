@@ -10,36 +10,45 @@
 namespace fsdbgen {
 namespace {
 
-bool ParseU64(const std::string& text, uint64_t* out) {
-    if (text.empty() || text.size() > 20) return false;
+bool ParseU64(const std::string& text, uint64_t* out)
+{
+    if (text.empty() || text.size() > 20)
+        return false;
     uint64_t v = 0;
     for (char c : text) {
-        if (c < '0' || c > '9') return false;
+        if (c < '0' || c > '9')
+            return false;
         const uint64_t digit = static_cast<uint64_t>(c - '0');
-        if (v > (UINT64_MAX - digit) / 10) return false;
+        if (v > (UINT64_MAX - digit) / 10)
+            return false;
         v = v * 10 + digit;
     }
     *out = v;
     return true;
 }
 
-bool ParseU32(const std::string& text, uint32_t* out) {
+bool ParseU32(const std::string& text, uint32_t* out)
+{
     uint64_t v = 0;
-    if (!ParseU64(text, &v) || v > UINT32_MAX) return false;
+    if (!ParseU64(text, &v) || v > UINT32_MAX)
+        return false;
     *out = static_cast<uint32_t>(v);
     return true;
 }
 
 // Splits off the first blank-separated word of rest; rest keeps what follows the blanks.
-std::string NextWord(std::string* rest) {
+std::string NextWord(std::string* rest)
+{
     size_t start = rest->find_first_not_of(" \t");
     if (start == std::string::npos) {
         rest->clear();
         return std::string();
     }
     size_t end = rest->find_first_of(" \t", start);
-    std::string word = rest->substr(start, end == std::string::npos ? std::string::npos : end - start);
-    size_t next = end == std::string::npos ? std::string::npos : rest->find_first_not_of(" \t", end);
+    std::string word =
+        rest->substr(start, end == std::string::npos ? std::string::npos : end - start);
+    size_t next =
+        end == std::string::npos ? std::string::npos : rest->find_first_not_of(" \t", end);
     *rest = next == std::string::npos ? std::string() : rest->substr(next);
     return word;
 }
@@ -55,42 +64,58 @@ class DescriptionReader {
 public:
     DescriptionReader(nffr::FileWriter* w, Diagnostics* d) : w_(w), d_(d) {}
 
-    bool Line(int number, std::string text) {
+    bool Line(int number, std::string text)
+    {
         line_ = number;
-        if (!text.empty() && text.back() == '\r') text.pop_back();
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
         size_t first = text.find_first_not_of(" \t");
-        if (first == std::string::npos || text[first] == '#') return true;
+        if (first == std::string::npos || text[first] == '#')
+            return true;
         std::string rest = text.substr(first);
-        if (rest[0] >= '0' && rest[0] <= '9') return Change(rest);
+        if (rest[0] >= '0' && rest[0] <= '9')
+            return Change(rest);
         std::string keyword = NextWord(&rest);
-        if (keyword == "type") return Type(rest);
-        if (keyword == "unit") return Unit(rest);
-        if (keyword == "end") return End(rest);
-        if (keyword == "stamp") return Stamp(rest);
-        if (keyword == "scope") return Scope(rest);
-        if (keyword == "upscope") return Upscope(rest);
-        if (keyword == "var") return Var(rest);
+        if (keyword == "type")
+            return Type(rest);
+        if (keyword == "unit")
+            return Unit(rest);
+        if (keyword == "end")
+            return End(rest);
+        if (keyword == "stamp")
+            return Stamp(rest);
+        if (keyword == "scope")
+            return Scope(rest);
+        if (keyword == "upscope")
+            return Upscope(rest);
+        if (keyword == "var")
+            return Var(rest);
         return Fail("unknown keyword \"" + keyword + "\"");
     }
 
     // Value texts are read once the file type is known.
-    bool Finish() {
-        if (depth_ > 0) d_->warnings.push_back("end of input: " + std::to_string(depth_) +
-                                               " scopes left open; closed");
+    bool Finish()
+    {
+        if (depth_ > 0)
+            d_->warnings.push_back("end of input: " + std::to_string(depth_) +
+                                   " scopes left open; closed");
         for (const PendingChange& c : changes_) {
             line_ = c.line;
-            if (!Value(c)) return false;
+            if (!Value(c))
+                return false;
         }
         return true;
     }
 
 private:
-    bool Fail(const std::string& message) {
+    bool Fail(const std::string& message)
+    {
         d_->error = "line " + std::to_string(line_) + ": " + message;
         return false;
     }
 
-    bool Type(const std::string& rest) {
+    bool Type(const std::string& rest)
+    {
         std::string text = rest;
         std::string word = NextWord(&text);
         bool negative = !word.empty() && word[0] == '-';
@@ -98,46 +123,59 @@ private:
         if (!text.empty() || !ParseU64(negative ? word.substr(1) : word, &v) ||
             (negative ? v > 2147483648ull : v > UINT32_MAX))
             return Fail("type needs a 32-bit integer");
-        fileType_ = negative ? static_cast<uint32_t>(-static_cast<int64_t>(v)) : static_cast<uint32_t>(v);
+        fileType_ =
+            negative ? static_cast<uint32_t>(-static_cast<int64_t>(v)) : static_cast<uint32_t>(v);
         w_->SetFileType(fileType_);
         return true;
     }
 
-    bool Unit(const std::string& rest) {
-        if (rest.empty() || rest.size() > 127) return Fail("unit needs a text of 1 to 127 characters");
+    bool Unit(const std::string& rest)
+    {
+        if (rest.empty() || rest.size() > 127)
+            return Fail("unit needs a text of 1 to 127 characters");
         w_->SetTimeUnit(rest);
         return true;
     }
 
-    bool End(const std::string& rest) {
+    bool End(const std::string& rest)
+    {
         uint64_t v = 0;
-        if (!ParseU64(rest, &v)) return Fail("end needs an unsigned 64-bit number");
+        if (!ParseU64(rest, &v))
+            return Fail("end needs an unsigned 64-bit number");
         w_->SetEndTag(v);
         return true;
     }
 
-    bool Stamp(const std::string& rest) {
-        if (rest.size() > 2047) return Fail("stamp longer than 2047 characters");
+    bool Stamp(const std::string& rest)
+    {
+        if (rest.size() > 2047)
+            return Fail("stamp longer than 2047 characters");
         w_->SetStamp(rest);
         return true;
     }
 
-    bool Scope(const std::string& rest) {
-        if (rest.empty()) return Fail("scope needs a name");
+    bool Scope(const std::string& rest)
+    {
+        if (rest.empty())
+            return Fail("scope needs a name");
         w_->BeginScope(rest);
         ++depth_;
         return true;
     }
 
-    bool Upscope(const std::string& rest) {
-        if (!rest.empty()) return Fail("upscope takes nothing after it");
-        if (depth_ == 0) return Fail("upscope without an open scope");
+    bool Upscope(const std::string& rest)
+    {
+        if (!rest.empty())
+            return Fail("upscope takes nothing after it");
+        if (depth_ == 0)
+            return Fail("upscope without an open scope");
         w_->EndScope();
         --depth_;
         return true;
     }
 
-    bool Var(std::string rest) {
+    bool Var(std::string rest)
+    {
         const std::string type = NextWord(&rest);
         uint32_t varType = 0;
         if (type.size() > 1 && type[0] == '#') {
@@ -149,7 +187,8 @@ private:
             return Fail("bad variable type \"" + type + "\"");
         }
         uint32_t bits = 0;
-        if (!ParseU32(NextWord(&rest), &bits)) return Fail("var needs a bit size");
+        if (!ParseU32(NextWord(&rest), &bits))
+            return Fail("var needs a bit size");
         int id = 0;
         uint8_t dataType = 3;
         std::string count = "exact";
@@ -163,7 +202,8 @@ private:
                 id = static_cast<int>(n);
             } else if (word.rfind("data=", 0) == 0) {
                 std::string v = word.substr(5);
-                if (v != "float" && v != "double") return Fail("data must be float or double");
+                if (v != "float" && v != "double")
+                    return Fail("data must be float or double");
                 dataType = v == "float" ? 2 : 3;
             } else if (word.rfind("count=", 0) == 0) {
                 count = word.substr(6);
@@ -174,7 +214,8 @@ private:
             }
             rest = probe;
         }
-        if (rest.empty()) return Fail("var needs a name");
+        if (rest.empty())
+            return Fail("var needs a name");
         if (id != 0 && w_->HasVar(id)) {
             w_->AddAlias(rest, id);
             current_ = id;
@@ -190,26 +231,34 @@ private:
         return true;
     }
 
-    bool Change(std::string rest) {
-        if (current_ == 0) return Fail("a value change before any var");
+    bool Change(std::string rest)
+    {
+        if (current_ == 0)
+            return Fail("a value change before any var");
         uint64_t tag = 0;
-        if (!ParseU64(NextWord(&rest), &tag)) return Fail("bad tag");
-        if (rest.empty()) return Fail("a change needs a value");
+        if (!ParseU64(NextWord(&rest), &tag))
+            return Fail("bad tag");
+        if (rest.empty())
+            return Fail("a change needs a value");
         uint64_t& last = lastTag_[current_];
-        if (tag < last) return Fail("tag " + std::to_string(tag) + " before the previous change");
+        if (tag < last)
+            return Fail("tag " + std::to_string(tag) + " before the previous change");
         last = tag;
         changes_.push_back({line_, current_, tag, rest});
         return true;
     }
 
-    bool Value(const PendingChange& c) {
+    bool Value(const PendingChange& c)
+    {
         std::string value = c.value;
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+            value.pop_back();
         if (w_->HoldsReals(c.idcode)) {
             errno = 0;
             char* end = nullptr;
             double v = std::strtod(value.c_str(), &end);
-            if (end == value.c_str() || *end != '\0') return Fail("bad real value \"" + value + "\"");
+            if (end == value.c_str() || *end != '\0')
+                return Fail("bad real value \"" + value + "\"");
             w_->AddReal(c.idcode, c.tag, v);
             return true;
         }
@@ -220,7 +269,8 @@ private:
             std::string item;
             while (std::getline(list, item, ',')) {
                 uint32_t b = 0;
-                if (!ParseU32(item, &b) || b > 255) return Fail("bad byte \"" + item + "\"");
+                if (!ParseU32(item, &b) || b > 255)
+                    return Fail("bad byte \"" + item + "\"");
                 bytes.push_back(static_cast<uint8_t>(b));
             }
             if (bytes.size() != bits)
@@ -249,11 +299,13 @@ private:
 
 }  // namespace
 
-bool ReadDescription(std::istream& in, nffr::FileWriter* writer, Diagnostics* diag) {
+bool ReadDescription(std::istream& in, nffr::FileWriter* writer, Diagnostics* diag)
+{
     DescriptionReader reader(writer, diag);
     std::string text;
     for (int number = 1; std::getline(in, text); ++number)
-        if (!reader.Line(number, text)) return false;
+        if (!reader.Line(number, text))
+            return false;
     return reader.Finish();
 }
 

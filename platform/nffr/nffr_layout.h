@@ -41,15 +41,15 @@ constexpr uint8_t kRecScopeEnd = 3;
 
 // Variable table entry.
 constexpr uint32_t kVarEntrySize = 48;
-constexpr uint32_t kVarOffIdcode = 0;         // i32, > 0, unique
-constexpr uint32_t kVarOffVarType = 4;        // u8
-constexpr uint32_t kVarOffValueDataType = 5;  // u8: 2 floats, 3 doubles
-constexpr uint32_t kVarOffBitSize = 8;        // u32
-constexpr uint32_t kVarOffValueSize = 12;     // u32, bytes per value
-constexpr uint32_t kVarOffChangeCount = 16;   // u32, changes stored in the block
-constexpr uint32_t kVarOffRecordedCount = 20; // u32, the count the file tells (0: unknown)
-constexpr uint32_t kVarOffBlockOffset = 24;   // u64
-constexpr uint32_t kVarOffBlockSize = 32;     // u64: changeCount * (8 + valueSize)
+constexpr uint32_t kVarOffIdcode = 0;          // i32, > 0, unique
+constexpr uint32_t kVarOffVarType = 4;         // u8
+constexpr uint32_t kVarOffValueDataType = 5;   // u8: 2 floats, 3 doubles
+constexpr uint32_t kVarOffBitSize = 8;         // u32
+constexpr uint32_t kVarOffValueSize = 12;      // u32, bytes per value
+constexpr uint32_t kVarOffChangeCount = 16;    // u32, changes stored in the block
+constexpr uint32_t kVarOffRecordedCount = 20;  // u32, the count the file tells (0: unknown)
+constexpr uint32_t kVarOffBlockOffset = 24;    // u64
+constexpr uint32_t kVarOffBlockSize = 32;      // u64: changeCount * (8 + valueSize)
 
 // A change block: changeCount u64 tags (non-decreasing), then changeCount values.
 

@@ -13,15 +13,15 @@ namespace testhooks {
 
 // Operations that can be made to fail or are counted.
 enum class Op {
-    Open,               // ffrOpen2 yields null
-    CreateTraverser,    // null
-    GetFirstTag,        // nonzero
-    GetLastTag,         // nonzero
-    GetTag,             // nonzero
-    GetValue,           // nonzero
-    GotoTag,            // nonzero
-    GetChangeCount,     // -1
-    NeedsReopen,        // nonzero ("the file changed")
+    Open,             // ffrOpen2 yields null
+    CreateTraverser,  // null
+    GetFirstTag,      // nonzero
+    GetLastTag,       // nonzero
+    GetTag,           // nonzero
+    GetValue,         // nonzero
+    GotoTag,          // nonzero
+    GetChangeCount,   // -1
+    NeedsReopen,      // nonzero ("the file changed")
     // Counted only (a failure request for these is ignored):
     AddToLoadList,
     IsInLoadList,

@@ -14,9 +14,9 @@ namespace nffr {
 class FileWriter {
 public:
     void SetFileType(uint32_t type);
-    void SetTimeUnit(std::string unit);       // up to 127 characters
-    void SetEndTag(uint64_t tag);             // default: the largest change tag, or 0
-    void SetStamp(std::string stamp);         // up to 2047 characters
+    void SetTimeUnit(std::string unit);  // up to 127 characters
+    void SetEndTag(uint64_t tag);        // default: the largest change tag, or 0
+    void SetStamp(std::string stamp);    // up to 2047 characters
     void ClearStamp();
 
     void BeginScope(std::string name);
@@ -28,12 +28,12 @@ public:
                uint8_t valueDataType = 3, int idcode = 0);
     // A second tree entry of an existing variable, sharing its changes.
     void AddAlias(const std::string& name, int idcode);
-    void SetCountUnknown(int idcode);                 // recorded count 0
-    void SetRecordedCount(int idcode, uint32_t n);    // a count that may differ from the truth
+    void SetCountUnknown(int idcode);               // recorded count 0
+    void SetRecordedCount(int idcode, uint32_t n);  // a count that may differ from the truth
 
     // Value changes; tags must be non-decreasing per variable.
     void AddChange(int idcode, uint64_t tag, std::vector<uint8_t> bytes);
-    void AddReal(int idcode, uint64_t tag, double v);             // as float or double
+    void AddReal(int idcode, uint64_t tag, double v);                 // as float or double
     void AddBits(int idcode, uint64_t tag, const std::string& bits);  // "01xz", one byte per bit
 
     // True when the variable holds reals (file type 1 and variable type nonzero).

@@ -10,21 +10,21 @@
 #include "reader_tree.h"
 
 struct ReaderContext {
-    double timeScale;      // seconds per tick
-    Tcl_Interp* interp;    // not owned
-    ffrObject* reader;     // the shared reader object; see LiveReader
-    ffrVarInfo* varInfo;   // current variable record, owned by the reader library
-    ReaderTree* tree;      // owned
-    char* xName;           // "t"
-    char* xUnit;           // "s"
+    double timeScale;     // seconds per tick
+    Tcl_Interp* interp;   // not owned
+    ffrObject* reader;    // the shared reader object; see LiveReader
+    ffrVarInfo* varInfo;  // current variable record, owned by the reader library
+    ReaderTree* tree;     // owned
+    char* xName;          // "t"
+    char* xUnit;          // "s"
     char* path;
-    char* stamp;           // creation stamp at open, or null
-    int fileType;          // 0 or 1
+    char* stamp;   // creation stamp at open, or null
+    int fileType;  // 0 or 1
     TimeTag endTag;
-    int splitState;        // 0 off, 1 underscore form, 2 dot form
+    int splitState;  // 0 off, 1 underscore form, 2 dot form
     int showBus;
-    int waveCount;         // leaves entered into the tree
-    unsigned readerUse;    // which reader object this context holds a use of; 0: none
+    int waveCount;       // leaves entered into the tree
+    unsigned readerUse;  // which reader object this context holds a use of; 0: none
 };
 
 void InitContext(ReaderContext* context);

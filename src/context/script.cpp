@@ -1,8 +1,7 @@
 // script.cpp: host commands evaluated with a file path as one literal word.
 #include "context/script.h"
 
-int EvalWithLiteralPath(Tcl_Interp* interp, const char* before, const char* path,
-                        const char* after)
+int EvalWithLiteralPath(Tcl_Interp* interp, const char* before, const char* path, const char* after)
 {
     if (interp == NULL || before == NULL || path == NULL || after == NULL) {
         return TCL_ERROR;

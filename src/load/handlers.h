@@ -21,7 +21,7 @@ int Quorvel_LoadWave(Tcl_Interp* interp, ReaderContext* context, char* path, WfX
 int Quorvel_LoadWaves(Tcl_Interp* interp, ReaderContext* context, const char* paths,
                       const char* ids, WfXWave** out);
 int NextSplitFileName(ReaderContext* base, ReaderContext* continuation, int n);
-int ContinueSplitFile(Tcl_Interp* interp, ReaderContext* base, const char* path,
-                      ReaderTreeBus* bus, int idcode, WfXWave** wave, int* n);
+int ContinueSplitFile(Tcl_Interp* interp, ReaderContext* base, const char* path, ReaderTreeBus* bus,
+                      int idcode, WfXWave** wave, int* n);
 
 #endif

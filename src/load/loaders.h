@@ -12,17 +12,17 @@
 struct ReaderContext;
 
 struct TimePoint {
-    double time;        // seconds
-    TimeTag tag;        // the tag at which this time was first seen
+    double time;  // seconds
+    TimeTag tag;  // the tag at which this time was first seen
     TimePoint* next;
 };
 
 int LoadScalarWave(int idcode, Tcl_Interp* interp, ReaderContext* context, const char* name,
                    WfXWave** wave);
-int GrowSampleArrays(double** x, void** y, uint32_t oldCount, uint32_t newCount,
-                     uint32_t xSize, uint32_t ySize);
-int LoadBusWave(ReaderTreeBus* bus, Tcl_Interp* interp, ReaderContext* context,
-                const char* name, WfXWave** wave, int force);
+int GrowSampleArrays(double** x, void** y, uint32_t oldCount, uint32_t newCount, uint32_t xSize,
+                     uint32_t ySize);
+int LoadBusWave(ReaderTreeBus* bus, Tcl_Interp* interp, ReaderContext* context, const char* name,
+                WfXWave** wave, int force);
 void InsertTimePoint(const ReaderContext* context, TimeTag tag, TimePoint** list);
 
 #endif

@@ -8,7 +8,7 @@
 
 int Quorvel_FileInfo(Tcl_Interp* interp, ReaderContext* context, const char* query,
                      QueryResult* result);
-int Quorvel_WaveInfo(void* unused, ReaderContext* context, const char* waveName,
-                     const char* option, QueryResult* result);
+int Quorvel_WaveInfo(void* unused, ReaderContext* context, const char* waveName, const char* option,
+                     QueryResult* result);
 
 #endif

@@ -21,7 +21,8 @@ namespace nffrtest {
 // A fresh folder below $QUORVEL_TEST_TMP (or /tmp), removed with the object.
 class TempDir {
 public:
-    TempDir() {
+    TempDir()
+    {
         const char* base = std::getenv("QUORVEL_TEST_TMP");
         std::string root = base && *base ? base : "/tmp";
         std::filesystem::create_directories(root);
@@ -30,7 +31,8 @@ public:
         buf.push_back('\0');
         path_ = mkdtemp(buf.data());
     }
-    ~TempDir() {
+    ~TempDir()
+    {
         std::error_code ec;
         std::filesystem::remove_all(path_, ec);
     }
@@ -40,13 +42,15 @@ private:
     std::string path_;
 };
 
-inline std::string Write(const nffr::FileWriter& w, const std::string& path) {
+inline std::string Write(const nffr::FileWriter& w, const std::string& path)
+{
     std::string error;
     EXPECT_TRUE(w.Write(path, &error)) << error;
     return path;
 }
 
-inline std::vector<uint8_t> Image(const nffr::FileWriter& w) {
+inline std::vector<uint8_t> Image(const nffr::FileWriter& w)
+{
     std::vector<uint8_t> bytes;
     std::string error;
     EXPECT_TRUE(w.Bytes(&bytes, &error)) << error;
@@ -55,11 +59,28 @@ inline std::vector<uint8_t> Image(const nffr::FileWriter& w) {
 
 // Messages sent through the library's sinks while the fixture lives.
 struct Sinks {
-    static std::vector<std::string>& Errors() { static std::vector<std::string> v; return v; }
-    static std::vector<std::string>& Warnings() { static std::vector<std::string> v; return v; }
-    static int Error(const char* t) { Errors().push_back(t); return 0; }
-    static int Warning(const char* t) { Warnings().push_back(t); return 0; }
-    static void Install() {
+    static std::vector<std::string>& Errors()
+    {
+        static std::vector<std::string> v;
+        return v;
+    }
+    static std::vector<std::string>& Warnings()
+    {
+        static std::vector<std::string> v;
+        return v;
+    }
+    static int Error(const char* t)
+    {
+        Errors().push_back(t);
+        return 0;
+    }
+    static int Warning(const char* t)
+    {
+        Warnings().push_back(t);
+        return 0;
+    }
+    static void Install()
+    {
         Errors().clear();
         Warnings().clear();
         SetErrorHandler(&Error);
@@ -69,20 +90,26 @@ struct Sinks {
 
 // Contract violations recorded instead of aborting.
 struct Violations {
-    static std::vector<std::string>& Seen() { static std::vector<std::string> v; return v; }
+    static std::vector<std::string>& Seen()
+    {
+        static std::vector<std::string> v;
+        return v;
+    }
     static void Record(const char* text) { Seen().push_back(text); }
 };
 
 // Base fixture: hooks reset, sinks captured, violations recorded.
 class ReaderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         nffr::testhooks::Reset();
         Sinks::Install();
         Violations::Seen().clear();
         previous_ = nffr::testhooks::SetViolationHandler(&Violations::Record);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         nffr::testhooks::SetViolationHandler(previous_);
         nffr::testhooks::Reset();
     }
@@ -90,11 +117,18 @@ protected:
     nffr::testhooks::ViolationHandler previous_ = nullptr;
 };
 
-inline uint64_t Tag64(const TimeTag& t) { return uint64_t(t.high) << 32 | t.low; }
-inline TimeTag MakeTag(uint64_t v) { return TimeTag{uint32_t(v >> 32), uint32_t(v)}; }
+inline uint64_t Tag64(const TimeTag& t)
+{
+    return uint64_t(t.high) << 32 | t.low;
+}
+inline TimeTag MakeTag(uint64_t v)
+{
+    return TimeTag{uint32_t(v >> 32), uint32_t(v)};
+}
 
 // A small file of type 1: a double, a float and a 4-bit digital variable, with a stamp.
-inline nffr::FileWriter SmallFile() {
+inline nffr::FileWriter SmallFile()
+{
     nffr::FileWriter w;
     w.SetFileType(1);
     w.SetTimeUnit("10ps");

@@ -10,37 +10,47 @@ namespace L = nffr::layout;
 
 namespace {
 
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
-void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v) {
-    for (int i = 0; i < 8; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v)
+{
+    for (int i = 0; i < 8; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
-uint64_t Get64(const std::vector<uint8_t>& b, size_t at) {
+uint64_t Get64(const std::vector<uint8_t>& b, size_t at)
+{
     uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = v << 8 | b[at + i];
+    for (int i = 7; i >= 0; --i)
+        v = v << 8 | b[at + i];
     return v;
 }
 
 class BadFile : public ReaderTest {
 protected:
     // True when the image is refused both ways, with an error message.
-    bool Refused(const std::vector<uint8_t>& bytes) {
+    bool Refused(const std::vector<uint8_t>& bytes)
+    {
         std::string path = dir_.File("bad.fsdb");
         EXPECT_TRUE(nffr::FileWriter::WriteBytes(path, bytes));
         Sinks::Errors().clear();
         bool isFsdb = IsFsdbFile(path.c_str());
         ffrObject* r = ffrObject::ffrOpen2(path.c_str(), nullptr, nullptr, 0);
-        if (r) r->Close();
+        if (r)
+            r->Close();
         return !isFsdb && !r && Sinks::Errors().size() == 2;
     }
-    size_t VarEntry(const std::vector<uint8_t>& b, size_t i) {
+    size_t VarEntry(const std::vector<uint8_t>& b, size_t i)
+    {
         return static_cast<size_t>(Get64(b, L::kOffVarTableOffset)) + i * L::kVarEntrySize;
     }
     std::vector<uint8_t> good_ = Image(SmallFile());
 };
 
-TEST_F(BadFile, EveryTruncationAndExtensionIsRefused) {
+TEST_F(BadFile, EveryTruncationAndExtensionIsRefused)
+{
     for (size_t n = 0; n < good_.size(); ++n)
         EXPECT_TRUE(Refused(std::vector<uint8_t>(good_.begin(), good_.begin() + n))) << n;
     std::vector<uint8_t> longer = good_;
@@ -49,17 +59,23 @@ TEST_F(BadFile, EveryTruncationAndExtensionIsRefused) {
     EXPECT_FALSE(Refused(good_));
 }
 
-TEST_F(BadFile, DamagedHeaderFieldsAreRefused) {
-    struct Damage { const char* what; void (*apply)(std::vector<uint8_t>&); };
+TEST_F(BadFile, DamagedHeaderFieldsAreRefused)
+{
+    struct Damage {
+        const char* what;
+        void (*apply)(std::vector<uint8_t>&);
+    };
     const Damage damages[] = {
         {"magic", [](std::vector<uint8_t>& b) { b[0] ^= 1; }},
         {"version", [](std::vector<uint8_t>& b) { Put32(b, L::kOffVersion, 2); }},
         {"header size", [](std::vector<uint8_t>& b) { Put32(b, L::kOffHeaderSize, 8); }},
         {"flags", [](std::vector<uint8_t>& b) { Put32(b, L::kOffFlags, 6); }},
-        {"hierarchy offset", [](std::vector<uint8_t>& b) { Put64(b, L::kOffHierOffset, ~0ull - 4); }},
+        {"hierarchy offset",
+         [](std::vector<uint8_t>& b) { Put64(b, L::kOffHierOffset, ~0ull - 4); }},
         {"hierarchy size", [](std::vector<uint8_t>& b) { Put64(b, L::kOffHierSize, 1ull << 40); }},
         {"variable count", [](std::vector<uint8_t>& b) { Put32(b, L::kOffVarCount, 0xffffffffu); }},
-        {"table offset", [](std::vector<uint8_t>& b) { Put64(b, L::kOffVarTableOffset, b.size() - 8); }},
+        {"table offset",
+         [](std::vector<uint8_t>& b) { Put64(b, L::kOffVarTableOffset, b.size() - 8); }},
         {"scope count", [](std::vector<uint8_t>& b) { Put32(b, L::kOffScopeCount, 0x7fffffffu); }},
         {"tree count", [](std::vector<uint8_t>& b) { Put32(b, L::kOffTreeVarCount, 1); }},
         {"unit", [](std::vector<uint8_t>& b) { std::memset(&b[L::kOffUnit], 'u', L::kUnitSize); }},
@@ -74,7 +90,8 @@ TEST_F(BadFile, DamagedHeaderFieldsAreRefused) {
     }
 }
 
-TEST_F(BadFile, DamagedHierarchyAndTableAreRefused) {
+TEST_F(BadFile, DamagedHierarchyAndTableAreRefused)
+{
     const size_t hier = static_cast<size_t>(Get64(good_, L::kOffHierOffset));
     std::vector<uint8_t> bytes = good_;
     bytes[hier] = 9;  // unknown record
@@ -110,9 +127,11 @@ TEST_F(BadFile, DamagedHierarchyAndTableAreRefused) {
     EXPECT_TRUE(Refused(bytes));
 }
 
-TEST_F(BadFile, UnsortedTagsRefuseOnlyThatSignal) {
+TEST_F(BadFile, UnsortedTagsRefuseOnlyThatSignal)
+{
     std::vector<uint8_t> bytes = good_;
-    const size_t block = static_cast<size_t>(Get64(bytes, VarEntry(bytes, 0) + L::kVarOffBlockOffset));
+    const size_t block =
+        static_cast<size_t>(Get64(bytes, VarEntry(bytes, 0) + L::kVarOffBlockOffset));
     Put64(bytes, block + 8, 100);  // 0, 100, 20
     std::string path = dir_.File("unsorted.fsdb");
     ASSERT_TRUE(nffr::FileWriter::WriteBytes(path, bytes));
@@ -131,7 +150,8 @@ TEST_F(BadFile, UnsortedTagsRefuseOnlyThatSignal) {
     r->Close();
 }
 
-TEST_F(BadFile, OpenScopesAndUnnamedVariablesAreWarnings) {
+TEST_F(BadFile, OpenScopesAndUnnamedVariablesAreWarnings)
+{
     std::vector<uint8_t> bytes = good_;
     // Drop the final scope end, and point the second tree entry's variable at signal 0 so that
     // signal 1 has no name.
@@ -149,22 +169,28 @@ TEST_F(BadFile, OpenScopesAndUnnamedVariablesAreWarnings) {
     r->Close();
 }
 
-TEST_F(BadFile, FlippingAnyByteNeverCrashes) {
+TEST_F(BadFile, FlippingAnyByteNeverCrashes)
+{
     for (size_t i = 0; i < good_.size(); ++i) {
         std::vector<uint8_t> bytes = good_;
         bytes[i] ^= 0xa5;
         std::string path = dir_.File("flip.fsdb");
         ASSERT_TRUE(nffr::FileWriter::WriteBytes(path, bytes));
         ffrObject* r = ffrObject::ffrOpen2(path.c_str(), nullptr, nullptr, 0);
-        if (!r) continue;
+        if (!r)
+            continue;
         r->ReadSignalTree();
-        for (int id = 1; id <= 3; ++id) r->AddToLoadList(id, 0, 0);
+        for (int id = 1; id <= 3; ++id)
+            r->AddToLoadList(id, 0, 0);
         r->LoadListedSignals();
         for (int id = 1; id <= 3; ++id) {
             ffrVCTraverser* t = r->IsInLoadList(id) ? r->CreateTraverser(id) : nullptr;
-            if (!t) continue;
+            if (!t)
+                continue;
             unsigned char* value = nullptr;
-            do t->GetValue(&value); while (t->GotoNext() == 0);
+            do
+                t->GetValue(&value);
+            while (t->GotoNext() == 0);
             t->FreeTraverser();
         }
         r->Close();

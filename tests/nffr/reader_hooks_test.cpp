@@ -8,7 +8,8 @@ namespace {
 
 class Hooks : public ReaderTest {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ReaderTest::SetUp();
         path_ = Write(SmallFile(), dir_.File("small.fsdb"));
         reader_ = ffrObject::ffrOpen2(path_.c_str(), nullptr, nullptr, 0);
@@ -16,7 +17,8 @@ protected:
         reader_->AddToLoadList(1, 0, 0);
         reader_->LoadListedSignals();
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         reader_->Close();
         ReaderTest::TearDown();
     }
@@ -24,7 +26,8 @@ protected:
     ffrObject* reader_ = nullptr;
 };
 
-TEST_F(Hooks, NthCallFailsOnceAndOpensFailWithoutMessages) {
+TEST_F(Hooks, NthCallFailsOnceAndOpensFailWithoutMessages)
+{
     nffr::testhooks::FailNthCall(Op::Open, 2);
     ffrObject* first = ffrObject::ffrOpen2(path_.c_str(), nullptr, nullptr, 0);
     EXPECT_EQ(reader_, first);
@@ -44,11 +47,13 @@ TEST_F(Hooks, NthCallFailsOnceAndOpensFailWithoutMessages) {
     EXPECT_EQ(-1, reader_->GetChangeCount(1));
     nffr::testhooks::FailNthCall(Op::GetChangeCount, 3);
     nffr::testhooks::FailNthCall(Op::GetChangeCount, 0);  // disabled again
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(3, reader_->GetChangeCount(1));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(3, reader_->GetChangeCount(1));
     EXPECT_TRUE(Sinks::Errors().empty());
 }
 
-TEST_F(Hooks, TraverserOperationsFail) {
+TEST_F(Hooks, TraverserOperationsFail)
+{
     ffrVCTraverser* t = reader_->CreateTraverser(1);
     ASSERT_NE(nullptr, t);
     TimeTag tag;
@@ -68,7 +73,8 @@ TEST_F(Hooks, TraverserOperationsFail) {
     EXPECT_EQ(1, nffr::testhooks::CallCount(Op::FreeTraverser));
 }
 
-TEST_F(Hooks, ForcedChangeCountsAndCallCounts) {
+TEST_F(Hooks, ForcedChangeCountsAndCallCounts)
+{
     nffr::testhooks::ForceChangeCount(0);
     EXPECT_EQ(0, reader_->GetChangeCount(1));
     nffr::testhooks::ForceChangeCount(1);

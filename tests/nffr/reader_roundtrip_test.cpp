@@ -19,7 +19,8 @@ struct Event {
 struct Walk {
     std::vector<Event> events;
     size_t stopAfter = SIZE_MAX;
-    static bool Callback(uint32_t type, void* client, void* record) {
+    static bool Callback(uint32_t type, void* client, void* record)
+    {
         Walk* walk = static_cast<Walk*>(client);
         Event e{type, "", 0, 0, 0};
         if (type == FFR_TREE_SCOPE_BEGIN) {
@@ -38,7 +39,8 @@ struct Walk {
 
 class RoundTrip : public ReaderTest {};
 
-TEST_F(RoundTrip, FileInfoAndChecks) {
+TEST_F(RoundTrip, FileInfoAndChecks)
+{
     std::string path = Write(SmallFile(), dir_.File("small.fsdb"));
     EXPECT_EQ(0, CheckFile(path.c_str()));
     EXPECT_TRUE(IsFsdbFile(path.c_str()));
@@ -64,7 +66,8 @@ TEST_F(RoundTrip, FileInfoAndChecks) {
     EXPECT_EQ(-1, info.fileType);
 }
 
-TEST_F(RoundTrip, TreeWalkEventsAndWritableNames) {
+TEST_F(RoundTrip, TreeWalkEventsAndWritableNames)
+{
     nffr::FileWriter w;
     w.BeginScope("top");
     w.BeginScope("a/b");
@@ -80,7 +83,8 @@ TEST_F(RoundTrip, TreeWalkEventsAndWritableNames) {
     ASSERT_NE(nullptr, r);
     EXPECT_EQ(0, r->ReadSignalTree());
     std::vector<uint32_t> types;
-    for (const Event& e : walk.events) types.push_back(e.type);
+    for (const Event& e : walk.events)
+        types.push_back(e.type);
     EXPECT_EQ((std::vector<uint32_t>{1, 1, 2, 3, 2, 2, 3, 4}), types);
     EXPECT_EQ("a/b", walk.events[1].name);
     EXPECT_EQ("x/y", walk.events[2].name);
@@ -111,7 +115,8 @@ TEST_F(RoundTrip, TreeWalkEventsAndWritableNames) {
     r->Close();
 }
 
-TEST_F(RoundTrip, LoadListCountsAndTraversal) {
+TEST_F(RoundTrip, LoadListCountsAndTraversal)
+{
     nffr::FileWriter w = SmallFile();
     int unknown = w.AddVar("unknown", 'v', 1);
     w.AddReal(unknown, 3, 1.0);
@@ -187,18 +192,21 @@ TEST_F(RoundTrip, LoadListCountsAndTraversal) {
     EXPECT_EQ(1u, Violations::Seen().size());
 }
 
-TEST_F(RoundTrip, GotoTagPositionsOnTheChangeInForce) {
+TEST_F(RoundTrip, GotoTagPositionsOnTheChangeInForce)
+{
     nffr::FileWriter w;
     w.SetFileType(0);
     int d = w.AddVar("d", 0, 1);
-    for (uint64_t tag : {10, 20, 20, 30}) w.AddBits(d, tag, tag == 30 ? "1" : "0");
+    for (uint64_t tag : {10, 20, 20, 30})
+        w.AddBits(d, tag, tag == 30 ? "1" : "0");
     int empty = w.AddVar("empty", 0, 0);
     int zero = w.AddVar("zero", 0, 0);
     w.AddChange(zero, 4, {});
     std::string path = Write(w, dir_.File("goto.fsdb"));
     ffrObject* r = ffrObject::ffrOpen2(path.c_str(), nullptr, nullptr, 0);
     ASSERT_NE(nullptr, r);
-    for (int id : {d, empty, zero}) r->AddToLoadList(id, 0, 0);
+    for (int id : {d, empty, zero})
+        r->AddToLoadList(id, 0, 0);
     ASSERT_EQ(0, r->LoadListedSignals());
     ffrVCTraverser* t = r->CreateTraverser(d);
     ASSERT_NE(nullptr, t);
@@ -208,7 +216,7 @@ TEST_F(RoundTrip, GotoTagPositionsOnTheChangeInForce) {
         EXPECT_EQ(0, t->GetTag(&tag));
         return Tag64(tag);
     };
-    EXPECT_EQ(10u, at(0));   // before the first change: the first change
+    EXPECT_EQ(10u, at(0));  // before the first change: the first change
     EXPECT_EQ(10u, at(10));
     EXPECT_EQ(10u, at(19));
     EXPECT_EQ(20u, at(25));
@@ -238,7 +246,8 @@ TEST_F(RoundTrip, GotoTagPositionsOnTheChangeInForce) {
     r->Close();
 }
 
-TEST_F(RoundTrip, WriterRefusesInconsistentDescriptions) {
+TEST_F(RoundTrip, WriterRefusesInconsistentDescriptions)
+{
     std::vector<uint8_t> bytes;
     std::string error;
     nffr::FileWriter w;

@@ -13,25 +13,30 @@ namespace {
 
 class Sharing : public ReaderTest {
 protected:
-    ffrObject* Open(const std::string& path) {
+    ffrObject* Open(const std::string& path)
+    {
         return ffrObject::ffrOpen2(path.c_str(), nullptr, nullptr, 0);
     }
 };
 
-TEST_F(Sharing, OneObjectPerFileByAnySpelling) {
+TEST_F(Sharing, OneObjectPerFileByAnySpelling)
+{
     std::string path = Write(SmallFile(), dir_.File("small.fsdb"));
     ASSERT_EQ(0, symlink(path.c_str(), dir_.File("link.fsdb").c_str()));
     ffrObject* a = Open(path);
     ASSERT_NE(nullptr, a);
     EXPECT_EQ(a, Open(dir_.File("./small.fsdb")));
     EXPECT_EQ(a, Open(dir_.File("link.fsdb")));
-    EXPECT_EQ(a, Open(dir_.File("../") + std::filesystem::path(dir_.File("")).parent_path().filename().string() + "/small.fsdb"));
+    EXPECT_EQ(a, Open(dir_.File("../") +
+                      std::filesystem::path(dir_.File("")).parent_path().filename().string() +
+                      "/small.fsdb"));
     int opens = nffr::testhooks::CallCount(nffr::testhooks::Op::Open);
     EXPECT_EQ(4, opens);
     // Loads made through one use are seen by all.
     a->AddToLoadList(1, 0, 0);
     a->LoadListedSignals();
-    for (int i = 0; i < 3; ++i) a->Close();
+    for (int i = 0; i < 3; ++i)
+        a->Close();
     ffrVCTraverser* t = a->CreateTraverser(1);
     ASSERT_NE(nullptr, t);
     a->Close();  // last use: the object dies, the traverser keeps its bytes
@@ -49,7 +54,8 @@ TEST_F(Sharing, OneObjectPerFileByAnySpelling) {
     b->Close();
 }
 
-TEST_F(Sharing, RewriteIsDetectedAndStampsAreReadFromDisk) {
+TEST_F(Sharing, RewriteIsDetectedAndStampsAreReadFromDisk)
+{
     std::string path = Write(SmallFile(), dir_.File("small.fsdb"));
     ffrObject* r = Open(path);
     ASSERT_NE(nullptr, r);
@@ -91,7 +97,8 @@ TEST_F(Sharing, RewriteIsDetectedAndStampsAreReadFromDisk) {
     EXPECT_TRUE(Violations::Seen().empty());
 }
 
-TEST_F(Sharing, InPlaceRewriteOfTheSameSizeIsDetected) {
+TEST_F(Sharing, InPlaceRewriteOfTheSameSizeIsDetected)
+{
     std::string path = Write(SmallFile(), dir_.File("small.fsdb"));
     ffrObject* r = Open(path);
     ASSERT_NE(nullptr, r);
@@ -100,7 +107,8 @@ TEST_F(Sharing, InPlaceRewriteOfTheSameSizeIsDetected) {
     std::vector<uint8_t> bytes = Image(w);
     {
         std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-        f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        f.write(reinterpret_cast<const char*>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
     }
     EXPECT_NE(0, r->NeedsReopen(nullptr));
     char stamp[2048];
@@ -109,7 +117,8 @@ TEST_F(Sharing, InPlaceRewriteOfTheSameSizeIsDetected) {
     r->Close();
 }
 
-TEST_F(Sharing, RemovedFileStillFindsItsLiveObject) {
+TEST_F(Sharing, RemovedFileStillFindsItsLiveObject)
+{
     std::string path = Write(SmallFile(), dir_.File("small.fsdb"));
     ffrObject* r = Open(path);
     ASSERT_NE(nullptr, r);
@@ -124,8 +133,10 @@ TEST_F(Sharing, RemovedFileStillFindsItsLiveObject) {
     EXPECT_TRUE(Violations::Seen().empty());
 }
 
-TEST_F(Sharing, MisuseIsReportedAsViolations) {
-    if (!nffr::testhooks::ContractChecksEnabled()) GTEST_SKIP() << "built without checks";
+TEST_F(Sharing, MisuseIsReportedAsViolations)
+{
+    if (!nffr::testhooks::ContractChecksEnabled())
+        GTEST_SKIP() << "built without checks";
     std::string path = Write(SmallFile(), dir_.File("small.fsdb"));
     ffrObject* r = Open(path);
     ASSERT_NE(nullptr, r);
@@ -153,8 +164,10 @@ TEST_F(Sharing, MisuseIsReportedAsViolations) {
     EXPECT_NE(std::string::npos, nffr::testhooks::LastViolation().find("closed"));
 }
 
-TEST_F(Sharing, NextObjectCanTakeTheDeadAddress) {
-    if (!nffr::testhooks::ContractChecksEnabled()) GTEST_SKIP() << "built without checks";
+TEST_F(Sharing, NextObjectCanTakeTheDeadAddress)
+{
+    if (!nffr::testhooks::ContractChecksEnabled())
+        GTEST_SKIP() << "built without checks";
     std::string one = Write(SmallFile(), dir_.File("one.fsdb"));
     std::string two = Write(SmallFile(), dir_.File("two.fsdb"));
     ffrObject* a = Open(one);

@@ -1,9 +1,10 @@
 // fsdbgen_test.cpp: fsdbgen's description format and VCD import, read back by the reader.
+#include "fsdbgen.h"
+
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
-#include "fsdbgen.h"
 #include "nffr_test_util.h"
 
 using namespace nffrtest;
@@ -17,10 +18,13 @@ struct Leaf {
     uint32_t bits;
 };
 
-bool Collect(uint32_t type, void* client, void* record) {
+bool Collect(uint32_t type, void* client, void* record)
+{
     auto* out = static_cast<std::vector<Leaf>*>(client);
-    if (type == FFR_TREE_SCOPE_BEGIN) out->push_back({std::string("+") + static_cast<ffrScopeRecord*>(record)->name, 0, 0, 0});
-    if (type == FFR_TREE_SCOPE_END) out->push_back({"-", 0, 0, 0});
+    if (type == FFR_TREE_SCOPE_BEGIN)
+        out->push_back({std::string("+") + static_cast<ffrScopeRecord*>(record)->name, 0, 0, 0});
+    if (type == FFR_TREE_SCOPE_END)
+        out->push_back({"-", 0, 0, 0});
     if (type == FFR_TREE_VAR) {
         auto* v = static_cast<ffrVarRecord*>(record);
         out->push_back({v->name, v->idcode, v->varType, v->bitSize});
@@ -31,30 +35,38 @@ bool Collect(uint32_t type, void* client, void* record) {
 class Fsdbgen : public ReaderTest {
 protected:
     // Builds a file from input; "" on success, else the error.
-    std::string Build(const std::string& input, bool vcd) {
+    std::string Build(const std::string& input, bool vcd)
+    {
         std::istringstream in(input);
         nffr::FileWriter w;
         diag_ = fsdbgen::Diagnostics();
-        bool ok = vcd ? fsdbgen::ImportVcd(in, &w, &diag_) : fsdbgen::ReadDescription(in, &w, &diag_);
-        if (!ok) return diag_.error;
+        bool ok =
+            vcd ? fsdbgen::ImportVcd(in, &w, &diag_) : fsdbgen::ReadDescription(in, &w, &diag_);
+        if (!ok)
+            return diag_.error;
         std::string error;
-        if (!w.Write(path_, &error)) return error;
+        if (!w.Write(path_, &error))
+            return error;
         return "";
     }
-    ffrObject* Open() {
+    ffrObject* Open()
+    {
         tree_.clear();
         ffrObject* r = ffrObject::ffrOpen2(path_.c_str(), &Collect, &tree_, 0);
-        if (r) r->ReadSignalTree();
+        if (r)
+            r->ReadSignalTree();
         return r;
     }
     // "tag=value" texts of one signal, values as 0 1 x z (or reals).
-    std::vector<std::string> Changes(ffrObject* r, int idcode) {
+    std::vector<std::string> Changes(ffrObject* r, int idcode)
+    {
         std::vector<std::string> out;
         r->AddToLoadList(idcode, 0, 0);
         r->LoadListedSignals();
         ffrVCTraverser* t = r->CreateTraverser(idcode);
         if (!t || !t->HasChanges()) {
-            if (t) t->FreeTraverser();
+            if (t)
+                t->FreeTraverser();
             return out;
         }
         ffrVarInfo* info = nullptr;
@@ -80,7 +92,8 @@ protected:
                 s << d;
                 text += s.str();
             } else {
-                for (uint32_t i = 0; i < t->ValueBitSize(); ++i) text += v[i] < 4 ? "01xz"[v[i]] : '?';
+                for (uint32_t i = 0; i < t->ValueBitSize(); ++i)
+                    text += v[i] < 4 ? "01xz"[v[i]] : '?';
             }
             out.push_back(text);
         } while (t->GotoNext() == 0);
@@ -92,17 +105,18 @@ protected:
     std::vector<Leaf> tree_;
 };
 
-TEST_F(Fsdbgen, DescriptionWithEveryOption) {
-    ASSERT_EQ("", Build(
-        "# a comment\n"
-        "  # an indented comment\n\n"
-        "type 1\nunit 100fs\nend 99\nstamp made  by test \n"
-        "scope top level/x\n"
-        "var v 1 data=float count=unknown volts\n0 1.5\n10 -2\n"
-        "var #0 3 id=7 bus\n0 01x\n5 bytes:1,4,3\n"
-        "var i 1 count=5 id=9 current\n"
-        "var v 1 id=1 volts alias\n20 3\n"
-        "upscope\n", false));
+TEST_F(Fsdbgen, DescriptionWithEveryOption)
+{
+    ASSERT_EQ("", Build("# a comment\n"
+                        "  # an indented comment\n\n"
+                        "type 1\nunit 100fs\nend 99\nstamp made  by test \n"
+                        "scope top level/x\n"
+                        "var v 1 data=float count=unknown volts\n0 1.5\n10 -2\n"
+                        "var #0 3 id=7 bus\n0 01x\n5 bytes:1,4,3\n"
+                        "var i 1 count=5 id=9 current\n"
+                        "var v 1 id=1 volts alias\n20 3\n"
+                        "upscope\n",
+                        false));
     ffrFileInfo info;
     ASSERT_EQ(0, GetFileInfo(path_.c_str(), &info));
     EXPECT_EQ(1, info.fileType);
@@ -133,7 +147,8 @@ TEST_F(Fsdbgen, DescriptionWithEveryOption) {
     EXPECT_EQ(3u, Tag64(info.endTag));
 }
 
-TEST_F(Fsdbgen, DescriptionErrorsNameTheLine) {
+TEST_F(Fsdbgen, DescriptionErrorsNameTheLine)
+{
     const std::pair<const char*, const char*> cases[] = {
         {"bogus 1\n", "line 1: unknown keyword"},
         {"type x\n", "line 1: type needs"},
@@ -155,19 +170,20 @@ TEST_F(Fsdbgen, DescriptionErrorsNameTheLine) {
     }
 }
 
-TEST_F(Fsdbgen, VcdImport) {
-    ASSERT_EQ("", Build(
-        "$date today $end\n$version x $end\n$timescale 10 ps $end\n"
-        "$scope module top $end\n"
-        "$var wire 1 ! clk $end\n"
-        "$var reg 8 \" bus [7:0] $end\n"
-        "$var wire 1 # data [3] $end\n"
-        "$var real 64 $ level $end\n"
-        "$scope module sub $end\n$var wire 1 ! clk_copy $end\n$upscope $end\n"
-        "$upscope $end\n$enddefinitions $end\n"
-        "#0\n$dumpvars\n0!\nb1 \"\nx#\nr1.5 $\n$end\n"
-        "#5\n1!\nbx \"\nbz10 \"\n"
-        "#12\nB0 \"\nZ#\n", true));
+TEST_F(Fsdbgen, VcdImport)
+{
+    ASSERT_EQ("", Build("$date today $end\n$version x $end\n$timescale 10 ps $end\n"
+                        "$scope module top $end\n"
+                        "$var wire 1 ! clk $end\n"
+                        "$var reg 8 \" bus [7:0] $end\n"
+                        "$var wire 1 # data [3] $end\n"
+                        "$var real 64 $ level $end\n"
+                        "$scope module sub $end\n$var wire 1 ! clk_copy $end\n$upscope $end\n"
+                        "$upscope $end\n$enddefinitions $end\n"
+                        "#0\n$dumpvars\n0!\nb1 \"\nx#\nr1.5 $\n$end\n"
+                        "#5\n1!\nbx \"\nbz10 \"\n"
+                        "#12\nB0 \"\nZ#\n",
+                        true));
     ASSERT_EQ(1u, diag_.warnings.size());
     EXPECT_NE(std::string::npos, diag_.warnings[0].find("line 8: real variable \"level\" skipped"));
     ffrFileInfo info;
@@ -189,8 +205,10 @@ TEST_F(Fsdbgen, VcdImport) {
     r->Close();
 }
 
-TEST_F(Fsdbgen, MalformedVcdNamesTheLine) {
-    const std::string head = "$scope module t $end\n$var wire 2 a v $end\n$upscope $end\n$enddefinitions $end\n";
+TEST_F(Fsdbgen, MalformedVcdNamesTheLine)
+{
+    const std::string head =
+        "$scope module t $end\n$var wire 2 a v $end\n$upscope $end\n$enddefinitions $end\n";
     const std::pair<std::string, const char*> cases[] = {
         {"$timescale 3 ns $end\n", "line 1: bad $timescale"},
         {"$scope module t $end\n$enddefinitions $end\n", "line 2: end of file inside"},
@@ -212,10 +230,12 @@ TEST_F(Fsdbgen, MalformedVcdNamesTheLine) {
     }
 }
 
-TEST_F(Fsdbgen, CommandLine) {
+TEST_F(Fsdbgen, CommandLine)
+{
     std::string desc = dir_.File("in.desc");
     std::ofstream(desc) << "type 0\nvar #0 1 d\n0 1\n";
-    std::string run = std::string(FSDBGEN_PATH) + " " + desc + " " + path_ + " 2>" + dir_.File("err");
+    std::string run =
+        std::string(FSDBGEN_PATH) + " " + desc + " " + path_ + " 2>" + dir_.File("err");
     EXPECT_EQ(0, std::system(run.c_str()));
     EXPECT_TRUE(IsFsdbFile(path_.c_str()));
     std::ofstream(desc) << "nonsense\n";
@@ -225,7 +245,8 @@ TEST_F(Fsdbgen, CommandLine) {
     EXPECT_NE(std::string::npos, message.find("line 1: unknown keyword \"nonsense\""));
     EXPECT_NE(0, std::system((std::string(FSDBGEN_PATH) + " 2>/dev/null").c_str()));
     EXPECT_NE(0, std::system((std::string(FSDBGEN_PATH) + " --vcd " + dir_.File("none.vcd") + " " +
-                              path_ + " 2>/dev/null").c_str()));
+                              path_ + " 2>/dev/null")
+                                 .c_str()));
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 
 #include "nffr_writer.h"
 
-int main(int argc, char** argv) {
-    if (argc != 2) return 2;
+int main(int argc, char** argv)
+{
+    if (argc != 2)
+        return 2;
     const std::string dir = argv[1];
     nffr::FileWriter reals;
     reals.SetStamp("seed");
@@ -26,7 +28,8 @@ int main(int argc, char** argv) {
     bits.BeginScope("a");
     bits.BeginScope("b/c");
     int bus = bits.AddVar("bus[3:0]", 0, 4);
-    for (uint64_t t = 0; t < 8; ++t) bits.AddBits(bus, t * 5, t % 2 ? "01xz" : "1100");
+    for (uint64_t t = 0; t < 8; ++t)
+        bits.AddBits(bus, t * 5, t % 2 ? "01xz" : "1100");
     bits.AddVar("quiet", 0, 1);
     bits.EndScope();
     bits.EndScope();

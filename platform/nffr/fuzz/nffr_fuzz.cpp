@@ -10,52 +10,65 @@
 
 namespace {
 
-int Quiet(const char*) { return 0; }
+int Quiet(const char*)
+{
+    return 0;
+}
 void IgnoreViolation(const char*) {}
-bool Walk(uint32_t, void*, void* record) {
+bool Walk(uint32_t, void*, void* record)
+{
     (void)record;
     return true;
 }
 
-const std::string& Path() {
+const std::string& Path()
+{
     static const std::string path = "/tmp/nffr_fuzz_" + std::to_string(getpid()) + ".fsdb";
     return path;
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     SetErrorHandler(&Quiet);
     SetWarningHandler(&Quiet);
     nffr::testhooks::SetViolationHandler(&IgnoreViolation);
     std::FILE* f = std::fopen(Path().c_str(), "wb");
-    if (!f) return 0;
+    if (!f)
+        return 0;
     std::fwrite(data, 1, size, f);
     std::fclose(f);
     ffrFileInfo info;
     GetFileInfo(Path().c_str(), &info);
     IsFsdbFile(Path().c_str());
     ffrObject* r = ffrObject::ffrOpen2(Path().c_str(), &Walk, nullptr, 0);
-    if (!r) return 0;
+    if (!r)
+        return 0;
     r->ReadSignalTree();
     char stamp[2048];
-    if (r->HasStamp()) r->GetStamp(stamp);
-    for (uint32_t id = 1; id <= info.varCount + 1 && id < 64; ++id) r->AddToLoadList(static_cast<int>(id), 0, 0);
+    if (r->HasStamp())
+        r->GetStamp(stamp);
+    for (uint32_t id = 1; id <= info.varCount + 1 && id < 64; ++id)
+        r->AddToLoadList(static_cast<int>(id), 0, 0);
     r->LoadListedSignals();
     for (uint32_t id = 1; id <= info.varCount + 1 && id < 64; ++id) {
         ffrVarInfo* var = nullptr;
         r->GetVarInfo(static_cast<int>(id), &var);
         r->GetChangeCount(static_cast<int>(id));
         ffrVCTraverser* t = r->CreateTraverser(static_cast<int>(id));
-        if (!t) continue;
+        if (!t)
+            continue;
         TimeTag tag;
         unsigned char* value = nullptr;
         volatile unsigned sum = 0;
-        if (t->GetLastTag(&tag) == 0) t->GotoTag(&tag, 0);
+        if (t->GetLastTag(&tag) == 0)
+            t->GotoTag(&tag, 0);
         t->GetFirstTag(&tag);
         t->GotoTag(&tag, 0);
         do {
-            if (t->GetValue(&value) == 0 && t->ValueBitSize() > 0) sum = sum + value[0];
+            if (t->GetValue(&value) == 0 && t->ValueBitSize() > 0)
+                sum = sum + value[0];
             t->GetTag(&tag);
         } while (t->GotoNext() == 0);
         t->FreeTraverser();

@@ -22,30 +22,35 @@ namespace nffr {
 #ifdef _WIN32
 
 namespace {
-std::string FullPath(const char* path) {
+std::string FullPath(const char* path)
+{
     char buffer[MAX_PATH * 4];
     DWORD n = GetFullPathNameA(path, sizeof buffer, buffer, nullptr);
     std::string full = (n > 0 && n < sizeof buffer) ? std::string(buffer, n) : std::string(path);
     for (char& c : full) {
-        if (c == '/') c = '\\';
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c == '/')
+            c = '\\';
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
     }
     return full;
 }
 }  // namespace
 
-bool QueryFile(const char* path, std::string* identity, std::string* canonical,
-               DiskState* state, std::string* error) {
+bool QueryFile(const char* path, std::string* identity, std::string* canonical, DiskState* state,
+               std::string* error)
+{
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        if (error) *error = std::string("cannot open \"") + path + "\"";
+        if (error)
+            *error = std::string("cannot open \"") + path + "\"";
         return false;
     }
     state->size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    state->mtimeNs = static_cast<int64_t>(
-        ((uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) |
-         data.ftLastWriteTime.dwLowDateTime) * 100);
+    state->mtimeNs = static_cast<int64_t>(((uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                           data.ftLastWriteTime.dwLowDateTime) *
+                                          100);
     state->device = 0;
     state->inode = 0;
     *canonical = FullPath(path);
@@ -53,20 +58,26 @@ bool QueryFile(const char* path, std::string* identity, std::string* canonical,
     return true;
 }
 
-std::string IdentityOf(const DiskState&, const std::string& canonical) { return canonical; }
+std::string IdentityOf(const DiskState&, const std::string& canonical)
+{
+    return canonical;
+}
 
-std::shared_ptr<Mapping> Mapping::Open(const char* path, std::string* error) {
+std::shared_ptr<Mapping> Mapping::Open(const char* path, std::string* error)
+{
     std::shared_ptr<Mapping> map(new Mapping());
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        if (error) *error = std::string("cannot open \"") + path + "\"";
+        if (error)
+            *error = std::string("cannot open \"") + path + "\"";
         return nullptr;
     }
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size) || uint64_t(size.QuadPart) > SIZE_MAX) {
         CloseHandle(file);
-        if (error) *error = std::string("cannot size \"") + path + "\"";
+        if (error)
+            *error = std::string("cannot size \"") + path + "\"";
         return nullptr;
     }
     map->size_ = static_cast<size_t>(size.QuadPart);
@@ -78,7 +89,8 @@ std::shared_ptr<Mapping> Mapping::Open(const char* path, std::string* error) {
     if (map->size_ > 0) {
         HANDLE section = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
         if (section) {
-            map->data_ = static_cast<const uint8_t*>(MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0));
+            map->data_ =
+                static_cast<const uint8_t*>(MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0));
             CloseHandle(section);
         }
         if (!map->data_) {  // fall back to a plain read
@@ -87,7 +99,8 @@ std::shared_ptr<Mapping> Mapping::Open(const char* path, std::string* error) {
             if (!ReadFile(file, map->copy_.data(), static_cast<DWORD>(map->size_), &got, nullptr) ||
                 got != map->size_) {
                 CloseHandle(file);
-                if (error) *error = std::string("cannot read \"") + path + "\"";
+                if (error)
+                    *error = std::string("cannot read \"") + path + "\"";
                 return nullptr;
             }
             map->data_ = map->copy_.data();
@@ -99,17 +112,21 @@ std::shared_ptr<Mapping> Mapping::Open(const char* path, std::string* error) {
     return map;
 }
 
-Mapping::~Mapping() {
-    if (handle_) UnmapViewOfFile(handle_);
+Mapping::~Mapping()
+{
+    if (handle_)
+        UnmapViewOfFile(handle_);
 }
 
 #else
 
-bool QueryFile(const char* path, std::string* identity, std::string* canonical,
-               DiskState* state, std::string* error) {
+bool QueryFile(const char* path, std::string* identity, std::string* canonical, DiskState* state,
+               std::string* error)
+{
     struct stat st;
     if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (error) *error = std::string("cannot open \"") + path + "\": not a readable file";
+        if (error)
+            *error = std::string("cannot open \"") + path + "\": not a readable file";
         return false;
     }
     state->size = static_cast<uint64_t>(st.st_size);
@@ -123,17 +140,21 @@ bool QueryFile(const char* path, std::string* identity, std::string* canonical,
     return true;
 }
 
-std::string IdentityOf(const DiskState& state, const std::string&) {
+std::string IdentityOf(const DiskState& state, const std::string&)
+{
     return std::to_string(state.device) + ":" + std::to_string(state.inode);
 }
 
-std::shared_ptr<Mapping> Mapping::Open(const char* path, std::string* error) {
+std::shared_ptr<Mapping> Mapping::Open(const char* path, std::string* error)
+{
     std::shared_ptr<Mapping> map(new Mapping());
     int fd = open(path, O_RDONLY);
     struct stat st;
     if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (fd >= 0) close(fd);
-        if (error) *error = std::string("cannot open \"") + path + "\"";
+        if (fd >= 0)
+            close(fd);
+        if (error)
+            *error = std::string("cannot open \"") + path + "\"";
         return nullptr;
     }
     map->size_ = static_cast<size_t>(st.st_size);
@@ -145,7 +166,8 @@ std::shared_ptr<Mapping> Mapping::Open(const char* path, std::string* error) {
         void* p = mmap(nullptr, map->size_, PROT_READ, MAP_PRIVATE, fd, 0);
         if (p == MAP_FAILED) {
             close(fd);
-            if (error) *error = std::string("cannot map \"") + path + "\"";
+            if (error)
+                *error = std::string("cannot map \"") + path + "\"";
             return nullptr;
         }
         map->data_ = static_cast<const uint8_t*>(p);
@@ -155,23 +177,28 @@ std::shared_ptr<Mapping> Mapping::Open(const char* path, std::string* error) {
     return map;
 }
 
-Mapping::~Mapping() {
-    if (handle_) munmap(handle_, size_);
+Mapping::~Mapping()
+{
+    if (handle_)
+        munmap(handle_, size_);
 }
 
 #endif
 
 bool ReadFilePrefix(const char* path, uint64_t offset, size_t max, std::vector<uint8_t>* out,
-                    uint64_t* fileSize) {
+                    uint64_t* fileSize)
+{
     std::FILE* f = std::fopen(path, "rb");
-    if (!f) return false;
+    if (!f)
+        return false;
     bool ok = std::fseek(f, 0, SEEK_END) == 0;
     long end = ok ? std::ftell(f) : -1;
     ok = end >= 0;
     if (ok) {
         *fileSize = static_cast<uint64_t>(end);
-        size_t want = offset >= *fileSize ? 0 : static_cast<size_t>(
-            std::min<uint64_t>(max, *fileSize - offset));
+        size_t want = offset >= *fileSize
+                          ? 0
+                          : static_cast<size_t>(std::min<uint64_t>(max, *fileSize - offset));
         out->resize(want);
         ok = std::fseek(f, static_cast<long>(offset), SEEK_SET) == 0 &&
              std::fread(out->data(), 1, want, f) == want;

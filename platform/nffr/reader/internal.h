@@ -35,15 +35,16 @@ struct DiskState {
     int64_t mtimeNs = 0;
     uint64_t device = 0;
     uint64_t inode = 0;
-    bool operator==(const DiskState& o) const {
+    bool operator==(const DiskState& o) const
+    {
         return size == o.size && mtimeNs == o.mtimeNs && device == o.device && inode == o.inode;
     }
 };
 
 // The identity key of the file at path ("dev:ino" on Linux, the normalized full path on
 // Windows), its canonical path and its state. False with *error set when it cannot be read.
-bool QueryFile(const char* path, std::string* identity, std::string* canonical,
-               DiskState* state, std::string* error);
+bool QueryFile(const char* path, std::string* identity, std::string* canonical, DiskState* state,
+               std::string* error);
 
 // The identity key of a file of that state at that canonical path.
 std::string IdentityOf(const DiskState& state, const std::string& canonical);
@@ -108,9 +109,9 @@ struct Signal {
 };
 
 struct TreeEntry {
-    uint8_t kind = 0;        // layout::kRecScopeBegin, kRecVar, kRecScopeEnd
-    uint32_t depth = 0;      // of a scope
-    uint32_t signal = 0;     // index into Model::signals of a variable
+    uint8_t kind = 0;     // layout::kRecScopeBegin, kRecVar, kRecScopeEnd
+    uint32_t depth = 0;   // of a scope
+    uint32_t signal = 0;  // index into Model::signals of a variable
     std::string name;
 };
 
@@ -126,13 +127,16 @@ struct Model {
 bool ParseModel(const uint8_t* bytes, size_t size, Model* model, std::string* error,
                 std::vector<std::string>* warnings);
 // Checks that a signal's change tags are non-decreasing.
-bool CheckChangeBlock(const uint8_t* bytes, size_t size, const Signal& signal,
-                      std::string* error);
+bool CheckChangeBlock(const uint8_t* bytes, size_t size, const Signal& signal, std::string* error);
 
-inline uint32_t Get32(const uint8_t* p) {
+inline uint32_t Get32(const uint8_t* p)
+{
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
-inline uint64_t Get64(const uint8_t* p) { return Get32(p) | uint64_t(Get32(p + 4)) << 32; }
+inline uint64_t Get64(const uint8_t* p)
+{
+    return Get32(p) | uint64_t(Get32(p + 4)) << 32;
+}
 
 }  // namespace nffr
 

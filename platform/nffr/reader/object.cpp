@@ -13,19 +13,22 @@ using nffr::testhooks::Op;
 namespace {
 
 // Live objects, by file identity. A released object is no longer listed.
-std::map<std::string, ffrObject*>& Registry() {
+std::map<std::string, ffrObject*>& Registry()
+{
     static std::map<std::string, ffrObject*> registry;
     return registry;
 }
 
 // Dead objects kept out of reuse while checks are on.
-std::vector<ffrObject*>& Quarantine() {
+std::vector<ffrObject*>& Quarantine()
+{
     // Never destroyed: quarantined memory stays reachable until the process ends.
     static auto* dead = new std::vector<ffrObject*>();
     return *dead;
 }
 
-ffrObjectImpl* LiveImpl(ffrObject* self, const char* what) {
+ffrObjectImpl* LiveImpl(ffrObject* self, const char* what)
+{
     ffrObjectImpl* impl = self ? ffrAccess::Impl(self) : nullptr;
 #if NFFR_CONTRACT_CHECKS
     if (!self || ffrAccess::Magic(self) != kLiveObjectMagic || !impl) {
@@ -38,36 +41,44 @@ ffrObjectImpl* LiveImpl(ffrObject* self, const char* what) {
     return impl;
 }
 
-const nffr::Signal* FindSignal(ffrObjectImpl* impl, int idcode, size_t* index = nullptr) {
+const nffr::Signal* FindSignal(ffrObjectImpl* impl, int idcode, size_t* index = nullptr)
+{
     auto it = impl->byIdcode.find(idcode);
-    if (it == impl->byIdcode.end()) return nullptr;
-    if (index) *index = it->second;
+    if (it == impl->byIdcode.end())
+        return nullptr;
+    if (index)
+        *index = it->second;
     return &impl->model.signals[it->second];
 }
 
-void Unregister(ffrObject* object) {
+void Unregister(ffrObject* object)
+{
     auto& registry = Registry();
     for (auto it = registry.begin(); it != registry.end();)
         it = it->second == object ? registry.erase(it) : std::next(it);
 }
 
-ffrObject* FindLive(const std::string& identity, const std::string& canonical) {
+ffrObject* FindLive(const std::string& identity, const std::string& canonical)
+{
     auto& registry = Registry();
     auto it = registry.find("id:" + identity);
-    if (it == registry.end()) it = registry.find("path:" + canonical);
+    if (it == registry.end())
+        it = registry.find("path:" + canonical);
     return it == registry.end() ? nullptr : it->second;
 }
 
 // The path as spelled, made absolute and normal without asking the file system, so that an
 // object can still be found after its file was removed.
-std::string LexicalKey(const char* path) {
+std::string LexicalKey(const char* path)
+{
     std::error_code ec;
     std::filesystem::path absolute = std::filesystem::absolute(path, ec);
     return "path:" + (ec ? std::string(path) : absolute.lexically_normal().string());
 }
 
 // Builds the records handed to the tree callback and by GetVarInfo.
-void BuildRecords(ffrObjectImpl* impl) {
+void BuildRecords(ffrObjectImpl* impl)
+{
     nffr::Model& m = impl->model;
     impl->infos.resize(m.signals.size());
     for (size_t i = 0; i < m.signals.size(); ++i) {
@@ -102,7 +113,8 @@ void BuildRecords(ffrObjectImpl* impl) {
 }
 
 // Maps and checks the file; null (with the reason sent to the error sink) when refused.
-std::unique_ptr<ffrObjectImpl> ReadFile(const char* path) {
+std::unique_ptr<ffrObjectImpl> ReadFile(const char* path)
+{
     auto impl = std::make_unique<ffrObjectImpl>();
     std::string error;
     std::vector<std::string> warnings;
@@ -112,7 +124,8 @@ std::unique_ptr<ffrObjectImpl> ReadFile(const char* path) {
         nffr::ReportError(std::string("\"") + path + "\": " + error);
         return nullptr;
     }
-    for (const std::string& w : warnings) nffr::ReportWarning(std::string("\"") + path + "\": " + w);
+    for (const std::string& w : warnings)
+        nffr::ReportWarning(std::string("\"") + path + "\": " + w);
     impl->path = path;
     impl->disk = impl->map->state();  // the file actually read, even if replaced meanwhile
     impl->identity = nffr::IdentityOf(impl->disk, impl->canonical);
@@ -122,7 +135,8 @@ std::unique_ptr<ffrObjectImpl> ReadFile(const char* path) {
     return impl;
 }
 
-ffrObject* NewObject(std::unique_ptr<ffrObjectImpl> impl) {
+ffrObject* NewObject(std::unique_ptr<ffrObjectImpl> impl)
+{
     void* at = nullptr;
     if (nffr::TakeAddressReuseRequest() && !Quarantine().empty()) {
         at = Quarantine().back();
@@ -134,7 +148,8 @@ ffrObject* NewObject(std::unique_ptr<ffrObjectImpl> impl) {
     return object;
 }
 
-void Kill(ffrObject* object) {
+void Kill(ffrObject* object)
+{
     Unregister(object);
     delete ffrAccess::Impl(object);
     ffrAccess::Impl(object) = nullptr;
@@ -146,16 +161,19 @@ void Kill(ffrObject* object) {
 #endif
 }
 
-bool FileIsOurs(const char* path, bool report, nffr::Header* header) {
+bool FileIsOurs(const char* path, bool report, nffr::Header* header)
+{
     std::string error;
     std::vector<std::string> warnings;
     auto map = nffr::Mapping::Open(path, &error);
     nffr::Model model;
     if (!map || !nffr::ParseModel(map->data(), map->size(), &model, &error, &warnings)) {
-        if (report) nffr::ReportError(std::string("\"") + path + "\": " + error);
+        if (report)
+            nffr::ReportError(std::string("\"") + path + "\": " + error);
         return false;
     }
-    if (header) *header = model.header;
+    if (header)
+        *header = model.header;
     return true;
 }
 
@@ -163,20 +181,28 @@ bool FileIsOurs(const char* path, bool report, nffr::Header* header) {
 
 extern "C" {
 
-int CheckFile(const char* path) {
-    if (!path) return 1;
+int CheckFile(const char* path)
+{
+    if (!path)
+        return 1;
     std::string identity, canonical, error;
     nffr::DiskState state;
-    if (!nffr::QueryFile(path, &identity, &canonical, &state, &error)) return 1;
+    if (!nffr::QueryFile(path, &identity, &canonical, &state, &error))
+        return 1;
     std::vector<uint8_t> head;
     uint64_t size = 0;
     return nffr::ReadFilePrefix(path, 0, 1, &head, &size) ? 0 : 1;
 }
 
-bool IsFsdbFile(const char* path) { return path && FileIsOurs(path, true, nullptr); }
+bool IsFsdbFile(const char* path)
+{
+    return path && FileIsOurs(path, true, nullptr);
+}
 
-int GetFileInfo(const char* path, ffrFileInfo* info) {
-    if (!info) return 1;
+int GetFileInfo(const char* path, ffrFileInfo* info)
+{
+    if (!info)
+        return 1;
     std::memset(info, 0, sizeof *info);
     info->fileType = -1;  // never mistaken for a supported type when the file is refused
     std::vector<uint8_t> head;
@@ -185,8 +211,8 @@ int GetFileInfo(const char* path, ffrFileInfo* info) {
     std::string error;
     if (!path || !nffr::ReadFilePrefix(path, 0, nffr::layout::kHeaderSize, &head, &size) ||
         !nffr::ParseHeader(head.data(), head.size(), size, &h, &error)) {
-        nffr::ReportError(std::string("\"") + (path ? path : "(null)") + "\": " +
-                          (error.empty() ? "cannot be read" : error));
+        nffr::ReportError(std::string("\"") + (path ? path : "(null)") +
+                          "\": " + (error.empty() ? "cannot be read" : error));
         return 1;
     }
     info->fileType = h.fileType;
@@ -201,8 +227,10 @@ int GetFileInfo(const char* path, ffrFileInfo* info) {
 }  // extern "C"
 
 ffrObject* ffrObject::ffrOpen2(const char* path, ffrTreeCallback callback, void* clientData,
-                               int /*flags*/) {
-    if (nffr::EnterOp(Op::Open) || !path) return nullptr;
+                               int /*flags*/)
+{
+    if (nffr::EnterOp(Op::Open) || !path)
+        return nullptr;
     std::string identity, canonical, error;
     nffr::DiskState state;
     ffrObject* object = nullptr;
@@ -216,10 +244,12 @@ ffrObject* ffrObject::ffrOpen2(const char* path, ffrTreeCallback callback, void*
         }
         object = it->second;
     }
-    if (!object) object = FindLive(identity, canonical);
+    if (!object)
+        object = FindLive(identity, canonical);
     if (!object) {
         std::unique_ptr<ffrObjectImpl> impl = ReadFile(path);
-        if (!impl) return nullptr;
+        if (!impl)
+            return nullptr;
         impl->uses = 0;
         object = NewObject(std::move(impl));
         ffrObjectImpl* fresh = ffrAccess::Impl(object);
@@ -234,17 +264,22 @@ ffrObject* ffrObject::ffrOpen2(const char* path, ffrTreeCallback callback, void*
     return object;
 }
 
-void ffrObject::Close() {
+void ffrObject::Close()
+{
     nffr::EnterOp(Op::Close);
     ffrObjectImpl* impl = LiveImpl(this, "Close");
-    if (impl && --impl->uses <= 0) Kill(this);
+    if (impl && --impl->uses <= 0)
+        Kill(this);
 }
 
-int ffrObject::ReadSignalTree() {
+int ffrObject::ReadSignalTree()
+{
     nffr::EnterOp(Op::ReadSignalTree);
     ffrObjectImpl* impl = LiveImpl(this, "ReadSignalTree");
-    if (!impl) return 1;
-    if (!impl->callback) return 0;
+    if (!impl)
+        return 1;
+    if (!impl->callback)
+        return 0;
     const nffr::Model& m = impl->model;
     for (size_t i = 0; i < m.tree.size(); ++i) {
         const nffr::TreeEntry& e = m.tree[i];
@@ -261,15 +296,17 @@ int ffrObject::ReadSignalTree() {
             record = &impl->varRecords[i];
         }
         uint32_t event = e.kind == nffr::layout::kRecScopeBegin ? FFR_TREE_SCOPE_BEGIN
-                         : e.kind == nffr::layout::kRecVar     ? FFR_TREE_VAR
-                                                               : FFR_TREE_SCOPE_END;
-        if (!impl->callback(event, impl->clientData, record)) return 0;
+                         : e.kind == nffr::layout::kRecVar      ? FFR_TREE_VAR
+                                                                : FFR_TREE_SCOPE_END;
+        if (!impl->callback(event, impl->clientData, record))
+            return 0;
     }
     impl->callback(FFR_TREE_TOP, impl->clientData, nullptr);
     return 0;
 }
 
-int ffrObject::NeedsReopen(unsigned char* flag) {
+int ffrObject::NeedsReopen(unsigned char* flag)
+{
     const bool fail = nffr::EnterOp(Op::NeedsReopen);
     ffrObjectImpl* impl = LiveImpl(this, "NeedsReopen");
     int changed = 1;
@@ -284,58 +321,70 @@ int ffrObject::NeedsReopen(unsigned char* flag) {
                       (has == 1 && stamp != impl->diskStamp);
         }
     }
-    if (flag) *flag = static_cast<unsigned char>(changed);
+    if (flag)
+        *flag = static_cast<unsigned char>(changed);
     return changed;
 }
 
-void ffrObject::ReleaseForReopen() {
+void ffrObject::ReleaseForReopen()
+{
     if (ffrObjectImpl* impl = LiveImpl(this, "ReleaseForReopen")) {
         impl->released = true;
         Unregister(this);
     }
 }
 
-int ffrObject::HasStamp() {
+int ffrObject::HasStamp()
+{
     nffr::EnterOp(Op::HasStamp);
     ffrObjectImpl* impl = LiveImpl(this, "HasStamp");
     std::string stamp;
     return impl && nffr::ReadStampFromDisk(impl->path.c_str(), &stamp) == 1 ? 1 : 0;
 }
 
-int ffrObject::GetStamp(char* buffer) {
+int ffrObject::GetStamp(char* buffer)
+{
     nffr::EnterOp(Op::GetStamp);
     ffrObjectImpl* impl = LiveImpl(this, "GetStamp");
-    if (!buffer) return 1;
+    if (!buffer)
+        return 1;
     buffer[0] = '\0';
     std::string stamp;
-    if (!impl || nffr::ReadStampFromDisk(impl->path.c_str(), &stamp) != 1) return 1;
+    if (!impl || nffr::ReadStampFromDisk(impl->path.c_str(), &stamp) != 1)
+        return 1;
     const size_t n = std::min<size_t>(stamp.size(), nffr::layout::kMaxStampLength);
     std::memcpy(buffer, stamp.data(), n);
     buffer[n] = '\0';
     return 0;
 }
 
-int ffrObject::GetVarInfo(int idcode, ffrVarInfo** info) {
+int ffrObject::GetVarInfo(int idcode, ffrVarInfo** info)
+{
     nffr::EnterOp(Op::GetVarInfo);
     ffrObjectImpl* impl = LiveImpl(this, "GetVarInfo");
-    if (!info) return 1;
+    if (!info)
+        return 1;
     size_t index = 0;
     *info = impl && FindSignal(impl, idcode, &index) ? &impl->infos[index] : nullptr;
     return *info ? 0 : 1;
 }
 
-bool ffrObject::IsInLoadList(int idcode) {
+bool ffrObject::IsInLoadList(int idcode)
+{
     nffr::EnterOp(Op::IsInLoadList);
     ffrObjectImpl* impl = LiveImpl(this, "IsInLoadList");
     size_t index = 0;
     return impl && FindSignal(impl, idcode, &index) && impl->listed[index];
 }
 
-int ffrObject::AddToLoadList(int idcode, int /*from*/, int /*to*/) {
+int ffrObject::AddToLoadList(int idcode, int /*from*/, int /*to*/)
+{
     nffr::EnterOp(Op::AddToLoadList);
     ffrObjectImpl* impl = LiveImpl(this, "AddToLoadList");
-    if (!impl) return 1;
-    if (idcode == -1) return 0;  // a requested signal that resolved to none
+    if (!impl)
+        return 1;
+    if (idcode == -1)
+        return 0;  // a requested signal that resolved to none
     size_t index = 0;
     if (!FindSignal(impl, idcode, &index)) {
         nffr::ReportWarning("AddToLoadList: no variable has idcode " + std::to_string(idcode));
@@ -345,13 +394,16 @@ int ffrObject::AddToLoadList(int idcode, int /*from*/, int /*to*/) {
     return 0;
 }
 
-int ffrObject::LoadListedSignals() {
+int ffrObject::LoadListedSignals()
+{
     nffr::EnterOp(Op::LoadListedSignals);
     ffrObjectImpl* impl = LiveImpl(this, "LoadListedSignals");
-    if (!impl) return 1;
+    if (!impl)
+        return 1;
     int result = 0;
     for (size_t i = 0; i < impl->listed.size(); ++i) {
-        if (!impl->listed[i] || impl->loaded[i]) continue;
+        if (!impl->listed[i] || impl->loaded[i])
+            continue;
         std::string error;
         if (nffr::CheckChangeBlock(impl->map->data(), impl->map->size(), impl->model.signals[i],
                                    &error)) {
@@ -364,22 +416,27 @@ int ffrObject::LoadListedSignals() {
     return result;
 }
 
-int ffrObject::GetChangeCount(int idcode) {
+int ffrObject::GetChangeCount(int idcode)
+{
     const bool fail = nffr::EnterOp(Op::GetChangeCount);
     ffrObjectImpl* impl = LiveImpl(this, "GetChangeCount");
     const nffr::Signal* s = impl ? FindSignal(impl, idcode) : nullptr;
-    if (fail || !s) return -1;
+    if (fail || !s)
+        return -1;
     int forced = 0;
-    if (nffr::ForcedChangeCount(&forced)) return forced;
+    if (nffr::ForcedChangeCount(&forced))
+        return forced;
     return s->recordedCount > INT32_MAX ? INT32_MAX : static_cast<int>(s->recordedCount);
 }
 
-ffrVCTraverser* ffrObject::CreateTraverser(int idcode) {
+ffrVCTraverser* ffrObject::CreateTraverser(int idcode)
+{
     const bool fail = nffr::EnterOp(Op::CreateTraverser);
     ffrObjectImpl* impl = LiveImpl(this, "CreateTraverser");
     size_t index = 0;
     const nffr::Signal* s = impl ? FindSignal(impl, idcode, &index) : nullptr;
-    if (fail || !s) return nullptr;
+    if (fail || !s)
+        return nullptr;
     if (!impl->loaded[index]) {
 #if NFFR_CONTRACT_CHECKS
         nffr::Violation("CreateTraverser of idcode " + std::to_string(idcode) +
@@ -395,8 +452,8 @@ ffrVCTraverser* ffrObject::CreateTraverser(int idcode) {
     t->valueSize = s->valueSize;
     t->bitSize = s->bitSize;
     t->valueDataType = s->valueDataType;
-    t->copyValues = s->valueSize <= sizeof t->buffer && impl->model.header.fileType == 1 &&
-                    s->varType != 0;
+    t->copyValues =
+        s->valueSize <= sizeof t->buffer && impl->model.header.fileType == 1 && s->varType != 0;
     ffrVCTraverser* traverser = ffrAccess::NewTraverser();
     ffrAccess::Magic(traverser) = kLiveTraverserMagic;
     ffrAccess::Impl(traverser) = t.release();

@@ -11,9 +11,9 @@
 
 #include "internal.h"
 
-constexpr uint32_t kLiveObjectMagic = 0x4f52464eu;    // "NFRO"
+constexpr uint32_t kLiveObjectMagic = 0x4f52464eu;  // "NFRO"
 constexpr uint32_t kDeadObjectMagic = 0xdeadbe0fu;
-constexpr uint32_t kLiveTraverserMagic = 0x5652464eu; // "NFRV"
+constexpr uint32_t kLiveTraverserMagic = 0x5652464eu;  // "NFRV"
 constexpr uint32_t kDeadTraverserMagic = 0xdeadbe1fu;
 
 struct ffrObjectImpl {

@@ -12,12 +12,15 @@ namespace {
 namespace L = layout;
 
 // True when [offset, offset + length) lies within size, without overflow.
-bool Within(uint64_t offset, uint64_t length, uint64_t size) {
+bool Within(uint64_t offset, uint64_t length, uint64_t size)
+{
     return offset <= size && length <= size - offset;
 }
 
-bool Refuse(std::string* error, const std::string& text) {
-    if (error) *error = text;
+bool Refuse(std::string* error, const std::string& text)
+{
+    if (error)
+        *error = text;
     return false;
 }
 
@@ -27,23 +30,30 @@ public:
     HierarchyReader(const uint8_t* p, uint64_t size) : p_(p), size_(size) {}
     bool AtEnd() const { return pos_ == size_; }
     uint64_t Pos() const { return pos_; }
-    bool Byte(uint8_t* v) {
-        if (size_ - pos_ < 1) return false;
+    bool Byte(uint8_t* v)
+    {
+        if (size_ - pos_ < 1)
+            return false;
         *v = p_[pos_++];
         return true;
     }
-    bool Word(uint32_t* v) {
-        if (size_ - pos_ < 4) return false;
+    bool Word(uint32_t* v)
+    {
+        if (size_ - pos_ < 4)
+            return false;
         *v = Get32(p_ + pos_);
         pos_ += 4;
         return true;
     }
     // A name: u32 length, the bytes (no NUL among them), then a NUL.
-    bool Name(std::string* name) {
+    bool Name(std::string* name)
+    {
         uint32_t length;
-        if (!Word(&length) || size_ - pos_ < uint64_t(length) + 1) return false;
+        if (!Word(&length) || size_ - pos_ < uint64_t(length) + 1)
+            return false;
         const char* text = reinterpret_cast<const char*>(p_ + pos_);
-        if (text[length] != '\0' || std::memchr(text, 0, length)) return false;
+        if (text[length] != '\0' || std::memchr(text, 0, length))
+            return false;
         name->assign(text, length);
         pos_ += uint64_t(length) + 1;
         return true;
@@ -55,7 +65,8 @@ private:
     uint64_t pos_ = 0;
 };
 
-bool ParseSignals(const uint8_t* bytes, size_t size, Model* model, std::string* error) {
+bool ParseSignals(const uint8_t* bytes, size_t size, Model* model, std::string* error)
+{
     const Header& h = model->header;
     if (!Within(h.varTableOffset, uint64_t(h.varCount) * L::kVarEntrySize, size))
         return Refuse(error, "variable table of " + std::to_string(h.varCount) +
@@ -74,8 +85,8 @@ bool ParseSignals(const uint8_t* bytes, size_t size, Model* model, std::string* 
         s.recordedCount = Get32(e + L::kVarOffRecordedCount);
         s.blockOffset = Get64(e + L::kVarOffBlockOffset);
         const uint64_t blockSize = Get64(e + L::kVarOffBlockSize);
-        const std::string which = "variable " + std::to_string(i) + " (idcode " +
-                                  std::to_string(s.idcode) + ")";
+        const std::string which =
+            "variable " + std::to_string(i) + " (idcode " + std::to_string(s.idcode) + ")";
         if (s.idcode <= 0 || !seen.insert(s.idcode).second)
             return Refuse(error, which + ": idcode not positive or used twice");
         if (h.fileType == 0 && s.valueSize != s.bitSize)
@@ -88,7 +99,8 @@ bool ParseSignals(const uint8_t* bytes, size_t size, Model* model, std::string* 
 }
 
 bool ParseTree(const uint8_t* bytes, Model* model, std::string* error,
-               std::vector<std::string>* warnings) {
+               std::vector<std::string>* warnings)
+{
     const Header& h = model->header;
     HierarchyReader in(bytes + h.hierOffset, h.hierSize);
     std::vector<std::string> path;
@@ -100,9 +112,11 @@ bool ParseTree(const uint8_t* bytes, Model* model, std::string* error,
     };
     while (!in.AtEnd()) {
         TreeEntry entry;
-        if (!in.Byte(&entry.kind)) return bad("truncated record");
+        if (!in.Byte(&entry.kind))
+            return bad("truncated record");
         if (entry.kind == L::kRecScopeBegin) {
-            if (++scopes > h.scopeCount || !in.Name(&entry.name)) return bad("bad scope record");
+            if (++scopes > h.scopeCount || !in.Name(&entry.name))
+                return bad("bad scope record");
             entry.depth = static_cast<uint32_t>(path.size());
             path.push_back(entry.name);
         } else if (entry.kind == L::kRecVar) {
@@ -111,12 +125,14 @@ bool ParseTree(const uint8_t* bytes, Model* model, std::string* error,
                 return bad("bad variable record");
             if (!named[entry.signal]) {
                 std::string full;
-                for (const std::string& scope : path) full += scope + ".";
+                for (const std::string& scope : path)
+                    full += scope + ".";
                 model->signals[entry.signal].fullName = full + entry.name;
                 named[entry.signal] = true;
             }
         } else if (entry.kind == L::kRecScopeEnd) {
-            if (path.empty()) return bad("scope end without a scope");
+            if (path.empty())
+                return bad("scope end without a scope");
             path.pop_back();
         } else {
             return bad("unknown record");
@@ -144,12 +160,15 @@ bool ParseTree(const uint8_t* bytes, Model* model, std::string* error,
 }  // namespace
 
 bool ParseHeader(const uint8_t* b, size_t available, uint64_t actualSize, Header* h,
-                 std::string* error) {
+                 std::string* error)
+{
     if (available < L::kHeaderSize || std::memcmp(b, L::kMagic, sizeof L::kMagic) != 0)
         return Refuse(error, "not an FSDB file of ours (no magic number)");
     if (Get32(b + L::kOffVersion) != L::kVersion)
-        return Refuse(error, "unsupported layout version " + std::to_string(Get32(b + L::kOffVersion)));
-    if (Get32(b + L::kOffHeaderSize) != L::kHeaderSize) return Refuse(error, "bad header size");
+        return Refuse(error,
+                      "unsupported layout version " + std::to_string(Get32(b + L::kOffVersion)));
+    if (Get32(b + L::kOffHeaderSize) != L::kHeaderSize)
+        return Refuse(error, "bad header size");
     h->fileType = static_cast<int32_t>(Get32(b + L::kOffFileType));
     h->flags = Get32(b + L::kOffFlags);
     h->endTag = Get64(b + L::kOffEndTag);
@@ -165,9 +184,11 @@ bool ParseHeader(const uint8_t* b, size_t available, uint64_t actualSize, Header
     if (h->fileSize != actualSize)
         return Refuse(error, "file is " + std::to_string(actualSize) + " bytes, its header says " +
                                  std::to_string(h->fileSize) + " (truncated or extended)");
-    if (h->flags & ~L::kFlagStamp) return Refuse(error, "unknown header flags");
+    if (h->flags & ~L::kFlagStamp)
+        return Refuse(error, "unknown header flags");
     const char* unit = reinterpret_cast<const char*>(b + L::kOffUnit);
-    if (!std::memchr(unit, 0, L::kUnitSize)) return Refuse(error, "time unit text not terminated");
+    if (!std::memchr(unit, 0, L::kUnitSize))
+        return Refuse(error, "time unit text not terminated");
     std::memcpy(h->unit, unit, L::kUnitSize);
     if (h->HasStamp() && (h->stampLength > L::kMaxStampLength ||
                           !Within(h->stampOffset, uint64_t(h->stampLength) + 1, actualSize)))
@@ -181,9 +202,11 @@ bool ParseHeader(const uint8_t* b, size_t available, uint64_t actualSize, Header
 }
 
 bool ParseModel(const uint8_t* bytes, size_t size, Model* model, std::string* error,
-                std::vector<std::string>* warnings) {
+                std::vector<std::string>* warnings)
+{
     Header& h = model->header;
-    if (!ParseHeader(bytes, size, size, &h, error)) return false;
+    if (!ParseHeader(bytes, size, size, &h, error))
+        return false;
     if (h.HasStamp()) {
         const char* stamp = reinterpret_cast<const char*>(bytes + h.stampOffset);
         if (stamp[h.stampLength] != '\0' || std::memchr(stamp, 0, h.stampLength))
@@ -194,9 +217,11 @@ bool ParseModel(const uint8_t* bytes, size_t size, Model* model, std::string* er
     return ParseSignals(bytes, size, model, error) && ParseTree(bytes, model, error, warnings);
 }
 
-bool CheckChangeBlock(const uint8_t* bytes, size_t size, const Signal& s, std::string* error) {
+bool CheckChangeBlock(const uint8_t* bytes, size_t size, const Signal& s, std::string* error)
+{
     if (!Within(s.blockOffset, uint64_t(s.changeCount) * 8, size))
-        return Refuse(error, "idcode " + std::to_string(s.idcode) + ": change block outside the file");
+        return Refuse(error,
+                      "idcode " + std::to_string(s.idcode) + ": change block outside the file");
     const uint8_t* tags = bytes + s.blockOffset;
     for (uint32_t i = 1; i < s.changeCount; ++i)
         if (Get64(tags + 8 * uint64_t(i)) < Get64(tags + 8 * uint64_t(i - 1)))
@@ -205,14 +230,16 @@ bool CheckChangeBlock(const uint8_t* bytes, size_t size, const Signal& s, std::s
     return true;
 }
 
-int ReadStampFromDisk(const char* path, std::string* stamp) {
+int ReadStampFromDisk(const char* path, std::string* stamp)
+{
     std::vector<uint8_t> head;
     uint64_t size = 0;
     Header h;
     if (!ReadFilePrefix(path, 0, L::kHeaderSize, &head, &size) ||
         !ParseHeader(head.data(), head.size(), size, &h, nullptr))
         return -1;
-    if (!h.HasStamp()) return 0;
+    if (!h.HasStamp())
+        return 0;
     std::vector<uint8_t> text;
     uint64_t again = 0;
     if (!ReadFilePrefix(path, h.stampOffset, h.stampLength + 1, &text, &again) ||

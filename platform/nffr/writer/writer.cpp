@@ -1,81 +1,99 @@
 // writer.cpp: FileWriter, which lays out FSDB files as nffr_layout.h describes.
-#include "nffr_writer.h"
-
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "nffr_layout.h"
+#include "nffr_writer.h"
 
 namespace nffr {
 namespace {
 
 namespace L = layout;
 
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v) {
-    for (int i = 0; i < 8; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v)
+{
+    for (int i = 0; i < 8; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-void Append32(std::vector<uint8_t>& b, uint32_t v) {
+void Append32(std::vector<uint8_t>& b, uint32_t v)
+{
     b.resize(b.size() + 4);
     Put32(b, b.size() - 4, v);
 }
 
-void AppendName(std::vector<uint8_t>& b, const std::string& name) {
+void AppendName(std::vector<uint8_t>& b, const std::string& name)
+{
     Append32(b, static_cast<uint32_t>(name.size()));
     b.insert(b.end(), name.begin(), name.end());
     b.push_back(0);
 }
 
-bool BitByte(char c, uint8_t* out) {
+bool BitByte(char c, uint8_t* out)
+{
     switch (c) {
     case '0': *out = 0; return true;
     case '1': *out = 1; return true;
-    case 'x': case 'X': *out = 2; return true;
-    case 'z': case 'Z': *out = 3; return true;
+    case 'x':
+    case 'X': *out = 2; return true;
+    case 'z':
+    case 'Z': *out = 3; return true;
     default: return false;
     }
 }
 
 }  // namespace
 
-void FileWriter::SetFileType(uint32_t type) { fileType_ = type; }
+void FileWriter::SetFileType(uint32_t type)
+{
+    fileType_ = type;
+}
 
-void FileWriter::SetTimeUnit(std::string unit) {
+void FileWriter::SetTimeUnit(std::string unit)
+{
     if (unit.size() >= L::kUnitSize || unit.find('\0') != std::string::npos)
         Fail("time unit longer than 127 characters or holding NUL");
     unit_ = std::move(unit);
 }
 
-void FileWriter::SetEndTag(uint64_t tag) {
+void FileWriter::SetEndTag(uint64_t tag)
+{
     endTagSet_ = true;
     endTag_ = tag;
 }
 
-void FileWriter::SetStamp(std::string stamp) {
+void FileWriter::SetStamp(std::string stamp)
+{
     if (stamp.size() > L::kMaxStampLength || stamp.find('\0') != std::string::npos)
         Fail("stamp longer than 2047 characters or holding NUL");
     hasStamp_ = true;
     stamp_ = std::move(stamp);
 }
 
-void FileWriter::ClearStamp() {
+void FileWriter::ClearStamp()
+{
     hasStamp_ = false;
     stamp_.clear();
 }
 
-void FileWriter::BeginScope(std::string name) {
-    if (name.find('\0') != std::string::npos) Fail("scope name holding NUL");
+void FileWriter::BeginScope(std::string name)
+{
+    if (name.find('\0') != std::string::npos)
+        Fail("scope name holding NUL");
     tree_.push_back({L::kRecScopeBegin, std::move(name), 0});
     ++depth_;
 }
 
-void FileWriter::EndScope() {
+void FileWriter::EndScope()
+{
     if (depth_ == 0) {
         Fail("upscope without an open scope");
         return;
@@ -85,16 +103,19 @@ void FileWriter::EndScope() {
 }
 
 int FileWriter::AddVar(const std::string& name, uint8_t varType, uint32_t bitSize,
-                       uint8_t valueDataType, int idcode) {
+                       uint8_t valueDataType, int idcode)
+{
     if (idcode == 0) {
-        while (vars_.count(nextId_)) ++nextId_;
+        while (vars_.count(nextId_))
+            ++nextId_;
         idcode = nextId_;
     }
     if (idcode < 0 || vars_.count(idcode)) {
         Fail("idcode " + std::to_string(idcode) + " already in use or negative");
         return 0;
     }
-    if (name.find('\0') != std::string::npos) Fail("variable name holding NUL");
+    if (name.find('\0') != std::string::npos)
+        Fail("variable name holding NUL");
     Var& var = vars_[idcode];
     var.idcode = idcode;
     var.varType = varType;
@@ -105,7 +126,8 @@ int FileWriter::AddVar(const std::string& name, uint8_t varType, uint32_t bitSiz
     return idcode;
 }
 
-void FileWriter::AddAlias(const std::string& name, int idcode) {
+void FileWriter::AddAlias(const std::string& name, int idcode)
+{
     if (!Find(idcode)) {
         Fail("alias of unknown idcode " + std::to_string(idcode));
         return;
@@ -113,14 +135,16 @@ void FileWriter::AddAlias(const std::string& name, int idcode) {
     tree_.push_back({L::kRecVar, name, idcode});
 }
 
-void FileWriter::SetCountUnknown(int idcode) {
+void FileWriter::SetCountUnknown(int idcode)
+{
     if (Var* var = Find(idcode)) {
         var->countUnknown = true;
         var->countSet = false;
     }
 }
 
-void FileWriter::SetRecordedCount(int idcode, uint32_t n) {
+void FileWriter::SetRecordedCount(int idcode, uint32_t n)
+{
     if (Var* var = Find(idcode)) {
         var->countSet = true;
         var->countUnknown = false;
@@ -128,9 +152,11 @@ void FileWriter::SetRecordedCount(int idcode, uint32_t n) {
     }
 }
 
-void FileWriter::AddChange(int idcode, uint64_t tag, std::vector<uint8_t> bytes) {
+void FileWriter::AddChange(int idcode, uint64_t tag, std::vector<uint8_t> bytes)
+{
     Var* var = Find(idcode);
-    if (!var) return;
+    if (!var)
+        return;
     if (!var->tags.empty() && tag < var->tags.back()) {
         Fail("tag " + std::to_string(tag) + " before the previous change of idcode " +
              std::to_string(idcode));
@@ -140,9 +166,11 @@ void FileWriter::AddChange(int idcode, uint64_t tag, std::vector<uint8_t> bytes)
     var->values.push_back(std::move(bytes));
 }
 
-void FileWriter::AddReal(int idcode, uint64_t tag, double v) {
+void FileWriter::AddReal(int idcode, uint64_t tag, double v)
+{
     const Var* var = Find(idcode);
-    if (!var) return;
+    if (!var)
+        return;
     std::vector<uint8_t> bytes;
     if (var->valueDataType == 2) {
         float f = static_cast<float>(v);
@@ -155,7 +183,8 @@ void FileWriter::AddReal(int idcode, uint64_t tag, double v) {
     AddChange(idcode, tag, std::move(bytes));
 }
 
-void FileWriter::AddBits(int idcode, uint64_t tag, const std::string& bits) {
+void FileWriter::AddBits(int idcode, uint64_t tag, const std::string& bits)
+{
     std::vector<uint8_t> bytes(bits.size());
     for (size_t i = 0; i < bits.size(); ++i) {
         if (!BitByte(bits[i], &bytes[i])) {
@@ -166,19 +195,26 @@ void FileWriter::AddBits(int idcode, uint64_t tag, const std::string& bits) {
     AddChange(idcode, tag, std::move(bytes));
 }
 
-bool FileWriter::HasVar(int idcode) const { return vars_.count(idcode) != 0; }
+bool FileWriter::HasVar(int idcode) const
+{
+    return vars_.count(idcode) != 0;
+}
 
-bool FileWriter::HoldsReals(int idcode) const {
+bool FileWriter::HoldsReals(int idcode) const
+{
     auto it = vars_.find(idcode);
     return it != vars_.end() && fileType_ == 1 && it->second.varType != 0;
 }
 
-uint32_t FileWriter::ValueSize(const Var& var) const {
-    if (HoldsReals(var.idcode)) return var.valueDataType == 2 ? 4 : 8;
+uint32_t FileWriter::ValueSize(const Var& var) const
+{
+    if (HoldsReals(var.idcode))
+        return var.valueDataType == 2 ? 4 : 8;
     return var.bitSize;
 }
 
-FileWriter::Var* FileWriter::Find(int idcode) {
+FileWriter::Var* FileWriter::Find(int idcode)
+{
     auto it = vars_.find(idcode);
     if (it == vars_.end()) {
         Fail("unknown idcode " + std::to_string(idcode));
@@ -187,14 +223,20 @@ FileWriter::Var* FileWriter::Find(int idcode) {
     return &it->second;
 }
 
-void FileWriter::Fail(const std::string& message) { errors_.push_back(message); }
+void FileWriter::Fail(const std::string& message)
+{
+    errors_.push_back(message);
+}
 
-bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const {
+bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const
+{
     auto refuse = [&](const std::string& message) {
-        if (error) *error = message;
+        if (error)
+            *error = message;
         return false;
     };
-    if (!errors_.empty()) return refuse(errors_.front());
+    if (!errors_.empty())
+        return refuse(errors_.front());
     for (int id : order_) {
         const Var& var = vars_.at(id);
         for (const auto& value : var.values)
@@ -221,7 +263,8 @@ bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const {
     }
 
     std::map<int, uint32_t> index;
-    for (size_t i = 0; i < order_.size(); ++i) index[order_[i]] = static_cast<uint32_t>(i);
+    for (size_t i = 0; i < order_.size(); ++i)
+        index[order_[i]] = static_cast<uint32_t>(i);
     const size_t hierStart = b.size();
     uint32_t scopes = 0, treeVars = 0;
     for (const TreeRecord& rec : tree_) {
@@ -235,13 +278,15 @@ bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const {
             ++treeVars;
         }
     }
-    for (int open = depth_; open > 0; --open) b.push_back(L::kRecScopeEnd);
+    for (int open = depth_; open > 0; --open)
+        b.push_back(L::kRecScopeEnd);
     Put64(b, L::kOffHierOffset, hierStart);
     Put64(b, L::kOffHierSize, b.size() - hierStart);
     Put32(b, L::kOffScopeCount, scopes);
     Put32(b, L::kOffTreeVarCount, treeVars);
 
-    while (b.size() % 8) b.push_back(0);
+    while (b.size() % 8)
+        b.push_back(0);
     const size_t tableStart = b.size();
     Put64(b, L::kOffVarTableOffset, tableStart);
     Put32(b, L::kOffVarCount, static_cast<uint32_t>(order_.size()));
@@ -260,14 +305,17 @@ bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const {
         Put32(b, e + L::kVarOffValueSize, ValueSize(var));
         Put32(b, e + L::kVarOffChangeCount, count);
         Put32(b, e + L::kVarOffRecordedCount, recorded);
-        while (b.size() % 8) b.push_back(0);
+        while (b.size() % 8)
+            b.push_back(0);
         const size_t blockStart = b.size();
         for (uint64_t tag : var.tags) {
             b.resize(b.size() + 8);
             Put64(b, b.size() - 8, tag);
-            if (tag > lastTag) lastTag = tag;
+            if (tag > lastTag)
+                lastTag = tag;
         }
-        for (const auto& value : var.values) b.insert(b.end(), value.begin(), value.end());
+        for (const auto& value : var.values)
+            b.insert(b.end(), value.begin(), value.end());
         Put64(b, e + L::kVarOffBlockOffset, blockStart);
         Put64(b, e + L::kVarOffBlockSize, b.size() - blockStart);
     }
@@ -276,13 +324,15 @@ bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const {
     return true;
 }
 
-bool FileWriter::Write(const std::string& path, std::string* error) const {
+bool FileWriter::Write(const std::string& path, std::string* error) const
+{
     std::vector<uint8_t> bytes;
     return Bytes(&bytes, error) && WriteBytes(path, bytes, error);
 }
 
 bool FileWriter::WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes,
-                            std::string* error) {
+                            std::string* error)
+{
     const std::string temp = path + ".writing";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -290,7 +340,8 @@ bool FileWriter::WriteBytes(const std::string& path, const std::vector<uint8_t>&
                   static_cast<std::streamsize>(bytes.size()));
         out.close();
         if (!out) {
-            if (error) *error = "cannot write \"" + temp + "\"";
+            if (error)
+                *error = "cannot write \"" + temp + "\"";
             std::remove(temp.c_str());
             return false;
         }
@@ -298,7 +349,8 @@ bool FileWriter::WriteBytes(const std::string& path, const std::vector<uint8_t>&
     std::error_code ec;
     std::filesystem::rename(temp, path, ec);
     if (ec) {
-        if (error) *error = "cannot replace \"" + path + "\": " + ec.message();
+        if (error)
+            *error = "cannot replace \"" + path + "\": " + ec.message();
         std::remove(temp.c_str());
         return false;
     }
