@@ -196,19 +196,38 @@ int AnswerCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv
     return TCL_OK;
 }
 
+int LoadMany(PackageState& state, Tcl_Interp* interp, Tcl_Obj* const objv[], int objc,
+             Tcl_Obj** result, std::vector<std::string>* failed);
+
 // vexa::query info FORMAT OPTION | fileinfo HANDLE QUERY | waveinfo HANDLE WAVENAME OPTION
-// -> {handlerResult answerKind answerText}
+// -> {handlerResult answerKind answerText}; vexa::query loadwaves HANDLE PATHLIST ?IDLIST?
+// -> {handlerResult {slot ...}}
 int RawQueryCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    static const char* const types[] = {"info", "fileinfo", "waveinfo", nullptr};
+    static const char* const types[] = {"info", "fileinfo", "waveinfo", "loadwaves", nullptr};
     static const char* const usage[] = {"FORMAT OPTION", "HANDLE QUERY", "HANDLE WAVENAME OPTION"};
+    const int kLoadWaves = 3;
     int type = 0;
     if (objc < 2) {
-        Tcl_WrongNumArgs(interp, 1, objv, "info|fileinfo|waveinfo ARG ...");
+        Tcl_WrongNumArgs(interp, 1, objv, "info|fileinfo|waveinfo|loadwaves ARG ...");
         return TCL_ERROR;
     }
     if (Tcl_GetIndexFromObj(interp, objv[1], types, "query", 0, &type) != TCL_OK) {
         return TCL_ERROR;
+    }
+    if (type == kLoadWaves) {
+        if (objc != 4 && objc != 5) {
+            Tcl_WrongNumArgs(interp, 2, objv, "HANDLE PATHLIST ?IDLIST?");
+            return TCL_ERROR;
+        }
+        Tcl_Obj* result = nullptr;
+        std::vector<std::string> failed;
+        if (LoadMany(*static_cast<PackageState*>(data), interp, objv + 1, objc - 1, &result,
+                     &failed) != TCL_OK) {
+            return TCL_ERROR;
+        }
+        Tcl_SetObjResult(interp, result);
+        return TCL_OK;
     }
     int words = type == kWaveQuery ? 3 : 2;
     if (objc != words + 2) {
@@ -256,15 +275,12 @@ int LoadWaveCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const ob
     return TCL_OK;
 }
 
-// vexa::loadwaves HANDLE PATHLIST ?IDLIST? -> {handlerResult {slot ...}}
-int LoadWavesCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+// Calls the load-many handler; *result becomes {handlerResult {slot ...}} and *failed the paths
+// whose slot stayed empty.
+int LoadMany(PackageState& state, Tcl_Interp* interp, Tcl_Obj* const objv[], int objc,
+             Tcl_Obj** result, std::vector<std::string>* failed)
 {
-    if (objc != 3 && objc != 4) {
-        Tcl_WrongNumArgs(interp, 1, objv, "HANDLE PATHLIST ?IDLIST?");
-        return TCL_ERROR;
-    }
-    auto* state = static_cast<PackageState*>(data);
-    OpenFile* file = FindFile(*state, Tcl_GetString(objv[1]));
+    OpenFile* file = FindFile(state, Tcl_GetString(objv[1]));
     if (file == nullptr) {
         return UnknownHandle(interp, objv[1]);
     }
@@ -274,6 +290,7 @@ int LoadWavesCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const o
     if (Tcl_SplitList(interp, paths, &count, &words) != TCL_OK) {
         return TCL_ERROR;
     }
+    std::vector<std::string> names(words, words + count);
     Tcl_Free(reinterpret_cast<char*>(words));
     // One slot per path; at least one so that the array is never null.
     std::vector<WfXWave*> slots(static_cast<std::size_t>(count) + 1, nullptr);
@@ -282,11 +299,108 @@ int LoadWavesCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const o
     int rc = file->format->loadWaves(interp, file->context, paths, ids, slots.data());
     Tcl_Obj* slotList = Tcl_NewListObj(0, nullptr);
     for (int i = 0; i < count; ++i) {
-        Tcl_ListObjAppendElement(interp, slotList,
-                                 Tcl_NewStringObj(WaveIdFor(*state, slots[i]).c_str(), -1));
+        std::string id = WaveIdFor(state, slots[i]);
+        if (id == "0") {
+            failed->push_back(names[static_cast<std::size_t>(i)]);
+        }
+        Tcl_ListObjAppendElement(interp, slotList, Tcl_NewStringObj(id.c_str(), -1));
+    }
+    if (rc != 0 && failed->empty()) {
+        failed->push_back("");
     }
     Tcl_Obj* parts[2] = {Tcl_NewIntObj(rc), slotList};
-    Tcl_SetObjResult(interp, Tcl_NewListObj(2, parts));
+    *result = Tcl_NewListObj(2, parts);
+    return TCL_OK;
+}
+
+// vexa::loadwaves HANDLE PATHLIST ?IDLIST? -> {handlerResult {slot ...}} when every path
+// loaded; otherwise an error naming the paths that did not, with that list as its error code
+// {VEXA LOADWAVES {handlerResult {slot ...}}}. vexa::query loadwaves answers the list always.
+int LoadWavesCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    if (objc != 3 && objc != 4) {
+        Tcl_WrongNumArgs(interp, 1, objv, "HANDLE PATHLIST ?IDLIST?");
+        return TCL_ERROR;
+    }
+    Tcl_Obj* result = nullptr;
+    std::vector<std::string> failed;
+    if (LoadMany(*static_cast<PackageState*>(data), interp, objv, objc, &result, &failed) !=
+        TCL_OK) {
+        return TCL_ERROR;
+    }
+    if (failed.empty()) {
+        Tcl_SetObjResult(interp, result);
+        return TCL_OK;
+    }
+    std::string message = "couldn't load ";
+    for (std::size_t i = 0; i < failed.size(); ++i) {
+        message += (i == 0 ? "\"" : ", \"") + failed[i] + "\"";
+    }
+    if (failed.front().empty()) {
+        message = "the format reported a failed load";
+    }
+    message += std::string(" from ") + Tcl_GetString(objv[1]);
+    Tcl_Obj* code[3] = {Tcl_NewStringObj("VEXA", -1), Tcl_NewStringObj("LOADWAVES", -1), result};
+    Tcl_SetObjErrorCode(interp, Tcl_NewListObj(3, code));
+    return PlainError(interp, message);
+}
+
+// vexa::find HANDLE ?GLOB? ?-type analog|event|digital|bus? -> the matching signal paths,
+// through the format's search query.
+int FindCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    static const char* const types[] = {"analog", "event", "digital", "bus", nullptr};
+    static const char* const options[] = {"-type", nullptr};
+    std::string pattern = "*";
+    const char* type = nullptr;
+    bool hasPattern = false;
+    for (int i = 2; i < objc; ++i) {
+        const char* word = Tcl_GetString(objv[i]);
+        int index = 0;
+        if (std::string(word) == "--" && i + 1 < objc && !hasPattern) {
+            pattern = Tcl_GetString(objv[++i]);
+            hasPattern = true;
+        } else if (word[0] == '-') {
+            if (Tcl_GetIndexFromObj(interp, objv[i], options, "option", 0, &index) != TCL_OK) {
+                return TCL_ERROR;
+            }
+            if (i + 1 >= objc) {
+                return PlainError(interp, "missing value for -type");
+            }
+            if (Tcl_GetIndexFromObj(interp, objv[++i], types, "type", 0, &index) != TCL_OK) {
+                return TCL_ERROR;
+            }
+            type = types[index];
+        } else if (!hasPattern) {
+            pattern = word;
+            hasPattern = true;
+        } else {
+            Tcl_WrongNumArgs(interp, 1, objv, "HANDLE ?GLOB? ?-type analog|event|digital|bus?");
+            return TCL_ERROR;
+        }
+    }
+    if (objc < 2) {
+        Tcl_WrongNumArgs(interp, 1, objv, "HANDLE ?GLOB? ?-type analog|event|digital|bus?");
+        return TCL_ERROR;
+    }
+    OpenFile* file = FindFile(*static_cast<PackageState*>(data), Tcl_GetString(objv[1]));
+    if (file == nullptr) {
+        return UnknownHandle(interp, objv[1]);
+    }
+    // Five words make the search query; without a type the pattern pair is given twice.
+    const char* words[5] = {"-waveforms", "-pattern", pattern.c_str(),
+                            type ? "-withtype" : "-pattern", type ? type : pattern.c_str()};
+    char* text = Tcl_Merge(5, words);
+    Query query;
+    Tcl_ResetResult(interp);
+    int rc = file->format->fileInfo(interp, file->context, text, query.record());
+    std::string refusal = std::string("the ") + file->format->formatName +
+                          " format refused the search \"" + text + "\" of " + file->handle;
+    Tcl_Free(text);
+    if (rc != 0) {
+        return RefusalError(interp, refusal);
+    }
+    Tcl_SetObjResult(interp, query.answer());
     return TCL_OK;
 }
 
@@ -303,6 +417,7 @@ void RegisterFileCommands(Tcl_Interp* interp)
     Tcl_CreateObjCommand(interp, "::vexa::query", RawQueryCmd, state, nullptr);
     Tcl_CreateObjCommand(interp, "::vexa::loadwave", LoadWaveCmd, state, nullptr);
     Tcl_CreateObjCommand(interp, "::vexa::loadwaves", LoadWavesCmd, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::find", FindCmd, state, nullptr);
 }
 
 }  // namespace vexa

@@ -197,5 +197,6 @@ extern "C" int Vexa_Init(Tcl_Interp* interp)
     Tcl_CreateObjCommand(interp, "::vexa::lastmessage", LastMessageCmd, state, nullptr);
     RegisterFileCommands(interp);
     RegisterWaveCommands(interp);
+    RegisterDrawCommands(interp);
     return Tcl_PkgProvide(interp, "vexa", "1.0");
 }

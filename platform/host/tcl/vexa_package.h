@@ -55,6 +55,7 @@ int PlainError(Tcl_Interp* interp, const std::string& message);
 // Command registration, one per command file.
 void RegisterFileCommands(Tcl_Interp* interp);
 void RegisterWaveCommands(Tcl_Interp* interp);
+void RegisterDrawCommands(Tcl_Interp* interp);
 
 }  // namespace vexa
 
