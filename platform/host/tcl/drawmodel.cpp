@@ -97,7 +97,9 @@ char HexDigit(const std::string& bits, std::size_t from)
 
 std::string Hex(const std::string& bits)
 {
-    std::string padded(static_cast<std::size_t>((4 - bits.size() % 4) % 4), '0');
+    // Unknown and floating values extend to the left as Verilog extends them.
+    char fill = bits[0] == 'X' || bits[0] == 'Z' ? bits[0] : '0';
+    std::string padded(static_cast<std::size_t>((4 - bits.size() % 4) % 4), fill);
     padded += bits;
     std::string out;
     for (std::size_t i = 0; i < padded.size(); i += 4) {
