@@ -121,11 +121,15 @@ proc ::vexa::cli::fsdb_for {path} {
     }
     set full [file normalize $path]
     set key [list $full [file size $full] [file mtime $full]]
-    set dir [cache_dir]
-    set base [file join $dir [format %s-%08x [file tail $full] [zlib crc32 $full]]]
+    # One folder per VCD path, holding the import under the VCD's own name so that its
+    # design name is the VCD's, and the key it was made from.
+    set dir [file join [cache_dir] [format %08x [zlib crc32 $full]]]
+    set name [file tail $full]
+    regsub -nocase {\.vcd(\.gz)?$} $name {} name
+    set base [file join $dir $name]
     set cached $base.fsdb
-    if {[file exists $cached] && [file exists $base.key]} {
-        set f [open $base.key]
+    if {[file exists $cached] && [file exists $dir/key]} {
+        set f [open $dir/key]
         set stored [read $f]
         close $f
         if {$stored eq $key} {
@@ -138,10 +142,11 @@ proc ::vexa::cli::fsdb_for {path} {
     set partial $base.[pid].tmp
     if {[catch {exec [fsdbgen] --vcd $full $partial 2>@1} message]} {
         file delete -force $partial
+        regsub {\n?child process exited abnormally$} $message {} message
         fail "couldn't import \"$path\": [string trim $message]"
     }
     file rename -force $partial $cached
-    set f [open $base.key w]
+    set f [open $dir/key w]
     puts -nonewline $f $key
     close $f
     return $cached

@@ -322,7 +322,7 @@ int ColumnsCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
         return PlainError(interp,
                           "bad width \"" + std::to_string(width) + "\": must be 1 to 100000");
     }
-    double a = draw::Seconds(from), b = draw::Seconds(to);
+    double a = draw::GridSeconds(from, wave.view.grid), b = draw::GridSeconds(to, wave.view.grid);
     Tcl_Obj* result = Tcl_NewListObj(0, nullptr);
     if (wave.view.text) {
         Tcl_ListObjAppendElement(nullptr, result, NewText("logic"));

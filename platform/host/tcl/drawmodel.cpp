@@ -169,6 +169,18 @@ double Pixel(double x, double from, double to, int width)
     return (x - from) / (to - from) * width;
 }
 
+// (t - from) / (to - from), from exact differences when they fit in 64 bits.
+double Fraction(const Time& from, const Time& t, const Time& to)
+{
+    int exp = std::min({from.exp, t.exp, to.exp});
+    std::int64_t a = 0, b = 0, c = 0;
+    if (ScaleUp(from.mant, from.exp - exp, &a) && ScaleUp(t.mant, t.exp - exp, &b) &&
+        ScaleUp(to.mant, to.exp - exp, &c) && c > a) {
+        return static_cast<double>(b - a) / static_cast<double>(c - a);
+    }
+    return (Seconds(t) - Seconds(from)) / (Seconds(to) - Seconds(from));
+}
+
 }  // namespace
 
 int InferGrid(const SampleView& view, bool* exact)
@@ -210,6 +222,15 @@ double Seconds(const Time& t)
         return mant * Pow10(std::min(t.exp, 22));
     }
     return t.exp >= -22 ? mant / Pow10(-t.exp) : mant / Pow10(22) / Pow10(-t.exp - 22);
+}
+
+double GridSeconds(const Time& t, int g)
+{
+    std::int64_t ticks = 0;
+    if (t.exp >= g && ScaleUp(t.mant, t.exp - g, &ticks)) {
+        return static_cast<double>(ticks) * GridScale(g);
+    }
+    return Seconds(t);
 }
 
 int Compare(const Time& a, const Time& b)
@@ -576,7 +597,7 @@ std::vector<Tick> AxisTicks(const Time& from, const Time& to, int width, int min
         if (Compare(t, to) > 0) {
             break;
         }
-        ticks.push_back(Tick{(Seconds(t) - start) / span * width, FormatTime(t)});
+        ticks.push_back(Tick{Fraction(from, t, to) * width, FormatTime(t)});
     }
     return ticks;
 }

@@ -37,6 +37,9 @@ int InferGrid(const SampleView& view, bool* exact);
 Time TimeOnGrid(double x, int g);
 // The time in seconds as a double, correctly rounded from its decimal value.
 double Seconds(const Time& t);
+// The time in seconds as a sample at that time on grid g holds it (ticks × one tick), so that
+// window edges compare equal to samples at the same time; Seconds when t is off the grid.
+double GridSeconds(const Time& t, int g);
 // -1, 0 or 1 as a is before, at or after b; exact for every pair of times.
 int Compare(const Time& a, const Time& b);
 
