@@ -237,8 +237,8 @@ TEST(DrawColumns, RealTraceKeepsTheRangeOfEveryColumn)
     EXPECT_EQ(trace.yMax, 2.0);
     // Column 1 holds three samples: entry step, its minimum and maximum, the value it leaves.
     auto px = [](double x) { return x / 10e-9 * 10; };
-    std::vector<double> expected{0,   0.5,        px(1e-9), 0.5,      px(1e-9), -3.0,     px(1e-9),
-                                 2.0, px(1.2e-9), 1.0,      px(5e-9), 1.0,      px(5e-9), 1.5};
+    std::vector<double> expected{0,          0.5, px(1e-9), 0.5, px(1e-9), -3.0, px(1e-9), 2.0,
+                                 px(1.2e-9), 1.0, px(5e-9), 1.0, px(5e-9), 1.5,  10,       1.5};
     EXPECT_EQ(trace.xy, expected);
 
     Samples events;

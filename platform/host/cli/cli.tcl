@@ -476,11 +476,11 @@ proc ::vexa::cli::svg_logic {runs x0 top height bits} {
                 set previous {}
             } elseif {$floating} {
                 append out "<line class=\"z\" x1=\"$a\" y1=\"$mid\" x2=\"$b\" y2=\"$mid\"/>\n"
-                set previous {}
+                set previous $mid
             } else {
                 set y [expr {$value eq "1" ? $high : $low}]
                 if {$previous ne {} && $previous != $y} {
-                    append out "<line class=\"t\" x1=\"$a\" y1=\"$high\" x2=\"$a\" y2=\"$low\"/>\n"
+                    append out "<line class=\"t\" x1=\"$a\" y1=\"$previous\" x2=\"$a\" y2=\"$y\"/>\n"
                 }
                 append out "<line class=\"t\" x1=\"$a\" y1=\"$y\" x2=\"$b\" y2=\"$y\"/>\n"
                 set previous $y
@@ -671,6 +671,8 @@ proc ::vexa::cli::main {argv} {
             print_info $h $first
             puts "hierarchy:"
             print_tree $h {} 3 "  " 20
+        } elseif {[llength $rest] == 1 && [regexp {[./]} $first]} {
+            fail "couldn't open \"$first\": no such file"
         } else {
             usage_error "unknown command \"$first\""
         }

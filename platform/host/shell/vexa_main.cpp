@@ -73,7 +73,9 @@ bool IsCommandLine(int argc, char** argv)
         std::size_t n = std::strlen(end);
         return tail.size() >= n && tail.compare(tail.size() - n, n, end) == 0;
     };
-    return endsWith(".vcd") || endsWith(".vcd.gz") || tail.find(".fsdb") != std::string::npos;
+    // A word that names no file is a command (or a file) for the command line to explain.
+    return endsWith(".vcd") || endsWith(".vcd.gz") || tail.find(".fsdb") != std::string::npos ||
+           (!endsWith(".tcl") && access(argv[1], F_OK) != 0);
 }
 
 // Sources one of the host's scripts and evaluates COMMAND; the command's integer result, or 1

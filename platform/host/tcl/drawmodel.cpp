@@ -544,7 +544,8 @@ Trace RealTrace(const SampleView& view, double from, double to, int width)
         held = last;
         i += n;
     }
-    if (started && i < view.count) {
+    // The last value holds to the window's end, as logic values do.
+    if (started && trace.xy[trace.xy.size() - 2] < width) {
         add(width, held);
     }
     return trace;
