@@ -98,7 +98,7 @@ foreach leaf $leaves {
 }
 
 puts "\nSamples:"
-lassign [vexa::loadwaves $fh $leaves] result ids
+lassign [vexa::query loadwaves $fh $leaves] result ids
 foreach leaf $leaves id $ids {
     if {$id eq "0"} {
         puts "  $leaf: not loaded"

@@ -6,6 +6,7 @@
 
 #include "drawmodel.h"
 #include "vexa_package.h"
+#include "wave_view.h"
 
 namespace vexa {
 namespace {
@@ -20,23 +21,6 @@ std::map<const WfXWave*, std::pair<std::size_t, int>>& GridCache()
     return cache;
 }
 
-SampleView ViewOf(const WfXWave* wave, const vexahost::WaveHeader& header)
-{
-    SampleView view;
-    view.count = header.count;
-    view.text = vexahost::IsTextKind(header.kind);
-    view.x = [wave](std::size_t i) { return vexahost::WaveX(wave, i); };
-    view.y = [wave](std::size_t i) { return vexahost::WaveY(wave, i); };
-    view.value = [wave](std::size_t i) { return vexahost::WaveText(wave, i); };
-    auto& cached = GridCache()[wave];
-    if (cached.first != header.count || header.count == 0) {
-        bool exact = true;
-        cached = {header.count, draw::InferGrid(view, &exact)};
-    }
-    view.grid = cached.second;
-    return view;
-}
-
 struct Wave {
     SampleView view;
     vexahost::WaveHeader header;
@@ -49,7 +33,7 @@ int FindWave(Tcl_Interp* interp, Tcl_Obj* id, Wave* out)
     if (found == state.waves.end() || !vexahost::ReadWaveHeader(found->second, &out->header)) {
         return PlainError(interp, std::string("unknown waveform \"") + Tcl_GetString(id) + "\"");
     }
-    out->view = ViewOf(found->second, out->header);
+    out->view = ViewOfWave(found->second, out->header);
     return TCL_OK;
 }
 
@@ -369,6 +353,23 @@ int TicksCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 }
 
 }  // namespace
+
+SampleView ViewOfWave(const WfXWave* wave, const vexahost::WaveHeader& header)
+{
+    SampleView view;
+    view.count = header.count;
+    view.text = vexahost::IsTextKind(header.kind);
+    view.x = [wave](std::size_t i) { return vexahost::WaveX(wave, i); };
+    view.y = [wave](std::size_t i) { return vexahost::WaveY(wave, i); };
+    view.value = [wave](std::size_t i) { return vexahost::WaveText(wave, i); };
+    auto& cached = GridCache()[wave];
+    if (cached.first != header.count || header.count == 0) {
+        bool exact = true;
+        cached = {header.count, draw::InferGrid(view, &exact)};
+    }
+    view.grid = cached.second;
+    return view;
+}
 
 void RegisterDrawCommands(Tcl_Interp* interp)
 {

@@ -1,0 +1,16 @@
+// wave_view.h: the drawing model's view of a host waveform, its grid found once per waveform
+// and sample count.
+#ifndef VEXA_WAVE_VIEW_H
+#define VEXA_WAVE_VIEW_H
+
+#include "drawmodel.h"
+#include "host_core.h"
+
+namespace vexa {
+
+// The samples of a live waveform as the drawing model reads them.
+draw::SampleView ViewOfWave(const WfXWave* wave, const vexahost::WaveHeader& header);
+
+}  // namespace vexa
+
+#endif
