@@ -513,36 +513,35 @@ Trace RealTrace(const SampleView& view, double from, double to, int width)
         held = view.y(after - 1);
         add(0, held);
     }
-    while (i < view.count && view.x(i) <= to) {
-        // All samples of one pixel column: entry step, its range, and the value it leaves.
+    // Samples after the window are not drawn; each column's samples are found by bisection,
+    // so that only their values are read one by one.
+    std::size_t stop = FirstAfter(view, to, true);
+    double columnWidth = (to - from) / width;
+    while (i < stop) {
         double px = Pixel(view.x(i), from, to, width);
         double column = std::floor(px);
-        double lo = view.y(i), hi = lo, lastX = px, last = lo;
-        std::size_t n = 1;
-        for (std::size_t j = i + 1; j < view.count && view.x(j) <= to; ++j, ++n) {
-            double pj = Pixel(view.x(j), from, to, width);
-            if (std::floor(pj) != column) {
-                break;
-            }
-            double y = view.y(j);
-            lo = std::min(lo, y);
-            hi = std::max(hi, y);
-            lastX = pj;
-            last = y;
+        std::size_t end =
+            std::min(stop, FirstAfter(view, from + (column + 1) * columnWidth, false));
+        end = std::max(end, i + 1);
+        double lo = view.y(i), hi = lo, last = lo;
+        for (std::size_t j = i + 1; j < end; ++j) {
+            last = view.y(j);
+            lo = std::min(lo, last);
+            hi = std::max(hi, last);
         }
         if (started) {
             add(px, held);
         }
         started = true;
-        if (n == 1) {
+        if (end - i == 1) {
             add(px, last);
         } else {
             add(px, lo);
             add(px, hi);
-            add(lastX, last);
+            add(Pixel(view.x(end - 1), from, to, width), last);
         }
         held = last;
-        i += n;
+        i = end;
     }
     // The last value holds to the window's end, as logic values do.
     if (started && trace.xy[trace.xy.size() - 2] < width) {
