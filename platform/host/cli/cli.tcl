@@ -296,9 +296,13 @@ proc ::vexa::cli::kind_counts {h} {
     return $counts
 }
 
-# The time step, first and last time of up to eight signals: {grid first last}, or {}.
+# The time step, first and last time of a few signals: {grid first last}, or {}. Logic signals
+# come first since their waveforms run to the file's end; each one loaded costs a full read.
 proc ::vexa::cli::time_span {h} {
-    set sample [lrange [leaves $h] 0 7]
+    set sample [lrange [concat [vexa::find $h -type digital] [vexa::find $h -type bus]] 0 2]
+    if {[llength $sample] == 0} {
+        set sample [lrange [leaves $h] 0 2]
+    }
     if {[llength $sample] == 0} {
         return {}
     }
