@@ -14,7 +14,8 @@ proc help {} {
                                   samples as rows of engineering times and values
   vexa::wave W samples|count|...  read a loaded waveform back
   vexa::close H                   close a file
-Brace names with brackets: vexa::loadwave $h {top/q[3:0]}. Leave with exit.}
+Brace names with brackets: vexa::loadwave $h {top/q[3:0]}. Leave with exit.
+From a system shell: vexa FILE, vexa dump FILE SIGNAL..., vexa --help.}
 }
 
 namespace eval ::vexa::shell {}
