@@ -434,6 +434,10 @@ proc ::vexa::cli::cmd_dump {args} {
     if {[dict exists $options --at] && ([dict exists $options --from] || [dict exists $options --to])} {
         usage_error "--at cannot be combined with --from or --to" dump
     }
+    if {[dict exists $options --from] && [dict exists $options --to] &&
+        [vexa::format parse [dict get $options --from]] > [vexa::format parse [dict get $options --to]]} {
+        usage_error "--from [dict get $options --from] is after --to [dict get $options --to]" dump
+    }
     set radix [expr {[dict exists $options --radix] ? [dict get $options --radix] : "bin"}]
     if {$radix ni {bin hex dec signed}} {
         usage_error "bad radix \"$radix\": must be bin, hex, dec or signed" dump
