@@ -32,7 +32,7 @@ extern "C" HOST_API int PfFormat_CreateExternalFormat(Tcl_Interp* /*interp*/, Fo
     }
     try {
         Formats().push_back(table);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return 1;
     }
     return 0;

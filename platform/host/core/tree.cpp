@@ -90,8 +90,6 @@ struct ReaderTreeAccess {
     static ReaderTreeNode* NewNode(ReaderTree* tree, ReaderTreeImpl& impl, const char* name,
                                    short leafType, int idcode)
     {
-        impl.nodes.reserve(impl.nodes.size() + 1);
-        impl.nodeImpls.reserve(impl.nodeImpls.size() + 1);
         auto nodeImpl = std::make_unique<ReaderTreeNodeImpl>();
         nodeImpl->tree = tree;
         nodeImpl->name = name;
@@ -133,9 +131,14 @@ bool IsBus(ReaderTreeNode* node)
 void AddChild(ReaderTreeNode* parent, ReaderTreeNode* child)
 {
     ReaderTreeNodeImpl& p = Access::Impl(parent);
-    p.children.reserve(p.children.size() + 1);
-    p.childByName.emplace(Access::Impl(child).name, child);
+    // Vectors grow geometrically; if the name index cannot take the child, undo the append.
     p.children.push_back(child);
+    try {
+        p.childByName.emplace(Access::Impl(child).name, child);
+    } catch (...) {
+        p.children.pop_back();
+        throw;
+    }
     child->parent = parent;
     Access::Impl(child).inserted = true;
 }
@@ -184,6 +187,9 @@ void ForEachLeaf(ReaderTreeNode* start, Visit visit)
         std::size_t next;
         std::size_t pathLength;
     };
+    if (start == nullptr) {
+        return;
+    }
     std::string path = FullPath(start);
     std::vector<Frame> stack;
     auto enter = [&](ReaderTreeNode* node) {
@@ -212,6 +218,148 @@ void ForEachLeaf(ReaderTreeNode* start, Visit visit)
     }
 }
 
+// Glob matching with Tcl's "string match" rules ("*", "?", "[chars]" with ranges, "\x"), in time
+// proportional to the text's length times the pattern's. Tcl's own matcher retries every
+// position for every "*" recursively, which is exponential in the number of stars.
+class GlobMatcher {
+public:
+    explicit GlobMatcher(const std::string& pattern) { Decode(pattern, &pattern_); }
+
+    bool Matches(const std::string& text)
+    {
+        Decode(text, &text_);
+        // Everything from failedFrom_[q] on is known not to match the pattern from q.
+        failedFrom_.assign(pattern_.size() + 1, text_.size() + 1);
+        return Run();
+    }
+
+private:
+    enum Outcome { kMatch, kFail, kStar };
+
+    // One retry point: the pattern after a run of stars, tried at every text position in turn.
+    struct StarFrame {
+        std::size_t patternAt;
+        std::size_t firstText;
+        std::size_t nextText;
+        std::size_t endText;
+    };
+
+    static void Decode(const std::string& text, std::vector<Tcl_UniChar>* chars)
+    {
+        chars->clear();
+        Tcl_UniChar ch = 0;
+        for (std::size_t i = 0; i < text.size();) {
+            int length = Tcl_UtfToUniChar(text.c_str() + i, &ch);
+            i += length > 0 ? static_cast<std::size_t>(length) : 1;
+            chars->push_back(ch);
+        }
+    }
+
+    // Matches one "[...]" set at p (just after the "[") against c; advances p past the set.
+    bool MatchSet(std::size_t* p, Tcl_UniChar c) const
+    {
+        std::size_t at = *p;
+        const std::size_t end = pattern_.size();
+        while (true) {
+            if (at == end || pattern_[at] == ']') {
+                return false;
+            }
+            Tcl_UniChar first = pattern_[at++];
+            if (at < end && pattern_[at] == '-') {
+                if (++at == end) {
+                    return false;
+                }
+                Tcl_UniChar last = pattern_[at++];
+                if ((first <= c && c <= last) || (last <= c && c <= first)) {
+                    break;
+                }
+            } else if (first == c) {
+                break;
+            }
+        }
+        // The rest of the set is skipped up to its "]"; an unclosed set ends the pattern.
+        while (at < end && pattern_[at] != ']') {
+            ++at;
+        }
+        *p = at < end ? at + 1 : end;
+        return true;
+    }
+
+    // Matches from (s, p) up to the end or the next star: kStar leaves p after the stars.
+    Outcome Segment(std::size_t s, std::size_t* p) const
+    {
+        const std::size_t end = pattern_.size();
+        while (true) {
+            if (*p == end) {
+                return s == text_.size() ? kMatch : kFail;
+            }
+            Tcl_UniChar c = pattern_[*p];
+            if (c == '*') {
+                while (*p < end && pattern_[*p] == '*') {
+                    ++*p;
+                }
+                return *p == end ? kMatch : kStar;
+            }
+            if (s == text_.size()) {
+                return kFail;
+            }
+            ++*p;
+            if (c == '?') {
+                ++s;
+                continue;
+            }
+            if (c == '[') {
+                if (!MatchSet(p, text_[s++])) {
+                    return kFail;
+                }
+                continue;
+            }
+            if (c == '\\') {
+                if (*p == end) {
+                    return kFail;
+                }
+                c = pattern_[(*p)++];
+            }
+            if (text_[s++] != c) {
+                return kFail;
+            }
+        }
+    }
+
+    // A star at pattern position q retries the rest of the pattern at every later text position.
+    // Any success is the answer, so a retry point that runs out proves every position from its
+    // first one on fails; remembering that keeps the work to one try per (position, star).
+    bool Run()
+    {
+        std::vector<StarFrame> stars;
+        std::size_t s = 0;
+        std::size_t p = 0;
+        while (true) {
+            Outcome outcome = Segment(s, &p);
+            if (outcome == kMatch) {
+                return true;
+            }
+            if (outcome == kStar && s < failedFrom_[p]) {
+                stars.push_back(StarFrame{p, s, s + 1, failedFrom_[p]});
+                continue;
+            }
+            while (!stars.empty() && stars.back().nextText >= stars.back().endText) {
+                failedFrom_[stars.back().patternAt] = stars.back().firstText;
+                stars.pop_back();
+            }
+            if (stars.empty()) {
+                return false;
+            }
+            s = stars.back().nextText++;
+            p = stars.back().patternAt;
+        }
+    }
+
+    std::vector<Tcl_UniChar> pattern_;
+    std::vector<Tcl_UniChar> text_;
+    std::vector<std::size_t> failedFrom_;
+};
+
 bool TypeMatches(ReaderTreeNode* node, short leafType)
 {
     return leafType == -1 || Access::Impl(node).leafType == leafType;
@@ -232,7 +380,7 @@ int AppendLeafPaths(ReaderTreeNode* start, short leafType, bool withIds, Tcl_DSt
                 }
             }
         });
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return 1;
     }
     return 0;
@@ -263,9 +411,19 @@ ReaderTreeBus* ReaderTreeNode::GetNodeBus()
 
 ReaderTree::ReaderTree() : rootNode(nullptr), currentNode(nullptr), leafTypes{-1, -1, -1, -1}
 {
-    // Without a root the tree cannot work at all; this is the one place an exception may end it.
-    impl_ = new ReaderTreeImpl();
-    rootNode = Access::NewNode(this, *impl_, "", kScope, -1);
+    // Without memory for its root the tree stays empty (null root): every method then answers
+    // with nothing, and the caller can tell by the null root.
+    impl_ = new (std::nothrow) ReaderTreeImpl();
+    if (impl_ == nullptr) {
+        return;
+    }
+    try {
+        rootNode = Access::NewNode(this, *impl_, "", kScope, -1);
+    } catch (...) {
+        delete impl_;
+        impl_ = nullptr;
+        return;
+    }
     Access::Impl(rootNode).inserted = true;
     currentNode = rootNode;
 }
@@ -277,12 +435,12 @@ ReaderTree::~ReaderTree()
 
 ReaderTreeNode* ReaderTree::CreateTreeNode(const char* name, short leafType, int idcode)
 {
-    if (name == nullptr) {
+    if (name == nullptr || impl_ == nullptr) {
         return nullptr;
     }
     try {
         return Access::NewNode(this, *impl_, name, leafType, idcode);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return nullptr;
     }
 }
@@ -328,7 +486,7 @@ void ReaderTree::InsertNode(ReaderTreeNode* node)
         b.lsb = std::min(b.lsb, index);
         RenameBus(bus);
         AddChild(bus, node);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         // The node stays uninserted; the tree keeps it and frees it with the rest.
     }
 }
@@ -340,14 +498,17 @@ void ReaderTree::SetCurrentNode(ReaderTreeNode* node)
 
 ReaderTreeNode* ReaderTree::GetCurrentChildFromName(ReaderTreeNode* node, const char* name)
 {
-    if (name == nullptr) {
+    if (node == nullptr) {
+        node = rootNode;
+    }
+    if (name == nullptr || node == nullptr) {
         return nullptr;
     }
-    ReaderTreeNodeImpl& parent = Access::Impl(node != nullptr ? node : rootNode);
+    ReaderTreeNodeImpl& parent = Access::Impl(node);
     try {
         auto found = parent.childByName.find(name);
         return found == parent.childByName.end() ? nullptr : found->second;
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return nullptr;
     }
 }
@@ -406,17 +567,20 @@ ReaderTreeNode* ReaderTree::GetNodeFromPath(ReaderTreeNode* start, char* path)
             from = slash + 1;
         }
         return node;
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return nullptr;
     }
 }
 
 void ReaderTree::GetAllChildNodeNames(ReaderTreeNode* node, Tcl_DString* result)
 {
-    if (result == nullptr) {
+    if (node == nullptr) {
+        node = rootNode;
+    }
+    if (result == nullptr || node == nullptr) {
         return;
     }
-    for (ReaderTreeNode* child : Access::Impl(node != nullptr ? node : rootNode).children) {
+    for (ReaderTreeNode* child : Access::Impl(node).children) {
         Tcl_DStringAppendElement(result, Access::Impl(child).name.c_str());
     }
 }
@@ -475,12 +639,13 @@ int ReaderTree::SearchTree(Tcl_Interp* /*interp*/, int argc, const char** argv, 
         if (!valid) {
             return 1;
         }
+        GlobMatcher matcher(pattern);
         ForEachLeaf(rootNode, [&](ReaderTreeNode* leaf, const std::string& path) {
-            if (TypeMatches(leaf, leafType) && Tcl_StringMatch(path.c_str(), pattern.c_str())) {
+            if (TypeMatches(leaf, leafType) && matcher.Matches(path)) {
                 Tcl_DStringAppendElement(result, path.c_str());
             }
         });
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         Tcl_DStringSetLength(result, 0);
         return 1;
     }
