@@ -5,6 +5,7 @@
 // destroyed. No exception leaves a method: an allocation failure gives a null or failure result.
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <new>
 #include <string>
@@ -64,55 +65,75 @@ struct ReaderTreeBusImpl {
     }
 };
 
-struct ReaderTreeNodeImpl {
-    ReaderTree* tree = nullptr;
-    std::string name;
-    short leafType = kScope;
-    bool inserted = false;
+// What a node with children holds; leaves, the most numerous nodes, have none of it.
+struct NodeChildren {
     std::vector<ReaderTreeNode*> children;
     std::unordered_map<std::string, ReaderTreeNode*> childByName;  // the first of each name
     std::unordered_map<std::string, ReaderTreeNode*> busByBase;    // bus nodes of this scope
-    // Bus nodes only.
+};
+
+// What a bus node holds besides its members' nodes.
+struct BusPart {
     std::unique_ptr<ReaderTreeBus> bus;
-    std::unique_ptr<ReaderTreeBusImpl> busImpl;
+    ReaderTreeBusImpl members;
     std::string busBase;
     long long msb = 0;
     long long lsb = 0;
 };
 
-struct ReaderTreeImpl {
-    std::vector<std::unique_ptr<ReaderTreeNode>> nodes;
-    std::vector<std::unique_ptr<ReaderTreeNodeImpl>> nodeImpls;
+struct ReaderTreeNodeImpl {
+    ReaderTree* tree = nullptr;
+    std::string name;
+    short leafType = kScope;
+    bool inserted = false;
+    std::unique_ptr<NodeChildren> kids;  // made with the first child
+    std::unique_ptr<BusPart> busPart;    // bus nodes only
 };
 
 // The tree's private access to the classes of reader_tree.h.
 struct ReaderTreeAccess {
+    // A node and its private part in one slot. Slots live in a deque: one allocation per many
+    // nodes, and addresses that never change as the tree grows.
+    struct NodeSlot {
+        ReaderTreeNode node;
+        ReaderTreeNodeImpl impl;
+    };
+
     static ReaderTreeNode* NewNode(ReaderTree* tree, ReaderTreeImpl& impl, const char* name,
-                                   short leafType, int idcode)
-    {
-        auto nodeImpl = std::make_unique<ReaderTreeNodeImpl>();
-        nodeImpl->tree = tree;
-        nodeImpl->name = name;
-        nodeImpl->leafType = leafType;
-        std::unique_ptr<ReaderTreeNode> node(new ReaderTreeNode());
-        node->idcode = idcode;
-        node->parent = nullptr;
-        node->impl_ = nodeImpl.get();
-        impl.nodeImpls.push_back(std::move(nodeImpl));
-        impl.nodes.push_back(std::move(node));
-        return impl.nodes.back().get();
-    }
+                                   short leafType, int idcode);
 
     static void MakeBus(ReaderTreeNodeImpl& node)
     {
-        node.busImpl = std::make_unique<ReaderTreeBusImpl>();
-        node.bus.reset(new ReaderTreeBus());
-        node.bus->impl_ = node.busImpl.get();
+        node.busPart = std::make_unique<BusPart>();
+        node.busPart->bus.reset(new ReaderTreeBus());
+        node.busPart->bus->impl_ = &node.busPart->members;
     }
 
     static ReaderTreeNodeImpl& Impl(ReaderTreeNode* node) { return *node->impl_; }
     static ReaderTreeBusImpl* Impl(ReaderTreeBus* bus) { return bus->impl_; }
 };
+
+struct ReaderTreeImpl {
+    std::deque<ReaderTreeAccess::NodeSlot> slots;
+};
+
+ReaderTreeNode* ReaderTreeAccess::NewNode(ReaderTree* tree, ReaderTreeImpl& impl, const char* name,
+                                          short leafType, int idcode)
+{
+    NodeSlot& slot = impl.slots.emplace_back();
+    try {
+        slot.impl.tree = tree;
+        slot.impl.name = name;
+    } catch (...) {
+        impl.slots.pop_back();
+        throw;
+    }
+    slot.impl.leafType = leafType;
+    slot.node.idcode = idcode;
+    slot.node.parent = nullptr;
+    slot.node.impl_ = &slot.impl;
+    return &slot.node;
+}
 
 namespace {
 
@@ -125,12 +146,29 @@ bool IsLeaf(ReaderTreeNode* node)
 
 bool IsBus(ReaderTreeNode* node)
 {
-    return Access::Impl(node).bus != nullptr;
+    return Access::Impl(node).busPart != nullptr;
+}
+
+// The node's children and name indexes: empty ones for a node without children.
+const NodeChildren& KidsOf(ReaderTreeNode* node)
+{
+    static const NodeChildren none;
+    const std::unique_ptr<NodeChildren>& kids = Access::Impl(node).kids;
+    return kids != nullptr ? *kids : none;
+}
+
+NodeChildren& KidsFor(ReaderTreeNode* node)
+{
+    std::unique_ptr<NodeChildren>& kids = Access::Impl(node).kids;
+    if (kids == nullptr) {
+        kids = std::make_unique<NodeChildren>();
+    }
+    return *kids;
 }
 
 void AddChild(ReaderTreeNode* parent, ReaderTreeNode* child)
 {
-    ReaderTreeNodeImpl& p = Access::Impl(parent);
+    NodeChildren& p = KidsFor(parent);
     // Vectors grow geometrically; if the name index cannot take the child, undo the append.
     p.children.push_back(child);
     try {
@@ -147,11 +185,13 @@ void AddChild(ReaderTreeNode* parent, ReaderTreeNode* child)
 void RenameBus(ReaderTreeNode* bus)
 {
     ReaderTreeNodeImpl& b = Access::Impl(bus);
-    std::string name = b.busBase + "[" + std::to_string(b.msb) + ":" + std::to_string(b.lsb) + "]";
+    const BusPart& part = *b.busPart;
+    std::string name =
+        part.busBase + "[" + std::to_string(part.msb) + ":" + std::to_string(part.lsb) + "]";
     if (name == b.name) {
         return;
     }
-    ReaderTreeNodeImpl& p = Access::Impl(bus->parent);
+    NodeChildren& p = KidsFor(bus->parent);
     auto old = p.childByName.find(b.name);
     if (old != p.childByName.end() && old->second == bus) {
         p.childByName.erase(old);
@@ -196,14 +236,14 @@ void ForEachLeaf(ReaderTreeNode* start, Visit visit)
         if (IsLeaf(node)) {
             visit(node, path);
         }
-        if (!IsBus(node) && !Access::Impl(node).children.empty()) {
+        if (!IsBus(node) && !KidsOf(node).children.empty()) {
             stack.push_back(Frame{node, 0, path.size()});
         }
     };
     enter(start);
     while (!stack.empty()) {
         Frame& top = stack.back();
-        const std::vector<ReaderTreeNode*>& children = Access::Impl(top.node).children;
+        const std::vector<ReaderTreeNode*>& children = KidsOf(top.node).children;
         if (top.next == children.size()) {
             stack.pop_back();
             continue;
@@ -406,7 +446,7 @@ void ReaderTreeBus::GetBusIds(int* ids)
 
 ReaderTreeBus* ReaderTreeNode::GetNodeBus()
 {
-    return impl_ == nullptr ? nullptr : impl_->bus.get();
+    return impl_ == nullptr || impl_->busPart == nullptr ? nullptr : impl_->busPart->bus.get();
 }
 
 ReaderTree::ReaderTree() : rootNode(nullptr), currentNode(nullptr), leafTypes{-1, -1, -1, -1}
@@ -465,25 +505,23 @@ void ReaderTree::InsertNode(ReaderTreeNode* node)
             AddChild(parent, node);
             return;
         }
-        ReaderTreeNodeImpl& p = Access::Impl(parent);
-        ReaderTreeNode*& bus = p.busByBase[base];
+        ReaderTreeNode*& bus = KidsFor(parent).busByBase[base];
         if (bus == nullptr) {
             ReaderTreeNode* created = Access::NewNode(this, *impl_, "", kBus, node->idcode);
             ReaderTreeNodeImpl& b = Access::Impl(created);
             Access::MakeBus(b);
-            b.busBase = base;
-            b.msb = b.lsb = index;
+            b.busPart->busBase = base;
+            b.busPart->msb = b.busPart->lsb = index;
             b.name = base + "[" + std::to_string(index) + ":" + std::to_string(index) + "]";
             AddChild(parent, created);
             bus = created;
             SetLeaveTypes(kBus);
         }
-        ReaderTreeNodeImpl& b = Access::Impl(bus);
-        ReaderTreeBusImpl* members = b.busImpl.get();
-        members->members.push_back(ReaderTreeBusImpl::Member{index, node->idcode});
-        members->sorted = false;
-        b.msb = std::max(b.msb, index);
-        b.lsb = std::min(b.lsb, index);
+        BusPart& part = *Access::Impl(bus).busPart;
+        part.members.members.push_back(ReaderTreeBusImpl::Member{index, node->idcode});
+        part.members.sorted = false;
+        part.msb = std::max(part.msb, index);
+        part.lsb = std::min(part.lsb, index);
         RenameBus(bus);
         AddChild(bus, node);
     } catch (...) {
@@ -504,7 +542,7 @@ ReaderTreeNode* ReaderTree::GetCurrentChildFromName(ReaderTreeNode* node, const 
     if (name == nullptr || node == nullptr) {
         return nullptr;
     }
-    ReaderTreeNodeImpl& parent = Access::Impl(node);
+    const NodeChildren& parent = KidsOf(node);
     try {
         auto found = parent.childByName.find(name);
         return found == parent.childByName.end() ? nullptr : found->second;
@@ -555,7 +593,7 @@ ReaderTreeNode* ReaderTree::GetNodeFromPath(ReaderTreeNode* start, char* path)
                 // A bus member is also found directly below its scope: scope/data[3].
                 std::string base;
                 long long index = 0;
-                const auto& buses = Access::Impl(node).busByBase;
+                const auto& buses = KidsOf(node).busByBase;
                 auto bus = ParseMemberName(name, &base, &index) ? buses.find(base) : buses.end();
                 child = bus == buses.end() ? nullptr
                                            : GetCurrentChildFromName(bus->second, name.c_str());
@@ -580,7 +618,7 @@ void ReaderTree::GetAllChildNodeNames(ReaderTreeNode* node, Tcl_DString* result)
     if (result == nullptr || node == nullptr) {
         return;
     }
-    for (ReaderTreeNode* child : Access::Impl(node).children) {
+    for (ReaderTreeNode* child : KidsOf(node).children) {
         Tcl_DStringAppendElement(result, Access::Impl(child).name.c_str());
     }
 }
