@@ -57,6 +57,7 @@ struct World {
     std::string dir;
     std::vector<std::string> files;            // valid files, chains included
     std::vector<std::vector<uint8_t>> images;  // their bytes, for damaged copies
+    std::vector<bool> changed;                 // changed on disk by an input
 };
 
 World& TheWorld()
@@ -79,6 +80,7 @@ World& TheWorld()
             nffr::FileWriter::WriteBytes(path, bytes);
             w->files.push_back(path);
             w->images.push_back(bytes);
+            w->changed.push_back(false);
         }
         return w;
     }();
@@ -219,6 +221,9 @@ struct Session {
             LoadMany(in, context);
         } else if (op == 5) {
             ChangeOnDisk(in, path);
+            for (size_t i = 0; i < w.files.size(); i++) {
+                w.changed[i] = w.changed[i] || w.files[i] == path;
+            }
         } else if (op == 6) {
             Open(path);
         } else if (op == 7 && !contexts.empty()) {
@@ -260,8 +265,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string path;
     if (source < 5) {
         // Files changed on disk are written afresh, so that each input starts from valid ones.
-        path = w.files[static_cast<size_t>(source)];
-        nffr::FileWriter::WriteBytes(path, w.images[static_cast<size_t>(source)]);
+        size_t i = static_cast<size_t>(source);
+        path = w.files[i];
+        if (w.changed[i]) {
+            nffr::FileWriter::WriteBytes(path, w.images[i]);
+            w.changed[i] = false;
+        }
     } else if (source == 5) {
         path = DamagedCopy(in, w);
     } else {
