@@ -453,11 +453,9 @@ ReaderTree::ReaderTree() : rootNode(nullptr), currentNode(nullptr), leafTypes{-1
 {
     // Without memory for its root the tree stays empty (null root): every method then answers
     // with nothing, and the caller can tell by the null root.
-    impl_ = new (std::nothrow) ReaderTreeImpl();
-    if (impl_ == nullptr) {
-        return;
-    }
+    impl_ = nullptr;
     try {
+        impl_ = new ReaderTreeImpl();
         rootNode = Access::NewNode(this, *impl_, "", kScope, -1);
     } catch (...) {
         delete impl_;
