@@ -32,10 +32,13 @@ int EvalFileCommand(Tcl_Interp* interp, const char* before, const char* path, co
     Tcl_DStringAppend(&literal, path, -1);
     int code = EvalWithLiteralPath(interp, before, Tcl_DStringValue(&literal), after);
     Tcl_DStringFree(&literal);
-    const char* result = Tcl_GetStringResult(interp);
-    if (code == TCL_OK && strncmp(result, "./~", 3) == 0) {
-        // A new object copies the text before the old result is released.
-        Tcl_SetObjResult(interp, Tcl_NewStringObj(result + 2, -1));
+    if (code == TCL_OK && strncmp(Tcl_GetStringResult(interp), "./~", 3) == 0) {
+        // Copied first: the result cannot be set from its own text.
+        Tcl_DString copy;
+        Tcl_DStringInit(&copy);
+        Tcl_DStringAppend(&copy, Tcl_GetStringResult(interp) + 2, -1);
+        Tcl_SetResult(interp, Tcl_DStringValue(&copy), TCL_VOLATILE);
+        Tcl_DStringFree(&copy);
     }
     return code;
 }
