@@ -133,6 +133,11 @@ void InitContext(ReaderContext* context)
     context->timeScale = 1.0;
     context->splitState = 0;
     context->tree = new (std::nothrow) ReaderTree();
+    // A tree that got no memory for its root cannot hold the file's signals.
+    if (context->tree != NULL && context->tree->rootNode == NULL) {
+        delete context->tree;
+        context->tree = NULL;
+    }
 }
 
 int Quorvel_Open(Tcl_Interp* interp, const char* path, ReaderContext** out)
@@ -259,6 +264,17 @@ int CheckRewritten(ReaderContext* context, Tcl_Interp* interp)
         }
     }
     // Rewritten, or the reader was dropped by a later refresh of the same path.
+    TellRewritten(interp);
+    return 1;
+}
+
+int CheckChangedOnDisk(ReaderContext* context, Tcl_Interp* interp)
+{
+    ffrObject* reader = LiveReader(context);
+    unsigned char flag = 0;
+    if (reader == NULL || reader->NeedsReopen(&flag) == 0) {
+        return 0;
+    }
     TellRewritten(interp);
     return 1;
 }

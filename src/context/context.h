@@ -34,6 +34,10 @@ int Quorvel_Close(Tcl_Interp* interp, ReaderContext* context);
 // 1 when the file was rewritten since open (or the context's reader was dropped by a later
 // refresh); the user has then been told. 0 otherwise.
 int CheckRewritten(ReaderContext* context, Tcl_Interp* interp);
+// 1 when the reader says the file on disk is no longer the one it read (truncated, rewritten in
+// place under the same stamp, replaced); the user has then been told as for a rewritten file.
+// Loads ask it before any value is read. 0 otherwise.
+int CheckChangedOnDisk(ReaderContext* context, Tcl_Interp* interp);
 
 // The context's reader when its use still counts, null when it was dropped by a later
 // context's refresh of the same path (or never opened). Every call into the reader goes here.

@@ -12,6 +12,7 @@ struct ReaderUse {
     ffrObject* reader;
     unsigned serial;
     int uses;
+    int refused;  // the last LoadListedSignals refused a signal
 };
 
 ReaderUse* useTable = NULL;
@@ -95,6 +96,7 @@ unsigned TakeReaderUse(ffrObject* reader)
     added->reader = reader;
     added->serial = NextSerial();
     added->uses = 1;
+    added->refused = 0;
     return added->serial;
 }
 
@@ -130,6 +132,27 @@ ffrObject* ReaderOfUse(unsigned serial)
 {
     ReaderUse* entry = FindBySerial(serial);
     return entry == NULL ? NULL : entry->reader;
+}
+
+int LoadListed(ffrObject* reader)
+{
+    int result = reader->LoadListedSignals();
+    ReaderUse* entry = FindByReader(reader);
+    if (entry != NULL) {
+        entry->refused = result != 0;
+    }
+    return result;
+}
+
+int ListedSignalsLoaded(ffrObject* reader)
+{
+    ReaderUse* entry = FindByReader(reader);
+    if (entry != NULL && !entry->refused) {
+        return 1;
+    }
+    // The reader may have refused a signal other than the one about to be traversed, but it
+    // cannot tell which: only a load of the whole list that refuses nothing clears the doubt.
+    return LoadListed(reader) == 0;
 }
 
 ffrObject* LiveReader(const ReaderContext* context)

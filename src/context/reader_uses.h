@@ -19,4 +19,11 @@ ffrObject* DropReaderUse(unsigned serial);
 // The reader of the live entry named by serial, or null.
 ffrObject* ReaderOfUse(unsigned serial);
 
+// LoadListedSignals on reader, remembering whether it refused a signal (changes that go back in
+// time, a block over other data). Its result.
+int LoadListed(ffrObject* reader);
+// 1 when every listed signal of reader is loaded and may be traversed: the last load refused
+// none, or loading the list again now refuses none. A refused signal must never be traversed.
+int ListedSignalsLoaded(ffrObject* reader);
+
 #endif

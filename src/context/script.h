@@ -10,4 +10,10 @@
 int EvalWithLiteralPath(Tcl_Interp* interp, const char* before, const char* path,
                         const char* after);
 
+// The same for a Tcl file command (file exists, file tail, ...), with the path taken literally:
+// Tcl 8.6 reads a leading "~" as a home directory, so a relative path starting with "~" is given
+// as "./" + path, and the "./" that "file tail" puts before a "~" name is removed from the
+// result. Host commands that merely compare paths get them through EvalWithLiteralPath.
+int EvalFileCommand(Tcl_Interp* interp, const char* before, const char* path, const char* after);
+
 #endif

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "context/context.h"
+#include "context/reader_uses.h"
 #include "context/timescale.h"
 #include "load/kinds.h"
 #include "load/loaders.h"
@@ -255,9 +256,11 @@ static int GatherMemberTimes(const ReaderContext* context, ffrObject* reader, in
 }
 
 // First pass: the distinct change times of all members in time order. Without any first tag
-// the list is the single point at time 0, tag 0. Null when memory runs out.
+// the list is the single point at time 0, tag 0, or empty when appending (a further file of a
+// split chain in which nothing changes adds nothing, rather than a point back at time 0).
+// Null when memory runs out.
 static TimeRun BuildTimeList(const ReaderContext* context, ffrObject* reader, const int* ids,
-                             uint32_t width, int* failed)
+                             uint32_t width, int appending, int* failed)
 {
     RunStack stack;
     stack.depth = 0;
@@ -273,8 +276,8 @@ static TimeRun BuildTimeList(const ReaderContext* context, ffrObject* reader, co
         FreeRunStack(&stack);
         return list;
     }
-    if (stack.depth == 1) {
-        list = stack.runs[0];
+    if (stack.depth == 1 || appending) {
+        list = stack.depth == 1 ? stack.runs[0] : list;
         return list;
     }
     TimeTag zero = {0, 0};
@@ -394,11 +397,16 @@ static int FillSamples(const ReaderContext* context, ffrObject* reader, const in
 
 // Fills and hands over the samples; 1 with *abandoned set when the load could not be built.
 static int BuildAndHandOver(Tcl_Interp* interp, const ReaderContext* context, ffrObject* reader,
-                            const int* ids, uint32_t width, WfXWave* wave, int* abandoned)
+                            const int* ids, uint32_t width, WfXWave* wave, int appending,
+                            int* abandoned)
 {
     int failed = 0;
-    TimeRun list = BuildTimeList(context, reader, ids, width, &failed);
+    TimeRun list = BuildTimeList(context, reader, ids, width, appending, &failed);
     uint32_t n = list.count;
+    if (!failed && n == 0) {
+        *abandoned = 0;
+        return 0;
+    }
     double* x = failed ? NULL : (double*)malloc(((size_t)n + 1) * sizeof(double));
     char** y = x == NULL ? NULL : (char**)calloc((size_t)n + 1, sizeof(char*));
     TextBuffer buffer = {NULL, 0, (size_t)width + 1};
@@ -440,7 +448,7 @@ static void ListMembers(ffrObject* reader, const int* ids, uint32_t width, int f
             reader->AddToLoadList(ids[m], 0, 0);
         }
     }
-    reader->LoadListedSignals();
+    LoadListed(reader);
 }
 
 // The waveform to append to, or a new one; null when it cannot be created.
@@ -479,6 +487,11 @@ int LoadBusWave(ReaderTreeBus* bus, Tcl_Interp* interp, ReaderContext* context, 
     }
     bus->GetBusIds(ids);
     ListMembers(reader, ids, width, force);
+    // A bus with a member the reader refused to load fails before any member is traversed.
+    if (!ListedSignalsLoaded(reader)) {
+        free(ids);
+        return 1;
+    }
     context->varInfo = NULL;
     reader->GetVarInfo(ids[0], &context->varInfo);
     if (context->varInfo == NULL) {
@@ -491,7 +504,8 @@ int LoadBusWave(ReaderTreeBus* bus, Tcl_Interp* interp, ReaderContext* context, 
         return 1;
     }
     int abandoned = 0;
-    int result = BuildAndHandOver(interp, context, reader, ids, width, target, &abandoned);
+    int result =
+        BuildAndHandOver(interp, context, reader, ids, width, target, *wave != NULL, &abandoned);
     free(ids);
     if (!abandoned) {
         *wave = target;

@@ -24,4 +24,14 @@ int NextSplitFileName(ReaderContext* base, ReaderContext* continuation, int n);
 int ContinueSplitFile(Tcl_Interp* interp, ReaderContext* base, const char* path, ReaderTreeBus* bus,
                       int idcode, WfXWave** wave, int* n);
 
+// The continuation files of a split chain opened during one load-many call, so that each is
+// opened (and its signal tree read) once for all the call's waveforms. Freeing closes them.
+struct SplitFileCache;
+SplitFileCache* NewSplitFileCache(void);
+void FreeSplitFileCache(Tcl_Interp* interp, SplitFileCache* cache);
+// ContinueSplitFile, taking continuation files from the cache (null: open and close each).
+int ContinueSplitChain(Tcl_Interp* interp, ReaderContext* base, const char* path,
+                       ReaderTreeBus* bus, int idcode, WfXWave** wave, int* n,
+                       SplitFileCache* cache);
+
 #endif

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include "context/context.h"
+#include "context/reader_uses.h"
 #include "load/handlers.h"
 #include "load/loaders.h"
 
@@ -12,7 +13,7 @@
 // split files; the loader's result. With listNow the signal (every member of a bus) is put on
 // the load list and loaded here; otherwise the caller has loaded it already.
 static int LoadEntry(Tcl_Interp* interp, ReaderContext* context, const char* path, int idcode,
-                     WfXWave** handle, int listNow)
+                     WfXWave** handle, int listNow, SplitFileCache* cache)
 {
     ReaderTreeBus* bus = NULL;
     int result;
@@ -23,13 +24,13 @@ static int LoadEntry(Tcl_Interp* interp, ReaderContext* context, const char* pat
         ffrObject* reader = LiveReader(context);
         if (listNow && reader != NULL) {
             reader->AddToLoadList(idcode, 0, 0);
-            reader->LoadListedSignals();
+            LoadListed(reader);
         }
         result = LoadScalarWave(idcode, interp, context, path, handle);
     }
     if (result == 0 && context->splitState != 0) {
         int n = 1;
-        ContinueSplitFile(interp, context, path, bus, idcode, handle, &n);
+        ContinueSplitChain(interp, context, path, bus, idcode, handle, &n, cache);
     }
     return result;
 }
@@ -61,7 +62,8 @@ static int ResolveEntry(ReaderContext* context, const char* path, const char** i
 
 int Quorvel_LoadWave(Tcl_Interp* interp, ReaderContext* context, char* path, WfXWave** out)
 {
-    if (context == NULL || out == NULL || CheckRewritten(context, interp) == 1) {
+    if (context == NULL || out == NULL || CheckRewritten(context, interp) == 1 ||
+        CheckChangedOnDisk(context, interp) == 1) {
         return 1;
     }
     int idcode = PathToIdcode(path, context);
@@ -69,7 +71,7 @@ int Quorvel_LoadWave(Tcl_Interp* interp, ReaderContext* context, char* path, WfX
         return 1;
     }
     *out = NULL;
-    return LoadEntry(interp, context, path, idcode, out, 1);
+    return LoadEntry(interp, context, path, idcode, out, 1, NULL);
 }
 
 static int SplitOrEmpty(Tcl_Interp* interp, const char* list, int* count, const char*** items)
@@ -90,7 +92,8 @@ static int SplitOrEmpty(Tcl_Interp* interp, const char* list, int* count, const 
 int Quorvel_LoadWaves(Tcl_Interp* interp, ReaderContext* context, const char* paths,
                       const char* ids, WfXWave** out)
 {
-    if (context == NULL || CheckRewritten(context, interp) == 1) {
+    if (context == NULL || CheckRewritten(context, interp) == 1 ||
+        CheckChangedOnDisk(context, interp) == 1) {
         return 1;
     }
     ffrObject* reader = LiveReader(context);
@@ -116,21 +119,24 @@ int Quorvel_LoadWaves(Tcl_Interp* interp, ReaderContext* context, const char* pa
         reader->AddToLoadList(idcodes[i], 0, 0);
     }
     if (idcodes != NULL) {
-        reader->LoadListedSignals();
+        LoadListed(reader);
     }
+    // Without a cache (no memory) every waveform opens the continuation files itself.
+    SplitFileCache* cache = context->splitState != 0 ? NewSplitFileCache() : NULL;
     for (int i = 0; i < pathCount; i++) {
         out[i] = NULL;
         if (idcodes[i] < 0) {
             continue;
         }
         WfXWave* handle = NULL;
-        returnValue = LoadEntry(interp, context, pathList[i], idcodes[i], &handle, 0);
+        returnValue = LoadEntry(interp, context, pathList[i], idcodes[i], &handle, 0, cache);
         if (returnValue != 0) {
             continue;
         }
         WfX_Done(interp, handle);
         out[i] = handle;
     }
+    FreeSplitFileCache(interp, cache);
     free(idcodes);
     if (pathList != NULL) {
         Tcl_Free((char*)pathList);

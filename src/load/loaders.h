@@ -25,4 +25,8 @@ int LoadBusWave(ReaderTreeBus* bus, Tcl_Interp* interp, ReaderContext* context, 
                 WfXWave** wave, int force);
 void InsertTimePoint(const ReaderContext* context, TimeTag tag, TimePoint** list);
 
+// The host kind and width that a load of idcode from context settles to (the scalar loader's
+// rules); 1 when the signal has no variable there or cannot be traversed.
+int SettledShape(ReaderContext* context, int idcode, int* kind, int* width);
+
 #endif

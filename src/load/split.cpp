@@ -1,10 +1,12 @@
 // split.cpp: following a simulation written as a chain of split files: the names of the next
 // file (run_1.fsdb or run.fsdb.1) and appending each further file's samples to one waveform.
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "context/context.h"
+#include "context/reader_uses.h"
 #include "context/script.h"
 #include "load/handlers.h"
 #include "load/loaders.h"
@@ -38,7 +40,7 @@ static int TestCandidate(ReaderContext* base, ReaderContext* continuation, int n
     if (continuation->path == NULL) {
         return -1;
     }
-    if (EvalWithLiteralPath(base->interp, "file exists ", continuation->path, "") != TCL_OK) {
+    if (EvalFileCommand(base->interp, "file exists ", continuation->path, "") != TCL_OK) {
         return -1;
     }
     return strcmp(Tcl_GetStringResult(base->interp), "1") == 0 ? 1 : 0;
@@ -66,54 +68,192 @@ int NextSplitFileName(ReaderContext* base, ReaderContext* continuation, int n)
     return 0;
 }
 
+struct SplitFileCache {
+    ReaderContext** files;  // opened contexts; null where the open failed
+    int* openResults;       // OpenFsdbFile's result for each file
+    int count;
+    int capacity;
+};
+
+SplitFileCache* NewSplitFileCache(void)
+{
+    return (SplitFileCache*)calloc(1, sizeof(SplitFileCache));
+}
+
+void FreeSplitFileCache(Tcl_Interp* interp, SplitFileCache* cache)
+{
+    if (cache == NULL) {
+        return;
+    }
+    for (int i = 0; i < cache->count; i++) {
+        Quorvel_Close(interp, cache->files[i]);
+    }
+    free(cache->files);
+    free(cache->openResults);
+    free(cache);
+}
+
+// The entry for path, or -1.
+static int FindCachedFile(const SplitFileCache* cache, const char* path)
+{
+    for (int i = 0; i < cache->count; i++) {
+        if (strcmp(cache->files[i]->path, path) == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// Keeps an opened (or refused) continuation for the rest of the call; 0 when there is no room.
+static int CacheFile(SplitFileCache* cache, ReaderContext* file, int openResult)
+{
+    if (cache->count == cache->capacity) {
+        int capacity = cache->capacity == 0 ? 4 : cache->capacity * 2;
+        ReaderContext** files =
+            (ReaderContext**)realloc(cache->files, (size_t)capacity * sizeof(ReaderContext*));
+        if (files == NULL) {
+            return 0;
+        }
+        cache->files = files;
+        int* results = (int*)realloc(cache->openResults, (size_t)capacity * sizeof(int));
+        if (results == NULL) {
+            return 0;
+        }
+        cache->openResults = results;
+        cache->capacity = capacity;
+    }
+    cache->files[cache->count] = file;
+    cache->openResults[cache->count] = openResult;
+    cache->count++;
+    return 1;
+}
+
+// 1 when the signal (every member of a bus) settles to the same host kind and width in the
+// continuation as in the base file: only then may its samples go to the same waveform.
+static int SameShape(ReaderContext* base, ReaderContext* continuation, ReaderTreeBus* bus,
+                     int idcode)
+{
+    uint32_t width = bus != NULL ? bus->GetBusWidth() : 1;
+    int* ids = (int*)malloc((size_t)(width > 0 ? width : 1) * sizeof(int));
+    if (ids == NULL || width == 0) {
+        free(ids);
+        return 0;
+    }
+    if (bus != NULL) {
+        bus->GetBusIds(ids);
+    } else {
+        ids[0] = idcode;
+    }
+    int same = 1;
+    for (uint32_t m = 0; m < width && same; m++) {
+        int baseKind = 0, baseWidth = 0, kind = 0, bits = 0;
+        same = SettledShape(base, ids[m], &baseKind, &baseWidth) == 0 &&
+               SettledShape(continuation, ids[m], &kind, &bits) == 0 && kind == baseKind &&
+               bits == baseWidth;
+    }
+    free(ids);
+    return same;
+}
+
+// Appends the signal's samples from an opened continuation to wave; the loader's result, or 1
+// when the signal there cannot go to that waveform. *ended tells whether the chain stops here.
+static int AppendFromFile(Tcl_Interp* interp, ReaderContext* base, ReaderContext* file,
+                          const char* path, ReaderTreeBus* bus, int idcode, WfXWave* wave,
+                          int* ended)
+{
+    ffrObject* reader = LiveReader(file);
+    if (reader == NULL) {
+        return 1;
+    }
+    reader->AddToLoadList(idcode, 0, 0);
+    LoadListed(reader);
+    // Another kind or width there (a logic signal become real, floats become doubles) would
+    // hand the host a y array it does not expect: the chain ends before that file.
+    if (!SameShape(base, file, bus, idcode)) {
+        return 1;
+    }
+    WfXWave* handle = wave;
+    int result = bus != NULL ? LoadBusWave(bus, interp, file, path, &handle, 0)
+                             : LoadScalarWave(idcode, interp, file, path, &handle);
+    *ended = result != 0;
+    return result;
+}
+
+// The continuation for the candidate just named: from the cache (opened at most once per cache)
+// or opened now. *owned tells whether the caller must close it.
+static ReaderContext* OpenContinuation(ReaderContext* base, ReaderContext* candidate,
+                                       SplitFileCache* cache, int* openResult, int* owned)
+{
+    *owned = 1;
+    if (cache != NULL) {
+        int i = FindCachedFile(cache, candidate->path);
+        if (i >= 0) {
+            *openResult = cache->openResults[i];
+            return cache->files[i];
+        }
+    }
+    candidate->showBus = base->showBus;
+    *openResult = OpenFsdbFile(candidate);
+    if (cache != NULL && CacheFile(cache, candidate, *openResult)) {
+        *owned = 0;
+    }
+    return candidate;
+}
+
 // Opens split file *n and appends its samples to wave. 0 when there is no such file, the
 // open's failure code, or the load's result; *ended tells whether the chain stops here.
 static int ContinueOneFile(Tcl_Interp* interp, ReaderContext* base, const char* path,
-                           ReaderTreeBus* bus, int idcode, WfXWave* wave, int n, int* ended)
+                           ReaderTreeBus* bus, int idcode, WfXWave* wave, int n,
+                           SplitFileCache* cache, int* ended)
 {
     *ended = 1;
-    ReaderContext* continuation = (ReaderContext*)malloc(sizeof(ReaderContext));
-    if (continuation == NULL) {
+    ReaderContext* candidate = (ReaderContext*)malloc(sizeof(ReaderContext));
+    if (candidate == NULL) {
         Tcl_ResetResult(interp);
         return 1;
     }
-    InitContext(continuation);
-    continuation->interp = interp;
+    InitContext(candidate);
+    candidate->interp = interp;
     int result = 0;
-    if (NextSplitFileName(base, continuation, n)) {
-        continuation->showBus = base->showBus;
-        result = OpenFsdbFile(continuation);
-        ffrObject* reader = result == 0 ? LiveReader(continuation) : NULL;
-        if (result == 0 && reader == NULL) {
-            result = 1;
+    int owned = 1;
+    if (NextSplitFileName(base, candidate, n)) {
+        ReaderContext* file = OpenContinuation(base, candidate, cache, &result, &owned);
+        if (file != candidate) {
+            Quorvel_Close(interp, candidate);
+            owned = 0;
         }
-        if (reader != NULL) {
-            reader->AddToLoadList(idcode, 0, 0);
-            reader->LoadListedSignals();
-            WfXWave* handle = wave;
-            result = bus != NULL ? LoadBusWave(bus, interp, continuation, path, &handle, 0)
-                                 : LoadScalarWave(idcode, interp, continuation, path, &handle);
-            *ended = result != 0;
+        if (result == 0) {
+            result = AppendFromFile(interp, base, file, path, bus, idcode, wave, ended);
         }
     }
-    Quorvel_Close(interp, continuation);
+    if (owned) {
+        Quorvel_Close(interp, candidate);
+    }
     Tcl_ResetResult(interp);
+    return result;
+}
+
+int ContinueSplitChain(Tcl_Interp* interp, ReaderContext* base, const char* path,
+                       ReaderTreeBus* bus, int idcode, WfXWave** wave, int* n,
+                       SplitFileCache* cache)
+{
+    if (base == NULL || wave == NULL || n == NULL) {
+        return 1;
+    }
+    // Each file is released before the next one is opened (unless a cache keeps it for the
+    // other waveforms of a load-many call), so a chain of any length holds one continuation
+    // file open at a time. The result is that of the first further file.
+    int ended = 0;
+    int result = ContinueOneFile(interp, base, path, bus, idcode, *wave, *n, cache, &ended);
+    while (!ended) {
+        (*n)++;
+        ContinueOneFile(interp, base, path, bus, idcode, *wave, *n, cache, &ended);
+    }
     return result;
 }
 
 int ContinueSplitFile(Tcl_Interp* interp, ReaderContext* base, const char* path, ReaderTreeBus* bus,
                       int idcode, WfXWave** wave, int* n)
 {
-    if (base == NULL || wave == NULL || n == NULL) {
-        return 1;
-    }
-    // Each file is released before the next one is opened, so a chain of any length holds
-    // one continuation file open at a time. The result is that of the first further file.
-    int ended = 0;
-    int result = ContinueOneFile(interp, base, path, bus, idcode, *wave, *n, &ended);
-    while (!ended) {
-        (*n)++;
-        ContinueOneFile(interp, base, path, bus, idcode, *wave, *n, &ended);
-    }
-    return result;
+    return ContinueSplitChain(interp, base, path, bus, idcode, wave, n, NULL);
 }

@@ -38,7 +38,7 @@ static void AppendDesignName(Tcl_Interp* interp, const ReaderContext* context, T
 {
     // The path is one literal word of the script: blanks, brackets and dollar signs in it
     // reach "file tail" unchanged and nothing in it is evaluated.
-    if (EvalWithLiteralPath(interp, "file rootname [file tail ", context->path, " ]") == TCL_OK) {
+    if (EvalFileCommand(interp, "file rootname [file tail ", context->path, " ]") == TCL_OK) {
         Tcl_DStringAppend(answer, Tcl_GetStringResult(interp), -1);
     }
 }

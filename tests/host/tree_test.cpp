@@ -284,4 +284,63 @@ TEST_F(HostTree, SearchRefusesUnknownOptionsAndMissingValues)
     EXPECT_EQ(tree.SearchTree(nullptr, 0, nullptr, nullptr), 1);
 }
 
+// The search's matcher follows Tcl's "string match" exactly: compared with Tcl_StringMatch over
+// stars, "?", sets with ranges (either order), escapes, unclosed sets and non-ASCII names.
+TEST_F(HostTree, SearchPatternsMatchAsTclStringMatchDoes)
+{
+    const Strings names = {"a",   "ab",          "a*b",    "a?c",  "a[1]", "x-y", "]z",
+                           "b]c", "caf\xc3\xa9", "abcabc", "a\\b", "zz",   "m-"};
+    Scope("s");
+    int id = 1;
+    for (const std::string& name : names) {
+        Leaf(name.c_str(), 0, id++);
+    }
+    Up();
+    const Strings patterns = {
+        "*",         "s/*",           "s/a*",   "s/?",      "s/??",     "s/a\\*b", "s/a?c",
+        "s/a[?]c",   "s/a\\[1]",      "s/a[1]", "s/[a-c]*", "s/[c-a]*", "s/[]]*",  "s/*[]]*",
+        "s/b[]]c",   "s/[x",          "s/[ab",  "s/a[b",    "s/*c",     "s/*abc",  "s/*a*b*c*",
+        "s/caf?",    "s/caf\xc3\xa9", "s/*\\",  "s/a\\\\b", "s/[a-]*",  "s/[m-",   "s/z[z-",
+        "s/[ab-]]*", "s/**",          "s/*?",   "s/x[-]y",  "s/[!a]*",  "",        "s/",
+    };
+    for (const std::string& pattern : patterns) {
+        Strings expected;
+        for (const std::string& name : names) {
+            std::string path = "s/" + name;
+            if (Tcl_StringMatch(path.c_str(), pattern.c_str())) {
+                expected.push_back(path);
+            }
+        }
+        Strings found;
+        EXPECT_EQ(Search({"-pattern", pattern}, &found), 0);
+        EXPECT_EQ(found, expected) << "pattern " << pattern;
+    }
+}
+
+// Many stars over a deep path: each star is retried once per position, not once per way of
+// placing the earlier stars (that took minutes for a few stars over 300 levels).
+TEST_F(HostTree, ManyStarsOverADeepPathAreAnsweredAtOnce)
+{
+    std::string path;
+    for (int level = 0; level < 300; ++level) {
+        Scope("level");
+        path += (level == 0 ? "" : "/") + std::string("level");
+    }
+    Leaf("leaf", 0, 1);
+    path += "/leaf";
+    std::string failing;
+    std::string matching;
+    for (int star = 0; star < 12; ++star) {
+        failing += "*l*e";
+        matching += "*l*e";
+    }
+    failing += "*x";
+    matching += "*f";
+    Strings found;
+    EXPECT_EQ(Search({"-pattern", failing}, &found), 0);
+    EXPECT_EQ(found, Strings{});
+    EXPECT_EQ(Search({"-pattern", matching}, &found), 0);
+    EXPECT_EQ(found, Strings{path});
+}
+
 }  // namespace

@@ -97,8 +97,9 @@ TEST_F(ScalarTest, LogicKindsAndClosingSample)
     EXPECT_EQ(Samples(vec), (std::vector<Sample>{{0, "0101XZ01"}, {100, "11111111"}}));
 }
 
-// An unknown change count: every change is loaded while the arrays grow by 64, and a text
-// kind still gets its closing sample (growing by one slot when the arrays are exactly full).
+// An unknown change count: every change is loaded while the arrays grow (64 slots, then
+// doubling), and a text kind still gets its closing sample (growing by one slot when the arrays
+// are exactly full).
 TEST_F(ScalarTest, UnknownCountLoadsEveryChange)
 {
     nffr::FileWriter writer = Writer();

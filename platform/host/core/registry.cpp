@@ -26,13 +26,15 @@ bool IsComplete(const FormatHandlers* table)
 
 extern "C" HOST_API int PfFormat_CreateExternalFormat(Tcl_Interp* /*interp*/, FormatHandlers* table)
 {
-    if (table == nullptr || !IsComplete(table) ||
-        vexahost::FindFormat(table->formatName) != nullptr) {
+    if (table == nullptr || !IsComplete(table)) {
         return 1;
     }
     try {
+        if (vexahost::FindFormat(table->formatName) != nullptr) {
+            return 1;
+        }
         Formats().push_back(table);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return 1;
     }
     return 0;

@@ -5,6 +5,7 @@
 // destroyed. No exception leaves a method: an allocation failure gives a null or failure result.
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <new>
 #include <string>
@@ -64,57 +65,75 @@ struct ReaderTreeBusImpl {
     }
 };
 
-struct ReaderTreeNodeImpl {
-    ReaderTree* tree = nullptr;
-    std::string name;
-    short leafType = kScope;
-    bool inserted = false;
+// What a node with children holds; leaves, the most numerous nodes, have none of it.
+struct NodeChildren {
     std::vector<ReaderTreeNode*> children;
     std::unordered_map<std::string, ReaderTreeNode*> childByName;  // the first of each name
     std::unordered_map<std::string, ReaderTreeNode*> busByBase;    // bus nodes of this scope
-    // Bus nodes only.
+};
+
+// What a bus node holds besides its members' nodes.
+struct BusPart {
     std::unique_ptr<ReaderTreeBus> bus;
-    std::unique_ptr<ReaderTreeBusImpl> busImpl;
+    ReaderTreeBusImpl members;
     std::string busBase;
     long long msb = 0;
     long long lsb = 0;
 };
 
-struct ReaderTreeImpl {
-    std::vector<std::unique_ptr<ReaderTreeNode>> nodes;
-    std::vector<std::unique_ptr<ReaderTreeNodeImpl>> nodeImpls;
+struct ReaderTreeNodeImpl {
+    ReaderTree* tree = nullptr;
+    std::string name;
+    short leafType = kScope;
+    bool inserted = false;
+    std::unique_ptr<NodeChildren> kids;  // made with the first child
+    std::unique_ptr<BusPart> busPart;    // bus nodes only
 };
 
 // The tree's private access to the classes of reader_tree.h.
 struct ReaderTreeAccess {
+    // A node and its private part in one slot. Slots live in a deque: one allocation per many
+    // nodes, and addresses that never change as the tree grows.
+    struct NodeSlot {
+        ReaderTreeNode node;
+        ReaderTreeNodeImpl impl;
+    };
+
     static ReaderTreeNode* NewNode(ReaderTree* tree, ReaderTreeImpl& impl, const char* name,
-                                   short leafType, int idcode)
-    {
-        impl.nodes.reserve(impl.nodes.size() + 1);
-        impl.nodeImpls.reserve(impl.nodeImpls.size() + 1);
-        auto nodeImpl = std::make_unique<ReaderTreeNodeImpl>();
-        nodeImpl->tree = tree;
-        nodeImpl->name = name;
-        nodeImpl->leafType = leafType;
-        std::unique_ptr<ReaderTreeNode> node(new ReaderTreeNode());
-        node->idcode = idcode;
-        node->parent = nullptr;
-        node->impl_ = nodeImpl.get();
-        impl.nodeImpls.push_back(std::move(nodeImpl));
-        impl.nodes.push_back(std::move(node));
-        return impl.nodes.back().get();
-    }
+                                   short leafType, int idcode);
 
     static void MakeBus(ReaderTreeNodeImpl& node)
     {
-        node.busImpl = std::make_unique<ReaderTreeBusImpl>();
-        node.bus.reset(new ReaderTreeBus());
-        node.bus->impl_ = node.busImpl.get();
+        node.busPart = std::make_unique<BusPart>();
+        node.busPart->bus.reset(new ReaderTreeBus());
+        node.busPart->bus->impl_ = &node.busPart->members;
     }
 
     static ReaderTreeNodeImpl& Impl(ReaderTreeNode* node) { return *node->impl_; }
     static ReaderTreeBusImpl* Impl(ReaderTreeBus* bus) { return bus->impl_; }
 };
+
+struct ReaderTreeImpl {
+    std::deque<ReaderTreeAccess::NodeSlot> slots;
+};
+
+ReaderTreeNode* ReaderTreeAccess::NewNode(ReaderTree* tree, ReaderTreeImpl& impl, const char* name,
+                                          short leafType, int idcode)
+{
+    NodeSlot& slot = impl.slots.emplace_back();
+    try {
+        slot.impl.tree = tree;
+        slot.impl.name = name;
+    } catch (...) {
+        impl.slots.pop_back();
+        throw;
+    }
+    slot.impl.leafType = leafType;
+    slot.node.idcode = idcode;
+    slot.node.parent = nullptr;
+    slot.node.impl_ = &slot.impl;
+    return &slot.node;
+}
 
 namespace {
 
@@ -127,15 +146,37 @@ bool IsLeaf(ReaderTreeNode* node)
 
 bool IsBus(ReaderTreeNode* node)
 {
-    return Access::Impl(node).bus != nullptr;
+    return Access::Impl(node).busPart != nullptr;
+}
+
+// The node's children and name indexes: empty ones for a node without children.
+const NodeChildren& KidsOf(ReaderTreeNode* node)
+{
+    static const NodeChildren none;
+    const std::unique_ptr<NodeChildren>& kids = Access::Impl(node).kids;
+    return kids != nullptr ? *kids : none;
+}
+
+NodeChildren& KidsFor(ReaderTreeNode* node)
+{
+    std::unique_ptr<NodeChildren>& kids = Access::Impl(node).kids;
+    if (kids == nullptr) {
+        kids = std::make_unique<NodeChildren>();
+    }
+    return *kids;
 }
 
 void AddChild(ReaderTreeNode* parent, ReaderTreeNode* child)
 {
-    ReaderTreeNodeImpl& p = Access::Impl(parent);
-    p.children.reserve(p.children.size() + 1);
-    p.childByName.emplace(Access::Impl(child).name, child);
+    NodeChildren& p = KidsFor(parent);
+    // Vectors grow geometrically; if the name index cannot take the child, undo the append.
     p.children.push_back(child);
+    try {
+        p.childByName.emplace(Access::Impl(child).name, child);
+    } catch (...) {
+        p.children.pop_back();
+        throw;
+    }
     child->parent = parent;
     Access::Impl(child).inserted = true;
 }
@@ -144,11 +185,13 @@ void AddChild(ReaderTreeNode* parent, ReaderTreeNode* child)
 void RenameBus(ReaderTreeNode* bus)
 {
     ReaderTreeNodeImpl& b = Access::Impl(bus);
-    std::string name = b.busBase + "[" + std::to_string(b.msb) + ":" + std::to_string(b.lsb) + "]";
+    const BusPart& part = *b.busPart;
+    std::string name =
+        part.busBase + "[" + std::to_string(part.msb) + ":" + std::to_string(part.lsb) + "]";
     if (name == b.name) {
         return;
     }
-    ReaderTreeNodeImpl& p = Access::Impl(bus->parent);
+    NodeChildren& p = KidsFor(bus->parent);
     auto old = p.childByName.find(b.name);
     if (old != p.childByName.end() && old->second == bus) {
         p.childByName.erase(old);
@@ -184,20 +227,23 @@ void ForEachLeaf(ReaderTreeNode* start, Visit visit)
         std::size_t next;
         std::size_t pathLength;
     };
+    if (start == nullptr) {
+        return;
+    }
     std::string path = FullPath(start);
     std::vector<Frame> stack;
     auto enter = [&](ReaderTreeNode* node) {
         if (IsLeaf(node)) {
             visit(node, path);
         }
-        if (!IsBus(node) && !Access::Impl(node).children.empty()) {
+        if (!IsBus(node) && !KidsOf(node).children.empty()) {
             stack.push_back(Frame{node, 0, path.size()});
         }
     };
     enter(start);
     while (!stack.empty()) {
         Frame& top = stack.back();
-        const std::vector<ReaderTreeNode*>& children = Access::Impl(top.node).children;
+        const std::vector<ReaderTreeNode*>& children = KidsOf(top.node).children;
         if (top.next == children.size()) {
             stack.pop_back();
             continue;
@@ -211,6 +257,148 @@ void ForEachLeaf(ReaderTreeNode* start, Visit visit)
         enter(child);
     }
 }
+
+// Glob matching with Tcl's "string match" rules ("*", "?", "[chars]" with ranges, "\x"), in time
+// proportional to the text's length times the pattern's. Tcl's own matcher retries every
+// position for every "*" recursively, which is exponential in the number of stars.
+class GlobMatcher {
+public:
+    explicit GlobMatcher(const std::string& pattern) { Decode(pattern, &pattern_); }
+
+    bool Matches(const std::string& text)
+    {
+        Decode(text, &text_);
+        // Everything from failedFrom_[q] on is known not to match the pattern from q.
+        failedFrom_.assign(pattern_.size() + 1, text_.size() + 1);
+        return Run();
+    }
+
+private:
+    enum Outcome { kMatch, kFail, kStar };
+
+    // One retry point: the pattern after a run of stars, tried at every text position in turn.
+    struct StarFrame {
+        std::size_t patternAt;
+        std::size_t firstText;
+        std::size_t nextText;
+        std::size_t endText;
+    };
+
+    static void Decode(const std::string& text, std::vector<Tcl_UniChar>* chars)
+    {
+        chars->clear();
+        Tcl_UniChar ch = 0;
+        for (std::size_t i = 0; i < text.size();) {
+            int length = Tcl_UtfToUniChar(text.c_str() + i, &ch);
+            i += length > 0 ? static_cast<std::size_t>(length) : 1;
+            chars->push_back(ch);
+        }
+    }
+
+    // Matches one "[...]" set at p (just after the "[") against c; advances p past the set.
+    bool MatchSet(std::size_t* p, Tcl_UniChar c) const
+    {
+        std::size_t at = *p;
+        const std::size_t end = pattern_.size();
+        while (true) {
+            if (at == end || pattern_[at] == ']') {
+                return false;
+            }
+            Tcl_UniChar first = pattern_[at++];
+            if (at < end && pattern_[at] == '-') {
+                if (++at == end) {
+                    return false;
+                }
+                Tcl_UniChar last = pattern_[at++];
+                if ((first <= c && c <= last) || (last <= c && c <= first)) {
+                    break;
+                }
+            } else if (first == c) {
+                break;
+            }
+        }
+        // The rest of the set is skipped up to its "]"; an unclosed set ends the pattern.
+        while (at < end && pattern_[at] != ']') {
+            ++at;
+        }
+        *p = at < end ? at + 1 : end;
+        return true;
+    }
+
+    // Matches from (s, p) up to the end or the next star: kStar leaves p after the stars.
+    Outcome Segment(std::size_t s, std::size_t* p) const
+    {
+        const std::size_t end = pattern_.size();
+        while (true) {
+            if (*p == end) {
+                return s == text_.size() ? kMatch : kFail;
+            }
+            Tcl_UniChar c = pattern_[*p];
+            if (c == '*') {
+                while (*p < end && pattern_[*p] == '*') {
+                    ++*p;
+                }
+                return *p == end ? kMatch : kStar;
+            }
+            if (s == text_.size()) {
+                return kFail;
+            }
+            ++*p;
+            if (c == '?') {
+                ++s;
+                continue;
+            }
+            if (c == '[') {
+                if (!MatchSet(p, text_[s++])) {
+                    return kFail;
+                }
+                continue;
+            }
+            if (c == '\\') {
+                if (*p == end) {
+                    return kFail;
+                }
+                c = pattern_[(*p)++];
+            }
+            if (text_[s++] != c) {
+                return kFail;
+            }
+        }
+    }
+
+    // A star at pattern position q retries the rest of the pattern at every later text position.
+    // Any success is the answer, so a retry point that runs out proves every position from its
+    // first one on fails; remembering that keeps the work to one try per (position, star).
+    bool Run()
+    {
+        std::vector<StarFrame> stars;
+        std::size_t s = 0;
+        std::size_t p = 0;
+        while (true) {
+            Outcome outcome = Segment(s, &p);
+            if (outcome == kMatch) {
+                return true;
+            }
+            if (outcome == kStar && s < failedFrom_[p]) {
+                stars.push_back(StarFrame{p, s, s + 1, failedFrom_[p]});
+                continue;
+            }
+            while (!stars.empty() && stars.back().nextText >= stars.back().endText) {
+                failedFrom_[stars.back().patternAt] = stars.back().firstText;
+                stars.pop_back();
+            }
+            if (stars.empty()) {
+                return false;
+            }
+            s = stars.back().nextText++;
+            p = stars.back().patternAt;
+        }
+    }
+
+    std::vector<Tcl_UniChar> pattern_;
+    std::vector<Tcl_UniChar> text_;
+    std::vector<std::size_t> failedFrom_;
+};
 
 bool TypeMatches(ReaderTreeNode* node, short leafType)
 {
@@ -232,7 +420,7 @@ int AppendLeafPaths(ReaderTreeNode* start, short leafType, bool withIds, Tcl_DSt
                 }
             }
         });
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return 1;
     }
     return 0;
@@ -258,14 +446,22 @@ void ReaderTreeBus::GetBusIds(int* ids)
 
 ReaderTreeBus* ReaderTreeNode::GetNodeBus()
 {
-    return impl_ == nullptr ? nullptr : impl_->bus.get();
+    return impl_ == nullptr || impl_->busPart == nullptr ? nullptr : impl_->busPart->bus.get();
 }
 
 ReaderTree::ReaderTree() : rootNode(nullptr), currentNode(nullptr), leafTypes{-1, -1, -1, -1}
 {
-    // Without a root the tree cannot work at all; this is the one place an exception may end it.
-    impl_ = new ReaderTreeImpl();
-    rootNode = Access::NewNode(this, *impl_, "", kScope, -1);
+    // Without memory for its root the tree stays empty (null root): every method then answers
+    // with nothing, and the caller can tell by the null root.
+    impl_ = nullptr;
+    try {
+        impl_ = new ReaderTreeImpl();
+        rootNode = Access::NewNode(this, *impl_, "", kScope, -1);
+    } catch (...) {
+        delete impl_;
+        impl_ = nullptr;
+        return;
+    }
     Access::Impl(rootNode).inserted = true;
     currentNode = rootNode;
 }
@@ -277,12 +473,12 @@ ReaderTree::~ReaderTree()
 
 ReaderTreeNode* ReaderTree::CreateTreeNode(const char* name, short leafType, int idcode)
 {
-    if (name == nullptr) {
+    if (name == nullptr || impl_ == nullptr) {
         return nullptr;
     }
     try {
         return Access::NewNode(this, *impl_, name, leafType, idcode);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return nullptr;
     }
 }
@@ -307,28 +503,26 @@ void ReaderTree::InsertNode(ReaderTreeNode* node)
             AddChild(parent, node);
             return;
         }
-        ReaderTreeNodeImpl& p = Access::Impl(parent);
-        ReaderTreeNode*& bus = p.busByBase[base];
+        ReaderTreeNode*& bus = KidsFor(parent).busByBase[base];
         if (bus == nullptr) {
             ReaderTreeNode* created = Access::NewNode(this, *impl_, "", kBus, node->idcode);
             ReaderTreeNodeImpl& b = Access::Impl(created);
             Access::MakeBus(b);
-            b.busBase = base;
-            b.msb = b.lsb = index;
+            b.busPart->busBase = base;
+            b.busPart->msb = b.busPart->lsb = index;
             b.name = base + "[" + std::to_string(index) + ":" + std::to_string(index) + "]";
             AddChild(parent, created);
             bus = created;
             SetLeaveTypes(kBus);
         }
-        ReaderTreeNodeImpl& b = Access::Impl(bus);
-        ReaderTreeBusImpl* members = b.busImpl.get();
-        members->members.push_back(ReaderTreeBusImpl::Member{index, node->idcode});
-        members->sorted = false;
-        b.msb = std::max(b.msb, index);
-        b.lsb = std::min(b.lsb, index);
+        BusPart& part = *Access::Impl(bus).busPart;
+        part.members.members.push_back(ReaderTreeBusImpl::Member{index, node->idcode});
+        part.members.sorted = false;
+        part.msb = std::max(part.msb, index);
+        part.lsb = std::min(part.lsb, index);
         RenameBus(bus);
         AddChild(bus, node);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         // The node stays uninserted; the tree keeps it and frees it with the rest.
     }
 }
@@ -340,14 +534,17 @@ void ReaderTree::SetCurrentNode(ReaderTreeNode* node)
 
 ReaderTreeNode* ReaderTree::GetCurrentChildFromName(ReaderTreeNode* node, const char* name)
 {
-    if (name == nullptr) {
+    if (node == nullptr) {
+        node = rootNode;
+    }
+    if (name == nullptr || node == nullptr) {
         return nullptr;
     }
-    ReaderTreeNodeImpl& parent = Access::Impl(node != nullptr ? node : rootNode);
+    const NodeChildren& parent = KidsOf(node);
     try {
         auto found = parent.childByName.find(name);
         return found == parent.childByName.end() ? nullptr : found->second;
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return nullptr;
     }
 }
@@ -394,7 +591,7 @@ ReaderTreeNode* ReaderTree::GetNodeFromPath(ReaderTreeNode* start, char* path)
                 // A bus member is also found directly below its scope: scope/data[3].
                 std::string base;
                 long long index = 0;
-                const auto& buses = Access::Impl(node).busByBase;
+                const auto& buses = KidsOf(node).busByBase;
                 auto bus = ParseMemberName(name, &base, &index) ? buses.find(base) : buses.end();
                 child = bus == buses.end() ? nullptr
                                            : GetCurrentChildFromName(bus->second, name.c_str());
@@ -406,17 +603,20 @@ ReaderTreeNode* ReaderTree::GetNodeFromPath(ReaderTreeNode* start, char* path)
             from = slash + 1;
         }
         return node;
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return nullptr;
     }
 }
 
 void ReaderTree::GetAllChildNodeNames(ReaderTreeNode* node, Tcl_DString* result)
 {
-    if (result == nullptr) {
+    if (node == nullptr) {
+        node = rootNode;
+    }
+    if (result == nullptr || node == nullptr) {
         return;
     }
-    for (ReaderTreeNode* child : Access::Impl(node != nullptr ? node : rootNode).children) {
+    for (ReaderTreeNode* child : KidsOf(node).children) {
         Tcl_DStringAppendElement(result, Access::Impl(child).name.c_str());
     }
 }
@@ -475,12 +675,13 @@ int ReaderTree::SearchTree(Tcl_Interp* /*interp*/, int argc, const char** argv, 
         if (!valid) {
             return 1;
         }
+        GlobMatcher matcher(pattern);
         ForEachLeaf(rootNode, [&](ReaderTreeNode* leaf, const std::string& path) {
-            if (TypeMatches(leaf, leafType) && Tcl_StringMatch(path.c_str(), pattern.c_str())) {
+            if (TypeMatches(leaf, leafType) && matcher.Matches(path)) {
                 Tcl_DStringAppendElement(result, path.c_str());
             }
         });
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         Tcl_DStringSetLength(result, 0);
         return 1;
     }

@@ -235,7 +235,7 @@ HOST_API WfXWave* WfX_CreateXTyp(Tcl_Interp* /*interp*/, int kind, const char* x
         WfXWave* handle = wave.get();
         Waves().emplace(handle, std::move(wave));
         return handle;
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return nullptr;
     }
 }
@@ -250,7 +250,7 @@ HOST_API int WfX_AddValuesSimp(Tcl_Interp* /*interp*/, WfXWave* handle, double* 
     if (ok && count > 0) {
         try {
             added = AddSamples(*wave, x, y, count, take != 0);
-        } catch (const std::bad_alloc&) {
+        } catch (...) {
             added = false;
         }
     }

@@ -373,11 +373,11 @@ SampleView ViewOfWave(const WfXWave* wave, const vexahost::WaveHeader& header)
 
 void RegisterDrawCommands(Tcl_Interp* interp)
 {
-    Tcl_CreateObjCommand(interp, "::vexa::table", TableCmd, nullptr, nullptr);
-    Tcl_CreateObjCommand(interp, "::vexa::format", FormatCmd, nullptr, nullptr);
-    Tcl_CreateObjCommand(interp, "::vexa::timegrid", TimeGridCmd, nullptr, nullptr);
-    Tcl_CreateObjCommand(interp, "::vexa::columns", ColumnsCmd, nullptr, nullptr);
-    Tcl_CreateObjCommand(interp, "::vexa::ticks", TicksCmd, nullptr, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::table", Guarded<TableCmd>, nullptr, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::format", Guarded<FormatCmd>, nullptr, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::timegrid", Guarded<TimeGridCmd>, nullptr, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::columns", Guarded<ColumnsCmd>, nullptr, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::ticks", Guarded<TicksCmd>, nullptr, nullptr);
 }
 
 }  // namespace vexa

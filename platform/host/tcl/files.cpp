@@ -97,13 +97,19 @@ int OpenCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
         return PlainError(interp, "couldn't open \"" + path + "\": the " + format->formatName +
                                       " format refused it");
     }
-    auto file = std::make_unique<OpenFile>();
-    file->handle = NextHandle(*state, format);
-    file->path = path;
-    file->format = format;
-    file->context = context;
-    Tcl_SetObjResult(interp, Tcl_NewStringObj(file->handle.c_str(), -1));
-    state->files.push_back(std::move(file));
+    try {
+        auto file = std::make_unique<OpenFile>();
+        file->handle = NextHandle(*state, format);
+        file->path = path;
+        file->format = format;
+        file->context = context;
+        state->files.push_back(std::move(file));
+    } catch (...) {
+        // The file cannot be recorded: give it back to its format before failing the command.
+        format->close(interp, context);
+        throw;
+    }
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(state->files.back()->handle.c_str(), -1));
     return TCL_OK;
 }
 
@@ -409,15 +415,17 @@ int FindCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
 void RegisterFileCommands(Tcl_Interp* interp)
 {
     PackageState* state = &StateOf(interp);
-    Tcl_CreateObjCommand(interp, "::vexa::open", OpenCmd, state, nullptr);
-    Tcl_CreateObjCommand(interp, "::vexa::close", CloseCmd, state, nullptr);
-    Tcl_CreateObjCommand(interp, "::vexa::info", AnswerCmd<kInfoQuery>, state, nullptr);
-    Tcl_CreateObjCommand(interp, "::vexa::fileinfo", AnswerCmd<kFileQuery>, state, nullptr);
-    Tcl_CreateObjCommand(interp, "::vexa::waveinfo", AnswerCmd<kWaveQuery>, state, nullptr);
-    Tcl_CreateObjCommand(interp, "::vexa::query", RawQueryCmd, state, nullptr);
-    Tcl_CreateObjCommand(interp, "::vexa::loadwave", LoadWaveCmd, state, nullptr);
-    Tcl_CreateObjCommand(interp, "::vexa::loadwaves", LoadWavesCmd, state, nullptr);
-    Tcl_CreateObjCommand(interp, "::vexa::find", FindCmd, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::open", Guarded<OpenCmd>, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::close", Guarded<CloseCmd>, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::info", Guarded<AnswerCmd<kInfoQuery>>, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::fileinfo", Guarded<AnswerCmd<kFileQuery>>, state,
+                         nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::waveinfo", Guarded<AnswerCmd<kWaveQuery>>, state,
+                         nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::query", Guarded<RawQueryCmd>, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::loadwave", Guarded<LoadWaveCmd>, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::loadwaves", Guarded<LoadWavesCmd>, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::find", Guarded<FindCmd>, state, nullptr);
 }
 
 }  // namespace vexa

@@ -1,6 +1,7 @@
 // package.cpp: Vexa_Init and the package's general commands: vexa::load, vexa::formats,
 // pf:info, VexaMessage and vexa::lastmessage; the per-interpreter state and its clean-up.
 #include <cstdio>
+#include <new>
 
 #include "vexa_package.h"
 
@@ -171,6 +172,20 @@ int RefusalError(Tcl_Interp* interp, const std::string& prefix)
     return PlainError(interp, message);
 }
 
+int ExceptionError(Tcl_Interp* interp, Tcl_Obj* command, const std::exception* caught) noexcept
+{
+    // Built with Tcl's own functions only: std::string could throw again here.
+    Tcl_ResetResult(interp);
+    const char* what = "unknown exception";
+    if (dynamic_cast<const std::bad_alloc*>(caught) != nullptr) {
+        what = "out of memory";
+    } else if (caught != nullptr) {
+        what = caught->what();
+    }
+    Tcl_AppendResult(interp, Tcl_GetString(command), " failed: ", what, nullptr);
+    return TCL_ERROR;
+}
+
 int PlainError(Tcl_Interp* interp, const std::string& message)
 {
     Tcl_SetObjResult(interp, Tcl_NewStringObj(message.c_str(), -1));
@@ -185,16 +200,20 @@ extern "C" int Vexa_Init(Tcl_Interp* interp)
     if (Tcl_GetAssocData(interp, kStateKey, nullptr) != nullptr) {
         return Tcl_PkgProvide(interp, "vexa", "1.0");
     }
-    auto* state = new PackageState();
+    auto* state = new (std::nothrow) PackageState();
+    if (state == nullptr) {
+        Tcl_SetResult(interp, const_cast<char*>("vexa: out of memory"), TCL_STATIC);
+        return TCL_ERROR;
+    }
     state->interp = interp;
     Tcl_SetAssocData(interp, kStateKey, DeleteState, state);
     Tcl_CreateExitHandler(ExitHandler, state);
 
-    Tcl_CreateObjCommand(interp, "::vexa::load", LoadCmd, state, nullptr);
-    Tcl_CreateObjCommand(interp, "::vexa::formats", FormatsCmd, state, nullptr);
-    Tcl_CreateObjCommand(interp, "::pf:info", PfInfoCmd, state, nullptr);
-    Tcl_CreateObjCommand(interp, "::VexaMessage", VexaMessageCmd, state, nullptr);
-    Tcl_CreateObjCommand(interp, "::vexa::lastmessage", LastMessageCmd, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::load", Guarded<LoadCmd>, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::formats", Guarded<FormatsCmd>, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::pf:info", Guarded<PfInfoCmd>, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::VexaMessage", Guarded<VexaMessageCmd>, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::lastmessage", Guarded<LastMessageCmd>, state, nullptr);
     RegisterFileCommands(interp);
     RegisterWaveCommands(interp);
     RegisterDrawCommands(interp);

@@ -5,6 +5,7 @@
 
 #include <tcl.h>
 
+#include <exception>
 #include <map>
 #include <memory>
 #include <string>
@@ -51,6 +52,23 @@ std::string WaveIdFor(PackageState& state, WfXWave* wave);
 int RefusalError(Tcl_Interp* interp, const std::string& prefix);
 // A Tcl error with exactly this message.
 int PlainError(Tcl_Interp* interp, const std::string& message);
+
+// Reports an exception that reached a command procedure as the command's error.
+int ExceptionError(Tcl_Interp* interp, Tcl_Obj* command, const std::exception* caught) noexcept;
+
+// The command procedure Proc with no C++ exception leaving it: one that escapes Proc fails the
+// command with a message instead of ending the host process at the Tcl boundary.
+template <Tcl_ObjCmdProc* Proc>
+int Guarded(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) noexcept
+{
+    try {
+        return Proc(data, interp, objc, objv);
+    } catch (const std::exception& caught) {
+        return ExceptionError(interp, objv[0], &caught);
+    } catch (...) {
+        return ExceptionError(interp, objv[0], nullptr);
+    }
+}
 
 // Command registration, one per command file.
 void RegisterFileCommands(Tcl_Interp* interp);

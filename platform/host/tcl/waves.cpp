@@ -66,7 +66,7 @@ int WaveCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
 
 void RegisterWaveCommands(Tcl_Interp* interp)
 {
-    Tcl_CreateObjCommand(interp, "::vexa::wave", WaveCmd, &StateOf(interp), nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::wave", Guarded<WaveCmd>, &StateOf(interp), nullptr);
 }
 
 }  // namespace vexa
