@@ -2,7 +2,8 @@
 // (the limit: it reads the change records of the mapped file and writes the host's final
 // arrays) and next to the FST library reading the same signals into the same arrays; and the
 // peak heap of a logic load against the bytes handed to the host. One run prints one table.
-//   quorvel_bench [--quick] [--rounds N]
+//   quorvel_bench [--quick] [--rounds N] [--only TEXT] [--quorvel-only]
+// --only keeps the cases whose name holds TEXT; --quorvel-only times Quorvel alone (profiling).
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/mman.h>
@@ -375,13 +376,21 @@ int main(int argc, char** argv)
     Tcl_FindExecutable(argv[0]);
     bool quick = false;
     int rounds = 0;
+    std::string only;
+    bool quorvelOnly = false;
     for (int i = 1; i < argc; i++) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             quick = true;
+        } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+            only = argv[++i];
+        } else if (std::strcmp(argv[i], "--quorvel-only") == 0) {
+            quorvelOnly = true;
         } else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
             rounds = std::atoi(argv[++i]);
         } else {
-            std::fprintf(stderr, "usage: %s [--quick] [--rounds N]\n", argv[0]);
+            std::fprintf(stderr,
+                         "usage: %s [--quick] [--rounds N] [--only TEXT] [--quorvel-only]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -413,6 +422,17 @@ int main(int argc, char** argv)
     std::vector<bench::FigureRow> figures;
     figures.push_back(MemoryRow(1, sizes.scalarChanges));
     figures.push_back(MemoryRow(32, sizes.vectorChanges));
+    std::vector<bench::TimedCase> chosen;
+    for (bench::TimedCase& c : cases) {
+        if (quorvelOnly) {
+            c.bare.run = nullptr;
+            c.peer.run = nullptr;
+        }
+        if (c.name.find(only) != std::string::npos) {
+            chosen.push_back(c);
+        }
+    }
+    cases = chosen;
     bench::RunRounds(cases, rounds);
     std::printf("Times are minima over %d interleaved rounds.\n\n", rounds);
     bench::PrintTable(cases, figures);

@@ -83,6 +83,17 @@ const char* OrEmpty(const char* text)
     return text != nullptr ? text : "";
 }
 
+// Whether text has exactly length characters, looking no further than its end.
+bool HasLength(const char* text, std::size_t length)
+{
+    for (std::size_t i = 0; i < length; ++i) {
+        if (text[i] == '\0') {
+            return false;
+        }
+    }
+    return text[length] == '\0';
+}
+
 // Room for bytes more characters, growing geometrically.
 void ReserveRoom(std::string& text, std::size_t bytes)
 {
@@ -208,7 +219,7 @@ struct WfXWave {
     {
         std::size_t width = textWidth();
         std::size_t fitting = 0;
-        while (fixedTexts && fitting < n && std::strlen(OrEmpty(texts[fitting])) == width) {
+        while (fixedTexts && fitting < n && HasLength(OrEmpty(texts[fitting]), width)) {
             ++fitting;
         }
         if (fixedTexts && fitting == n) {
@@ -238,8 +249,13 @@ struct WfXWave {
                     const std::vector<std::size_t>& lengths)
     {
         if (fixedTexts) {
+            // Room was reserved, so this does not allocate.
+            std::size_t stride = textStride();
+            std::size_t start = textPool.size();
+            textPool.resize(start + n * stride);
+            char* out = &textPool[start];
             for (std::size_t i = 0; i < n; ++i) {
-                textPool.append(OrEmpty(texts[i]), textStride());
+                std::memcpy(out + i * stride, OrEmpty(texts[i]), stride);
             }
             return;
         }
