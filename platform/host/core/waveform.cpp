@@ -255,7 +255,11 @@ struct WfXWave {
             textPool.resize(start + n * stride);
             char* out = &textPool[start];
             for (std::size_t i = 0; i < n; ++i) {
-                std::memcpy(out + i * stride, OrEmpty(texts[i]), stride);
+                if (stride == 1) {
+                    out[i] = *OrEmpty(texts[i]);
+                } else {
+                    std::memcpy(out + i * stride, OrEmpty(texts[i]), stride);
+                }
             }
             return;
         }
