@@ -288,15 +288,24 @@ OpenFile& Opened(const std::string& path)
     return *openFiles.back();
 }
 
-bench::TimedCase SignalCase(const std::string& name, const std::string& goal, uint32_t bits,
-                            uint32_t changes)
+// The one signal top/s written in both formats; the FSDB file opened.
+Prepared PrepareSignal(const std::string& name, uint32_t bits, uint32_t changes, OpenFile** file)
 {
     SignalSpec s;
     s.name = "s";
     s.bits = bits;
     s.changes = changes;
     Prepared p = Prepare(name, {s});
-    OpenFile& file = Opened(p.fsdb);
+    *file = &Opened(p.fsdb);
+    return p;
+}
+
+bench::TimedCase SignalCase(const std::string& name, const std::string& goal, uint32_t bits,
+                            uint32_t changes)
+{
+    OpenFile* opened = nullptr;
+    Prepared p = PrepareSignal(name, bits, changes, &opened);
+    OpenFile& file = *opened;
     bench::TimedCase c;
     c.name = name;
     c.goal = goal;
@@ -338,13 +347,9 @@ bench::TimedCase BusCase(uint32_t width, uint32_t points)
 // array, the y array of text pointers and the texts with their NULs.
 bench::FigureRow MemoryRow(uint32_t bits, uint32_t changes)
 {
-    std::string name = "memory-" + std::to_string(bits);
-    SignalSpec s;
-    s.name = "s";
-    s.bits = bits;
-    s.changes = changes;
-    Prepared p = Prepare(name, {s});
-    OpenFile& file = Opened(p.fsdb);
+    OpenFile* opened = nullptr;
+    PrepareSignal("memory-" + std::to_string(bits), bits, changes, &opened);
+    OpenFile& file = *opened;
     int idcode = PathToIdcode("top/s", file.context());
     long long before = bench::HeapInUse();
     bench::ResetHeapPeak();
