@@ -7,15 +7,15 @@ bool FstAvailable()
 {
     return false;
 }
-bool WriteFst(const std::string&, const FileSpec&)
+bool WriteFst(const std::string&, const FilePlan&)
 {
     return false;
 }
-bool ReadFstSignal(const std::string&, const FileSpec&, size_t)
+bool ReadFstSignal(const std::string&, const FilePlan&, size_t)
 {
     return false;
 }
-bool ReadFstBus(const std::string&, const FileSpec&)
+bool ReadFstBus(const std::string&, const FilePlan&)
 {
     return false;
 }

@@ -17,7 +17,7 @@ bool FstAvailable()
     return true;
 }
 
-bool WriteFst(const std::string& path, const FileSpec& spec)
+bool WriteFst(const std::string& path, const FilePlan& plan)
 {
     void* writer = fstWriterCreate(path.c_str(), 1);
     if (writer == nullptr) {
@@ -28,7 +28,7 @@ bool WriteFst(const std::string& path, const FileSpec& spec)
     fstWriterSetScope(writer, FST_ST_VCD_MODULE, "top", nullptr);
     std::vector<fstHandle> handles;
     uint32_t longest = 0;
-    for (const SignalSpec& s : spec) {
+    for (const SignalPlan& s : plan) {
         handles.push_back(
             fstWriterCreateVar(writer, s.bits == 0 ? FST_VT_VCD_REAL : FST_VT_VCD_WIRE,
                                FST_VD_IMPLICIT, s.bits == 0 ? 8 : s.bits, s.name.c_str(), 0));
@@ -37,12 +37,12 @@ bool WriteFst(const std::string& path, const FileSpec& spec)
     fstWriterSetUpscope(writer);
     // Changes in time order across signals, as a simulator emits them.
     std::string bits;
-    std::vector<uint64_t> nextTag(spec.size(), 0);
-    std::vector<uint32_t> done(spec.size(), 0);
+    std::vector<uint64_t> nextTag(plan.size(), 0);
+    std::vector<uint32_t> done(plan.size(), 0);
     for (;;) {
         uint64_t now = UINT64_MAX;
-        for (size_t k = 0; k < spec.size(); k++) {
-            if (done[k] < spec[k].changes && nextTag[k] < now) {
+        for (size_t k = 0; k < plan.size(); k++) {
+            if (done[k] < plan[k].changes && nextTag[k] < now) {
                 now = nextTag[k];
             }
         }
@@ -50,8 +50,8 @@ bool WriteFst(const std::string& path, const FileSpec& spec)
             break;
         }
         fstWriterEmitTimeChange(writer, now);
-        for (size_t k = 0; k < spec.size(); k++) {
-            const SignalSpec& s = spec[k];
+        for (size_t k = 0; k < plan.size(); k++) {
+            const SignalPlan& s = plan[k];
             if (done[k] >= s.changes || nextTag[k] != now) {
                 continue;
             }
@@ -131,13 +131,13 @@ void TakeBusChange(void* data, uint64_t time, fstHandle handle, const unsigned c
 
 }  // namespace
 
-bool ReadFstSignal(const std::string& path, const FileSpec& spec, size_t index)
+bool ReadFstSignal(const std::string& path, const FilePlan& plan, size_t index)
 {
     void* reader = fstReaderOpen(path.c_str());
     if (reader == nullptr) {
         return false;
     }
-    const SignalSpec& s = spec[index];
+    const SignalPlan& s = plan[index];
     Arrays a;
     a.real = s.bits == 0;
     a.stride = a.real ? sizeof(double) : (s.bits == 1 ? 1 : s.bits + 1);
@@ -152,21 +152,21 @@ bool ReadFstSignal(const std::string& path, const FileSpec& spec, size_t index)
     return right;
 }
 
-bool ReadFstBus(const std::string& path, const FileSpec& spec)
+bool ReadFstBus(const std::string& path, const FilePlan& plan)
 {
     void* reader = fstReaderOpen(path.c_str());
     if (reader == nullptr) {
         return false;
     }
     BusRows bus;
-    bus.rows.stride = spec.size() + 1;
-    bus.row.assign(spec.size() + 1, '\0');
+    bus.rows.stride = plan.size() + 1;
+    bus.row.assign(plan.size() + 1, '\0');
     fstReaderSetFacProcessMaskAll(reader);
     int ok = fstReaderIterBlocks(reader, TakeBusChange, &bus, nullptr);
     if (bus.pending) {
         TakeChange(&bus.rows, bus.time, 0, reinterpret_cast<const unsigned char*>(bus.row.data()));
     }
-    bool right = ok != 0 && bus.rows.count == spec[0].changes;
+    bool right = ok != 0 && bus.rows.count == plan[0].changes;
     std::free(bus.rows.x);
     std::free(bus.rows.y);
     fstReaderClose(reader);

@@ -11,12 +11,12 @@
 namespace bench {
 
 bool FstAvailable();
-bool WriteFst(const std::string& path, const FileSpec& spec);
-// Reads signal index (0-based, in spec order) as x seconds and y values (doubles, or texts of
+bool WriteFst(const std::string& path, const FilePlan& plan);
+// Reads signal index (0-based, in plan order) as x seconds and y values (doubles, or texts of
 // bits + 1 bytes, or one byte for one bit), then frees the arrays; false on failure.
-bool ReadFstSignal(const std::string& path, const FileSpec& spec, size_t index);
+bool ReadFstSignal(const std::string& path, const FilePlan& plan, size_t index);
 // Reads every signal of the file as one bus: one row of joined member texts per change time.
-bool ReadFstBus(const std::string& path, const FileSpec& spec);
+bool ReadFstBus(const std::string& path, const FilePlan& plan);
 
 }  // namespace bench
 

@@ -29,20 +29,20 @@
 
 namespace {
 
-using bench::FileSpec;
-using bench::SignalSpec;
+using bench::FilePlan;
+using bench::SignalPlan;
 
 std::string tempDir;
 
-bool WriteFsdb(const std::string& path, const FileSpec& spec)
+bool WriteFsdb(const std::string& path, const FilePlan& plan)
 {
     nffr::FileWriter writer;
     // Reals need file type 1; logic values of several bits need type 0 (one byte per bit).
-    writer.SetFileType(!spec.empty() && spec[0].bits == 0 ? 1 : 0);
+    writer.SetFileType(!plan.empty() && plan[0].bits == 0 ? 1 : 0);
     writer.SetTimeUnit("1ns");
     writer.BeginScope("top");
     std::vector<uint8_t> bytes;
-    for (const SignalSpec& s : spec) {
+    for (const SignalPlan& s : plan) {
         int id = writer.AddVar(s.name, s.bits == 0 ? 'v' : 0, s.bits == 0 ? 64 : s.bits);
         for (uint32_t i = 0; i < s.changes; i++) {
             if (s.bits == 0) {
@@ -256,20 +256,20 @@ struct Sizes {
 struct Prepared {
     std::string fsdb;
     std::string fst;
-    FileSpec spec;
+    FilePlan plan;
 };
 
-Prepared Prepare(const std::string& name, const FileSpec& spec)
+Prepared Prepare(const std::string& name, const FilePlan& plan)
 {
     std::string file = tempDir + "/" + name.substr(0, name.find(','));
     for (char& c : file) {
         c = c == ' ' ? '-' : c;
     }
-    Prepared p{file + ".fsdb", file + ".fst", spec};
-    if (!WriteFsdb(p.fsdb, spec)) {
+    Prepared p{file + ".fsdb", file + ".fst", plan};
+    if (!WriteFsdb(p.fsdb, plan)) {
         std::exit(1);
     }
-    if (bench::FstAvailable() && !bench::WriteFst(p.fst, spec)) {
+    if (bench::FstAvailable() && !bench::WriteFst(p.fst, plan)) {
         std::fprintf(stderr, "cannot write %s\n", p.fst.c_str());
         std::exit(1);
     }
@@ -291,7 +291,7 @@ OpenFile& Opened(const std::string& path)
 // The one signal top/s written in both formats; the FSDB file opened.
 Prepared PrepareSignal(const std::string& name, uint32_t bits, uint32_t changes, OpenFile** file)
 {
-    SignalSpec s;
+    SignalPlan s;
     s.name = "s";
     s.bits = bits;
     s.changes = changes;
@@ -312,23 +312,23 @@ bench::TimedCase SignalCase(const std::string& name, const std::string& goal, ui
     c.quorvel.run = [&file] { return QuorvelSignal(file, "top/s"); };
     c.bare.run = [p, bits] { return BareSignal(p.fsdb, 0, bits); };
     if (bench::FstAvailable()) {
-        c.peer.run = [p] { return bench::ReadFstSignal(p.fst, p.spec, 0); };
+        c.peer.run = [p] { return bench::ReadFstSignal(p.fst, p.plan, 0); };
     }
     return c;
 }
 
 bench::TimedCase BusCase(uint32_t width, uint32_t points)
 {
-    FileSpec spec;
+    FilePlan plan;
     for (uint32_t m = 0; m < width; m++) {
-        SignalSpec s;
+        SignalPlan s;
         s.name = "data[" + std::to_string(width - 1 - m) + "]";
         s.bits = 1;
         s.changes = points;
         s.period = m + 1;
-        spec.push_back(s);
+        plan.push_back(s);
     }
-    Prepared p = Prepare("bus", spec);
+    Prepared p = Prepare("bus", plan);
     OpenFile& file = Opened(p.fsdb);
     bench::TimedCase c;
     c.name = "bus of " + std::to_string(width) + " one-bit members, " + std::to_string(points) +
@@ -338,7 +338,7 @@ bench::TimedCase BusCase(uint32_t width, uint32_t points)
     c.quorvel.run = [&file, path] { return QuorvelBus(file, path.c_str()); };
     c.bare.run = [p, width] { return BareBus(p.fsdb, width); };
     if (bench::FstAvailable()) {
-        c.peer.run = [p] { return bench::ReadFstBus(p.fst, p.spec); };
+        c.peer.run = [p] { return bench::ReadFstBus(p.fst, p.plan); };
     }
     return c;
 }
