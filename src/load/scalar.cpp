@@ -133,6 +133,9 @@ static char* StoreText(const ReaderContext* context, SampleArrays* arrays,
                        const unsigned char* value)
 {
     uint32_t length = value == NULL ? 0 : arrays->textLength;
+    if ((uint64_t)length >= (uint64_t)SIZE_MAX) {
+        return NULL;  // text and terminator do not fit the address space
+    }
     char* text = ArenaAllocate(&arrays->texts, (size_t)length + 1);
     if (text != NULL) {
         WriteLogicText(context, value, length, text);
