@@ -9,6 +9,7 @@
 #include "context/timescale.h"
 #include "load/kinds.h"
 #include "load/loaders.h"
+#include "load/text_arena.h"
 #include "plugin/portability.h"
 
 // A change time seen in the first pass.
@@ -30,13 +31,6 @@ enum { MAX_PENDING_RUNS = 40 };
 struct RunStack {
     TimeRun runs[MAX_PENDING_RUNS];
     int depth;
-};
-
-// The joined text of one time point.
-struct TextBuffer {
-    char* text;
-    size_t length;
-    size_t capacity;
 };
 
 void InsertTimePoint(const ReaderContext* context, TimeTag tag, TimePoint** list)
@@ -285,113 +279,189 @@ static TimeRun BuildTimeList(const ReaderContext* context, ffrObject* reader, co
     return list;
 }
 
-static int AppendText(TextBuffer* buffer, const char* text)
+static uint64_t TagValue(const TimeTag* tag)
 {
-    size_t length = strlen(text);
-    if (buffer->length + length + 1 > buffer->capacity) {
-        size_t grown = buffer->capacity * 2;
-        if (grown < buffer->length + length + 1) {
-            grown = buffer->length + length + 1;
-        }
-        char* bigger = (char*)realloc(buffer->text, grown);
-        if (bigger == NULL) {
-            return 1;
-        }
-        buffer->text = bigger;
-        buffer->capacity = grown;
+    return ((uint64_t)tag->high << 32) | tag->low;
+}
+
+// One member in the second pass: its traverser walks forward once over the time points, and
+// its current text sits at a fixed place of the row, the joined text of the current point.
+struct MemberCursor {
+    ffrVCTraverser* traverser;
+    size_t offset;     // where its text starts in the row
+    uint32_t length;   // characters of its texts; 0 for a member without changes
+    uint32_t shown;    // characters of its current text: length, or 0 for a missing value
+    int pending;       // the traverser stands on a change that is not yet in force
+    uint64_t nextTag;  // the tag of that change
+};
+
+struct MemberRow {
+    MemberCursor* members;
+    uint32_t opened;
+    char* row;  // the members' texts side by side, rowLength characters
+    size_t rowLength;
+    uint32_t shortened;  // members whose current text is shorter than their place
+};
+
+static void CloseMemberRow(MemberRow* row)
+{
+    for (uint32_t m = 0; m < row->opened; m++) {
+        row->members[m].traverser->FreeTraverser();
     }
-    memcpy(buffer->text + buffer->length, text, length + 1);
-    buffer->length += length;
+    free(row->members);
+    free(row->row);
+}
+
+// Renders the value the member's traverser stands on into its place, then steps to its next
+// change. 1 when a read fails.
+static int TakeCurrentValue(const ReaderContext* context, MemberRow* row, MemberCursor* member)
+{
+    unsigned char* value = NULL;
+    if (member->traverser->GetValue(&value) != 0) {
+        return 1;
+    }
+    uint32_t shown = value == NULL ? 0 : member->length;
+    if (member->shown < member->length) {
+        row->shortened--;
+    }
+    if (shown < member->length) {
+        row->shortened++;
+    }
+    member->shown = shown;
+    if (value != NULL) {
+        WriteLogicText(context, value, member->length, row->row + member->offset);
+    }
+    TimeTag tag = {0, 0};
+    member->pending = member->traverser->GotoNext() == 0;
+    if (member->pending && member->traverser->GetTag(&tag) != 0) {
+        return 1;
+    }
+    member->nextTag = TagValue(&tag);
     return 0;
 }
 
-// The traversers of the second pass, one per member, opened at the first time point.
-struct MemberReaders {
-    ffrVCTraverser** traversers;
-    unsigned char* hasChanges;
-    uint32_t opened;
-};
-
-static void CloseMemberReaders(MemberReaders* members)
+// Puts the member on the change in force at tag (or on its first change when tag lies before
+// it) and takes its value. 1 when a read fails.
+static int PositionMember(const ReaderContext* context, MemberRow* row, MemberCursor* member,
+                          const TimeTag* tag)
 {
-    for (uint32_t m = 0; m < members->opened; m++) {
-        members->traversers[m]->FreeTraverser();
+    if (member->length == 0) {
+        return 0;
     }
-    free(members->traversers);
-    free(members->hasChanges);
+    if (member->traverser->GotoTag(tag, 0) != 0) {
+        return 1;
+    }
+    return TakeCurrentValue(context, row, member);
 }
 
-// Appends member m's text at tag to the buffer. Returns 1 when the load must be abandoned
-// (a traverser cannot be created, no memory); a read failure only sets *result.
-static int ReadMemberAt(const ReaderContext* context, ffrObject* reader, const int* ids, uint32_t m,
-                        const TimeTag* tag, MemberReaders* members, TextBuffer* buffer, int* result)
+// Takes every change of the member up to tag; points come in time order, so each change is
+// read once. 1 when a read fails.
+static int AdvanceMember(const ReaderContext* context, MemberRow* row, MemberCursor* member,
+                         uint64_t tag)
 {
-    if (m == members->opened) {
-        ffrVCTraverser* created = reader->CreateTraverser(ids[m]);
-        if (created == NULL) {
+    while (member->pending && member->nextTag <= tag) {
+        if (TakeCurrentValue(context, row, member) != 0) {
             return 1;
         }
-        members->traversers[m] = created;
-        members->hasChanges[m] = created->HasChanges() ? 1 : 0;
-        members->opened++;
     }
-    ffrVCTraverser* traverser = members->traversers[m];
-    if (!members->hasChanges[m]) {
-        return 0;
+    return 0;
+}
+
+// Creates the traversers and places the members' texts in the row, positioned at the first
+// point. Returns 1 when the load must be abandoned; a read failure only sets *result.
+static int OpenMemberRow(const ReaderContext* context, ffrObject* reader, const int* ids,
+                         uint32_t width, const TimeTag* first, MemberRow* row, int* result)
+{
+    row->members = (MemberCursor*)calloc(width, sizeof(MemberCursor));
+    if (row->members == NULL) {
+        return 1;
     }
-    unsigned char* value = NULL;
-    if (traverser->GetValue(&value) != 0) {
-        *result = 1;
+    for (; row->opened < width; row->opened++) {
+        MemberCursor* member = &row->members[row->opened];
+        member->traverser = reader->CreateTraverser(ids[row->opened]);
+        if (member->traverser == NULL) {
+            return 1;
+        }
+        if (member->traverser->HasChanges()) {
+            member->length = LogicTextLength(context, member->traverser);
+        }
+        if (row->rowLength > SIZE_MAX - 1 - member->length) {
+            return 1;
+        }
+        member->offset = row->rowLength;
+        member->shown = member->length;
+        row->rowLength += member->length;
     }
-    if (*result == 1) {
-        return 0;
+    row->row = (char*)malloc(row->rowLength + 1);
+    if (row->row == NULL) {
+        return 1;
     }
-    if (traverser->GotoTag(tag, 0) != 0) {
-        *result = 1;
-        return 0;
+    for (uint32_t m = 0; m < width && *result == 0; m++) {
+        *result = PositionMember(context, row, &row->members[m], first);
     }
-    traverser->GetValue(&value);
-    char* text = NULL;
-    LogicValueText(context, value, traverser, &text);
+    return 0;
+}
+
+// The row as one NUL-terminated text in the arena, leaving out what missing values do not
+// fill; null when memory runs out.
+static char* CopyRow(const MemberRow* row, uint32_t width, TextArena* arena)
+{
+    char* text = ArenaAllocate(arena, row->rowLength + 1);
     if (text == NULL) {
-        return 0;
+        return NULL;
     }
-    int failed = AppendText(buffer, text);
-    free(text);
+    size_t length = row->rowLength;
+    if (row->shortened == 0) {
+        memcpy(text, row->row, length);
+    } else {
+        length = 0;
+        for (uint32_t m = 0; m < width; m++) {
+            memcpy(text + length, row->row + row->members[m].offset, row->members[m].shown);
+            length += row->members[m].shown;
+        }
+    }
+    text[length] = '\0';
+    return text;
+}
+
+// Brings every member to the point at tag; a tag earlier than the last one puts them back.
+static int MoveMembers(const ReaderContext* context, MemberRow* row, uint32_t width,
+                       const TimeTag* tag, uint64_t* lastTag)
+{
+    uint64_t value = TagValue(tag);
+    int failed = 0;
+    for (uint32_t m = 0; m < width && !failed; m++) {
+        failed = value < *lastTag ? PositionMember(context, row, &row->members[m], tag)
+                                  : AdvanceMember(context, row, &row->members[m], value);
+    }
+    *lastTag = value;
     return failed;
 }
 
-static void FreeTextSlots(char** texts, uint32_t count)
-{
-    for (uint32_t i = 0; i < count; i++) {
-        free(texts[i]);
-    }
-}
-
-// Second pass: the joined member texts at every time point. Returns 1 when the load must be
-// abandoned; *stored tells how many slots of y hold texts.
+// Second pass: the joined member texts at every time point, in the arena. Returns 1 when the
+// load must be abandoned. After a failed read (*result 1) nothing more is read.
 static int FillSamples(const ReaderContext* context, ffrObject* reader, const int* ids,
-                       uint32_t width, const TimeRun* list, double* x, char** y, TextBuffer* buffer,
-                       uint32_t* stored, int* result)
+                       uint32_t width, const TimeRun* list, double* x, char** y, TextArena* texts,
+                       int* result)
 {
-    MemberReaders members = {NULL, NULL, 0};
-    members.traversers = (ffrVCTraverser**)calloc(width, sizeof(ffrVCTraverser*));
-    members.hasChanges = (unsigned char*)calloc(width, 1);
-    int abandoned = members.traversers == NULL || members.hasChanges == NULL;
-    for (uint32_t i = 0; i < list->count && !abandoned; i++) {
-        x[i] = list->entries[i].time;
-        for (uint32_t m = 0; m < width && !abandoned; m++) {
-            abandoned = ReadMemberAt(context, reader, ids, m, &list->entries[i].tag, &members,
-                                     buffer, result);
-        }
-        if (!abandoned) {
-            y[i] = _strdup(buffer->text);
-            *stored = i + 1;
-        }
-        buffer->length = 0;
-        buffer->text[0] = '\0';
+    MemberRow row;
+    memset(&row, 0, sizeof row);
+    int abandoned = OpenMemberRow(context, reader, ids, width, &list->entries[0].tag, &row, result);
+    uint64_t lastTag = TagValue(&list->entries[0].tag);
+    if (!abandoned) {
+        size_t each = row.rowLength + 1;
+        size_t points = (size_t)list->count + 1;
+        InitTextArena(texts, each > SIZE_MAX / points ? SIZE_MAX : each * points);
     }
-    CloseMemberReaders(&members);
+    for (uint32_t i = 0; i < list->count && !abandoned && *result == 0; i++) {
+        x[i] = list->entries[i].time;
+        if (i > 0) {
+            *result = MoveMembers(context, &row, width, &list->entries[i].tag, &lastTag);
+        }
+        y[i] = CopyRow(&row, width, texts);
+        abandoned = y[i] == NULL;
+    }
+    CloseMemberRow(&row);
     return abandoned;
 }
 
@@ -409,33 +479,25 @@ static int BuildAndHandOver(Tcl_Interp* interp, const ReaderContext* context, ff
     }
     double* x = failed ? NULL : (double*)malloc(((size_t)n + 1) * sizeof(double));
     char** y = x == NULL ? NULL : (char**)calloc((size_t)n + 1, sizeof(char*));
-    TextBuffer buffer = {NULL, 0, (size_t)width + 1};
-    buffer.text = y == NULL ? NULL : (char*)malloc(buffer.capacity);
-    uint32_t stored = 0;
+    TextArena texts;
+    InitTextArena(&texts, 0);
     int result = 0;
-    *abandoned = buffer.text == NULL;
+    *abandoned = y == NULL;
     if (!*abandoned) {
-        buffer.text[0] = '\0';
-        *abandoned =
-            FillSamples(context, reader, ids, width, &list, x, y, &buffer, &stored, &result);
+        *abandoned = FillSamples(context, reader, ids, width, &list, x, y, &texts, &result);
     }
-    uint32_t count = stored;
-    if (!*abandoned) {
+    if (!*abandoned && result != 1) {
+        uint32_t count = n;
         const TimeTag* last = &list.entries[n - 1].tag;
         if (last->high != context->endTag.high || last->low != context->endTag.low) {
             x[n] = TagToTime(context->timeScale, &context->endTag);
-            y[n] = y[n - 1] == NULL ? NULL : _strdup(y[n - 1]);
+            y[n] = y[n - 1];  // the host copies texts, so the slots may share one
             count = n + 1;
         }
-        if (result != 1) {
-            result = WfX_AddValuesSimp(interp, wave, x, y, count, 0);
-        }
+        result = WfX_AddValuesSimp(interp, wave, x, y, count, 0);
     }
-    free(buffer.text);
+    FreeTextArena(&texts);
     free(x);
-    if (y != NULL) {
-        FreeTextSlots(y, count);
-    }
     free(y);
     free(list.entries);
     return *abandoned ? 1 : result;

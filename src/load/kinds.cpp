@@ -17,29 +17,17 @@ char scratch[kScratchSize];
 
 char BitCharacter(unsigned char byte)
 {
-    switch (byte) {
-    case 0: return '0';
-    case 1: return '1';
-    case 2: return 'X';
-    case 3: return 'Z';
-    default: return 'U';
-    }
+    return byte < 4 ? "01XZ"[byte] : 'U';
 }
 
+// Bytes 3, 4 and 5 are all high impedance; every other byte is unknown.
 char FirstByteCharacter(unsigned char byte)
 {
-    switch (byte) {
-    case 0: return '0';
-    case 1: return '1';
-    case 3:
-    case 4:
-    case 5: return 'Z';
-    default: return 'X';
-    }
+    return byte < 6 ? "01XZZZ"[byte] : 'X';
 }
 
 // File type 0: one character per value byte. Null when the text cannot be allocated.
-char* BitsText(const unsigned char* value, uint32_t bits)
+char* BitsText(const ReaderContext* context, const unsigned char* value, uint32_t bits)
 {
     if ((uint64_t)bits >= (uint64_t)SIZE_MAX) {
         return NULL;
@@ -49,9 +37,7 @@ char* BitsText(const unsigned char* value, uint32_t bits)
     if (text == NULL) {
         return NULL;
     }
-    for (uint32_t i = 0; i < bits; i++) {
-        text[i] = BitCharacter(value[i]);
-    }
+    WriteLogicText(context, value, bits, text);
     text[bits] = '\0';
     return wide ? text : _strdup(scratch);
 }
@@ -91,7 +77,12 @@ void HostWaveKind(const ReaderContext* context, int* kind, char** yUnit, unsigne
 
 double ReadRealSample(ffrVCTraverser* traverser, const unsigned char* value)
 {
-    if (traverser->ValueDataType() == 3) {
+    return ReadRealValue(traverser->ValueDataType(), value);
+}
+
+double ReadRealValue(int dataType, const unsigned char* value)
+{
+    if (dataType == 3) {
         double sample;
         memcpy(&sample, value, sizeof(sample));
         return sample;
@@ -99,6 +90,25 @@ double ReadRealSample(ffrVCTraverser* traverser, const unsigned char* value)
     float sample;
     memcpy(&sample, value, sizeof(sample));
     return (double)sample;
+}
+
+uint32_t LogicTextLength(const ReaderContext* context, ffrVCTraverser* traverser)
+{
+    return context->fileType == 0 ? traverser->ValueBitSize() : 1;
+}
+
+void WriteLogicText(const ReaderContext* context, const unsigned char* value, uint32_t length,
+                    char* text)
+{
+    if (context->fileType != 0) {
+        if (length > 0) {
+            text[0] = FirstByteCharacter(value[0]);
+        }
+        return;
+    }
+    for (uint32_t i = 0; i < length; i++) {
+        text[i] = BitCharacter(value[i]);
+    }
 }
 
 void LogicValueText(const ReaderContext* context, const unsigned char* value,
@@ -109,10 +119,10 @@ void LogicValueText(const ReaderContext* context, const unsigned char* value,
         return;
     }
     if (context->fileType == 0) {
-        *text = BitsText(value, traverser->ValueBitSize());
+        *text = BitsText(context, value, traverser->ValueBitSize());
         return;
     }
-    scratch[0] = FirstByteCharacter(value[0]);
+    WriteLogicText(context, value, 1, scratch);
     scratch[1] = '\0';
     *text = _strdup(scratch);
 }

@@ -3,6 +3,8 @@
 #ifndef QUORVEL_KINDS_H
 #define QUORVEL_KINDS_H
 
+#include <stdint.h>
+
 #include "nffr.h"
 
 struct ReaderContext;
@@ -13,8 +15,17 @@ short LeafKind(const ReaderContext* context, unsigned char varType);
 // Always writes both outputs; *yUnit is a new heap text (null if it cannot be allocated).
 void HostWaveKind(const ReaderContext* context, int* kind, char** yUnit, unsigned char varType);
 double ReadRealSample(ffrVCTraverser* traverser, const unsigned char* value);
+// The same for a traverser whose ValueDataType is already known (it never changes for one
+// traverser, so loaders ask it once).
+double ReadRealValue(int dataType, const unsigned char* value);
 // Stores a new heap text of the characters 0 1 X Z U, or null when it cannot be allocated.
 void LogicValueText(const ReaderContext* context, const unsigned char* value,
                     ffrVCTraverser* traverser, char** text);
+// The length of every value text of the traverser's signal: its bit size for file type 0, else 1.
+uint32_t LogicTextLength(const ReaderContext* context, ffrVCTraverser* traverser);
+// Writes the first length characters of the value's text, as LogicValueText renders it, without
+// a terminator; length is LogicTextLength of the value's traverser.
+void WriteLogicText(const ReaderContext* context, const unsigned char* value, uint32_t length,
+                    char* text);
 
 #endif

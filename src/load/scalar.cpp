@@ -9,9 +9,10 @@
 #include "context/timescale.h"
 #include "load/kinds.h"
 #include "load/loaders.h"
+#include "load/text_arena.h"
 #include "plugin/portability.h"
 
-// The x and y arrays of one load. Text slots are owned by the arrays.
+// The x and y arrays of one load. The texts of the text slots live in the arena.
 struct SampleArrays {
     double* x;
     void* y;
@@ -19,6 +20,9 @@ struct SampleArrays {
     uint32_t count;
     int growable;  // the reader reported a change count of 0
     int kind;
+    int dataType;         // numeric kinds: the traverser's ValueDataType, asked once
+    uint32_t textLength;  // text kinds: characters of every value text
+    TextArena texts;
 };
 
 // How reading the changes ended; it decides what the caller's handle holds afterwards.
@@ -81,18 +85,9 @@ int GrowSampleArrays(double** x, void** y, uint32_t oldCount, uint32_t newCount,
     return GrowOneArray(y, oldCount, newCount, ySize);
 }
 
-static void FreeTexts(char** texts, uint32_t count)
-{
-    for (uint32_t i = 0; i < count; i++) {
-        free(texts[i]);
-    }
-}
-
 static void FreeArrays(SampleArrays* arrays)
 {
-    if (IsTextKind(arrays->kind) && arrays->y != NULL) {
-        FreeTexts((char**)arrays->y, arrays->count);
-    }
+    FreeTextArena(&arrays->texts);
     free(arrays->x);
     free(arrays->y);
     arrays->x = NULL;
@@ -107,6 +102,12 @@ static int AllocateArrays(SampleArrays* arrays)
     }
     arrays->y =
         AllocateSlots(arrays->capacity, YElementSize(arrays->kind), IsTextKind(arrays->kind));
+    if (IsTextKind(arrays->kind)) {
+        // Every text has the same length, so the first block can hold them all.
+        size_t each = (size_t)arrays->textLength + 1;
+        size_t all = each > SIZE_MAX / arrays->capacity ? SIZE_MAX : each * arrays->capacity;
+        InitTextArena(&arrays->texts, all);
+    }
     return arrays->y == NULL ? 1 : 0;
 }
 
@@ -128,20 +129,41 @@ static int MakeRoom(SampleArrays* arrays, uint32_t step, int* noMemory)
     return 0;
 }
 
-// Stores the sample at tag with the value the traverser points at.
-static void StoreSample(ReaderContext* context, ffrVCTraverser* traverser, SampleArrays* arrays,
-                        const TimeTag* tag, const unsigned char* value)
+// The value's text in the arena (empty for a missing value); null when memory runs out.
+static char* StoreText(const ReaderContext* context, SampleArrays* arrays,
+                       const unsigned char* value)
+{
+    uint32_t length = value == NULL ? 0 : arrays->textLength;
+    if ((uint64_t)length >= (uint64_t)SIZE_MAX) {
+        return NULL;  // text and terminator do not fit the address space
+    }
+    char* text = ArenaAllocate(&arrays->texts, (size_t)length + 1);
+    if (text != NULL) {
+        WriteLogicText(context, value, length, text);
+        text[length] = '\0';
+    }
+    return text;
+}
+
+// Stores the sample at tag with the value the traverser points at; 1 when memory runs out.
+static int StoreSample(const ReaderContext* context, SampleArrays* arrays, const TimeTag* tag,
+                       const unsigned char* value)
 {
     uint32_t i = arrays->count;
     arrays->x[i] = TagToTime(context->timeScale, tag);
     if (arrays->kind == WFX_KIND_FLOAT) {
-        ((float*)arrays->y)[i] = (float)ReadRealSample(traverser, value);
+        ((float*)arrays->y)[i] = (float)ReadRealValue(arrays->dataType, value);
     } else if (IsTextKind(arrays->kind)) {
-        LogicValueText(context, value, traverser, &((char**)arrays->y)[i]);
+        char* text = StoreText(context, arrays, value);
+        if (text == NULL) {
+            return 1;
+        }
+        ((char**)arrays->y)[i] = text;
     } else {
-        ((double*)arrays->y)[i] = ReadRealSample(traverser, value);
+        ((double*)arrays->y)[i] = ReadRealValue(arrays->dataType, value);
     }
     arrays->count = i + 1;
+    return 0;
 }
 
 // A text waveform ends with its last text repeated at the file's end, when there is room.
@@ -157,7 +179,7 @@ static int AddClosingSample(ReaderContext* context, SampleArrays* arrays, const 
     char** texts = (char**)arrays->y;
     uint32_t i = arrays->count;
     arrays->x[i] = TagToTime(context->timeScale, &context->endTag);
-    texts[i] = texts[i - 1] == NULL ? NULL : _strdup(texts[i - 1]);
+    texts[i] = texts[i - 1];  // the host copies texts, so the slots may share one
     arrays->count = i + 1;
     return 0;
 }
@@ -187,9 +209,8 @@ static ReadOutcome ReadChanges(ReaderContext* context, ffrObject* reader, int id
         FreeArrays(arrays);
         return READ_ABORTED;
     }
-    StoreSample(context, traverser, arrays, &tag, value);
-    int noMemory = 0;
-    while (traverser->GotoNext() == 0) {
+    int noMemory = StoreSample(context, arrays, &tag, value);
+    while (!noMemory && traverser->GotoNext() == 0) {
         // Doubling (at least 64 slots) keeps an unknown count linear: 400k changes in steps of
         // 64 copied the arrays over 6000 times.
         uint32_t step = arrays->capacity < 64 ? 64 : arrays->capacity;
@@ -198,7 +219,7 @@ static ReadOutcome ReadChanges(ReaderContext* context, ffrObject* reader, int id
         }
         traverser->GetTag(&tag);
         traverser->GetValue(&value);
-        StoreSample(context, traverser, arrays, &tag, value);
+        noMemory = StoreSample(context, arrays, &tag, value);
     }
     if (!noMemory && IsTextKind(arrays->kind)) {
         noMemory = AddClosingSample(context, arrays, &tag);
@@ -211,18 +232,22 @@ static ReadOutcome ReadChanges(ReaderContext* context, ffrObject* reader, int id
     return READ_DONE;
 }
 
-// The kind and width given to the host, settled from the traverser.
-static int SettleKindAndWidth(ffrVCTraverser* traverser, int* kind)
+// The kind and width given to the host, settled from the traverser, and what the loop needs
+// to know of the values. The reader fixes bit size and data type for the traverser's life.
+static int SettleKindAndWidth(const ReaderContext* context, ffrVCTraverser* traverser,
+                              SampleArrays* arrays)
 {
-    if (*kind == WFX_KIND_LOGIC) {
+    if (arrays->kind == WFX_KIND_LOGIC) {
         uint32_t bits = traverser->ValueBitSize();
         if (bits > 1) {
-            *kind = WFX_KIND_LOGIC_VEC;
+            arrays->kind = WFX_KIND_LOGIC_VEC;
         }
+        arrays->textLength = context->fileType == 0 ? bits : 1;
         return (int)bits;
     }
-    if (*kind == WFX_KIND_DOUBLE && traverser->ValueDataType() == 2) {
-        *kind = WFX_KIND_FLOAT;
+    arrays->dataType = traverser->ValueDataType();
+    if (arrays->kind == WFX_KIND_DOUBLE && arrays->dataType == 2) {
+        arrays->kind = WFX_KIND_FLOAT;
     }
     return 1;
 }
@@ -233,7 +258,7 @@ static int HandOver(Tcl_Interp* interp, WfXWave* wave, SampleArrays* arrays, int
     int take = appending ? 0 : 1;
     int result = WfX_AddValuesSimp(interp, wave, arrays->x, arrays->y, arrays->count, take);
     if (IsTextKind(arrays->kind)) {
-        FreeTexts((char**)arrays->y, arrays->count);
+        FreeTextArena(&arrays->texts);
         free(arrays->y);
     } else if (appending) {
         free(arrays->y);
@@ -245,15 +270,14 @@ static int HandOver(Tcl_Interp* interp, WfXWave* wave, SampleArrays* arrays, int
 }
 
 static int LoadFromTraverser(int idcode, Tcl_Interp* interp, ReaderContext* context,
-                             ffrObject* reader, ffrVCTraverser* traverser, int kind,
+                             ffrObject* reader, ffrVCTraverser* traverser, SampleArrays* arrays,
                              WfXWave* target, int appending, WfXWave** wave)
 {
     if (!traverser->HasChanges()) {
         *wave = target;
         return 0;
     }
-    SampleArrays arrays = {NULL, NULL, 0, 0, 0, kind};
-    ReadOutcome outcome = ReadChanges(context, reader, idcode, traverser, &arrays);
+    ReadOutcome outcome = ReadChanges(context, reader, idcode, traverser, arrays);
     if (outcome == READ_TAG_FAILED) {
         *wave = target;
         return 1;
@@ -261,7 +285,7 @@ static int LoadFromTraverser(int idcode, Tcl_Interp* interp, ReaderContext* cont
     if (outcome == READ_ABORTED) {
         return 1;
     }
-    int result = HandOver(interp, target, &arrays, appending);
+    int result = HandOver(interp, target, arrays, appending);
     *wave = target;
     return result;
 }
@@ -324,18 +348,22 @@ int LoadScalarWave(int idcode, Tcl_Interp* interp, ReaderContext* context, const
         *wave = NULL;
         return 1;
     }
-    int width = SettleKindAndWidth(traverser, &kind);
+    SampleArrays arrays;
+    memset(&arrays, 0, sizeof arrays);
+    arrays.kind = kind;
+    InitTextArena(&arrays.texts, 0);
+    int width = SettleKindAndWidth(context, traverser, &arrays);
     int appending = *wave != NULL;
     WfXWave* target = *wave;
     if (!appending) {
-        target = WfX_CreateXTyp(interp, kind, context->xName, context->xUnit, "real", 0, name,
-                                yUnit, width, 0);
+        target = WfX_CreateXTyp(interp, arrays.kind, context->xName, context->xUnit, "real", 0,
+                                name, yUnit, width, 0);
     }
     int result = 1;
     if (target == NULL) {
         *wave = NULL;
     } else {
-        result = LoadFromTraverser(idcode, interp, context, reader, traverser, kind, target,
+        result = LoadFromTraverser(idcode, interp, context, reader, traverser, &arrays, target,
                                    appending, wave);
     }
     traverser->FreeTraverser();

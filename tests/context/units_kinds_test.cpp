@@ -115,6 +115,39 @@ TEST(TimeUnitTest, TagsConvertAsUnsignedSixtyFourBitCounts)
     EXPECT_GT(TagToTime(1.0, &largest), 1.8e19);
 }
 
+// Times are the exact product of the 64-bit count and the scale, rounded once to the nearest
+// double: around 2^32, and around 2^53 where the count itself stops fitting a double.
+TEST(TimeUnitTest, TagsAroundTwoToThe32And53AreRoundedOnce)
+{
+    struct Case {
+        uint64_t ticks;
+        double scale;
+        double seconds;
+    };
+    const uint64_t p53 = uint64_t(1) << 53;
+    const Case cases[] = {
+        {0xFFFFFFFFu, 1e-9, 0x1.12e0be815a889p+2},
+        {uint64_t(1) << 32, 1e-9, 0x1.12e0be826d695p+2},
+        {(uint64_t(1) << 32) + 1, 1e-9, 0x1.12e0be83804a1p+2},
+        {p53 - 1, 1e-9, 0x1.12e0be826d694p+23},
+        {p53, 1e-9, 0x1.12e0be826d695p+23},
+        // Rounding the count to a double first would give ...695p+23 and 0x1.8p+54.
+        {p53 + 1, 1e-9, 0x1.12e0be826d696p+23},
+        {p53 + 1, 1e-15, 0x1.203af9ee75617p+3},
+        {p53 + 1, 3.0, 0x1.8000000000001p+54},
+        // Rounding to 64 bits and then to 53 would give ...0ap+13.
+        {9956668351868185u, 1e-12, 0x1.372558c8dd409p+13},
+        {UINT64_MAX, 1e-9, 0x1.12e0be826d695p+34},
+        {UINT64_MAX, 1.0, 0x1p+64},
+        // Exactly half-way below the normal range: ties to even.
+        {p53 + 1, 0x1p-1074, 0x1p-1021},
+    };
+    for (const Case& c : cases) {
+        TimeTag tag = {uint32_t(c.ticks >> 32), uint32_t(c.ticks)};
+        EXPECT_EQ(TagToTime(c.scale, &tag), c.seconds) << c.ticks << " x " << c.scale;
+    }
+}
+
 TEST(KindTest, LeafKindsAndHostKindsFollowTheTables)
 {
     struct Case {

@@ -126,6 +126,49 @@ TEST(HostWaveSamples, TextsAreAlwaysCopiedAndTheTextArrayStaysTheCallers)
     vexahost::DestroyWave(wave);
 }
 
+// Texts whose length is the waveform's width are kept compactly; the first text of another
+// length (a short one, a null one, a longer one) moves them all to the general store. Every
+// text reads back whole, before and after, in one call or across several.
+TEST(HostWaveSamples, TextsOfTheWidthAndOfOtherLengthsReadBack)
+{
+    struct Case {
+        int width;
+        std::vector<std::vector<const char*>> calls;
+    };
+    const Case cases[] = {
+        {1, {{"0", "1", "X"}, {"Z", "U"}}},
+        {1, {{"0", "1"}, {"Z", "", "10"}, {"U"}}},
+        {1, {{"1", nullptr, "0"}}},
+        {4, {{"01XZ", "1111"}, {"0000"}}},
+        {4, {{"01XZ"}, {"111", "00000", "ZZZZ"}}},
+        {0, {{"", nullptr}, {"1", ""}}},
+    };
+    for (const Case& c : cases) {
+        WfXWave* wave = NewWave(c.width > 1 ? WFX_KIND_LOGIC_VEC : WFX_KIND_LOGIC, c.width);
+        std::vector<std::string> expected;
+        for (const auto& call : c.calls) {
+            std::vector<double> x(call.size(), 0.0);
+            std::vector<char*> texts;
+            for (const char* text : call) {
+                texts.push_back(text != nullptr ? strdup(text) : nullptr);
+                expected.push_back(text != nullptr ? text : "");
+            }
+            ASSERT_EQ(WfX_AddValuesSimp(nullptr, wave, x.data(), texts.data(),
+                                        static_cast<unsigned>(texts.size()), 0),
+                      0);
+            for (char* text : texts) {
+                std::free(text);
+            }
+        }
+        std::vector<std::string> stored;
+        for (std::size_t i = 0; i < expected.size(); i++) {
+            stored.push_back(vexahost::WaveText(wave, i));
+        }
+        EXPECT_EQ(stored, expected) << "width " << c.width;
+        vexahost::DestroyWave(wave);
+    }
+}
+
 // Refusals: null, unknown and finished waveforms, null arrays; taken arrays are still freed
 // (the leak checker of the sanitizer build watches this).
 TEST(HostWaveSamples, RefusedAppendsFailAndFreeTakenArrays)

@@ -61,6 +61,40 @@ TEST_F(BusTest, TimePointsAndJoinedTexts)
               (std::vector<Sample>{{0, "01"}, {5, "0X"}, {10, "1X"}, {20, "Z0"}, {100, "Z0"}}));
 }
 
+// Members walked forward over the time points: a member whose first change comes after the
+// first point shows that first value before it (the change in force, or the first one), a
+// member of four bits keeps its place between one-bit members, and a change is in force from
+// its own point on.
+TEST_F(BusTest, MembersWalkedAcrossEveryPoint)
+{
+    nffr::FileWriter writer = Writer();
+    int high = writer.AddVar("data[2]", 0, 1);
+    writer.AddBits(high, 0, "0");
+    writer.AddBits(high, 7, "1");
+    writer.AddBits(high, 9, "x");
+    int middle = writer.AddVar("data[1]", 0, 4);
+    writer.AddBits(middle, 3, "1z0x");
+    writer.AddBits(middle, 8, "0000");
+    int low = writer.AddVar("data[0]", 0, 1);
+    for (uint64_t t = 0; t < 10; t++) {
+        writer.AddBits(low, t, t % 2 ? "1" : "0");
+    }
+    ReaderContext* context = OpenWritten(writer);
+    WfXWave* wave = nullptr;
+    ASSERT_EQ(Load(Bus(context, "top/data[2:0]"), context, &wave), 0);
+    EXPECT_EQ(Samples(wave), (std::vector<Sample>{{0, "01Z0X0"},
+                                                  {1, "01Z0X1"},
+                                                  {2, "01Z0X0"},
+                                                  {3, "01Z0X1"},
+                                                  {4, "01Z0X0"},
+                                                  {5, "01Z0X1"},
+                                                  {6, "01Z0X0"},
+                                                  {7, "11Z0X1"},
+                                                  {8, "100000"},
+                                                  {9, "X00001"},
+                                                  {100, "X00001"}}));
+}
+
 // Members wider than one bit: the joined text holds every member's whole text.
 TEST_F(BusTest, WideMembersAreJoinedWhole)
 {
@@ -188,24 +222,30 @@ TEST_F(BusTest, FailureRows)
     EXPECT_EQ(Header(marker).count, 0u);
     EXPECT_EQ(Calls(Op::FreeTraverser), Calls(Op::CreateTraverser) - 1);
 
-    // A failed read: the remaining points are walked, nothing is handed over, the waveform
-    // comes back.
+    // A failed read, when a member is placed at the first point or later when it steps to a
+    // further change: nothing is read after it, nothing is handed over, the waveform comes back.
+    // Each member is placed once (GotoTag) and then walked forward; the first pass reads one tag.
+    struct ReadFailure {
+        Op op;
+        int nth;
+        int gotoTags;
+    };
+    for (ReadFailure failure : {ReadFailure{Op::GetValue, 1, 1}, ReadFailure{Op::GotoTag, 2, 2},
+                                ReadFailure{Op::GetValue, 3, 2}, ReadFailure{Op::GetTag, 2, 1}}) {
+        ResetCounts();
+        nffr::testhooks::FailNthCall(failure.op, failure.nth);
+        wave = nullptr;
+        EXPECT_EQ(Load(bus, context, &wave), 1);
+        ASSERT_NE(wave, nullptr);
+        EXPECT_EQ(Header(wave).count, 0u);
+        EXPECT_EQ(Calls(failure.op), failure.nth);
+        EXPECT_EQ(Calls(Op::GotoTag), failure.gotoTags);
+    }
     ResetCounts();
-    nffr::testhooks::FailNthCall(Op::GetValue, 1);
     wave = nullptr;
-    EXPECT_EQ(Load(bus, context, &wave), 1);
-    ASSERT_NE(wave, nullptr);
-    EXPECT_EQ(Header(wave).count, 0u);
-    EXPECT_EQ(Calls(Op::GetValue), 4);  // two points, two members, once each after the failure
-    EXPECT_EQ(Calls(Op::GotoTag), 0);
-
-    ResetCounts();
-    nffr::testhooks::FailNthCall(Op::GotoTag, 2);
-    wave = nullptr;
-    EXPECT_EQ(Load(bus, context, &wave), 1);
-    ASSERT_NE(wave, nullptr);
-    EXPECT_EQ(Header(wave).count, 0u);
+    EXPECT_EQ(Load(bus, context, &wave), 0);
     EXPECT_EQ(Calls(Op::GotoTag), 2);
+    EXPECT_EQ(Calls(Op::GetValue), 3);  // two first values and data[1]'s change at 10
 
     // The host refuses the samples (the waveform is done): its result, the waveform returned.
     WfXWave* done = NewWave(25, 2);

@@ -97,6 +97,44 @@ TEST_F(ScalarTest, LogicKindsAndClosingSample)
     EXPECT_EQ(Samples(vec), (std::vector<Sample>{{0, "0101XZ01"}, {100, "11111111"}}));
 }
 
+// Texts of every width from 1 to 65 bits, each rendered whole and none overlapping the next:
+// byte b of change c is (b + c) % 6, so every position of every text differs from its
+// neighbours'. File type 1 gives one character from the first byte, whatever the width.
+TEST_F(ScalarTest, TextsOfEveryWidth)
+{
+    for (uint32_t fileType : {0u, 1u}) {
+        nffr::FileWriter writer = Writer(fileType);
+        std::vector<int> ids;
+        for (uint32_t width = 1; width <= 65; width++) {
+            int id = writer.AddVar("v" + std::to_string(width), 0, width);
+            for (uint32_t c = 0; c < 3; c++) {
+                std::vector<uint8_t> bytes(width);
+                for (uint32_t b = 0; b < width; b++) {
+                    bytes[b] = uint8_t((b + c) % 6);
+                }
+                writer.AddChange(id, c * 10, bytes);
+            }
+            ids.push_back(id);
+        }
+        writer.EndScope();
+        ReaderContext* context = Open(Write(writer, "w" + std::to_string(fileType) + ".fsdb"));
+        for (uint32_t width = 1; width <= 65; width++) {
+            std::vector<Sample> expected;
+            for (uint32_t c = 0; c < 3; c++) {
+                std::string text;
+                for (uint32_t b = 0; b < (fileType == 0 ? width : 1); b++) {
+                    text += fileType == 0 ? "01XZUU"[(b + c) % 6] : "01XZZZ"[(b + c) % 6];
+                }
+                expected.push_back({double(c * 10), text});
+            }
+            expected.push_back({100, expected.back().y});
+            WfXWave* wave = nullptr;
+            ASSERT_EQ(Load(context, ids[width - 1], &wave), 0);
+            EXPECT_EQ(Samples(wave), expected) << "file type " << fileType << ", width " << width;
+        }
+    }
+}
+
 // An unknown change count: every change is loaded while the arrays grow (64 slots, then
 // doubling), and a text kind still gets its closing sample (growing by one slot when the arrays
 // are exactly full).

@@ -21,6 +21,24 @@ namespace {
 constexpr std::size_t kAdoptMinimum = 4096;
 constexpr std::size_t kFirstTailCapacity = 256;
 
+// Texts of one character are kept as that character alone and read back from this table.
+struct OneCharacterTexts {
+    char texts[256][2];
+    OneCharacterTexts()
+    {
+        for (int c = 0; c < 256; ++c) {
+            texts[c][0] = static_cast<char>(c);
+            texts[c][1] = '\0';
+        }
+    }
+};
+
+const char* OneCharacterText(char c)
+{
+    static const OneCharacterTexts table;
+    return table.texts[static_cast<unsigned char>(c)];
+}
+
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
 };
@@ -60,6 +78,30 @@ void ReserveMore(std::vector<T>& v, std::size_t n)
     }
 }
 
+const char* OrEmpty(const char* text)
+{
+    return text != nullptr ? text : "";
+}
+
+// Whether text has exactly length characters, looking no further than its end.
+bool HasLength(const char* text, std::size_t length)
+{
+    for (std::size_t i = 0; i < length; ++i) {
+        if (text[i] == '\0') {
+            return false;
+        }
+    }
+    return text[length] == '\0';
+}
+
+// Room for bytes more characters, growing geometrically.
+void ReserveRoom(std::string& text, std::size_t bytes)
+{
+    if (text.capacity() - text.size() < bytes) {
+        text.reserve(std::max(text.capacity() * 2, text.size() + bytes));
+    }
+}
+
 // Grows a malloc'd buffer to newCount elements of size bytes; false (buffer unchanged) on failure.
 bool Resize(MallocPtr& buffer, std::size_t newCount, std::size_t size)
 {
@@ -84,7 +126,11 @@ struct WfXWave {
     vexahost::WaveHeader header;  // header.count is the sample count
     std::vector<Chunk> chunks;
     std::vector<std::size_t> chunkStarts;  // index of each chunk's first sample
-    std::string textPool;                  // NUL-terminated texts, one per sample (text kinds)
+    // Texts. While every text has exactly the waveform's width in characters they are stored at
+    // a fixed stride: the character alone for width 1, else the text and its NUL. The first
+    // text of another length moves them to the pool, NUL-terminated and found by offset.
+    bool fixedTexts = true;
+    std::string textPool;
     std::vector<std::size_t> textOffsets;
 
     std::size_t ySize() const { return YElementSize(header.kind); }
@@ -130,13 +176,96 @@ struct WfXWave {
         return true;
     }
 
-    // Callers reserve the room first, so this does not allocate.
-    void appendTexts(const char* const* texts, std::size_t n)
+    std::size_t textWidth() const { return static_cast<std::size_t>(header.width); }
+    std::size_t textStride() const { return textWidth() == 1 ? 1 : textWidth() + 1; }
+
+    const char* text(std::size_t i) const
     {
+        if (!fixedTexts) {
+            return textPool.data() + textOffsets[i];
+        }
+        const char* at = textPool.data() + i * textStride();
+        return textWidth() == 1 ? OneCharacterText(*at) : at;
+    }
+
+    // Moves the stored texts from the fixed stride to NUL-terminated texts found by offset.
+    void unfixTexts()
+    {
+        std::string pool;
+        std::vector<std::size_t> offsets;
+        std::size_t count = header.count;
+        offsets.reserve(count);
+        if (textWidth() == 1) {
+            pool.reserve(count * 2);
+            for (std::size_t i = 0; i < count; ++i) {
+                offsets.push_back(pool.size());
+                pool.append(text(i), 2);
+            }
+        } else {
+            for (std::size_t i = 0; i < count; ++i) {
+                offsets.push_back(i * textStride());
+            }
+            pool = std::move(textPool);
+        }
+        textPool = std::move(pool);
+        textOffsets = std::move(offsets);
+        fixedTexts = false;
+    }
+
+    // Measures each text once and reserves room for all of them, so that storing them cannot
+    // fail; throws bad_alloc before anything is added. lengths stays empty while the texts keep
+    // the fixed stride.
+    void prepareTexts(const char* const* texts, std::size_t n, std::vector<std::size_t>& lengths)
+    {
+        std::size_t width = textWidth();
+        std::size_t fitting = 0;
+        while (fixedTexts && fitting < n && HasLength(OrEmpty(texts[fitting]), width)) {
+            ++fitting;
+        }
+        if (fixedTexts && fitting == n) {
+            if (n > SIZE_MAX / textStride()) {
+                throw std::bad_alloc();
+            }
+            ReserveRoom(textPool, n * textStride());
+            return;
+        }
+        lengths.resize(n);
+        std::size_t bytes = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            lengths[i] = i < fitting ? width : std::strlen(OrEmpty(texts[i]));
+            if (lengths[i] >= SIZE_MAX - bytes) {
+                throw std::bad_alloc();
+            }
+            bytes += lengths[i] + 1;
+        }
+        if (fixedTexts) {
+            unfixTexts();
+        }
+        ReserveRoom(textPool, bytes);
+        ReserveMore(textOffsets, n);
+    }
+
+    void storeTexts(const char* const* texts, std::size_t n,
+                    const std::vector<std::size_t>& lengths)
+    {
+        if (fixedTexts) {
+            // Room was reserved, so this does not allocate.
+            std::size_t stride = textStride();
+            std::size_t start = textPool.size();
+            textPool.resize(start + n * stride);
+            char* out = &textPool[start];
+            for (std::size_t i = 0; i < n; ++i) {
+                if (stride == 1) {
+                    out[i] = *OrEmpty(texts[i]);
+                } else {
+                    std::memcpy(out + i * stride, OrEmpty(texts[i]), stride);
+                }
+            }
+            return;
+        }
         for (std::size_t i = 0; i < n; ++i) {
             textOffsets.push_back(textPool.size());
-            const char* text = texts[i] != nullptr ? texts[i] : "";
-            textPool.append(text, std::strlen(text) + 1);
+            textPool.append(OrEmpty(texts[i]), lengths[i] + 1);
         }
     }
 
@@ -164,11 +293,6 @@ WfXWave* LiveWave(const WfXWave* wave)
     return found == Waves().end() ? nullptr : found->second.get();
 }
 
-const char* OrEmpty(const char* text)
-{
-    return text != nullptr ? text : "";
-}
-
 // Adds the samples of one call; false when memory ran out (nothing added then).
 bool AddSamples(WfXWave& wave, double* x, void* y, std::size_t n, bool take)
 {
@@ -176,15 +300,8 @@ bool AddSamples(WfXWave& wave, double* x, void* y, std::size_t n, bool take)
     if (wave.isText()) {
         // Reserve first so that a failure leaves the waveform unchanged.
         const char* const* texts = static_cast<const char* const*>(y);
-        std::size_t bytes = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            bytes += std::strlen(OrEmpty(texts[i])) + 1;
-        }
-        std::string& pool = wave.textPool;
-        if (pool.capacity() - pool.size() < bytes) {
-            pool.reserve(std::max(pool.capacity() * 2, pool.size() + bytes));
-        }
-        ReserveMore(wave.textOffsets, n);
+        std::vector<std::size_t> lengths;
+        wave.prepareTexts(texts, n, lengths);
         if (adopt) {
             ReserveMore(wave.chunks, 1);
             ReserveMore(wave.chunkStarts, 1);
@@ -193,7 +310,7 @@ bool AddSamples(WfXWave& wave, double* x, void* y, std::size_t n, bool take)
         } else if (!wave.copyNumbers(x, nullptr, n)) {
             return false;
         }
-        wave.appendTexts(texts, n);
+        wave.storeTexts(texts, n, lengths);
     } else if (adopt) {
         ReserveMore(wave.chunks, 1);
         ReserveMore(wave.chunkStarts, 1);
@@ -346,7 +463,7 @@ const char* WaveText(const WfXWave* handle, std::size_t i)
     if (wave == nullptr || i >= wave->header.count || !wave->isText()) {
         return nullptr;
     }
-    return wave->textPool.data() + wave->textOffsets[i];
+    return wave->text(i);
 }
 
 bool DestroyWave(WfXWave* wave)
