@@ -313,7 +313,11 @@ int SettledShape(ReaderContext* context, int idcode, int* kind, int* width)
     if (traverser == NULL) {
         return 1;
     }
-    *width = SettleKindAndWidth(traverser, kind);
+    SampleArrays arrays;
+    memset(&arrays, 0, sizeof arrays);
+    arrays.kind = *kind;
+    *width = SettleKindAndWidth(context, traverser, &arrays);
+    *kind = arrays.kind;
     traverser->FreeTraverser();
     return 0;
 }
