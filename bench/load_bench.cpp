@@ -10,6 +10,7 @@
 #include <string>
 
 #include "context/context.h"
+#include "context/paths.h"
 #include "host_core.h"
 #include "load/handlers.h"
 #include "load/loaders.h"

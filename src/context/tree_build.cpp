@@ -3,9 +3,12 @@
 #include "context/tree_build.h"
 
 #include "context/context.h"
-#include "load/kinds.h"
+#include "context/var_types.h"
 
 namespace {
+
+// The reader names events 1 to 4; event 5 also returns the walk to the top.
+const uint32_t kTreeTopAgain = FFR_TREE_TOP + 1;
 
 // "/" separates hierarchy levels in tree paths, so no node name may hold one.
 void ReplaceSlashes(char* name, char substitute)
@@ -66,15 +69,15 @@ bool TreeCallback(uint32_t eventType, void* clientData, void* record)
     }
     ReaderTree* tree = context->tree;
     switch (eventType) {
-    case 1: AddScopeNode(context, (ffrScopeRecord*)record); break;
-    case 2: AddVarNode(context, (ffrVarRecord*)record); break;
-    case 3:
+    case FFR_TREE_SCOPE_BEGIN: AddScopeNode(context, (ffrScopeRecord*)record); break;
+    case FFR_TREE_VAR: AddVarNode(context, (ffrVarRecord*)record); break;
+    case FFR_TREE_SCOPE_END:
         if (tree->currentNode != NULL && tree->currentNode->parent != NULL) {
             tree->SetCurrentNode(tree->currentNode->parent);
         }
         break;
-    case 4:
-    case 5: tree->SetCurrentNode(tree->rootNode); break;
+    case FFR_TREE_TOP:
+    case kTreeTopAgain: tree->SetCurrentNode(tree->rootNode); break;
     default: break;
     }
     return true;

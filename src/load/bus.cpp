@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "context/context.h"
+#include "context/paths.h"
 #include "context/timescale.h"
 #include "load/kinds.h"
 #include "load/loaders.h"
@@ -479,9 +480,7 @@ int LoadBusWave(ReaderTreeBus* bus, Tcl_Interp* interp, ReaderContext* context, 
     }
     bus->GetBusIds(ids);
     ListMembers(reader, ids, width, force);
-    context->varInfo = NULL;
-    reader->GetVarInfo(ids[0], &context->varInfo);
-    if (context->varInfo == NULL) {
+    if (FetchVarInfo(context, ids[0]) == NULL) {
         free(ids);
         return 1;
     }

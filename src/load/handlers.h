@@ -1,5 +1,4 @@
-// handlers.h: the load handlers, the path lookups they share with the queries, and the
-// continuation of a load across a chain of split files.
+// handlers.h: the load handlers and the continuation of a load across a chain of split files.
 #ifndef QUORVEL_HANDLERS_H
 #define QUORVEL_HANDLERS_H
 
@@ -9,13 +8,6 @@
 #include "wfx.h"
 
 struct ReaderContext;
-
-// The tree node at path (one leading "/" skipped), or null.
-ReaderTreeNode* LookUpPath(const ReaderContext* context, const char* path);
-// The leaf's idcode; -1 for a scope, a missing node or a null path.
-int PathToIdcode(const char* path, const ReaderContext* context);
-// 1 and *bus set when the signal is digital and its node carries a bus; 0 otherwise.
-int FindBusForVar(int idcode, ReaderContext* context, const char* path, ReaderTreeBus** bus);
 
 int Quorvel_LoadWave(Tcl_Interp* interp, ReaderContext* context, char* path, WfXWave** out);
 int Quorvel_LoadWaves(Tcl_Interp* interp, ReaderContext* context, const char* paths,

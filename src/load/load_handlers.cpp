@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include "context/context.h"
+#include "context/paths.h"
 #include "load/handlers.h"
 #include "load/loaders.h"
 

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "context/context.h"
+#include "context/paths.h"
 #include "context/timescale.h"
 #include "load/kinds.h"
 #include "load/loaders.h"
@@ -272,9 +273,7 @@ int LoadScalarWave(int idcode, Tcl_Interp* interp, ReaderContext* context, const
     if (reader == NULL) {
         return 1;
     }
-    context->varInfo = NULL;
-    reader->GetVarInfo(idcode, &context->varInfo);
-    if (context->varInfo == NULL) {
+    if (FetchVarInfo(context, idcode) == NULL) {
         return 1;
     }
     int kind = 0;

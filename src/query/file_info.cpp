@@ -131,7 +131,7 @@ int Quorvel_FileInfo(Tcl_Interp* interp, ReaderContext* context, const char* que
         Tcl_DStringInit(&result->text);
         return 1;
     }
-    result->answerKind = 7;
+    result->answerKind = PF_ANSWER_KIND;
     Tcl_DStringInit(&result->text);
     Tcl_DString* answer = &result->text;
     switch (query[1]) {

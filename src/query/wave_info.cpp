@@ -4,8 +4,8 @@
 #include <string.h>
 
 #include "context/context.h"
-#include "load/handlers.h"
-#include "load/kinds.h"
+#include "context/paths.h"
+#include "context/var_types.h"
 #include "query/queries.h"
 
 // Options are chosen by their second character and then by their first 3 characters.
@@ -19,16 +19,7 @@ static int IsOption(const char* option, const char* name)
 static int LookUpVarType(ReaderContext* context, const char* waveName, unsigned char* varType)
 {
     int idcode = PathToIdcode(waveName, context);
-    if (idcode == -1) {
-        return 1;
-    }
-    // A reader whose use was dropped by a later context's refresh must not be called.
-    ffrObject* reader = LiveReader(context);
-    if (reader == NULL) {
-        return 1;
-    }
-    reader->GetVarInfo(idcode, &context->varInfo);
-    if (context->varInfo == NULL) {
+    if (idcode == -1 || FetchVarInfo(context, idcode) == NULL) {
         return 1;
     }
     *varType = context->varInfo->varType;
@@ -83,7 +74,7 @@ int Quorvel_WaveInfo(void* unused, ReaderContext* context, const char* waveName,
         return 1;
     }
     Tcl_DStringInit(&result->text);
-    result->answerKind = 7;
+    result->answerKind = PF_ANSWER_KIND;
     Tcl_DString* answer = &result->text;
     switch (option[1]) {
     case 'd':

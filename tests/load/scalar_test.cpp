@@ -261,7 +261,7 @@ TEST_F(ScalarTest, DroppedReaderIsNotUsed)
     writer.EndScope();
     std::string path = Write(writer, "run.fsdb");
     ReaderContext* first = Open(path);
-    Eval("set ::held {fsdb1}");
+    host_.ListOpen("fsdb1", path);
     nffr::testhooks::FailNthCall(Op::NeedsReopen, 1);
     ReaderContext* second = Open(path);
     ASSERT_NE(second, nullptr);

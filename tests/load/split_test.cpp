@@ -1,5 +1,6 @@
 // split_test.cpp: chains of split files: the candidate names and splitState transitions, and
 // loads continued across chains in both naming forms.
+#include <filesystem>
 #include <fstream>
 
 #include "load_support.h"
