@@ -12,6 +12,7 @@ set(QUORVEL_PLUGIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/context/tree_build.cpp
   ${CMAKE_CURRENT_LIST_DIR}/context/var_types.cpp
   ${CMAKE_CURRENT_LIST_DIR}/query/file_info.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/query/options.cpp
   ${CMAKE_CURRENT_LIST_DIR}/query/wave_info.cpp
   ${CMAKE_CURRENT_LIST_DIR}/load/bus.cpp
   ${CMAKE_CURRENT_LIST_DIR}/load/kinds.cpp

@@ -7,13 +7,42 @@
 #include "context/context.h"
 #include "context/script.h"
 #include "plugin/portability.h"
+#include "query/options.h"
 #include "query/queries.h"
 
 static const char* const kSeparator = "/";
 
-// Options are chosen by their second character and then by comparing this many leading
-// characters of the query text, case-sensitively.
-static int StartsAs(const char* text, const char* option, size_t count)
+enum FileAnswer {
+    FILE_FIXED,
+    FILE_CREATED,
+    FILE_CHILD_NODES,
+    FILE_DESIGN,
+    FILE_FILENAMES,
+    FILE_NWAVEFORMS,
+    FILE_LEAF_LIST,
+    FILE_LEAF_TYPES,
+};
+
+// "-waveids" is told from "-waveforms" inside the leaf list, by its first 8 characters.
+// clang-format off
+const QueryOption kFileInfoOptions[] = {
+    {"-created", 'c', 3, FILE_CREATED, NULL},
+    {"-childNodes", 'c', 6, FILE_CHILD_NODES, NULL},
+    {"-design", 'd', 3, FILE_DESIGN, NULL},
+    {"-filenames", 'f', 3, FILE_FILENAMES, NULL},
+    {"-nwaveforms", 'n', 3, FILE_NWAVEFORMS, NULL},
+    {"-nsegments", 'n', 3, FILE_FIXED, "1"},
+    {"-pfname", 'p', 4, FILE_DESIGN, NULL},
+    {"-program", 'p', 3, FILE_FIXED, "FSDB"},
+    {"-separator", 's', 3, FILE_FIXED, kSeparator},
+    {"-waveforms", 'w', 3, FILE_LEAF_LIST, NULL},
+    {"-wftypes", 'w', 3, FILE_LEAF_TYPES, NULL},
+};
+// clang-format on
+const size_t kFileInfoOptionCount = sizeof kFileInfoOptions / sizeof kFileInfoOptions[0];
+
+// The words inside a query are chosen by comparing this many leading characters.
+static bool StartsAs(const char* text, const char* option, size_t count)
 {
     return strncmp(text, option, count) == 0;
 }
@@ -121,6 +150,37 @@ static void AppendLeafTypes(const ReaderTree* tree, Tcl_DString* answer)
     Tcl_DStringAppend(answer, text, -1);
 }
 
+// Answers one selected option; 0, or 1 when the query cannot be answered.
+static int AnswerFileOption(Tcl_Interp* interp, const ReaderContext* context, const char* query,
+                            const QueryOption* option, Tcl_DString* answer)
+{
+    switch (option->answer) {
+    case FILE_FIXED: Tcl_DStringAppend(answer, option->text, -1); break;
+    case FILE_CREATED:
+        if (context->stamp != NULL) {
+            Tcl_DStringAppend(answer, context->stamp, -1);
+        }
+        break;
+    case FILE_CHILD_NODES: return AnswerChildNodes(interp, context, query, answer);
+    case FILE_DESIGN: AppendDesignName(interp, context, answer); break;
+    case FILE_FILENAMES:
+        if (context->path != NULL) {
+            Tcl_DStringAppendElement(answer, context->path);
+        }
+        break;
+    case FILE_NWAVEFORMS: {
+        char number[16];
+        snprintf(number, sizeof number, "%d", context->waveCount);
+        Tcl_DStringAppend(answer, number, -1);
+        break;
+    }
+    case FILE_LEAF_LIST: return AnswerLeafList(interp, context, query, answer);
+    case FILE_LEAF_TYPES: AppendLeafTypes(context->tree, answer); break;
+    default: break;
+    }
+    return 0;
+}
+
 int Quorvel_FileInfo(Tcl_Interp* interp, ReaderContext* context, const char* query,
                      QueryResult* result)
 {
@@ -133,56 +193,9 @@ int Quorvel_FileInfo(Tcl_Interp* interp, ReaderContext* context, const char* que
     }
     result->answerKind = PF_ANSWER_KIND;
     Tcl_DStringInit(&result->text);
-    Tcl_DString* answer = &result->text;
-    switch (query[1]) {
-    case 'c':
-        if (StartsAs(query, "-created", 3)) {
-            if (context->stamp != NULL) {
-                Tcl_DStringAppend(answer, context->stamp, -1);
-            }
-        } else if (StartsAs(query, "-childNodes", 6)) {
-            return AnswerChildNodes(interp, context, query, answer);
-        }
-        break;
-    case 'd':
-        if (StartsAs(query, "-design", 3)) {
-            AppendDesignName(interp, context, answer);
-        }
-        break;
-    case 'f':
-        if (StartsAs(query, "-filenames", 3) && context->path != NULL) {
-            Tcl_DStringAppendElement(answer, context->path);
-        }
-        break;
-    case 'n':
-        if (StartsAs(query, "-nwaveforms", 3)) {
-            char number[16];
-            snprintf(number, sizeof number, "%d", context->waveCount);
-            Tcl_DStringAppend(answer, number, -1);
-        } else if (StartsAs(query, "-nsegments", 3)) {
-            Tcl_DStringAppend(answer, "1", -1);
-        }
-        break;
-    case 'p':
-        if (StartsAs(query, "-pfname", 4)) {
-            AppendDesignName(interp, context, answer);
-        } else if (StartsAs(query, "-program", 3)) {
-            Tcl_DStringAppend(answer, "FSDB", -1);
-        }
-        break;
-    case 's':
-        if (StartsAs(query, "-separator", 3)) {
-            Tcl_DStringAppend(answer, kSeparator, -1);
-        }
-        break;
-    case 'w':
-        if (StartsAs(query, "-waveforms", 3)) {
-            return AnswerLeafList(interp, context, query, answer);
-        } else if (StartsAs(query, "-wftypes", 3)) {
-            AppendLeafTypes(context->tree, answer);
-        }
-        break;
-    default: break;
+    const QueryOption* option = FindQueryOption(kFileInfoOptions, kFileInfoOptionCount, query);
+    if (option == NULL) {
+        return 0;
     }
-    return 0;
+    return AnswerFileOption(interp, context, query, option, &result->text);
 }
