@@ -118,14 +118,14 @@ static uint32_t MergeEntries(const TimeEntry* left, uint32_t leftCount, const Ti
     return n;
 }
 
-static int IsOrdered(const TimeRun* run)
+static bool IsOrdered(const TimeRun* run)
 {
     for (uint32_t i = 1; i < run->count; i++) {
         if (run->entries[i].time < run->entries[i - 1].time) {
-            return 0;
+            return false;
         }
     }
-    return 1;
+    return true;
 }
 
 // Bottom-up stable merge sort by time; 1 when the scratch space cannot be allocated.
@@ -359,13 +359,6 @@ static int ReadMemberAt(const ReaderContext* context, ffrObject* reader, const i
     return failed;
 }
 
-static void FreeTextSlots(char** texts, uint32_t count)
-{
-    for (uint32_t i = 0; i < count; i++) {
-        free(texts[i]);
-    }
-}
-
 // Second pass: the joined member texts at every time point. Returns 1 when the load must be
 // abandoned; *stored tells how many slots of y hold texts.
 static int FillSamples(const ReaderContext* context, ffrObject* reader, const int* ids,
@@ -415,9 +408,8 @@ static int BuildAndHandOver(Tcl_Interp* interp, const ReaderContext* context, ff
     uint32_t count = stored;
     if (!*abandoned) {
         const TimeTag* last = &list.entries[n - 1].tag;
-        if (last->high != context->endTag.high || last->low != context->endTag.low) {
-            x[n] = TagToTime(context->timeScale, &context->endTag);
-            y[n] = y[n - 1] == NULL ? NULL : _strdup(y[n - 1]);
+        if (NeedsClosingSample(context, last)) {
+            WriteClosingSample(context, x, y, n);
             count = n + 1;
         }
         if (result != 1) {
@@ -427,7 +419,7 @@ static int BuildAndHandOver(Tcl_Interp* interp, const ReaderContext* context, ff
     free(buffer.text);
     free(x);
     if (y != NULL) {
-        FreeTextSlots(y, count);
+        FreeTexts(y, count);
     }
     free(y);
     free(list.entries);

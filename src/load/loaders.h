@@ -25,4 +25,11 @@ int LoadBusWave(ReaderTreeBus* bus, Tcl_Interp* interp, ReaderContext* context, 
                 WfXWave** wave, int force);
 void InsertTimePoint(const ReaderContext* context, TimeTag tag, TimePoint** list);
 
+// Shared by both loaders' text arrays: frees the first count texts (null slots allowed).
+void FreeTexts(char** texts, uint32_t count);
+// A text waveform whose last sample lies at last, before the file's end tag, ends with its
+// last text repeated at the end time: x[i] and y[i] (a copy of y[i - 1]), when this is true.
+bool NeedsClosingSample(const ReaderContext* context, const TimeTag* last);
+void WriteClosingSample(const ReaderContext* context, double* x, char** y, uint32_t i);
+
 #endif

@@ -28,7 +28,7 @@ enum ReadOutcome {
     READ_ABORTED,     // count unknown to the reader or no memory: handle unchanged
 };
 
-static int IsTextKind(int kind)
+static bool IsTextKind(int kind)
 {
     return kind == WFX_KIND_LOGIC || kind == WFX_KIND_LOGIC_VEC;
 }
@@ -42,7 +42,7 @@ static uint32_t YElementSize(int kind)
 }
 
 // count elements of size bytes; null when the size does not fit the address space.
-static void* AllocateSlots(uint32_t count, uint32_t size, int zeroed)
+static void* AllocateSlots(uint32_t count, uint32_t size, bool zeroed)
 {
     if (size == 0 || (size_t)count > SIZE_MAX / size) {
         return NULL;
@@ -81,7 +81,7 @@ int GrowSampleArrays(double** x, void** y, uint32_t oldCount, uint32_t newCount,
     return GrowOneArray(y, oldCount, newCount, ySize);
 }
 
-static void FreeTexts(char** texts, uint32_t count)
+void FreeTexts(char** texts, uint32_t count)
 {
     for (uint32_t i = 0; i < count; i++) {
         free(texts[i]);
@@ -147,19 +147,27 @@ static void StoreSample(ReaderContext* context, ffrVCTraverser* traverser, Sampl
 // A text waveform ends with its last text repeated at the file's end, when there is room.
 static int AddClosingSample(ReaderContext* context, SampleArrays* arrays, const TimeTag* last)
 {
-    if (last->high == context->endTag.high && last->low == context->endTag.low) {
+    if (!NeedsClosingSample(context, last)) {
         return 0;
     }
     int noMemory = 0;
     if (MakeRoom(arrays, 1, &noMemory) != 0) {
         return noMemory;
     }
-    char** texts = (char**)arrays->y;
-    uint32_t i = arrays->count;
-    arrays->x[i] = TagToTime(context->timeScale, &context->endTag);
-    texts[i] = texts[i - 1] == NULL ? NULL : _strdup(texts[i - 1]);
-    arrays->count = i + 1;
+    WriteClosingSample(context, arrays->x, (char**)arrays->y, arrays->count);
+    arrays->count++;
     return 0;
+}
+
+bool NeedsClosingSample(const ReaderContext* context, const TimeTag* last)
+{
+    return last->high != context->endTag.high || last->low != context->endTag.low;
+}
+
+void WriteClosingSample(const ReaderContext* context, double* x, char** y, uint32_t i)
+{
+    x[i] = TagToTime(context->timeScale, &context->endTag);
+    y[i] = y[i - 1] == NULL ? NULL : _strdup(y[i - 1]);
 }
 
 // Reads every change of the traverser into arrays (allocated here; freed here on abort).
