@@ -1,6 +1,7 @@
 # check_layers.cmake: fails when an include breaks the plug-in's layering, in which dependencies
 # run plugin -> {query, load} -> context: context/ includes neither load/ nor query/, and query/
 # and load/ do not include each other. Run as cmake -DSRC=<src dir> -P check_layers.cmake.
+cmake_minimum_required(VERSION 3.25)
 set(rules "context:load|query" "query:load" "load:query")
 set(broken "")
 foreach(rule IN LISTS rules)
