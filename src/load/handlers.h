@@ -9,7 +9,16 @@
 
 struct ReaderContext;
 
+// Load-one handler. Results: 0 with *out the new waveform, continued through the split files
+// when the split setting is on; 1 when the file was rewritten (the user told), the path names
+// no signal (*out untouched) or the loader failed (*out as the loader left it). Side effects:
+// lists the signal on the reader's load list, replaces context->varInfo, may change
+// context->splitState. The host owns the waveform; it is not finished with WfX_Done.
 int Quorvel_LoadWave(Tcl_Interp* interp, ReaderContext* context, char* path, WfXWave** out);
+// Load-many handler. Results: the last loaded entry's result, or the id list's split status
+// when no entry reached a loader; 1 for a rewritten file (out untouched). out[i] receives the
+// finished waveform of path i, or 0. Side effects as for Quorvel_LoadWave, once per entry. The
+// host owns every waveform handed out in out.
 int Quorvel_LoadWaves(Tcl_Interp* interp, ReaderContext* context, const char* paths,
                       const char* ids, WfXWave** out);
 int NextSplitFileName(ReaderContext* base, ReaderContext* continuation, int n);
