@@ -31,7 +31,7 @@ void AddScopeNode(ReaderContext* context, ffrScopeRecord* scope)
     ReplaceSlashes(scope->name, '_');
     ReaderTreeNode* node = tree->GetCurrentChildFromName(tree->currentNode, scope->name);
     if (node == NULL) {
-        node = tree->CreateTreeNode(scope->name, -1, -1);
+        node = tree->CreateTreeNode(scope->name, LEAF_TYPE_SCOPE, -1);
         if (node == NULL) {
             return;
         }
@@ -48,7 +48,8 @@ void AddVarNode(ReaderContext* context, ffrVarRecord* var)
     ReaderTree* tree = context->tree;
     ReplaceSlashes(var->name, '^');
     short kind = LeafKind(context, var->varType);
-    short leafType = (kind == LEAF_DIGITAL && context->showBus != 0) ? (short)-2 : kind;
+    short leafType =
+        (kind == LEAF_DIGITAL && context->showBus != 0) ? (short)LEAF_TYPE_BUS_MEMBER : kind;
     ReaderTreeNode* node = tree->CreateTreeNode(var->name, leafType, var->idcode);
     if (node == NULL) {
         return;
