@@ -73,8 +73,57 @@ static void AppendDesignName(Tcl_Interp* interp, const ReaderContext* context, T
 }
 
 // "-childNodes -parentPath PATH": the names of the children of the node at PATH.
-static int AnswerChildNodes(Tcl_Interp* interp, const ReaderContext* context, const char* query,
+static int AnswerChildNodes(const ReaderContext* context, int count, const char** words,
                             Tcl_DString* answer)
+{
+    if (count < 3 || !StartsAs(words[1], "-parentPath", 7)) {
+        return 0;
+    }
+    ReaderTreeNode* node = NULL;
+    // The tree may modify the path it is given, so it gets a private copy.
+    char* copy = _strdup(words[2]);
+    if (copy != NULL && context->tree != NULL) {
+        node = context->tree->GetNodeFromPath(NULL, copy);
+    }
+    free(copy);
+    if (node == NULL) {
+        return 1;
+    }
+    context->tree->GetAllChildNodeNames(node, answer);
+    return 0;
+}
+
+// "-waveforms", "-waveids" (optionally "-withtype TYPE"), or a search when given 5 words.
+static void AnswerLeafList(Tcl_Interp* interp, const ReaderContext* context, const char* query,
+                           int count, const char** words, Tcl_DString* answer)
+{
+    ReaderTree* tree = context->tree;
+    if (tree == NULL) {
+        return;
+    }
+    if (count == 5) {
+        // The tree's search reads the query it answers from the result it is given.
+        Tcl_DStringAppend(answer, query, -1);
+        tree->SearchTree(interp, 4, words + 1, answer);
+        return;
+    }
+    short leafType = -1;
+    if (count >= 3 && StartsAs(words[1], "-withtype", 4)) {
+        leafType = tree->GetLeafTypeFromString(words[2]);
+    }
+    Tcl_DString scratch;
+    Tcl_DStringInit(&scratch);
+    if (StartsAs(query, "-waveids", 8)) {
+        tree->GetTreeLeaveFullPathsNIds(tree->rootNode, &scratch, leafType, answer);
+    } else {
+        tree->GetTreeLeaveFullPaths(tree->rootNode, &scratch, leafType, answer);
+    }
+    Tcl_DStringFree(&scratch);
+}
+
+// The two queries read as Tcl lists: split into words, answered, the words released.
+static int AnswerFromWords(Tcl_Interp* interp, const ReaderContext* context, const char* query,
+                           int option, Tcl_DString* answer)
 {
     int count;
     const char** words;
@@ -82,54 +131,13 @@ static int AnswerChildNodes(Tcl_Interp* interp, const ReaderContext* context, co
         return 1;
     }
     int code = 0;
-    if (count >= 3 && StartsAs(words[1], "-parentPath", 7)) {
-        ReaderTreeNode* node = NULL;
-        // The tree may modify the path it is given, so it gets a private copy.
-        char* copy = _strdup(words[2]);
-        if (copy != NULL && context->tree != NULL) {
-            node = context->tree->GetNodeFromPath(NULL, copy);
-        }
-        free(copy);
-        if (node == NULL) {
-            code = 1;
-        } else {
-            context->tree->GetAllChildNodeNames(node, answer);
-        }
+    if (option == FILE_CHILD_NODES) {
+        code = AnswerChildNodes(context, count, words, answer);
+    } else {
+        AnswerLeafList(interp, context, query, count, words, answer);
     }
     Tcl_Free((char*)words);
     return code;
-}
-
-// "-waveforms", "-waveids" (optionally "-withtype TYPE"), or a search when given 5 words.
-static int AnswerLeafList(Tcl_Interp* interp, const ReaderContext* context, const char* query,
-                          Tcl_DString* answer)
-{
-    int count;
-    const char** words;
-    if (SplitQuery(interp, query, &count, &words) != 0) {
-        return 1;
-    }
-    ReaderTree* tree = context->tree;
-    if (tree != NULL && count == 5) {
-        // The tree's search reads the query it answers from the result it is given.
-        Tcl_DStringAppend(answer, query, -1);
-        tree->SearchTree(interp, 4, words + 1, answer);
-    } else if (tree != NULL) {
-        short leafType = -1;
-        if (count >= 3 && StartsAs(words[1], "-withtype", 4)) {
-            leafType = tree->GetLeafTypeFromString(words[2]);
-        }
-        Tcl_DString scratch;
-        Tcl_DStringInit(&scratch);
-        if (StartsAs(query, "-waveids", 8)) {
-            tree->GetTreeLeaveFullPathsNIds(tree->rootNode, &scratch, leafType, answer);
-        } else {
-            tree->GetTreeLeaveFullPaths(tree->rootNode, &scratch, leafType, answer);
-        }
-        Tcl_DStringFree(&scratch);
-    }
-    Tcl_Free((char*)words);
-    return 0;
 }
 
 // The words of the leaf types present, in slot order; a slot outside 0..3 adds nothing.
@@ -161,7 +169,8 @@ static int AnswerFileOption(Tcl_Interp* interp, const ReaderContext* context, co
             Tcl_DStringAppend(answer, context->stamp, -1);
         }
         break;
-    case FILE_CHILD_NODES: return AnswerChildNodes(interp, context, query, answer);
+    case FILE_CHILD_NODES:
+    case FILE_LEAF_LIST: return AnswerFromWords(interp, context, query, option->answer, answer);
     case FILE_DESIGN: AppendDesignName(interp, context, answer); break;
     case FILE_FILENAMES:
         if (context->path != NULL) {
@@ -174,7 +183,6 @@ static int AnswerFileOption(Tcl_Interp* interp, const ReaderContext* context, co
         Tcl_DStringAppend(answer, number, -1);
         break;
     }
-    case FILE_LEAF_LIST: return AnswerLeafList(interp, context, query, answer);
     case FILE_LEAF_TYPES: AppendLeafTypes(context->tree, answer); break;
     default: break;
     }
