@@ -74,10 +74,8 @@ TEST_F(ScalarTest, NumericKindsAndSamples)
 // exactly, and times above 2^32 and 2^53 ticks are the whole count times the scale.
 TEST_F(ScalarTest, RealsAndTimesKeepEveryBit)
 {
-    nffr::FileWriter writer;
-    writer.SetFileType(1);
+    nffr::FileWriter writer = Writer();
     writer.SetTimeUnit("1ns");
-    writer.BeginScope("top");
     int v = writer.AddVar("v", 'v', 64, 3);
     writer.AddReal(v, 5, 0.1);
     writer.AddReal(v, 0x14d9da35bf992dull, 1e-12);
