@@ -16,8 +16,11 @@ struct ReaderContext;
 struct QueryResult {
     Tcl_DString text;  // the answer
     int hostWord;      // the host's; plug-ins neither read nor write it
-    int answerKind;    // 7 once a handler has answered
+    int answerKind;    // PF_ANSWER_KIND once a handler has answered
 };
+
+// The answer kind that every query handler that answers writes; no other value is written.
+enum { PF_ANSWER_KIND = 7 };
 
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(Tcl_DString) == 212, "Tcl_DString is 212 bytes");

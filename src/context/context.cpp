@@ -20,33 +20,33 @@ namespace {
 const int kStampBufferSize = 2048;
 const char kRewrittenMessage[] = "Data file was rewritten. Please reload.\n";
 
-// 1 with *value set when script evaluates and its result reads as an integer (atoi).
-int ReadIntSetting(Tcl_Interp* interp, const char* script, int* value)
+// True with *value set when script evaluates and its result reads as an integer (atoi).
+bool ReadIntSetting(Tcl_Interp* interp, const char* script, int* value)
 {
     Tcl_ResetResult(interp);
     if (Tcl_Eval(interp, script) != TCL_OK) {
-        return 0;
+        return false;
     }
     *value = atoi(Tcl_GetStringResult(interp));
-    return 1;
+    return true;
 }
 
-// Nonzero when the host already holds the path open and the reader says the file changed.
-int RefreshNeeded(ReaderContext* context, ffrObject* reader)
+// True when the host already holds the path open and the reader says the file changed.
+bool RefreshNeeded(ReaderContext* context, ffrObject* reader)
 {
     if (context->interp == NULL) {
-        return 0;
+        return false;
     }
     Tcl_ResetResult(context->interp);
     if (EvalWithLiteralPath(context->interp, "llength [pf:info open ", context->path, "]") !=
         TCL_OK) {
-        return 0;
+        return false;
     }
     if (atoi(Tcl_GetStringResult(context->interp)) <= 0) {
-        return 0;
+        return false;
     }
     unsigned char flag = 0;
-    return reader->NeedsReopen(&flag);
+    return reader->NeedsReopen(&flag) != 0;
 }
 
 // Opens the reader object and records the use; null (use released) on failure.
@@ -94,11 +94,11 @@ void ReadStamp(ffrObject* reader, char* buffer)
     buffer[kStampBufferSize - 1] = '\0';
 }
 
-// Keeps the file's creation stamp; 0 when the copy cannot be made.
-int RecordStamp(ReaderContext* context, ffrObject* reader)
+// Keeps the file's creation stamp; false when the copy cannot be made.
+bool RecordStamp(ReaderContext* context, ffrObject* reader)
 {
     if (reader->HasStamp() != 1) {
-        return 1;
+        return true;
     }
     char buffer[kStampBufferSize];
     ReadStamp(reader, buffer);

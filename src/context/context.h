@@ -28,8 +28,16 @@ struct ReaderContext {
 };
 
 void InitContext(ReaderContext* context);
+// Open handler. Results: 0 with *out the new context, 1 with *out null (the reason written to
+// standard error, one line). Side effects: reads Scope(fsdb,show_bus) and Scope(fsdb,cat_split)
+// and asks the host whether it holds the path open (the interpreter's result changes), takes
+// one use of the file's shared reader object and may refresh an object the host already
+// holds. The host owns *out until it passes it to Quorvel_Close.
 int Quorvel_Open(Tcl_Interp* interp, const char* path, ReaderContext** out);
 int OpenFsdbFile(ReaderContext* context);
+// Close handler. Result: always 0; a null context is accepted. Side effects: frees the context
+// with its tree and texts and drops its use of the reader object when that still counts. The
+// context is gone afterwards.
 int Quorvel_Close(Tcl_Interp* interp, ReaderContext* context);
 // 1 when the file was rewritten since open (or the context's reader was dropped by a later
 // refresh); the user has then been told. 0 otherwise.

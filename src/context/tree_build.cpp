@@ -3,9 +3,12 @@
 #include "context/tree_build.h"
 
 #include "context/context.h"
-#include "load/kinds.h"
+#include "context/var_types.h"
 
 namespace {
+
+// The reader names events 1 to 4; event 5 also returns the walk to the top.
+const uint32_t kTreeTopAgain = FFR_TREE_TOP + 1;
 
 // "/" separates hierarchy levels in tree paths, so no node name may hold one.
 void ReplaceSlashes(char* name, char substitute)
@@ -28,7 +31,7 @@ void AddScopeNode(ReaderContext* context, ffrScopeRecord* scope)
     ReplaceSlashes(scope->name, '_');
     ReaderTreeNode* node = tree->GetCurrentChildFromName(tree->currentNode, scope->name);
     if (node == NULL) {
-        node = tree->CreateTreeNode(scope->name, -1, -1);
+        node = tree->CreateTreeNode(scope->name, LEAF_TYPE_SCOPE, -1);
         if (node == NULL) {
             return;
         }
@@ -45,7 +48,8 @@ void AddVarNode(ReaderContext* context, ffrVarRecord* var)
     ReaderTree* tree = context->tree;
     ReplaceSlashes(var->name, '^');
     short kind = LeafKind(context, var->varType);
-    short leafType = (kind == LEAF_DIGITAL && context->showBus != 0) ? (short)-2 : kind;
+    short leafType =
+        (kind == LEAF_DIGITAL && context->showBus != 0) ? (short)LEAF_TYPE_BUS_MEMBER : kind;
     ReaderTreeNode* node = tree->CreateTreeNode(var->name, leafType, var->idcode);
     if (node == NULL) {
         return;
@@ -66,15 +70,15 @@ bool TreeCallback(uint32_t eventType, void* clientData, void* record)
     }
     ReaderTree* tree = context->tree;
     switch (eventType) {
-    case 1: AddScopeNode(context, (ffrScopeRecord*)record); break;
-    case 2: AddVarNode(context, (ffrVarRecord*)record); break;
-    case 3:
+    case FFR_TREE_SCOPE_BEGIN: AddScopeNode(context, (ffrScopeRecord*)record); break;
+    case FFR_TREE_VAR: AddVarNode(context, (ffrVarRecord*)record); break;
+    case FFR_TREE_SCOPE_END:
         if (tree->currentNode != NULL && tree->currentNode->parent != NULL) {
             tree->SetCurrentNode(tree->currentNode->parent);
         }
         break;
-    case 4:
-    case 5: tree->SetCurrentNode(tree->rootNode); break;
+    case FFR_TREE_TOP:
+    case kTreeTopAgain: tree->SetCurrentNode(tree->rootNode); break;
     default: break;
     }
     return true;

@@ -6,6 +6,7 @@
 
 #include "context/context.h"
 #include "context/reader_uses.h"
+#include "context/paths.h"
 #include "context/timescale.h"
 #include "load/kinds.h"
 #include "load/loaders.h"
@@ -112,14 +113,14 @@ static uint32_t MergeEntries(const TimeEntry* left, uint32_t leftCount, const Ti
     return n;
 }
 
-static int IsOrdered(const TimeRun* run)
+static bool IsOrdered(const TimeRun* run)
 {
     for (uint32_t i = 1; i < run->count; i++) {
         if (run->entries[i].time < run->entries[i - 1].time) {
-            return 0;
+            return false;
         }
     }
-    return 1;
+    return true;
 }
 
 // Bottom-up stable merge sort by time; 1 when the scratch space cannot be allocated.
@@ -489,9 +490,8 @@ static int BuildAndHandOver(Tcl_Interp* interp, const ReaderContext* context, ff
     if (!*abandoned && result != 1) {
         uint32_t count = n;
         const TimeTag* last = &list.entries[n - 1].tag;
-        if (last->high != context->endTag.high || last->low != context->endTag.low) {
-            x[n] = TagToTime(context->timeScale, &context->endTag);
-            y[n] = y[n - 1];  // the host copies texts, so the slots may share one
+        if (NeedsClosingSample(context, last)) {
+            WriteClosingSample(context, x, y, n);
             count = n + 1;
         }
         result = WfX_AddValuesSimp(interp, wave, x, y, count, 0);
@@ -554,9 +554,7 @@ int LoadBusWave(ReaderTreeBus* bus, Tcl_Interp* interp, ReaderContext* context, 
         free(ids);
         return 1;
     }
-    context->varInfo = NULL;
-    reader->GetVarInfo(ids[0], &context->varInfo);
-    if (context->varInfo == NULL) {
+    if (FetchVarInfo(context, ids[0]) == NULL) {
         free(ids);
         return 1;
     }

@@ -1,5 +1,4 @@
-// handlers.h: the load handlers, the path lookups they share with the queries, and the
-// continuation of a load across a chain of split files.
+// handlers.h: the load handlers and the continuation of a load across a chain of split files.
 #ifndef QUORVEL_HANDLERS_H
 #define QUORVEL_HANDLERS_H
 
@@ -10,14 +9,16 @@
 
 struct ReaderContext;
 
-// The tree node at path (one leading "/" skipped), or null.
-ReaderTreeNode* LookUpPath(const ReaderContext* context, const char* path);
-// The leaf's idcode; -1 for a scope, a missing node or a null path.
-int PathToIdcode(const char* path, const ReaderContext* context);
-// 1 and *bus set when the signal is digital and its node carries a bus; 0 otherwise.
-int FindBusForVar(int idcode, ReaderContext* context, const char* path, ReaderTreeBus** bus);
-
+// Load-one handler. Results: 0 with *out the new waveform, continued through the split files
+// when the split setting is on; 1 when the file was rewritten (the user told), the path names
+// no signal (*out untouched) or the loader failed (*out as the loader left it). Side effects:
+// lists the signal on the reader's load list, replaces context->varInfo, may change
+// context->splitState. The host owns the waveform; it is not finished with WfX_Done.
 int Quorvel_LoadWave(Tcl_Interp* interp, ReaderContext* context, char* path, WfXWave** out);
+// Load-many handler. Results: the last loaded entry's result, or the id list's split status
+// when no entry reached a loader; 1 for a rewritten file (out untouched). out[i] receives the
+// finished waveform of path i, or 0. Side effects as for Quorvel_LoadWave, once per entry. The
+// host owns every waveform handed out in out.
 int Quorvel_LoadWaves(Tcl_Interp* interp, ReaderContext* context, const char* paths,
                       const char* ids, WfXWave** out);
 int NextSplitFileName(ReaderContext* base, ReaderContext* continuation, int n);

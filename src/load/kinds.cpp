@@ -1,5 +1,4 @@
-// kinds.cpp: signal kinds (leaf kinds, host waveform kinds and y units) and the rendering of
-// values as reals or as logic texts of the characters 0 1 X Z U.
+// kinds.cpp: the rendering of values as reals or as logic texts of the characters 0 1 X Z U.
 #include "load/kinds.h"
 
 #include <stdint.h>
@@ -43,37 +42,6 @@ char* BitsText(const ReaderContext* context, const unsigned char* value, uint32_
 }
 
 }  // namespace
-
-short LeafKind(const ReaderContext* context, unsigned char varType)
-{
-    if (context->fileType == 0 || varType == 0) {
-        return LEAF_DIGITAL;
-    }
-    if (varType == 'd' || varType == 'i' || varType == 'p') {
-        return LEAF_EVENT;
-    }
-    return LEAF_ANALOG;
-}
-
-void HostWaveKind(const ReaderContext* context, int* kind, char** yUnit, unsigned char varType)
-{
-    const char* unit = "-";
-    *kind = 1;
-    if (context->fileType == 0 || varType == 0) {
-        *kind = 23;
-    } else if (varType == 'I') {
-        unit = "A";
-    } else if (varType == 'd' || varType == 'i') {
-        *kind = 22;
-        unit = "A";
-    } else if (varType == 'p') {
-        *kind = 22;
-        unit = "Watt";
-    } else if (varType == 'v') {
-        unit = "V";
-    }
-    *yUnit = _strdup(unit);
-}
 
 double ReadRealSample(ffrVCTraverser* traverser, const unsigned char* value)
 {

@@ -1,19 +1,15 @@
-// kinds.h: classification of signals (leaf kinds, host waveform kinds and units) and the
-// rendering of their values as reals or logic texts.
+// kinds.h: the rendering of signal values as reals or logic texts; the classification of
+// signals (context/var_types.h) comes with it.
 #ifndef QUORVEL_KINDS_H
 #define QUORVEL_KINDS_H
 
 #include <stdint.h>
 
+#include "context/var_types.h"
 #include "nffr.h"
 
 struct ReaderContext;
 
-enum { LEAF_ANALOG = 0, LEAF_EVENT = 1, LEAF_DIGITAL = 2 };
-
-short LeafKind(const ReaderContext* context, unsigned char varType);
-// Always writes both outputs; *yUnit is a new heap text (null if it cannot be allocated).
-void HostWaveKind(const ReaderContext* context, int* kind, char** yUnit, unsigned char varType);
 double ReadRealSample(ffrVCTraverser* traverser, const unsigned char* value);
 // The same for a traverser whose ValueDataType is already known (it never changes for one
 // traverser, so loaders ask it once).

@@ -6,6 +6,7 @@
 
 #include "context/context.h"
 #include "context/reader_uses.h"
+#include "context/paths.h"
 #include "load/handlers.h"
 #include "load/loaders.h"
 
@@ -36,17 +37,17 @@ static int LoadEntry(Tcl_Interp* interp, ReaderContext* context, const char* pat
 }
 
 // Reads an id text as "%d" would: blanks, an optional sign, digits; text after them ignored.
-// 0 when it holds no number or one outside the range of an int.
-static int ReadIdText(const char* text, int* number)
+// False when it holds no number or one outside the range of an int.
+static bool ReadIdText(const char* text, int* number)
 {
     char* end = NULL;
     errno = 0;
     long value = strtol(text, &end, 10);
     if (end == text || errno == ERANGE || value < INT_MIN || value > INT_MAX) {
-        return 0;
+        return false;
     }
     *number = (int)value;
-    return 1;
+    return true;
 }
 
 // The idcode of entry i: its id text when that is a number of 0 or more, else its path's.

@@ -6,6 +6,7 @@
 
 #include "context/context.h"
 #include "context/reader_uses.h"
+#include "context/paths.h"
 #include "context/timescale.h"
 #include "load/kinds.h"
 #include "load/loaders.h"
@@ -32,7 +33,7 @@ enum ReadOutcome {
     READ_ABORTED,     // count unknown to the reader or no memory: handle unchanged
 };
 
-static int IsTextKind(int kind)
+static bool IsTextKind(int kind)
 {
     return kind == WFX_KIND_LOGIC || kind == WFX_KIND_LOGIC_VEC;
 }
@@ -46,7 +47,7 @@ static uint32_t YElementSize(int kind)
 }
 
 // count elements of size bytes; null when the size does not fit the address space.
-static void* AllocateSlots(uint32_t count, uint32_t size, int zeroed)
+static void* AllocateSlots(uint32_t count, uint32_t size, bool zeroed)
 {
     if (size == 0 || (size_t)count > SIZE_MAX / size) {
         return NULL;
@@ -169,19 +170,27 @@ static int StoreSample(const ReaderContext* context, SampleArrays* arrays, const
 // A text waveform ends with its last text repeated at the file's end, when there is room.
 static int AddClosingSample(ReaderContext* context, SampleArrays* arrays, const TimeTag* last)
 {
-    if (last->high == context->endTag.high && last->low == context->endTag.low) {
+    if (!NeedsClosingSample(context, last)) {
         return 0;
     }
     int noMemory = 0;
     if (MakeRoom(arrays, 1, &noMemory) != 0) {
         return noMemory;
     }
-    char** texts = (char**)arrays->y;
-    uint32_t i = arrays->count;
-    arrays->x[i] = TagToTime(context->timeScale, &context->endTag);
-    texts[i] = texts[i - 1];  // the host copies texts, so the slots may share one
-    arrays->count = i + 1;
+    WriteClosingSample(context, arrays->x, (char**)arrays->y, arrays->count);
+    arrays->count++;
     return 0;
+}
+
+bool NeedsClosingSample(const ReaderContext* context, const TimeTag* last)
+{
+    return last->high != context->endTag.high || last->low != context->endTag.low;
+}
+
+void WriteClosingSample(const ReaderContext* context, double* x, char** y, uint32_t i)
+{
+    x[i] = TagToTime(context->timeScale, &context->endTag);
+    y[i] = y[i - 1];  // the host copies texts, so the slots may share one
 }
 
 // Reads every change of the traverser into arrays (allocated here; freed here on abort).
@@ -332,9 +341,7 @@ int LoadScalarWave(int idcode, Tcl_Interp* interp, ReaderContext* context, const
     if (reader == NULL) {
         return 1;
     }
-    context->varInfo = NULL;
-    reader->GetVarInfo(idcode, &context->varInfo);
-    if (context->varInfo == NULL) {
+    if (FetchVarInfo(context, idcode) == NULL) {
         return 1;
     }
     int kind = 0;

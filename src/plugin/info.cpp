@@ -10,7 +10,7 @@ int Quorvel_Info(void* unused, const char* option, QueryResult* result)
     if (option == NULL || result == NULL || strncmp(option, "-author", 2) != 0) {
         return 1;
     }
-    result->answerKind = 7;
+    result->answerKind = PF_ANSWER_KIND;
     Tcl_DStringInit(&result->text);
     Tcl_DStringAppend(&result->text, "Quorvel", -1);
     return 0;

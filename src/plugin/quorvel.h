@@ -15,7 +15,10 @@
 // Registers the "FSDB" format once per process; always 0.
 extern "C" QUORVEL_EXPORT int Quorvel_Init(Tcl_Interp* interp);
 
-// "-author" (any text starting "-a") answers "Quorvel" with 0; anything else 1, result untouched.
+// Info handler. Results: 0 for "-author" (any option starting "-a"), the answer "Quorvel" in
+// result's dynamic string (initialised here) and its answer kind set; 1 for any other option.
+// Side effects: none; a refused option leaves result untouched. The host owns result and the
+// answer text in it.
 int Quorvel_Info(void* unused, const char* option, QueryResult* result);
 
 // Reader library message sinks: "\"WARN:\" %s" and the like on standard error; always 0.

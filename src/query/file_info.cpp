@@ -7,13 +7,42 @@
 #include "context/context.h"
 #include "context/script.h"
 #include "plugin/portability.h"
+#include "query/options.h"
 #include "query/queries.h"
 
 static const char* const kSeparator = "/";
 
-// Options are chosen by their second character and then by comparing this many leading
-// characters of the query text, case-sensitively.
-static int StartsAs(const char* text, const char* option, size_t count)
+enum FileAnswer {
+    FILE_FIXED,
+    FILE_CREATED,
+    FILE_CHILD_NODES,
+    FILE_DESIGN,
+    FILE_FILENAMES,
+    FILE_NWAVEFORMS,
+    FILE_LEAF_LIST,
+    FILE_LEAF_TYPES,
+};
+
+// "-waveids" is told from "-waveforms" inside the leaf list, by its first 8 characters.
+// clang-format off
+const QueryOption kFileInfoOptions[] = {
+    {"-created", 'c', 3, FILE_CREATED, NULL},
+    {"-childNodes", 'c', 6, FILE_CHILD_NODES, NULL},
+    {"-design", 'd', 3, FILE_DESIGN, NULL},
+    {"-filenames", 'f', 3, FILE_FILENAMES, NULL},
+    {"-nwaveforms", 'n', 3, FILE_NWAVEFORMS, NULL},
+    {"-nsegments", 'n', 3, FILE_FIXED, "1"},
+    {"-pfname", 'p', 4, FILE_DESIGN, NULL},
+    {"-program", 'p', 3, FILE_FIXED, "FSDB"},
+    {"-separator", 's', 3, FILE_FIXED, kSeparator},
+    {"-waveforms", 'w', 3, FILE_LEAF_LIST, NULL},
+    {"-wftypes", 'w', 3, FILE_LEAF_TYPES, NULL},
+};
+// clang-format on
+const size_t kFileInfoOptionCount = sizeof kFileInfoOptions / sizeof kFileInfoOptions[0];
+
+// The words inside a query are chosen by comparing this many leading characters.
+static bool StartsAs(const char* text, const char* option, size_t count)
 {
     return strncmp(text, option, count) == 0;
 }
@@ -44,8 +73,57 @@ static void AppendDesignName(Tcl_Interp* interp, const ReaderContext* context, T
 }
 
 // "-childNodes -parentPath PATH": the names of the children of the node at PATH.
-static int AnswerChildNodes(Tcl_Interp* interp, const ReaderContext* context, const char* query,
+static int AnswerChildNodes(const ReaderContext* context, int count, const char** words,
                             Tcl_DString* answer)
+{
+    if (count < 3 || !StartsAs(words[1], "-parentPath", 7)) {
+        return 0;
+    }
+    ReaderTreeNode* node = NULL;
+    // The tree may modify the path it is given, so it gets a private copy.
+    char* copy = _strdup(words[2]);
+    if (copy != NULL && context->tree != NULL) {
+        node = context->tree->GetNodeFromPath(NULL, copy);
+    }
+    free(copy);
+    if (node == NULL) {
+        return 1;
+    }
+    context->tree->GetAllChildNodeNames(node, answer);
+    return 0;
+}
+
+// "-waveforms", "-waveids" (optionally "-withtype TYPE"), or a search when given 5 words.
+static void AnswerLeafList(Tcl_Interp* interp, const ReaderContext* context, const char* query,
+                           int count, const char** words, Tcl_DString* answer)
+{
+    ReaderTree* tree = context->tree;
+    if (tree == NULL) {
+        return;
+    }
+    if (count == 5) {
+        // The tree's search reads the query it answers from the result it is given.
+        Tcl_DStringAppend(answer, query, -1);
+        tree->SearchTree(interp, 4, words + 1, answer);
+        return;
+    }
+    short leafType = -1;
+    if (count >= 3 && StartsAs(words[1], "-withtype", 4)) {
+        leafType = tree->GetLeafTypeFromString(words[2]);
+    }
+    Tcl_DString scratch;
+    Tcl_DStringInit(&scratch);
+    if (StartsAs(query, "-waveids", 8)) {
+        tree->GetTreeLeaveFullPathsNIds(tree->rootNode, &scratch, leafType, answer);
+    } else {
+        tree->GetTreeLeaveFullPaths(tree->rootNode, &scratch, leafType, answer);
+    }
+    Tcl_DStringFree(&scratch);
+}
+
+// The two queries read as Tcl lists: split into words, answered, the words released.
+static int AnswerFromWords(Tcl_Interp* interp, const ReaderContext* context, const char* query,
+                           int option, Tcl_DString* answer)
 {
     int count;
     const char** words;
@@ -53,54 +131,13 @@ static int AnswerChildNodes(Tcl_Interp* interp, const ReaderContext* context, co
         return 1;
     }
     int code = 0;
-    if (count >= 3 && StartsAs(words[1], "-parentPath", 7)) {
-        ReaderTreeNode* node = NULL;
-        // The tree may modify the path it is given, so it gets a private copy.
-        char* copy = _strdup(words[2]);
-        if (copy != NULL && context->tree != NULL) {
-            node = context->tree->GetNodeFromPath(NULL, copy);
-        }
-        free(copy);
-        if (node == NULL) {
-            code = 1;
-        } else {
-            context->tree->GetAllChildNodeNames(node, answer);
-        }
+    if (option == FILE_CHILD_NODES) {
+        code = AnswerChildNodes(context, count, words, answer);
+    } else {
+        AnswerLeafList(interp, context, query, count, words, answer);
     }
     Tcl_Free((char*)words);
     return code;
-}
-
-// "-waveforms", "-waveids" (optionally "-withtype TYPE"), or a search when given 5 words.
-static int AnswerLeafList(Tcl_Interp* interp, const ReaderContext* context, const char* query,
-                          Tcl_DString* answer)
-{
-    int count;
-    const char** words;
-    if (SplitQuery(interp, query, &count, &words) != 0) {
-        return 1;
-    }
-    ReaderTree* tree = context->tree;
-    if (tree != NULL && count == 5) {
-        // The tree's search reads the query it answers from the result it is given.
-        Tcl_DStringAppend(answer, query, -1);
-        tree->SearchTree(interp, 4, words + 1, answer);
-    } else if (tree != NULL) {
-        short leafType = -1;
-        if (count >= 3 && StartsAs(words[1], "-withtype", 4)) {
-            leafType = tree->GetLeafTypeFromString(words[2]);
-        }
-        Tcl_DString scratch;
-        Tcl_DStringInit(&scratch);
-        if (StartsAs(query, "-waveids", 8)) {
-            tree->GetTreeLeaveFullPathsNIds(tree->rootNode, &scratch, leafType, answer);
-        } else {
-            tree->GetTreeLeaveFullPaths(tree->rootNode, &scratch, leafType, answer);
-        }
-        Tcl_DStringFree(&scratch);
-    }
-    Tcl_Free((char*)words);
-    return 0;
 }
 
 // The words of the leaf types present, in slot order; a slot outside 0..3 adds nothing.
@@ -121,6 +158,37 @@ static void AppendLeafTypes(const ReaderTree* tree, Tcl_DString* answer)
     Tcl_DStringAppend(answer, text, -1);
 }
 
+// Answers one selected option; 0, or 1 when the query cannot be answered.
+static int AnswerFileOption(Tcl_Interp* interp, const ReaderContext* context, const char* query,
+                            const QueryOption* option, Tcl_DString* answer)
+{
+    switch (option->answer) {
+    case FILE_FIXED: Tcl_DStringAppend(answer, option->text, -1); break;
+    case FILE_CREATED:
+        if (context->stamp != NULL) {
+            Tcl_DStringAppend(answer, context->stamp, -1);
+        }
+        break;
+    case FILE_CHILD_NODES:
+    case FILE_LEAF_LIST: return AnswerFromWords(interp, context, query, option->answer, answer);
+    case FILE_DESIGN: AppendDesignName(interp, context, answer); break;
+    case FILE_FILENAMES:
+        if (context->path != NULL) {
+            Tcl_DStringAppendElement(answer, context->path);
+        }
+        break;
+    case FILE_NWAVEFORMS: {
+        char number[16];
+        snprintf(number, sizeof number, "%d", context->waveCount);
+        Tcl_DStringAppend(answer, number, -1);
+        break;
+    }
+    case FILE_LEAF_TYPES: AppendLeafTypes(context->tree, answer); break;
+    default: break;
+    }
+    return 0;
+}
+
 int Quorvel_FileInfo(Tcl_Interp* interp, ReaderContext* context, const char* query,
                      QueryResult* result)
 {
@@ -131,58 +199,11 @@ int Quorvel_FileInfo(Tcl_Interp* interp, ReaderContext* context, const char* que
         Tcl_DStringInit(&result->text);
         return 1;
     }
-    result->answerKind = 7;
+    result->answerKind = PF_ANSWER_KIND;
     Tcl_DStringInit(&result->text);
-    Tcl_DString* answer = &result->text;
-    switch (query[1]) {
-    case 'c':
-        if (StartsAs(query, "-created", 3)) {
-            if (context->stamp != NULL) {
-                Tcl_DStringAppend(answer, context->stamp, -1);
-            }
-        } else if (StartsAs(query, "-childNodes", 6)) {
-            return AnswerChildNodes(interp, context, query, answer);
-        }
-        break;
-    case 'd':
-        if (StartsAs(query, "-design", 3)) {
-            AppendDesignName(interp, context, answer);
-        }
-        break;
-    case 'f':
-        if (StartsAs(query, "-filenames", 3) && context->path != NULL) {
-            Tcl_DStringAppendElement(answer, context->path);
-        }
-        break;
-    case 'n':
-        if (StartsAs(query, "-nwaveforms", 3)) {
-            char number[16];
-            snprintf(number, sizeof number, "%d", context->waveCount);
-            Tcl_DStringAppend(answer, number, -1);
-        } else if (StartsAs(query, "-nsegments", 3)) {
-            Tcl_DStringAppend(answer, "1", -1);
-        }
-        break;
-    case 'p':
-        if (StartsAs(query, "-pfname", 4)) {
-            AppendDesignName(interp, context, answer);
-        } else if (StartsAs(query, "-program", 3)) {
-            Tcl_DStringAppend(answer, "FSDB", -1);
-        }
-        break;
-    case 's':
-        if (StartsAs(query, "-separator", 3)) {
-            Tcl_DStringAppend(answer, kSeparator, -1);
-        }
-        break;
-    case 'w':
-        if (StartsAs(query, "-waveforms", 3)) {
-            return AnswerLeafList(interp, context, query, answer);
-        } else if (StartsAs(query, "-wftypes", 3)) {
-            AppendLeafTypes(context->tree, answer);
-        }
-        break;
-    default: break;
+    const QueryOption* option = FindQueryOption(kFileInfoOptions, kFileInfoOptionCount, query);
+    if (option == NULL) {
+        return 0;
     }
-    return 0;
+    return AnswerFileOption(interp, context, query, option, &result->text);
 }

@@ -1,34 +1,45 @@
 // wave_info.cpp: the waveform-attribute query handler: axis names, units and scales of one
 // waveform, and its kind and y unit looked up from the signal itself.
 #include <stdlib.h>
-#include <string.h>
 
 #include "context/context.h"
-#include "load/handlers.h"
-#include "load/kinds.h"
+#include "context/paths.h"
+#include "context/var_types.h"
+#include "query/options.h"
 #include "query/queries.h"
 
-// Options are chosen by their second character and then by their first 3 characters.
-static int IsOption(const char* option, const char* name)
-{
-    return strncmp(option, name, 3) == 0;
-}
+enum WaveAnswer {
+    WAVE_NONE,
+    WAVE_FIXED,
+    WAVE_KIND,
+    WAVE_XNAME,
+    WAVE_XUNIT,
+    WAVE_YNAME,
+    WAVE_YUNIT
+};
+
+// clang-format off
+const QueryOption kWaveInfoOptions[] = {
+    {"-datatype", 'd', 3, WAVE_FIXED, "real"},
+    {"-got_xaxis", 'g', 3, WAVE_FIXED, "1"},
+    {"-nsegments", 'n', 3, WAVE_FIXED, "1"},
+    {"-wftype", 'w', 3, WAVE_KIND, NULL},
+    {"-xname", 'x', 3, WAVE_XNAME, NULL},
+    {"-xunit", 'x', 3, WAVE_XUNIT, NULL},
+    {"-xscale", 'x', 3, WAVE_FIXED, "linear"},
+    {"-yname", 'y', 3, WAVE_YNAME, NULL},
+    {"-yscale", 'y', 3, WAVE_FIXED, "linear"},
+    {"-yunit", 'y', 3, WAVE_YUNIT, NULL},
+};
+// clang-format on
+const size_t kWaveInfoOptionCount = sizeof kWaveInfoOptions / sizeof kWaveInfoOptions[0];
 
 // The variable type of the signal at waveName, through the context's live reader.
 // 1 when the path names no signal or the reader can no longer be used.
 static int LookUpVarType(ReaderContext* context, const char* waveName, unsigned char* varType)
 {
     int idcode = PathToIdcode(waveName, context);
-    if (idcode == -1) {
-        return 1;
-    }
-    // A reader whose use was dropped by a later context's refresh must not be called.
-    ffrObject* reader = LiveReader(context);
-    if (reader == NULL) {
-        return 1;
-    }
-    reader->GetVarInfo(idcode, &context->varInfo);
-    if (context->varInfo == NULL) {
+    if (idcode == -1 || FetchVarInfo(context, idcode) == NULL) {
         return 1;
     }
     *varType = context->varInfo->varType;
@@ -83,47 +94,16 @@ int Quorvel_WaveInfo(void* unused, ReaderContext* context, const char* waveName,
         return 1;
     }
     Tcl_DStringInit(&result->text);
-    result->answerKind = 7;
+    result->answerKind = PF_ANSWER_KIND;
     Tcl_DString* answer = &result->text;
-    switch (option[1]) {
-    case 'd':
-        if (IsOption(option, "-datatype")) {
-            Tcl_DStringAppend(answer, "real", -1);
-        }
-        break;
-    case 'g':
-        if (IsOption(option, "-got_xaxis")) {
-            Tcl_DStringAppend(answer, "1", -1);
-        }
-        break;
-    case 'n':
-        if (IsOption(option, "-nsegments")) {
-            Tcl_DStringAppend(answer, "1", -1);
-        }
-        break;
-    case 'w':
-        if (IsOption(option, "-wftype")) {
-            return AnswerWaveKind(context, waveName, answer);
-        }
-        break;
-    case 'x':
-        if (IsOption(option, "-xname")) {
-            AppendHeld(answer, context->xName);
-        } else if (IsOption(option, "-xunit")) {
-            AppendHeld(answer, context->xUnit);
-        } else if (IsOption(option, "-xscale")) {
-            Tcl_DStringAppend(answer, "linear", -1);
-        }
-        break;
-    case 'y':
-        if (IsOption(option, "-yname")) {
-            Tcl_DStringAppend(answer, waveName, -1);
-        } else if (IsOption(option, "-yscale")) {
-            Tcl_DStringAppend(answer, "linear", -1);
-        } else if (IsOption(option, "-yunit")) {
-            return AnswerYUnit(context, waveName, answer);
-        }
-        break;
+    const QueryOption* row = FindQueryOption(kWaveInfoOptions, kWaveInfoOptionCount, option);
+    switch (row == NULL ? WAVE_NONE : row->answer) {
+    case WAVE_FIXED: Tcl_DStringAppend(answer, row->text, -1); break;
+    case WAVE_KIND: return AnswerWaveKind(context, waveName, answer);
+    case WAVE_XNAME: AppendHeld(answer, context->xName); break;
+    case WAVE_XUNIT: AppendHeld(answer, context->xUnit); break;
+    case WAVE_YNAME: Tcl_DStringAppend(answer, waveName, -1); break;
+    case WAVE_YUNIT: return AnswerYUnit(context, waveName, answer);
     default: break;
     }
     return 0;

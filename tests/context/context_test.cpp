@@ -94,7 +94,7 @@ TEST_F(OpenTest, OpensBothFileTypesAndClosesNull)
     ASSERT_NE(zero, nullptr);
     ASSERT_NE(one, nullptr);
     EXPECT_EQ(zero->fileType, 0);
-    EXPECT_DOUBLE_EQ(zero->timeScale, 1e-11);
+    EXPECT_EQ(zero->timeScale, 1e-11);
     EXPECT_EQ(zero->endTag.high, 0u);
     EXPECT_EQ(zero->endTag.low, 42u);
     EXPECT_EQ(zero->stamp, nullptr);

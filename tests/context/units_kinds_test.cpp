@@ -92,7 +92,7 @@ TEST(TimeUnitTest, FactorChosenByTheCharacterAfterTheNumber)
     for (const Case& c : cases) {
         ReaderContext context = ContextOfType(1);
         ParseTimeUnit(c.text, &context);
-        EXPECT_DOUBLE_EQ(context.timeScale, c.scale) << c.text;
+        EXPECT_EQ(context.timeScale, c.scale) << c.text;
     }
     for (const char* unchanged : {"0ns", "ns", "", "-0s", "-1ns", "nan", "inf", "1e308M"}) {
         ReaderContext context = ContextOfType(1);
@@ -101,18 +101,33 @@ TEST(TimeUnitTest, FactorChosenByTheCharacterAfterTheNumber)
     }
 }
 
+// Every result is the tag's whole 64-bit count times the scale, rounded once: above 2^32 the
+// high word is not scaled apart from the low one, and above 2^53 the count is not rounded to
+// a double before the product. Expected values are written out bit for bit.
 TEST(TimeUnitTest, TagsConvertAsUnsignedSixtyFourBitCounts)
 {
-    TimeTag five = {0, 5};
-    EXPECT_DOUBLE_EQ(TagToTime(1e-9, &five), 5e-9);
-    TimeTag high = {1, 0};
-    EXPECT_DOUBLE_EQ(TagToTime(1e-9, &high), 4.294967296);
-    TimeTag topBit = {0, 0x80000000u};
-    EXPECT_EQ(TagToTime(1.0, &topBit), 2147483648.0);
-    TimeTag both = {1, 0x80000000u};
-    EXPECT_EQ(TagToTime(1.0, &both), 6442450944.0);
-    TimeTag largest = {0xFFFFFFFFu, 0xFFFFFFFFu};
-    EXPECT_GT(TagToTime(1.0, &largest), 1.8e19);
+    struct Case {
+        TimeTag tag;
+        double scale;
+        double seconds;
+    } cases[] = {
+        {{0, 5}, 1e-9, 0x1.5798ee2308c3ap-28},
+        {{0, 0x80000000u}, 1e-9, 0x1.12e0be826d695p+1},
+        {{1, 0}, 1e-9, 0x1.12e0be826d695p+2},  // 4.294967296
+        {{1, 1}, 1e-9, 0x1.12e0be83804a1p+2},
+        {{0x14d9da, 0x35bf992d}, 1e-9, 0x1.66379b0c597a1p+22},
+        {{0x200000, 1}, 1e-9, 0x1.12e0be826d696p+23},  // 2^53 + 1 ticks
+        {{0xFFFFFFFFu, 0xFFFFFFFFu}, 1e-9, 0x1.12e0be826d695p+34},
+        {{0, 0x80000000u}, 1.0, 2147483648.0},
+        {{1, 0x80000000u}, 1.0, 6442450944.0},
+        {{0xFFFFFFFFu, 0xFFFFFFFFu}, 1.0, 0x1p+64},
+    };
+    for (const Case& c : cases) {
+        double seconds = TagToTime(c.scale, &c.tag);
+        EXPECT_EQ(memcmp(&seconds, &c.seconds, sizeof seconds), 0)
+            << std::hex << c.tag.high << " " << c.tag.low << ": " << std::hexfloat << seconds
+            << " instead of " << c.seconds;
+    }
 }
 
 // Times are the exact product of the 64-bit count and the scale, rounded once to the nearest

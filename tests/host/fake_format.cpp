@@ -20,7 +20,7 @@ int closedCount = 0;
 
 void Answer(QueryResult* result, const std::string& text)
 {
-    result->answerKind = 7;
+    result->answerKind = PF_ANSWER_KIND;
     Tcl_DStringAppend(&result->text, text.c_str(), -1);
 }
 

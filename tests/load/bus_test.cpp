@@ -1,5 +1,9 @@
 // bus_test.cpp: the bus loader: time points of all members, joined member texts, kinds and
 // widths, the load list, every failure row, and the ordered time list.
+#include <map>
+#include <utility>
+
+#include "context/timescale.h"
 #include "load_support.h"
 
 namespace loadtest {
@@ -57,8 +61,7 @@ TEST_F(BusTest, TimePointsAndJoinedTexts)
     EXPECT_EQ(header.kind, 25);
     EXPECT_EQ(header.width, 2);
     EXPECT_EQ(header.name, "top/data");
-    EXPECT_EQ(Samples(wave),
-              (std::vector<Sample>{{0, "01"}, {5, "0X"}, {10, "1X"}, {20, "Z0"}, {100, "Z0"}}));
+    EXPECT_TRUE(HoldsExactly(wave, {{0, "01"}, {5, "0X"}, {10, "1X"}, {20, "Z0"}, {100, "Z0"}}));
 }
 
 // Members walked forward over the time points: a member whose first change comes after the
@@ -110,7 +113,7 @@ TEST_F(BusTest, WideMembersAreJoinedWhole)
     ASSERT_EQ(Load(Bus(context, "top/data[2:0]"), context, &wave), 0);
     EXPECT_EQ(Header(wave).width, 3);
     // The only change lies on the end tag: no closing sample.
-    EXPECT_EQ(Samples(wave), (std::vector<Sample>{{100, expected}}));
+    EXPECT_TRUE(HoldsExactly(wave, {{100, expected}}));
 }
 
 // A member without changes adds nothing; a bus of width 1 keeps its member's kind.
@@ -125,13 +128,13 @@ TEST_F(BusTest, QuietMemberAndWidthOne)
     ReaderContext* context = OpenWritten(writer);
     WfXWave* wave = nullptr;
     ASSERT_EQ(Load(Bus(context), context, &wave), 0);
-    EXPECT_EQ(Samples(wave), (std::vector<Sample>{{3, "1"}, {100, "1"}}));
+    EXPECT_TRUE(HoldsExactly(wave, {{3, "1"}, {100, "1"}}));
 
     WfXWave* single = nullptr;
     ASSERT_EQ(Load(Bus(context, "top/solo[0:0]"), context, &single), 0);
     EXPECT_EQ(Header(single).kind, 23);
     EXPECT_EQ(Header(single).width, 1);
-    EXPECT_EQ(Samples(single), (std::vector<Sample>{{0, "0"}, {100, "0"}}));
+    EXPECT_TRUE(HoldsExactly(single, {{0, "0"}, {100, "0"}}));
 }
 
 // No member yields a first tag: one sample at time 0 (tag 0), then the closing sample.
@@ -146,7 +149,7 @@ TEST_F(BusTest, NoFirstTagGivesTheZeroPoint)
     nffr::testhooks::FailNthCall(Op::GetFirstTag, 1);
     WfXWave* wave = nullptr;
     ASSERT_EQ(Load(bus, context, &wave), 0);
-    EXPECT_EQ(Samples(wave), (std::vector<Sample>{{0, "1"}, {100, "1"}}));
+    EXPECT_TRUE(HoldsExactly(wave, {{0, "1"}, {100, "1"}}));
 }
 
 // Appending to a handed-in waveform, and the load list with and without force.
@@ -171,7 +174,7 @@ TEST_F(BusTest, AppendingAndLoadList)
     ASSERT_EQ(Load(bus, context, &appended), 0);
     EXPECT_EQ(appended, given);
     EXPECT_EQ(Header(given).name, "given");
-    EXPECT_EQ(Samples(given), (std::vector<Sample>{{100, "10"}}));
+    EXPECT_TRUE(HoldsExactly(given, {{100, "10"}}));
     EXPECT_EQ(Calls(Op::IsInLoadList), 2);
     EXPECT_EQ(Calls(Op::AddToLoadList), 0);
     EXPECT_EQ(Calls(Op::LoadListedSignals), 1);
@@ -311,8 +314,80 @@ TEST_F(BusTest, EqualTimesKeepTheFirstTag)
         if (!laterFirst) {
             expected.push_back({t, "10"});
         }
-        EXPECT_EQ(Samples(wave), expected) << laterFirst;
+        EXPECT_TRUE(HoldsExactly(wave, expected)) << laterFirst;
     }
+}
+
+// The bus loader's time points are those that InsertTimePoint builds from the members' changes
+// in load order (first member first): the same times, each keeping the first tag seen, and the
+// texts in force at that tag. Tags near 2^53 seconds convert to equal times.
+TEST_F(BusTest, TimePointsAreThoseOfInsertTimePoint)
+{
+    const uint64_t big = uint64_t(1) << 53;
+    const uint64_t pool[] = {0, 3, 7, big, big + 1, big + 2, big + 3, big + 4, big + 5};
+    nffr::FileWriter writer = Writer();
+    writer.SetEndTag(big + 6);
+    std::map<int, std::vector<std::pair<uint64_t, char>>> changes;  // by idcode
+    uint32_t seed = 12345;
+    for (int m = 3; m >= 0; m--) {
+        int id = writer.AddVar("data[" + std::to_string(m) + "]", 0, 1);
+        char bit = '0';
+        for (uint64_t tag : pool) {
+            seed = seed * 1103515245u + 12345u;
+            if (tag != 0 && (seed >> 16) % 3 == 0) {
+                continue;
+            }
+            writer.AddBits(id, tag, std::string(1, bit));
+            changes[id].push_back({tag, bit});
+            bit = bit == '0' ? '1' : '0';
+        }
+    }
+    ReaderContext* context = OpenWritten(writer);
+    ReaderTreeBus* bus = Bus(context, "top/data[3:0]");
+    ASSERT_NE(bus, nullptr);
+    std::vector<int> ids(bus->GetBusWidth());
+    bus->GetBusIds(ids.data());
+
+    TimePoint* list = nullptr;
+    for (int id : ids) {
+        for (const auto& change : changes[id]) {
+            TimeTag tag{uint32_t(change.first >> 32), uint32_t(change.first)};
+            if (list == nullptr) {
+                list = static_cast<TimePoint*>(calloc(1, sizeof(TimePoint)));
+                list->time = TagToTime(context->timeScale, &tag);
+                list->tag = tag;
+            } else {
+                InsertTimePoint(context, tag, &list);
+            }
+        }
+    }
+    std::vector<Sample> expected;
+    uint64_t lastKept = 0;
+    while (list != nullptr) {
+        lastKept = (uint64_t(list->tag.high) << 32) | list->tag.low;
+        std::string text;
+        for (int id : ids) {
+            char inForce = '?';
+            for (const auto& change : changes[id]) {
+                if (change.first <= lastKept) {
+                    inForce = change.second;
+                }
+            }
+            text += inForce;
+        }
+        expected.push_back({list->time, text});
+        TimePoint* next = list->next;
+        free(list);
+        list = next;
+    }
+    if (lastKept != big + 6) {
+        expected.push_back({TagToTime(context->timeScale, &context->endTag), expected.back().y});
+    }
+    ASSERT_GT(expected.size(), 5u);
+
+    WfXWave* wave = nullptr;
+    ASSERT_EQ(Load(bus, context, &wave), 0);
+    EXPECT_TRUE(HoldsExactly(wave, expected));
 }
 
 }  // namespace

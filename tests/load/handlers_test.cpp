@@ -60,7 +60,7 @@ TEST_F(HandlersTest, LoadOneResolvesPaths)
     Keep(wave);
     EXPECT_EQ(Header(wave).name, "/top/v");
     EXPECT_FALSE(Header(wave).done);
-    EXPECT_EQ(Samples(wave), (std::vector<Sample>{{0, Num(1.0)}, {10, Num(2.0)}}));
+    EXPECT_TRUE(HoldsExactly(wave, {{0, Num(1.0)}, {10, Num(2.0)}}));
     EXPECT_EQ(Calls(Op::AddToLoadList), 1);
     EXPECT_EQ(Calls(Op::LoadListedSignals), 1);
 
@@ -87,7 +87,7 @@ TEST_F(HandlersTest, LoadOneChoosesTheBusLoader)
     ASSERT_EQ(Quorvel_LoadWave(interp_, context, bus, &wave), 0);
     Keep(wave);
     EXPECT_EQ(Header(wave).kind, 25);
-    EXPECT_EQ(Samples(wave), (std::vector<Sample>{{0, "10"}, {50, "10"}}));
+    EXPECT_TRUE(HoldsExactly(wave, {{0, "10"}, {50, "10"}}));
     ResetCounts();
     WfXWave* again = nullptr;
     ASSERT_EQ(Quorvel_LoadWave(interp_, context, bus, &again), 0);
@@ -108,9 +108,9 @@ TEST_F(HandlersTest, LoadManyIdListRules)
               0);
     ASSERT_NE(slots[0], nullptr);
     EXPECT_EQ(Header(slots[0]).name, "top/v");
-    EXPECT_EQ(Samples(slots[0]), (std::vector<Sample>{{5, Num(7.0)}}));
-    EXPECT_EQ(Samples(slots[1]), (std::vector<Sample>{{0, Num(1.0)}, {10, Num(2.0)}}));
-    EXPECT_EQ(Samples(slots[2]), (std::vector<Sample>{{5, Num(7.0)}}));
+    EXPECT_TRUE(HoldsExactly(slots[0], {{5, Num(7.0)}}));
+    EXPECT_TRUE(HoldsExactly(slots[1], {{0, Num(1.0)}, {10, Num(2.0)}}));
+    EXPECT_TRUE(HoldsExactly(slots[2], {{5, Num(7.0)}}));
     EXPECT_EQ(Header(slots[3]).kind, 25);
     EXPECT_EQ(Header(slots[3]).name, "/top/data[1:0]");
     for (WfXWave* slot : slots) {
@@ -143,7 +143,20 @@ TEST_F(HandlersTest, LoadManyEmptyAndMalformedLists)
     EXPECT_EQ(LoadMany(context, "top", "{", &slots, 1), 1);
     EXPECT_EQ(slots[0], nullptr);
     EXPECT_EQ(LoadMany(context, "top/w", "99999999999999999999", &slots, 1), 0);
-    EXPECT_EQ(Samples(slots[0]), (std::vector<Sample>{{5, Num(7.0)}}));
+    EXPECT_TRUE(HoldsExactly(slots[0], {{5, Num(7.0)}}));
+}
+
+// The id texts "0" and "-0" are the number 0, used as the idcode, not resolved by path: the
+// file has no idcode 0, so the entry gets no waveform.
+TEST_F(HandlersTest, LoadManyIdTextZeroIsAnIdcode)
+{
+    ReaderContext* context = OpenSample();
+    std::vector<WfXWave*> slots;
+    for (const char* ids : {"0", "-0", "{ 0}"}) {
+        SCOPED_TRACE(ids);
+        EXPECT_EQ(LoadMany(context, "top/w", ids, &slots, 1), 1);
+        EXPECT_EQ(slots[0], nullptr);
+    }
 }
 
 // A rewritten file is refused by both handlers, the handles untouched.

@@ -1,5 +1,5 @@
-// load_support.h: fixtures of the loading tests: files written with our writer into a temporary
-// folder, an interpreter standing in for the host, and waveforms read back as sample lists.
+// load_support.h: the fixture of the loading tests: files written with our writer into a
+// temporary folder, contexts opened as the host opens them, and waveforms kept until the end.
 #ifndef QUORVEL_TESTS_LOAD_SUPPORT_H
 #define QUORVEL_TESTS_LOAD_SUPPORT_H
 
@@ -7,48 +7,28 @@
 #include <stdlib.h>
 #include <tcl.h>
 
-#include <filesystem>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "context/context.h"
+#include "context/paths.h"
 #include "host_core.h"
+#include "host_interp.h"
 #include "load/handlers.h"
 #include "load/loaders.h"
 #include "nffr_testhooks.h"
 #include "nffr_writer.h"
+#include "temp_dir.h"
+#include "wave_samples.h"
 
 namespace loadtest {
 
 using nffr::testhooks::Op;
 
-// One sample read back from a host waveform; texts for text kinds, numbers otherwise.
-struct Sample {
-    double x;
-    std::string y;
-    bool operator==(const Sample& other) const { return x == other.x && y == other.y; }
-};
-
-inline std::ostream& operator<<(std::ostream& out, const Sample& s)
-{
-    return out << "(" << s.x << ", " << s.y << ")";
-}
-
-inline std::vector<Sample> Samples(const WfXWave* wave)
-{
-    std::vector<Sample> samples;
-    vexahost::WaveHeader header;
-    if (!vexahost::ReadWaveHeader(wave, &header)) {
-        return samples;
-    }
-    for (size_t i = 0; i < header.count; i++) {
-        const char* text = vexahost::WaveText(wave, i);
-        std::string y = text != nullptr ? text : std::to_string(vexahost::WaveY(wave, i));
-        samples.push_back({vexahost::WaveX(wave, i), y});
-    }
-    return samples;
-}
+using quorveltest::HoldsExactly;
+using quorveltest::Num;
+using quorveltest::Sample;
+using quorveltest::Samples;
 
 inline vexahost::WaveHeader Header(const WfXWave* wave)
 {
@@ -57,37 +37,21 @@ inline vexahost::WaveHeader Header(const WfXWave* wave)
     return header;
 }
 
-// A number as Samples() renders the y of a numeric waveform.
-inline std::string Num(double value)
-{
-    return std::to_string(value);
-}
-
 // Tags in nanoseconds as the x values of a file whose unit is 1ns.
 inline double Ns(double tag)
 {
     return tag * 1e-9;
 }
 
-// Every test starts with the reader's hooks cleared and its contract violations counted; at
-// the end it closes its contexts, destroys its waveforms and removes its folder.
+// Every test starts with the reader's hooks cleared and its contract violations counted, and
+// has a folder of its own and an interpreter standing in for the host's; at the end it closes
+// its contexts and destroys its waveforms.
 class LoadTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         nffr::testhooks::SetViolationHandler(&LoadTest::CountViolation);
         nffr::testhooks::Reset();
-        Tcl_FindExecutable(nullptr);
-        interp_ = Tcl_CreateInterp();
-        // The host's command for its open files: it answers the handles listed in ::held.
-        Eval("set ::held {}; proc pf:info {what path} { return $::held }");
-        const char* base = getenv("QUORVEL_TEST_TMP");
-        std::filesystem::path root =
-            base != nullptr ? base : std::filesystem::temp_directory_path();
-        std::filesystem::create_directories(root);
-        std::string pattern = (root / "load-XXXXXX").string();
-        char* made = mkdtemp(pattern.data());
-        dir_ = made != nullptr ? made : "";
     }
     void TearDown() override
     {
@@ -100,17 +64,11 @@ protected:
         EXPECT_EQ(nffr::testhooks::ViolationCount(), 0) << nffr::testhooks::LastViolation();
         nffr::testhooks::Reset();
         nffr::testhooks::SetViolationHandler(nullptr);
-        Tcl_DeleteInterp(interp_);
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
     }
 
     static void CountViolation(const char*) {}
 
-    std::string File(const std::string& name) const
-    {
-        return (std::filesystem::path(dir_) / name).string();
-    }
+    std::string File(const std::string& name) const { return dir_.File(name); }
     std::string Write(const nffr::FileWriter& writer, const std::string& name)
     {
         std::string path = File(name);
@@ -118,12 +76,7 @@ protected:
         EXPECT_TRUE(writer.Write(path, &error)) << error;
         return path;
     }
-    std::string Eval(const std::string& script)
-    {
-        int code = Tcl_Eval(interp_, script.c_str());
-        EXPECT_EQ(code, TCL_OK) << script << ": " << Tcl_GetStringResult(interp_);
-        return Tcl_GetStringResult(interp_);
-    }
+    std::string Eval(const std::string& script) { return host_.Eval(script); }
     // Opens a file as the host does, with the split and bus settings given.
     ReaderContext* Open(const std::string& path, int catSplit = 0, int showBus = 0)
     {
@@ -151,8 +104,9 @@ protected:
     int Calls(Op op) const { return nffr::testhooks::CallCount(op); }
     void ResetCounts() { nffr::testhooks::Reset(); }
 
-    Tcl_Interp* interp_ = nullptr;
-    std::string dir_;
+    quorveltest::HostInterp host_;
+    Tcl_Interp* interp_ = host_.get();
+    quorveltest::TempDir dir_{"load"};
     std::vector<ReaderContext*> contexts_;
     std::vector<WfXWave*> waves_;
 };

@@ -15,32 +15,11 @@
 #include "nffr.h"
 #include "nffr_testhooks.h"
 #include "nffr_writer.h"
+#include "temp_dir.h"
 
 namespace nffrtest {
 
-// A fresh folder below $QUORVEL_TEST_TMP (or /tmp), removed with the object.
-class TempDir {
-public:
-    TempDir()
-    {
-        const char* base = std::getenv("QUORVEL_TEST_TMP");
-        std::string root = base && *base ? base : "/tmp";
-        std::filesystem::create_directories(root);
-        std::string pattern = root + "/nffr-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        path_ = mkdtemp(buf.data());
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using quorveltest::TempDir;
 
 inline std::string Write(const nffr::FileWriter& w, const std::string& path)
 {

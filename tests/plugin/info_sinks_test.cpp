@@ -6,34 +6,26 @@
 #include <string>
 
 #include "plugin/quorvel.h"
+#include "preset_result.h"
 #include "stderr_capture.h"
 
 namespace {
 
-// A result as the host hands it over, holding an earlier answer so that changes show.
-struct PresetResult {
-    QueryResult record;
-    PresetResult()
-    {
-        Tcl_DStringInit(&record.text);
-        Tcl_DStringAppend(&record.text, "earlier", -1);
-        record.hostWord = 11;
-        record.answerKind = 5;
-    }
-    ~PresetResult() { Tcl_DStringFree(&record.text); }
-    std::string Text() const { return Tcl_DStringValue(&record.text); }
-};
+using quorveltest::kHostWord;
+using quorveltest::kUnsetKind;
+using quorveltest::kUntouched;
+using quorveltest::PresetResult;
 
 TEST(InfoHandler, AnswersEveryOptionStartingWithMinusLowerA)
 {
     for (const char* option : {"-author", "-a", "-ab", "-anything else"}) {
         SCOPED_TRACE(option);
         PresetResult result;
-        Tcl_DStringFree(&result.record.text);  // the host hands over an empty string
-        EXPECT_EQ(0, Quorvel_Info(nullptr, option, &result.record));
+        Tcl_DStringFree(&result.get()->text);  // the host hands over an empty string
+        EXPECT_EQ(0, Quorvel_Info(nullptr, option, result.get()));
         EXPECT_EQ("Quorvel", result.Text());
-        EXPECT_EQ(7, result.record.answerKind);
-        EXPECT_EQ(11, result.record.hostWord);
+        EXPECT_EQ(7, result.Kind());
+        EXPECT_EQ(kHostWord, result.get()->hostWord);
     }
 }
 
@@ -42,18 +34,18 @@ TEST(InfoHandler, RefusesOtherOptionsAndLeavesTheResultAlone)
     for (const char* option : {"-", "", "-A", "a-", "--author", "author"}) {
         SCOPED_TRACE(std::string("option \"") + option + "\"");
         PresetResult result;
-        EXPECT_EQ(1, Quorvel_Info(nullptr, option, &result.record));
-        EXPECT_EQ("earlier", result.Text());
-        EXPECT_EQ(5, result.record.answerKind);
-        EXPECT_EQ(11, result.record.hostWord);
+        EXPECT_EQ(1, Quorvel_Info(nullptr, option, result.get()));
+        EXPECT_EQ(kUntouched, result.Text());
+        EXPECT_EQ(kUnsetKind, result.Kind());
+        EXPECT_EQ(kHostWord, result.get()->hostWord);
     }
 }
 
 TEST(InfoHandler, RefusesNullArguments)
 {
     PresetResult result;
-    EXPECT_EQ(1, Quorvel_Info(nullptr, nullptr, &result.record));
-    EXPECT_EQ("earlier", result.Text());
+    EXPECT_EQ(1, Quorvel_Info(nullptr, nullptr, result.get()));
+    EXPECT_EQ(kUntouched, result.Text());
     EXPECT_EQ(1, Quorvel_Info(nullptr, "-author", nullptr));
 }
 

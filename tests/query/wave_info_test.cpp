@@ -199,7 +199,7 @@ TEST_F(SignalTest, DroppedReaderRefusesWithoutCalls)
     hooks::Reset();
     OpenFile first(interp_.get(), path);
     ASSERT_NE(first.get(), nullptr);
-    interp_.Eval("proc pf:info {args} {return {fsdb1}}");
+    interp_.ListOpen("fsdb1", path);
     hooks::FailNthCall(hooks::Op::NeedsReopen, 1);
     OpenFile second(interp_.get(), path);
     ASSERT_NE(second.get(), nullptr);

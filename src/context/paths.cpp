@@ -1,9 +1,11 @@
-// paths.cpp: resolving a signal path of the host to its tree node, idcode and bus.
+// paths.cpp: resolving a signal path of the host to its tree node, idcode and bus, and an
+// idcode to its variable record.
+#include "context/paths.h"
+
 #include <stdlib.h>
 
 #include "context/context.h"
-#include "load/handlers.h"
-#include "load/kinds.h"
+#include "context/var_types.h"
 #include "plugin/portability.h"
 
 ReaderTreeNode* LookUpPath(const ReaderContext* context, const char* path)
@@ -32,12 +34,7 @@ int PathToIdcode(const char* path, const ReaderContext* context)
 
 int FindBusForVar(int idcode, ReaderContext* context, const char* path, ReaderTreeBus** bus)
 {
-    ffrObject* reader = LiveReader(context);
-    if (reader == NULL) {
-        return 0;
-    }
-    reader->GetVarInfo(idcode, &context->varInfo);
-    if (context->varInfo == NULL) {
+    if (FetchVarInfo(context, idcode) == NULL) {
         return 0;
     }
     if (LeafKind(context, context->varInfo->varType) != LEAF_DIGITAL) {
@@ -53,4 +50,15 @@ int FindBusForVar(int idcode, ReaderContext* context, const char* path, ReaderTr
     }
     *bus = found;
     return 1;
+}
+
+ffrVarInfo* FetchVarInfo(ReaderContext* context, int idcode)
+{
+    context->varInfo = NULL;
+    // A reader whose use was dropped by a later context's refresh must not be called.
+    ffrObject* reader = LiveReader(context);
+    if (reader != NULL) {
+        reader->GetVarInfo(idcode, &context->varInfo);
+    }
+    return context->varInfo;
 }

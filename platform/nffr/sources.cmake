@@ -1,0 +1,10 @@
+# sources.cmake: the reader library's and the writer's source files, listed once for the native
+# build and the 32-bit Windows build (win/).
+set(NFFR_READER_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/reader/file_access.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/reader/hooks.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/reader/object.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/reader/parse.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/reader/traverser.cpp)
+set(NFFR_WRITER_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/writer/writer.cpp)

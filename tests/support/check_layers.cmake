@@ -1,0 +1,21 @@
+# check_layers.cmake: fails when an include breaks the plug-in's layering, in which dependencies
+# run plugin -> {query, load} -> context: context/ includes neither load/ nor query/, and query/
+# and load/ do not include each other. Run as cmake -DSRC=<src dir> -P check_layers.cmake.
+cmake_minimum_required(VERSION 3.25)
+set(rules "context:load|query" "query:load" "load:query")
+set(broken "")
+foreach(rule IN LISTS rules)
+  string(REPLACE ":" ";" parts "${rule}")
+  list(GET parts 0 layer)
+  list(GET parts 1 forbidden)
+  file(GLOB files "${SRC}/${layer}/*.h" "${SRC}/${layer}/*.cpp")
+  foreach(file IN LISTS files)
+    file(STRINGS "${file}" lines REGEX "^#include \"(${forbidden})/")
+    foreach(line IN LISTS lines)
+      string(APPEND broken "  ${file}: ${line}\n")
+    endforeach()
+  endforeach()
+endforeach()
+if(broken)
+  message(FATAL_ERROR "includes against the layering:\n${broken}")
+endif()
