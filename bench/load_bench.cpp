@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "context/context.h"
+#include "context/paths.h"
 #include "fst_peer.h"
 #include "harness.h"
 #include "host_core.h"
