@@ -63,6 +63,7 @@ ensure_base() {
     say "building the minimal base system from $mirror (once; cached in $BASE)"
     mkdir -p "$CACHE"
     tmp=$(mktemp -d "$CACHE/debootstrap.XXXXXX")
+    chmod 755 "$tmp"
     if ! debootstrap --variant=minbase bookworm "$tmp" "$mirror" >"$CACHE/debootstrap.log" 2>&1; then
         tail -n 20 "$CACHE/debootstrap.log" >&2
         rm -rf --one-file-system "$tmp"
@@ -175,6 +176,7 @@ main() {
     rootfs=$(mktemp -d /var/tmp/quorvel-fresh.XXXXXX)
     trap cleanup EXIT INT TERM
     tar -C "$rootfs" -xf "$BASE"
+    chmod 755 "$rootfs" # mktemp's 0700 would shut out the plain user and apt's _apt
     cp -L /etc/resolv.conf "$rootfs/etc/resolv.conf"
     mkdir -p "$CACHE/apt-archives/partial"
     mount_in_root /proc -t proc proc
