@@ -71,7 +71,9 @@ configure_build() {
     local dir=$1
     shift
     local foreign=
-    [ "$(id -u)" -eq 0 ] || foreign=$(find "$dir" ! -user "$(id -u)" -print -quit 2>/dev/null)
+    if [ "$(id -u)" -ne 0 ] && [ -e "$dir" ]; then
+        foreign=$(find "$dir" ! -user "$(id -u)" -print -quit 2>/dev/null || true)
+    fi
     if [ -n "$foreign" ]; then
         echo "$foreign belongs to another user (left by a run as root?), so the build cannot" \
             "update it. Remove the build directory, as root: rm -rf '$dir'" >&2
