@@ -86,6 +86,7 @@ mount_in_root() {
 cleanup() {
     local status=$? i pid
     trap - EXIT INT TERM
+    set +e # a process that ends on its own must not stop the unmounting
     [ -n "$rootfs" ] || exit $status
     for pid in $(ls /proc | grep -E '^[0-9]+$'); do
         [ "$(readlink "/proc/$pid/root" 2>/dev/null)" = "$rootfs" ] && kill -KILL "$pid" 2>/dev/null
