@@ -104,12 +104,14 @@ cleanup() {
 }
 
 # in_root USER COMMAND: runs COMMAND with bash in the chroot as USER, in a clean environment.
+# Waited for in the background, so that a signal reaches cleanup at once instead of after it.
 in_root() {
     local user=$1 home=/root
     [ "$user" = root ] || home=/home/$user
     timeout --kill-after=30 "$TIME_LIMIT" chroot --userspec="$user:$user" "$rootfs" \
         /usr/bin/env -i HOME="$home" USER="$user" PATH="$CHROOT_PATH" LANG=C.UTF-8 TERM=dumb \
-        bash -c "cd ~ && $2"
+        bash -c "cd ~ && $2" &
+    wait $!
 }
 
 # check NAME COMMAND...: runs one check, recording its outcome and time.
