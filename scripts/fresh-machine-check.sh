@@ -84,12 +84,12 @@ mount_in_root() {
 # Ends what still runs inside the chroot, unmounts in reverse order and removes the tree, but
 # never while anything is still mounted under it.
 cleanup() {
-    local status=$? i pid
+    local status=$? i proc
     trap - EXIT INT TERM
     set +e # a process that ends on its own must not stop the unmounting
     [ -n "$rootfs" ] || exit $status
-    for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-        [ "$(readlink "/proc/$pid/root" 2>/dev/null)" = "$rootfs" ] && kill -KILL "$pid" 2>/dev/null
+    for proc in /proc/[0-9]*; do
+        [ "$(readlink "$proc/root" 2>/dev/null)" = "$rootfs" ] && kill -KILL "${proc#/proc/}" 2>/dev/null
     done
     for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
         umount "${mounts[i]}" 2>/dev/null || umount -l "${mounts[i]}" || true

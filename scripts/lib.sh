@@ -1,5 +1,6 @@
 # lib.sh: shared steps of the set-up scripts: install the Debian packages the build needs, build
 # as the owner of the checkout, and configure and build a build directory. Sourced, not run.
+# shellcheck shell=bash
 
 QUORVEL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Every Debian package the build, the demo and the tests need: the one list to extend. Tools
