@@ -6,6 +6,7 @@ set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
 ensure_packages
+build_as_owner "$0" "$@"
 BUILD_DIR=${QUORVEL_BUILD_DIR:-$QUORVEL_ROOT/build}
 configure_build "$BUILD_DIR" >/dev/null
 build_targets "$BUILD_DIR" quorvel vexa demo_sample

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# test.sh: installs what is missing, builds everything into build/ and runs every test.
+# test.sh: installs what is missing, builds everything into build/ and runs every test. Run
+# as root in a checkout of another user, it installs as root and builds as that user.
 # Extra arguments go to ctest (e.g. -R plugin).
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
 ensure_packages
+build_as_owner "$0" "$@"
 BUILD_DIR=${QUORVEL_BUILD_DIR:-$QUORVEL_ROOT/build}
 configure_build "$BUILD_DIR" ${QUORVEL_CMAKE_ARGS:-}
 build_targets "$BUILD_DIR"
