@@ -457,7 +457,16 @@ private:
                         std::to_string(s.width) + " bits");
         bytes_.resize(s.width);
         uint8_t* out = bytes_.data() + (s.width - size);
-        for (size_t i = 0; i < size; ++i) {
+        size_t i = 0;
+        // Eight characters at a time while they are all 0 or 1, the common case.
+        for (uint64_t w; i + 8 <= size; i += 8) {
+            std::memcpy(&w, bits + i, 8);
+            if ((w & 0xFEFEFEFEFEFEFEFEull) != 0x3030303030303030ull)
+                break;
+            w -= 0x3030303030303030ull;
+            std::memcpy(out + i, &w, 8);
+        }
+        for (; i < size; ++i) {
             uint8_t b = kBits.code[static_cast<unsigned char>(bits[i])];
             if (b >= kMapped) {
                 if (b == kNoBit)

@@ -195,7 +195,7 @@ void Chain::TruncateTo(uint64_t bytes)
     bytes_ = bytes;
 }
 
-int CodeTable::Find(const char* code, size_t size) const
+int CodeTable::FindPacked(const char* code, size_t size) const
 {
     if (size > 8) {
         auto it = long_.find(std::string(code, size));
@@ -213,6 +213,10 @@ int CodeTable::Find(const char* code, size_t size) const
 
 void CodeTable::Insert(const char* code, size_t size, int value)
 {
+    if (size > 0 && size <= 2) {
+        direct_[DirectIndex(code, size)] = value;
+        return;
+    }
     if (size > 8) {
         long_[std::string(code, size)] = value;
         return;

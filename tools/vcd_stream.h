@@ -105,26 +105,40 @@ private:
     uint64_t bytes_ = 0;
 };
 
-// VCD id codes to signal numbers. Codes of up to 8 bytes (nearly all) are packed into one
-// word and found by open addressing; longer ones by their text.
+// VCD id codes to signal numbers. Codes of one or two bytes (those of the first 8836 signals)
+// index a table directly; longer ones of up to 8 bytes are packed into one word and found by
+// open addressing; still longer ones by their text.
 class CodeTable {
 public:
-    int Find(const char* code, size_t size) const;  // -1 when unknown
+    int Find(const char* code, size_t size) const  // -1 when unknown
+    {
+        if (size <= 2 && size > 0)
+            return direct_[DirectIndex(code, size)];
+        return FindPacked(code, size);
+    }
     void Insert(const char* code, size_t size, int value);
 
 private:
+    static size_t DirectIndex(const char* code, size_t size)
+    {
+        return static_cast<unsigned char>(code[0]) |
+               (size == 2 ? static_cast<size_t>(static_cast<unsigned char>(code[1])) << 8 : 0);
+    }
     static uint64_t Pack(const char* code, size_t size)
     {
         uint64_t key = 0;
-        std::memcpy(&key, code, size);
+        for (size_t i = 0; i < size; ++i)
+            key |= static_cast<uint64_t>(static_cast<unsigned char>(code[i])) << (8 * i);
         return key;
     }
+    int FindPacked(const char* code, size_t size) const;
     size_t Slot(uint64_t key) const
     {
         return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> shift_);
     }
     void Grow();
 
+    std::vector<int> direct_ = std::vector<int>(65536, -1);
     std::vector<uint64_t> keys_ = std::vector<uint64_t>(64, 0);
     std::vector<int> values_ = std::vector<int>(64, -1);
     int shift_ = 58;

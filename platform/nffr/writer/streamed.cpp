@@ -40,17 +40,22 @@ uint64_t Align8(uint64_t n)
 
 void BlockOut::Tags(const uint64_t* tags, size_t n)
 {
+    for (size_t i = 0; i < n; ++i) {
+        unordered_ = unordered_ || tags[i] < lastTag_;
+        lastTag_ = tags[i];
+    }
+    if (lastTag_ > maxTag_)
+        maxTag_ = lastTag_;
+    const uint16_t probe = 1;
+    if (*reinterpret_cast<const uint8_t*>(&probe) == 1) {
+        Values(tags, 8 * n);  // the file's byte order already
+        return;
+    }
     uint8_t little[8 * 512];
     while (n > 0) {
         const size_t part = n < 512 ? n : 512;
-        for (size_t i = 0; i < part; ++i) {
-            if (tags[i] < lastTag_)
-                unordered_ = true;
-            lastTag_ = tags[i];
+        for (size_t i = 0; i < part; ++i)
             Put64(little + 8 * i, tags[i]);
-        }
-        if (lastTag_ > maxTag_)
-            maxTag_ = lastTag_;
         Values(little, 8 * part);
         tags += part;
         n -= part;
