@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "nffr_test_util.h"
@@ -205,7 +206,7 @@ TEST_F(Fsdbgen, VcdImport)
                          "$upscope $end\n$enddefinitions $end\n"
                          "#0\n$dumpvars\n0!\nb1 \"\nx#\n$end\n"
                          "#5\n1!\nbx \"\nbz10 \"\n"
-                         "#12\nB0 \"\nZ#\n"));
+                         "#12\nB0 \"\nZ#\n#13\nb10110011 \"\n"));
     EXPECT_TRUE(diag_.warnings.empty());
     EXPECT_TRUE(diag_.notes.empty());
     EXPECT_EQ((std::vector<std::string>{path_ + ": 3 logic variables (file type 0)"}), written_);
@@ -213,7 +214,7 @@ TEST_F(Fsdbgen, VcdImport)
     ASSERT_EQ(0, GetFileInfo(path_.c_str(), &info));
     EXPECT_EQ(0, info.fileType);
     EXPECT_STREQ("10ps", info.timeUnit);
-    EXPECT_EQ(12u, Tag64(info.endTag));
+    EXPECT_EQ(13u, Tag64(info.endTag));
     ffrObject* r = Open();
     ASSERT_NE(nullptr, r);
     ASSERT_EQ(8u, tree_.size());
@@ -222,7 +223,8 @@ TEST_F(Fsdbgen, VcdImport)
     EXPECT_EQ("data[3]", tree_[3].name);
     EXPECT_EQ(tree_[1].idcode, tree_[5].idcode);  // a second reference to one code: an alias
     EXPECT_EQ((std::vector<std::string>{"0=0", "5=1"}), Changes(r, tree_[1].idcode));
-    EXPECT_EQ((std::vector<std::string>{"0=00000001", "5=xxxxxxxx", "5=zzzzzz10", "12=00000000"}),
+    EXPECT_EQ((std::vector<std::string>{"0=00000001", "5=xxxxxxxx", "5=zzzzzz10", "12=00000000",
+                                        "13=10110011"}),
               Changes(r, tree_[2].idcode));
     EXPECT_EQ((std::vector<std::string>{"0=x", "12=z"}), Changes(r, tree_[3].idcode));
     char stamp[2048];
@@ -531,6 +533,75 @@ TEST(VcdStream, CodeTableFindsShortAndLongCodes)
         ASSERT_EQ(i, table.Find(codes[i].data(), codes[i].size())) << codes[i];
     EXPECT_EQ(-1, table.Find("~~~~~", 5));
     EXPECT_EQ(-1, table.Find("!_longer_than_eigh", 18));
+}
+
+// Changes kept by the test and handed to WriteStreamed block by block.
+class TestBlocks : public nffr::BlockSource {
+public:
+    std::map<int, std::vector<uint64_t>> tags;
+    std::map<int, std::vector<uint8_t>> values;
+    uint32_t Count(int idcode) const override
+    {
+        return static_cast<uint32_t>(tags.at(idcode).size());
+    }
+    void Write(int idcode, nffr::BlockOut* out) const override
+    {
+        out->Tags(tags.at(idcode).data(), tags.at(idcode).size());
+        out->Values(values.at(idcode).data(), values.at(idcode).size());
+    }
+};
+
+TEST_F(Fsdbgen, StreamedWriteGivesTheImageOfWrite)
+{
+    auto declare = [](nffr::FileWriter* w) {
+        w->SetFileType(1);
+        w->SetStamp("s");
+        w->BeginScope("top");
+        w->AddVar("a", 0, 3);
+        w->AddVar("r", 'v', 64, 2);
+        w->AddAlias("a2", 1);
+        w->AddVar("empty", 'i', 1);
+        w->SetCountUnknown(3);
+    };
+    nffr::FileWriter held, streamed;
+    declare(&held);
+    declare(&streamed);
+    TestBlocks blocks;
+    blocks.tags = {{1, {0, 5, 5}}, {2, {1, 2}}, {3, {}}};
+    blocks.values = {{1, {0, 1, 2, 3, 3, 3, 1, 1, 0}}, {2, {}}, {3, {}}};
+    held.AddChange(1, 0, {0, 1, 2});
+    held.AddChange(1, 5, {3, 3, 3});
+    held.AddChange(1, 5, {1, 1, 0});
+    for (uint64_t t : {1, 2}) {
+        held.AddReal(2, t, 0.5 * t);
+        float f = 0.5f * t;
+        const uint8_t* b = reinterpret_cast<const uint8_t*>(&f);
+        blocks.values[2].insert(blocks.values[2].end(), b, b + 4);
+    }
+    std::vector<uint8_t> image;
+    ASSERT_TRUE(held.Bytes(&image));
+    std::string error;
+    ASSERT_TRUE(streamed.WriteStreamed(path_, blocks, &error)) << error;
+    std::ifstream in(path_, std::ios::binary);
+    EXPECT_EQ(std::string(image.begin(), image.end()),
+              std::string((std::istreambuf_iterator<char>(in)), {}));
+
+    blocks.tags[1] = {5, 0, 5};
+    EXPECT_FALSE(streamed.WriteStreamed(path_, blocks, &error));
+    EXPECT_EQ("idcode 1: tags out of order", error);
+    blocks.tags[1] = {0, 5, 5};
+    blocks.values[1].pop_back();
+    EXPECT_FALSE(streamed.WriteStreamed(path_, blocks, &error));
+    EXPECT_EQ("idcode 1: a block of 32 bytes where 33 are expected", error);
+    blocks.values[1].push_back(0);
+    EXPECT_FALSE(streamed.WriteStreamed(dir_.File("no/such.fsdb"), blocks, &error));
+    EXPECT_EQ("cannot write \"" + dir_.File("no/such.fsdb") + "\": No such file or directory",
+              error);
+    EXPECT_FALSE(held.WriteStreamed(path_, blocks, &error));
+    EXPECT_EQ("idcode 1 holds changes of its own", error);
+    std::vector<uint8_t> again;
+    ASSERT_TRUE(held.Bytes(&again));
+    EXPECT_EQ(image, again);
 }
 
 }  // namespace
