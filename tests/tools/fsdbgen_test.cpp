@@ -448,6 +448,11 @@ TEST_F(Fsdbgen, CommandLine)
     EXPECT_EQ(1, run(desc + " " + path_));
     EXPECT_EQ("fsdbgen: " + desc + ": line 1: unknown keyword \"nonsense\"\n",
               Slurp(dir_.File("err")));
+    std::ofstream(desc) << "type 0\n";
+    EXPECT_EQ(1, run(desc + " " + dir_.File("none/x.fsdb")));
+    EXPECT_EQ(
+        "fsdbgen: cannot write \"" + dir_.File("none/x.fsdb") + "\": No such file or directory\n",
+        Slurp(dir_.File("err")));
 
     EXPECT_EQ(0, run("--help"));
     const std::string help = Slurp(dir_.File("out"));
