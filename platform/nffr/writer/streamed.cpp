@@ -64,6 +64,8 @@ void BlockOut::Tags(const uint64_t* tags, size_t n)
 
 void BlockOut::Values(const void* bytes, size_t size)
 {
+    if (size == 0)
+        return;  // an empty block may come with a null pointer
     written_ += std::fwrite(bytes, 1, size, file_);
 }
 
