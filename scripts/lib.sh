@@ -9,6 +9,7 @@ QUORVEL_PACKAGES=(
     cmake ninja-build g++         # the build
     tcl8.6 tcl8.6-dev             # the host's Tcl package and shell, tcltest scripts
     libgtest-dev libbenchmark-dev # tests and benchmarks
+    zlib1g-dev                    # fsdbgen reads .vcd.gz
 )
 QUORVEL_JOBS=${QUORVEL_JOBS:-2}
 

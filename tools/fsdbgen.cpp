@@ -2,39 +2,75 @@
 // VCD file (fsdbgen --vcd IN.vcd OUT).
 #include "fsdbgen.h"
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 
 namespace {
 
-int Usage()
+const char kUsage[] =
+    "usage: fsdbgen DESCRIPTION OUT.fsdb      write an FSDB file from a text description\n"
+    "       fsdbgen --vcd IN.vcd[.gz] OUT.fsdb  import a VCD file; its reals and events go to\n"
+    "                                          OUT.analog.fsdb\n"
+    "       fsdbgen --help\n";
+
+int UsageError(const std::string& message)
 {
-    std::cerr << "usage: fsdbgen DESCRIPTION OUT.fsdb\n"
-                 "       fsdbgen --vcd IN.vcd OUT.fsdb\n";
+    std::cerr << "fsdbgen: " << message << "\n" << kUsage;
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+bool EndsWith(const std::string& text, const char* tail)
 {
-    const bool vcd = argc == 4 && std::strcmp(argv[1], "--vcd") == 0;
-    if (argc != 3 && !vcd)
-        return Usage();
-    const char* input = argv[vcd ? 2 : 1];
-    const char* output = argv[vcd ? 3 : 2];
+    const size_t n = std::strlen(tail);
+    return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
+}
+
+bool LooksLikeVcd(const std::string& path)
+{
+    if (EndsWith(path, ".vcd") || EndsWith(path, ".vcd.gz"))
+        return true;
+    std::ifstream in(path, std::ios::binary);
+    char first = 0;
+    in >> first;
+    return first == '$' || first == '\x1f';
+}
+
+void PrintDiagnostics(const std::string& input, const fsdbgen::Diagnostics& diag)
+{
+    for (const std::string& w : diag.warnings)
+        std::cerr << "fsdbgen: " << input << ": warning: " << w << "\n";
+    for (const std::string& n : diag.notes)
+        std::cerr << "fsdbgen: " << input << ": " << n << "\n";
+}
+
+int ImportVcd(const std::string& input, const std::string& output)
+{
+    fsdbgen::Diagnostics diag;
+    std::vector<std::string> written;
+    const bool ok = fsdbgen::ConvertVcd(input, output, &diag, &written);
+    PrintDiagnostics(input, diag);
+    for (const std::string& w : written)
+        std::cout << "wrote " << w << "\n";
+    if (!ok) {
+        std::cerr << "fsdbgen: " << diag.error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+int WriteDescription(const std::string& input, const std::string& output)
+{
     std::ifstream in(input, std::ios::binary);
     if (!in) {
-        std::cerr << "fsdbgen: cannot read \"" << input << "\"\n";
+        std::cerr << "fsdbgen: cannot read \"" << input << "\": " << std::strerror(errno) << "\n";
         return 1;
     }
     nffr::FileWriter writer;
     fsdbgen::Diagnostics diag;
-    const bool ok =
-        vcd ? fsdbgen::ImportVcd(in, &writer, &diag) : fsdbgen::ReadDescription(in, &writer, &diag);
-    for (const std::string& w : diag.warnings)
-        std::cerr << "fsdbgen: " << input << ": warning: " << w << "\n";
+    const bool ok = fsdbgen::ReadDescription(in, &writer, &diag);
+    PrintDiagnostics(input, diag);
     if (!ok) {
         std::cerr << "fsdbgen: " << input << ": " << diag.error << "\n";
         return 1;
@@ -45,4 +81,31 @@ int main(int argc, char** argv)
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::cout << kUsage;
+        return 0;
+    }
+    const bool vcd = !args.empty() && args[0] == "--vcd";
+    if (vcd)
+        args.erase(args.begin());
+    if (!args.empty() && args[0].size() > 1 && args[0][0] == '-')
+        return UsageError("unknown option \"" + args[0] + "\"");
+    if (args.empty())
+        return UsageError(vcd ? "--vcd needs the VCD file to read and the FSDB file to write"
+                              : "missing the input and the output file names");
+    if (args.size() == 1)
+        return UsageError("missing the output file name after \"" + args[0] + "\"");
+    if (args.size() > 2)
+        return UsageError("too many arguments");
+    if (!vcd && LooksLikeVcd(args[0]))
+        return UsageError("\"" + args[0] + "\" is a VCD file; import it with: fsdbgen --vcd " +
+                          args[0] + " " + args[1]);
+    return vcd ? ImportVcd(args[0], args[1]) : WriteDescription(args[0], args[1]);
 }

@@ -1,5 +1,6 @@
-// fsdbgen.h: the two inputs of fsdbgen, each turned into a FileWriter: the text description and
-// a VCD file. Errors name the input line; warnings are collected for the caller to print.
+// fsdbgen.h: the two inputs of fsdbgen: the text description, turned into a FileWriter, and
+// VCD files, converted in one streaming pass. Errors name the input line; warnings and notes
+// are collected for the caller to print.
 #ifndef FSDBGEN_H
 #define FSDBGEN_H
 
@@ -14,13 +15,22 @@ namespace fsdbgen {
 struct Diagnostics {
     std::string error;                  // empty when the input was accepted
     std::vector<std::string> warnings;  // "line N: text"
+    std::vector<std::string> notes;     // what the import changed, once per file
 };
 
 // Reads a text description (see docs/file-format.md) into writer.
 bool ReadDescription(std::istream& in, nffr::FileWriter* writer, Diagnostics* diag);
 
-// Imports an IEEE 1364 VCD file as file type 0 with one byte per bit.
-bool ImportVcd(std::istream& in, nffr::FileWriter* writer, Diagnostics* diag);
+// The file that receives a VCD's reals and events next to output: "run.fsdb" gives
+// "run.analog.fsdb", "run" gives "run.analog". A split-chain name always carries a number
+// after "_" or ".", so this name is never taken for one.
+std::string AnalogCompanionName(const std::string& output);
+
+// Imports a VCD file, plain or gzip-compressed: logic variables into output (file type 0),
+// reals and events into AnalogCompanionName(output) (file type 1) when there are any.
+// written receives one line per file written, naming it and what it holds.
+bool ConvertVcd(const std::string& input, const std::string& output, Diagnostics* diag,
+                std::vector<std::string>* written);
 
 }  // namespace fsdbgen
 

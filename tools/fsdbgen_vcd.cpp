@@ -1,75 +1,137 @@
-// fsdbgen_vcd.cpp: imports IEEE 1364 VCD files as file type 0 (one byte per bit): the
-// declarations become scopes and variables, the dump its value changes.
-#include <cctype>
-#include <cstring>
-#include <map>
-#include <set>
+// fsdbgen_vcd.cpp: imports IEEE 1364 VCD files in one streaming pass: logic variables into a
+// file of type 0 (one byte per bit), reals and events into an analog companion of type 1.
+#include <cerrno>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
 
 #include "fsdbgen.h"
+#include "vcd_stream.h"
 
 namespace fsdbgen {
 namespace {
 
-struct Token {
-    std::string text;
-    int line;
+constexpr uint32_t kMaxWidth = 100000000;
+constexpr uint8_t kNoBit = 0xFF;
+constexpr uint8_t kMapped = 0x10;  // a nine-value letter stored as its nearest of 0 1 X
+
+// Byte stored for each value character: 0 1 X Z as 0 1 2 3, U as 4 (the plug-in's U); L H W -
+// as 0 1 X X, flagged kMapped so that the import can say how often it mapped them.
+struct BitTable {
+    uint8_t code[256];
+    BitTable()
+    {
+        std::memset(code, kNoBit, sizeof code);
+        const char* letters[] = {"0", "1", "xX", "zZ", "uU"};
+        for (uint8_t b = 0; b < 5; ++b)
+            for (const char* c = letters[b]; *c; ++c)
+                code[static_cast<unsigned char>(*c)] = b;
+        const char* mapped[] = {"lL", "hH", "wW-"};
+        for (uint8_t b = 0; b < 3; ++b)
+            for (const char* c = mapped[b]; *c; ++c)
+                code[static_cast<unsigned char>(*c)] = kMapped | b;
+    }
+};
+const BitTable kBits;
+
+enum class Kind : uint8_t { Logic, Real, Event, Skipped };
+enum Part { kDigital = 0, kAnalog = 1 };
+
+struct Signal {
+    Kind kind = Kind::Logic;
+    Part part = kDigital;
+    uint32_t width = 0;
+    std::string name;
+    int idcode = 0;
+    uint32_t count = 0;
+    uint32_t stepSerial = UINT32_MAX;
+    uint32_t countAtStep = 0;
+    Chain tags;
+    Chain values;
 };
 
-class Tokenizer {
+// One output file: its writer, the scopes opened in it so far, and its signals by idcode.
+struct OutFile {
+    nffr::FileWriter writer;
+    size_t openScopes = 0;
+    std::vector<Signal*> byIdcode;
+    uint32_t reals = 0, events = 0, logic = 0;
+};
+
+class Blocks : public nffr::BlockSource {
 public:
-    explicit Tokenizer(std::istream& in) : in_(in) {}
-    bool Next(Token* token)
+    explicit Blocks(const OutFile& file) : file_(file) {}
+    uint32_t Count(int idcode) const override { return file_.byIdcode[idcode]->count; }
+    void Write(int idcode, nffr::BlockOut* out) const override
     {
-        std::string text;
-        int c;
-        while ((c = in_.get()) != EOF) {
-            if (c == '\n')
-                ++line_;
-            if (!std::isspace(c))
-                break;
-        }
-        if (c == EOF)
-            return false;
-        token->line = line_;
-        do
-            text.push_back(static_cast<char>(c));
-        while ((c = in_.peek()) != EOF && !std::isspace(c) && in_.get());
-        token->text = text;
-        return true;
+        const Signal& s = *file_.byIdcode[idcode];
+        s.tags.ForEach([&](const uint8_t* data, size_t size) {
+            out->Tags(reinterpret_cast<const uint64_t*>(data), size / 8);
+        });
+        s.values.ForEach([&](const uint8_t* data, size_t size) { out->Values(data, size); });
     }
-    int Line() const { return line_; }
 
 private:
-    std::istream& in_;
-    int line_ = 1;
+    const OutFile& file_;
 };
 
-struct VcdVar {
-    int idcode = 0;
-    uint32_t width = 0;
-};
+// A token as a message may quote it: printable ASCII only, at most 40 characters.
+std::string Quote(const char* text, size_t size)
+{
+    std::string out = "\"";
+    for (size_t i = 0; i < size && i < 40; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7f) {
+            out += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        }
+    }
+    return out + (size > 40 ? "...\"" : "\"");
+}
+
+std::string Quote(const std::string& text)
+{
+    return Quote(text.data(), text.size());
+}
 
 class VcdImporter {
 public:
-    VcdImporter(std::istream& in, nffr::FileWriter* w, Diagnostics* d) : tok_(in), w_(w), d_(d) {}
+    VcdImporter(VcdInput* in, Diagnostics* d) : tok_(in), d_(d)
+    {
+        files_[kDigital].writer.SetFileType(0);
+        files_[kAnalog].writer.SetFileType(1);
+        SetUnit("1s");
+    }
 
     bool Run()
     {
-        w_->SetFileType(0);
-        w_->SetTimeUnit("1s");
         Token t;
         while (tok_.Next(&t)) {
             line_ = t.line;
-            if (!Token1(t))
-                return false;
+            if (tok_.LastTokenCutOff() && !Is(t, "$end"))
+                return Truncated();
+            if (!definitionsDone_ ? Declaration(t) : Dump(t))
+                continue;
+            return !truncated_ ? false : Truncated();
         }
-        if (depth_ > 0)
-            return Fail("end of file inside " + std::to_string(depth_) + " open scopes");
-        w_->SetEndTag(time_);
-        return true;
+        if (!tok_.ReadError().empty())
+            return Fail(tok_.ReadError());
+        const bool cut = tok_.InputCutOff() || (sawToken_ && !definitionsDone_);
+        return cut ? Truncated() : Finish();
     }
 
+    bool WriteFiles(const std::string& output, std::vector<std::string>* written);
+
 private:
+    static bool Is(const Token& t, const char* word)
+    {
+        return t.size == std::strlen(word) && std::memcmp(t.text, word, t.size) == 0;
+    }
+
     bool Fail(const std::string& message)
     {
         d_->error = "line " + std::to_string(line_) + ": " + message;
@@ -79,65 +141,63 @@ private:
     {
         d_->warnings.push_back("line " + std::to_string(line_) + ": " + message);
     }
+    // Marks the input as ended early; Run then keeps what came before the cut.
+    bool CutOff()
+    {
+        truncated_ = true;
+        return false;
+    }
 
-    // The words of a section up to its $end.
+    void SetUnit(const std::string& unit)
+    {
+        for (OutFile& f : files_)
+            f.writer.SetTimeUnit(unit);
+    }
+
+    // --- declarations ---
+
+    bool Declaration(const Token& t)
+    {
+        if (t.text[0] != '$')
+            return Fail(sawToken_ ? Quote(t.text, t.size) + " among the declarations"
+                                  : "not a VCD file: it does not begin with a $ keyword");
+        sawToken_ = true;
+        const std::string keyword(t.text, t.size);
+        std::vector<std::string> words;
+        if (!Section(keyword, &words))
+            return false;
+        if (keyword == "$timescale")
+            return Timescale(words);
+        if (keyword == "$scope")
+            return Scope(words);
+        if (keyword == "$upscope")
+            return Upscope();
+        if (keyword == "$var")
+            return Var(words);
+        if (keyword == "$date")
+            return Date(words);
+        if (keyword == "$enddefinitions")
+            definitionsDone_ = true;
+        else if (keyword != "$comment" && keyword != "$version")
+            Warn("unknown section " + Quote(keyword) + " skipped");
+        return true;
+    }
+
+    // The words of a section up to its $end; the input ending first cuts it off.
     bool Section(const std::string& keyword, std::vector<std::string>* words)
     {
         Token t;
         while (tok_.Next(&t)) {
-            if (t.text == "$end")
+            if (Is(t, "$end"))
                 return true;
-            words->push_back(t.text);
+            if (tok_.LastTokenCutOff())
+                break;
+            words->emplace_back(t.text, t.size);
         }
-        return Fail(keyword + " without $end");
-    }
-
-    bool Token1(const Token& t)
-    {
-        const std::string& s = t.text;
-        if (s[0] == '$')
-            return Keyword(s);
-        if (!definitionsDone_)
-            return Fail("\"" + s + "\" among the declarations");
-        if (s[0] == '#')
-            return Time(s.substr(1));
-        return Change(s);
-    }
-
-    bool Keyword(const std::string& k)
-    {
-        if (k == "$dumpvars" || k == "$dumpon" || k == "$dumpoff" || k == "$dumpall")
-            return true;
-        if (k == "$end")
-            return true;  // closes one of the dump sections above
-        std::vector<std::string> words;
-        if (!Section(k, &words))
-            return false;
-        if (k == "$timescale")
-            return Timescale(words);
-        if (k == "$scope") {
-            if (words.size() != 2)
-                return Fail("$scope needs a type and a name");
-            w_->BeginScope(words[1]);
-            ++depth_;
-            return true;
-        }
-        if (k == "$upscope") {
-            if (depth_ == 0)
-                return Fail("$upscope without an open scope");
-            w_->EndScope();
-            --depth_;
-            return true;
-        }
-        if (k == "$var")
-            return Var(words);
-        if (k == "$enddefinitions") {
-            definitionsDone_ = true;
-            return true;
-        }
-        if (k != "$comment" && k != "$date" && k != "$version")
-            Warn("unknown section " + k + " skipped");
-        return true;
+        if (!tok_.ReadError().empty())
+            return Fail(tok_.ReadError());
+        cutKeyword_ = keyword;
+        return CutOff();
     }
 
     bool Timescale(const std::vector<std::string>& words)
@@ -145,119 +205,491 @@ private:
         std::string text;
         for (const std::string& w : words)
             text += w;
-        size_t digits = text.find_first_not_of("0123456789");
-        std::string number = text.substr(0, digits);
-        std::string unit = digits == std::string::npos ? "" : text.substr(digits);
-        static const std::set<std::string> units = {"s", "ms", "us", "ns", "ps", "fs"};
-        if ((number != "1" && number != "10" && number != "100") || !units.count(unit))
-            return Fail("bad $timescale \"" + text + "\"");
-        w_->SetTimeUnit(text);
+        const size_t digits = text.find_first_not_of("0123456789");
+        const std::string number = text.substr(0, digits);
+        const std::string unit = digits == std::string::npos ? "" : text.substr(digits);
+        static const char* units[] = {"s", "ms", "us", "ns", "ps", "fs"};
+        bool known = false;
+        for (const char* u : units)
+            known = known || unit == u;
+        if ((number != "1" && number != "10" && number != "100") || !known)
+            return Fail("bad $timescale " + Quote(text));
+        SetUnit(text);
         return true;
+    }
+
+    bool Scope(const std::vector<std::string>& words)
+    {
+        if (words.size() < 2)
+            return Fail("$scope needs a type and a name");
+        std::string name = words[1];
+        for (size_t i = 2; i < words.size(); ++i)
+            name += " " + words[i];
+        scopes_.push_back(name);
+        return true;
+    }
+
+    bool Upscope()
+    {
+        if (scopes_.empty())
+            return Fail("$upscope without an open scope");
+        for (OutFile& f : files_)
+            if (f.openScopes == scopes_.size()) {
+                f.writer.EndScope();
+                --f.openScopes;
+            }
+        scopes_.pop_back();
+        return true;
+    }
+
+    // A file receives the scopes of its first variable in them, so that neither file holds
+    // scopes with nothing of its own below them.
+    void OpenScopes(OutFile& f)
+    {
+        while (f.openScopes < scopes_.size())
+            f.writer.BeginScope(scopes_[f.openScopes++]);
+    }
+
+    bool Date(const std::vector<std::string>& words)
+    {
+        std::string stamp;
+        for (const std::string& w : words)
+            stamp += (stamp.empty() ? "" : " ") + w;
+        for (char& c : stamp)
+            if (c == '\0')
+                c = ' ';
+        if (stamp.size() > 2047)
+            stamp.resize(2047);
+        for (OutFile& f : files_)
+            f.writer.SetStamp(stamp);
+        return true;
+    }
+
+    static Kind KindOf(const std::string& type)
+    {
+        if (type == "real" || type == "realtime" || type == "shortreal" || type == "real_parameter")
+            return Kind::Real;
+        if (type == "event")
+            return Kind::Event;
+        if (type == "string")
+            return Kind::Skipped;
+        return Kind::Logic;
     }
 
     bool Var(const std::vector<std::string>& words)
     {
-        if (words.size() < 4 || words.size() > 5)
+        if (words.size() < 4)
             return Fail("$var needs a type, size, code and reference");
         uint32_t width = 0;
         for (char c : words[1])
-            if (!std::isdigit(static_cast<unsigned char>(c)) || width > 100000000)
-                return Fail("bad $var size \"" + words[1] + "\"");
+            if (c < '0' || c > '9' || width > kMaxWidth / 10)
+                return Fail("bad $var size " + Quote(words[1]));
             else
                 width = width * 10 + static_cast<uint32_t>(c - '0');
+        const Kind kind = KindOf(words[0]);
+        if (words[1].empty() || width > kMaxWidth || (kind == Kind::Logic && width == 0))
+            return Fail("bad $var size " + Quote(words[1]));
         const std::string& code = words[2];
-        const std::string name = words.size() == 5 ? words[3] + words[4] : words[3];
-        if (words[0] == "real" || words[0] == "realtime") {
-            Warn("real variable \"" + name + "\" skipped: file type 0 holds no reals");
-            skipped_.insert(code);
+        std::string name = words[3];
+        for (size_t i = 4; i < words.size(); ++i)
+            name += words[i];
+        const int known = codes_.Find(code.data(), code.size());
+        if (known >= 0)
+            return Alias(signals_[known], kind, width, name);
+        if (kind == Kind::Skipped)
+            Warn("string variable " + Quote(name) + " skipped: strings are not imported");
+        const Part part = kind == Kind::Logic ? kDigital : kAnalog;
+        Signal& s = signals_.emplace_back();
+        s.kind = kind;
+        s.part = part;
+        s.width = kind == Kind::Logic ? width : 64;
+        s.name = name;
+        codes_.Insert(code.data(), code.size(), static_cast<int>(signals_.size() - 1));
+        if (kind == Kind::Skipped)
             return true;
-        }
-        auto it = vars_.find(code);
-        if (it != vars_.end()) {
-            if (it->second.width != width)
-                return Fail("code \"" + code + "\" declared with two sizes");
-            w_->AddAlias(name, it->second.idcode);
-            return true;
-        }
-        vars_[code] = {w_->AddVar(name, 0, width), width};
+        OutFile& f = files_[part];
+        OpenScopes(f);
+        const uint8_t varType = kind == Kind::Logic ? 0 : kind == Kind::Real ? 'r' : 'd';
+        s.idcode = f.writer.AddVar(name, varType, s.width);
+        if (f.byIdcode.size() <= static_cast<size_t>(s.idcode))
+            f.byIdcode.resize(static_cast<size_t>(s.idcode) + 1);
+        f.byIdcode[static_cast<size_t>(s.idcode)] = &s;
+        ++(kind == Kind::Logic ? f.logic : kind == Kind::Real ? f.reals : f.events);
         return true;
     }
 
-    bool Time(const std::string& text)
+    // A second $var of one code: a second name of the same signal.
+    bool Alias(Signal& s, Kind kind, uint32_t width, const std::string& name)
+    {
+        if (s.kind != kind || (kind == Kind::Logic && s.width != width))
+            return Fail("code declared twice with different types or sizes");
+        if (kind == Kind::Skipped)
+            return true;
+        OutFile& f = files_[s.part];
+        OpenScopes(f);
+        f.writer.AddAlias(name, s.idcode);
+        return true;
+    }
+
+    // --- the dump ---
+
+    bool Dump(const Token& t)
+    {
+        switch (t.text[0]) {
+        case '#': return Time(t);
+        case 'b':
+        case 'B': return Vector(t);
+        case 'r':
+        case 'R': return Real(t);
+        case 's':
+        case 'S': return String();
+        case '$': return DumpKeyword(t);
+        default: return Scalar(t);
+        }
+    }
+
+    bool DumpKeyword(const Token& t)
+    {
+        if (Is(t, "$dumpvars") || Is(t, "$dumpon") || Is(t, "$dumpoff") || Is(t, "$dumpall") ||
+            Is(t, "$end")) {
+            inDumpSection_ = !Is(t, "$end");
+            return true;
+        }
+        const std::string keyword(t.text, t.size);
+        std::vector<std::string> words;
+        if (!Section(keyword, &words))
+            return false;
+        if (keyword != "$comment")
+            Warn("unknown section " + Quote(keyword) + " skipped");
+        return true;
+    }
+
+    bool Time(const Token& t)
     {
         uint64_t v = 0;
-        if (text.empty())
+        if (t.size < 2)
             return Fail("bad time \"#\"");
-        for (char c : text) {
-            if (!std::isdigit(static_cast<unsigned char>(c)) || v > (UINT64_MAX - 9) / 10)
-                return Fail("bad time \"#" + text + "\"");
+        for (size_t i = 1; i < t.size; ++i) {
+            const char c = t.text[i];
+            if (c < '0' || c > '9' || v > (UINT64_MAX - 9) / 10)
+                return Fail("bad time " + Quote(t.text, t.size));
             v = v * 10 + static_cast<uint64_t>(c - '0');
         }
         if (v < time_)
-            return Fail("time #" + text + " before the previous time");
+            return Fail("time " + Quote(t.text, t.size) + " before the previous time");
+        stepStartTime_ = time_;
+        stepLine_ = line_;
         time_ = v;
+        ++serial_;
+        touched_.clear();
         return true;
     }
 
-    static bool IsBit(char c) { return std::strchr("01xXzZ", c) != nullptr; }
-
-    bool Change(const std::string& s)
+    // The signal of the code that follows a vector, real or string value.
+    bool CodeAfterValue(Signal** s)
     {
-        std::string bits, code;
-        const char kind = s[0];
-        if (kind == 'b' || kind == 'B' || kind == 'r' || kind == 'R') {
-            Token t;
-            if (!tok_.Next(&t))
-                return Fail("value \"" + s + "\" without a code");
-            code = t.text;
-            if (kind == 'r' || kind == 'R') {
-                if (skipped_.count(code))
-                    return true;
-                return Fail("real value for \"" + code + "\", which is not a real variable");
-            }
-            bits = s.substr(1);
-            if (bits.empty())
-                return Fail("empty vector value");
-        } else if (IsBit(kind) && s.size() > 1) {
-            bits = s.substr(0, 1);
-            code = s.substr(1);
-        } else {
-            return Fail("bad value change \"" + s + "\"");
-        }
-        for (char c : bits)
-            if (!IsBit(c))
-                return Fail("bad bit '" + std::string(1, c) + "' in \"" + s + "\"");
-        if (skipped_.count(code))
-            return true;
-        auto it = vars_.find(code);
-        if (it == vars_.end())
-            return Fail("unknown code \"" + code + "\"");
-        const uint32_t width = it->second.width;
-        if (bits.size() > width)
-            return Fail("value \"" + bits + "\" wider than its " + std::to_string(width) + " bits");
-        // Shorter values are extended on the left: 0 and 1 with 0, x and z with themselves.
-        const char lead = bits[0] == '1' ? '0' : bits[0];
-        bits.insert(0, width - bits.size(), lead);
-        w_->AddBits(it->second.idcode, time_, bits);
+        Token code;
+        if (!tok_.Next(&code) || tok_.LastTokenCutOff())
+            return tok_.ReadError().empty() ? CutOff() : Fail(tok_.ReadError());
+        return Lookup(code, s);
+    }
+
+    bool Lookup(const Token& code, Signal** s)
+    {
+        const int index = codes_.Find(code.text, code.size);
+        if (index < 0)
+            return Fail("unknown code " + Quote(code.text, code.size));
+        *s = &signals_[static_cast<size_t>(index)];
         return true;
+    }
+
+    // Remembers the count before this time step's first change, to cut back to it when the
+    // input turns out to end inside the step.
+    bool Touch(Signal& s)
+    {
+        if (s.stepSerial != serial_) {
+            s.stepSerial = serial_;
+            s.countAtStep = s.count;
+            touched_.push_back(&s);
+        }
+        if (s.count == UINT32_MAX)
+            return Fail("more than 4294967295 changes of " + Quote(s.name));
+        ++s.count;
+        return s.tags.Append(&time_, sizeof time_) || Fail("out of memory");
+    }
+
+    bool Scalar(const Token& t)
+    {
+        if (t.size < 2 || kBits.code[static_cast<unsigned char>(t.text[0])] == kNoBit)
+            return Fail("bad value change " + Quote(t.text, t.size));
+        Token code{t.text + 1, t.size - 1, t.line};
+        Signal* s = nullptr;
+        if (!Lookup(code, &s))
+            return false;
+        return Store(*s, t.text, 1, t);
+    }
+
+    bool Vector(const Token& t)
+    {
+        if (t.size < 2)
+            return Fail("empty vector value");
+        value_.assign(t.text + 1, t.size - 1);
+        const Token copy{value_.data(), value_.size(), t.line};
+        Signal* s = nullptr;
+        if (!CodeAfterValue(&s))
+            return false;
+        return Store(*s, value_.data(), value_.size(), copy);
+    }
+
+    // Stores a logic value of size characters, extended on the left to the signal's width:
+    // with 0 when its first character is 0 or 1 (or L or H), else with that character.
+    bool Store(Signal& s, const char* bits, size_t size, const Token& t)
+    {
+        if (s.kind == Kind::Event)
+            return Trigger(s, bits, size);
+        if (s.kind == Kind::Skipped)
+            return true;
+        if (s.kind == Kind::Real)
+            return Fail("logic value " + Quote(t.text, t.size) + " for the real variable " +
+                        Quote(s.name));
+        if (size > s.width)
+            return Fail("value " + Quote(bits, size) + " wider than its " +
+                        std::to_string(s.width) + " bits");
+        bytes_.resize(s.width);
+        uint8_t* out = bytes_.data() + (s.width - size);
+        size_t i = 0;
+        // Eight characters at a time while they are all 0 or 1, the common case.
+        for (uint64_t w; i + 8 <= size; i += 8) {
+            std::memcpy(&w, bits + i, 8);
+            if ((w & 0xFEFEFEFEFEFEFEFEull) != 0x3030303030303030ull)
+                break;
+            w -= 0x3030303030303030ull;
+            std::memcpy(out + i, &w, 8);
+        }
+        for (; i < size; ++i) {
+            uint8_t b = kBits.code[static_cast<unsigned char>(bits[i])];
+            if (b >= kMapped) {
+                if (b == kNoBit)
+                    return Fail("bad bit " + Quote(bits + i, 1) + " in " + Quote(t.text, t.size));
+                ++mapped_[static_cast<unsigned char>(bits[i])];
+                b &= 0x0F;
+            }
+            out[i] = b;
+        }
+        std::memset(bytes_.data(), out[0] <= 1 ? 0 : out[0], s.width - size);
+        return Touch(s) && (s.values.Append(bytes_.data(), s.width) || Fail("out of memory"));
+    }
+
+    // An event's value 1 is one trigger; its other values (an initial x), and every value of a
+    // $dumpvars-like section, which restates the state rather than a trigger, carry nothing.
+    bool Trigger(Signal& s, const char* bits, size_t size)
+    {
+        if (inDumpSection_ || size != 1 || kBits.code[static_cast<unsigned char>(bits[0])] != 1) {
+            ++eventValuesIgnored_;
+            return true;
+        }
+        const double one = 1.0;
+        return Touch(s) && (s.values.Append(&one, sizeof one) || Fail("out of memory"));
+    }
+
+    bool Real(const Token& t)
+    {
+        real_.assign(t.text + 1, t.size - 1);
+        Signal* s = nullptr;
+        if (!CodeAfterValue(&s))
+            return false;
+        if (s->kind == Kind::Skipped)
+            return true;
+        if (s->kind != Kind::Real)
+            return Fail("real value for " + Quote(s->name) + ", which is not a real variable");
+        char* end = nullptr;
+        const double v = std::strtod(real_.c_str(), &end);
+        if (real_.empty() || *end != '\0')
+            return Fail("bad real value " + Quote(real_));
+        return Touch(*s) && (s->values.Append(&v, sizeof v) || Fail("out of memory"));
+    }
+
+    bool String()
+    {
+        Signal* s = nullptr;
+        if (!CodeAfterValue(&s))
+            return false;
+        return s->kind == Kind::Skipped ||
+               Fail("string value for " + Quote(s->name) + ", which is not a string variable");
+    }
+
+    // --- the end ---
+
+    // The input ended inside a time step (a simulation killed or still running): keep every
+    // complete step, drop the changes of the cut one.
+    bool Truncated()
+    {
+        truncated_ = true;
+        if (!definitionsDone_) {
+            Warn("the file ends " + (cutKeyword_.empty() ? "" : "inside " + cutKeyword_ + " ") +
+                 "before $enddefinitions; the variables declared so far are kept, without values");
+            return Finish();
+        }
+        for (Signal* s : touched_) {
+            const uint64_t valueSize = s->kind == Kind::Logic ? s->width : 8;
+            s->count = s->countAtStep;
+            s->tags.TruncateTo(uint64_t(s->count) * 8);
+            s->values.TruncateTo(uint64_t(s->count) * valueSize);
+        }
+        const bool none = serial_ == 0;
+        if (none)
+            Warn("the file ends before its first #time; no changes kept");
+        else
+            Warn("the file ends in the middle of the time step #" + std::to_string(time_) +
+                 " begun on line " + std::to_string(stepLine_) + "; kept the changes up to #" +
+                 std::to_string(stepStartTime_));
+        time_ = none ? 0 : stepStartTime_;
+        return Finish();
+    }
+
+    bool Finish()
+    {
+        if (!scopes_.empty() && !truncated_)
+            return Fail("end of file inside " + std::to_string(scopes_.size()) + " open scopes");
+        for (OutFile& f : files_) {
+            while (f.openScopes > 0) {
+                f.writer.EndScope();
+                --f.openScopes;
+            }
+            f.writer.SetEndTag(time_);
+        }
+        if (signals_.empty())
+            d_->warnings.push_back(sawToken_ ? "no variables declared" : "empty VCD file");
+        NoteMapped();
+        if (eventValuesIgnored_)
+            d_->notes.push_back(
+                std::to_string(eventValuesIgnored_) +
+                (eventValuesIgnored_ == 1 ? " event value that marks" : " event values that mark") +
+                " no trigger ignored (values other than 1, and "
+                "values in $dumpvars and the like)");
+        return true;
+    }
+
+    void NoteMapped()
+    {
+        std::string text;
+        const std::pair<const char*, const char*> letters[] = {
+            {"Ll", "0"}, {"Hh", "1"}, {"Ww", "X"}, {"-", "X"}};
+        for (const auto& l : letters) {
+            uint64_t n = 0;
+            for (const char* c = l.first; *c; ++c)
+                n += mapped_[static_cast<unsigned char>(*c)];
+            if (n)
+                text += std::string(text.empty() ? "" : ", ") + std::to_string(n) + " " +
+                        l.first[0] + " to " + l.second;
+        }
+        if (!text.empty())
+            d_->notes.push_back("nine-value logic mapped to the nearest of 0 1 X Z: " + text);
     }
 
     Tokenizer tok_;
-    nffr::FileWriter* w_;
     Diagnostics* d_;
-    int line_ = 0;
-    int depth_ = 0;
-    bool definitionsDone_ = false;
+    OutFile files_[2];
+    std::deque<Signal> signals_;
+    CodeTable codes_;
+    std::vector<std::string> scopes_;
+    std::vector<Signal*> touched_;
+    std::string value_, real_, cutKeyword_;
+    std::vector<uint8_t> bytes_;
+    uint64_t mapped_[256] = {};
+    uint64_t eventValuesIgnored_ = 0;
     uint64_t time_ = 0;
-    std::map<std::string, VcdVar> vars_;
-    std::set<std::string> skipped_;
+    uint64_t stepStartTime_ = 0;
+    uint32_t serial_ = 0;
+    int line_ = 0;
+    int stepLine_ = 1;
+    bool definitionsDone_ = false;
+    bool sawToken_ = false;
+    bool truncated_ = false;
+    bool inDumpSection_ = false;
 };
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+std::string Plural(uint32_t n, const char* one, const char* many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// A companion left by an earlier import of a VCD that had reals or events: it would be taken
+// for this import's analog part.
+bool RemoveStaleCompanion(const std::string& companion, std::vector<std::string>* written)
+{
+    std::ifstream in(companion, std::ios::binary);
+    char magic[8] = {};
+    if (!in.read(magic, sizeof magic) || std::memcmp(magic, "QRVLWAV\x1a", 8) != 0)
+        return true;
+    in.close();
+    if (std::remove(companion.c_str()) != 0)
+        return false;
+    written->push_back("removed " + companion + ", left by an earlier import");
+    return true;
+}
+
+bool VcdImporter::WriteFiles(const std::string& output, std::vector<std::string>* written)
+{
+    const std::string companion = AnalogCompanionName(output);
+    std::string error;
+    const OutFile& digital = files_[kDigital];
+    const OutFile& analog = files_[kAnalog];
+    if (!digital.writer.WriteStreamed(output, Blocks(digital), &error)) {
+        d_->error = error;
+        return false;
+    }
+    written->push_back(output + ": " + Plural(digital.logic, "logic variable", "logic variables") +
+                       " (file type 0)");
+    if (analog.reals + analog.events == 0)
+        return RemoveStaleCompanion(companion, written) ||
+               (d_->error =
+                    "cannot remove the stale \"" + companion + "\": " + std::strerror(errno),
+                false);
+    if (!analog.writer.WriteStreamed(companion, Blocks(analog), &error)) {
+        d_->error = error;
+        return false;
+    }
+    written->push_back(companion + ": " + Plural(analog.reals, "real variable", "real variables") +
+                       " and " + Plural(analog.events, "event", "events") + " (file type 1)");
+    return true;
+}
 
 }  // namespace
 
-bool ImportVcd(std::istream& in, nffr::FileWriter* writer, Diagnostics* diag)
+std::string AnalogCompanionName(const std::string& output)
 {
-    return VcdImporter(in, writer, diag).Run();
+    const size_t slash = output.find_last_of("/\\");
+    const size_t dot = output.find_last_of('.');
+    const bool hasExtension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    if (!hasExtension)
+        return output + ".analog";
+    return output.substr(0, dot) + ".analog" + output.substr(dot);
+}
+
+bool ConvertVcd(const std::string& input, const std::string& output, Diagnostics* diag,
+                std::vector<std::string>* written)
+{
+    if (SameFile(input, output) || SameFile(input, AnalogCompanionName(output))) {
+        diag->error = "the output would replace the input";
+        return false;
+    }
+    VcdInput in;
+    if (!in.Open(input, &diag->error))
+        return false;
+    VcdImporter importer(&in, diag);
+    if (!importer.Run()) {
+        diag->error = input + ": " + diag->error;
+        return false;
+    }
+    return importer.WriteFiles(output, written);
 }
 
 }  // namespace fsdbgen

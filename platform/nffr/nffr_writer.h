@@ -5,11 +5,37 @@
 #define NFFR_WRITER_H
 
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace nffr {
+
+// Where a BlockSource writes one variable's change block: its tags, then its values.
+class BlockOut {
+public:
+    // Tags must not decrease within a block.
+    void Tags(const uint64_t* tags, size_t n);
+    void Values(const void* bytes, size_t size);
+
+private:
+    friend class FileWriter;
+    std::FILE* file_ = nullptr;
+    uint64_t written_ = 0;
+    uint64_t lastTag_ = 0;
+    uint64_t maxTag_ = 0;
+    bool unordered_ = false;
+};
+
+// Change blocks supplied at write time by the caller, for files too large to be held twice.
+class BlockSource {
+public:
+    virtual ~BlockSource() = default;
+    virtual uint32_t Count(int idcode) const = 0;  // changes the variable's block holds
+    // Writes Count(idcode) tags and then as many values of the variable's value size.
+    virtual void Write(int idcode, BlockOut* out) const = 0;
+};
 
 class FileWriter {
 public:
@@ -45,6 +71,10 @@ public:
     // Writes the file, replacing any existing one through a rename so that readers that still
     // map the old file keep reading it.
     bool Write(const std::string& path, std::string* error = nullptr) const;
+    // Writes the file the same way with every change block taken from source instead of from
+    // changes added to this writer (which must hold none), streaming the blocks to disk.
+    bool WriteStreamed(const std::string& path, const BlockSource& source,
+                       std::string* error = nullptr) const;
     // Writes raw bytes the same way (for damaged files built by tests).
     static bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes,
                            std::string* error = nullptr);
@@ -68,6 +98,10 @@ private:
     };
 
     uint32_t ValueSize(const Var& var) const;
+    // "cannot write "PATH": reason" from errno.
+    static std::string CannotWrite(const std::string& path);
+    // Renames temp over path, removing temp when that fails.
+    static bool ReplaceWith(const std::string& temp, const std::string& path, std::string* error);
     Var* Find(int idcode);
     void Fail(const std::string& message);
 

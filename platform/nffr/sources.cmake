@@ -7,4 +7,5 @@ set(NFFR_READER_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/reader/parse.cpp
   ${CMAKE_CURRENT_LIST_DIR}/reader/traverser.cpp)
 set(NFFR_WRITER_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/writer/streamed.cpp
   ${CMAKE_CURRENT_LIST_DIR}/writer/writer.cpp)

@@ -1,11 +1,16 @@
 // fsdbgen_test.cpp: fsdbgen's description format and VCD import, read back by the reader.
 #include "fsdbgen.h"
 
+#include <sys/wait.h>
+#include <zlib.h>
+
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "nffr_test_util.h"
+#include "vcd_stream.h"
 
 using namespace nffrtest;
 
@@ -34,30 +39,44 @@ bool Collect(uint32_t type, void* client, void* record)
 
 class Fsdbgen : public ReaderTest {
 protected:
-    // Builds a file from input; "" on success, else the error.
-    std::string Build(const std::string& input, bool vcd)
+    // Builds path_ from a description; "" on success, else the error.
+    std::string Build(const std::string& input)
     {
         std::istringstream in(input);
         nffr::FileWriter w;
         diag_ = fsdbgen::Diagnostics();
-        bool ok =
-            vcd ? fsdbgen::ImportVcd(in, &w, &diag_) : fsdbgen::ReadDescription(in, &w, &diag_);
-        if (!ok)
+        if (!fsdbgen::ReadDescription(in, &w, &diag_))
             return diag_.error;
         std::string error;
         if (!w.Write(path_, &error))
             return error;
         return "";
     }
-    ffrObject* Open()
+    // Imports vcd (written to a file first) into path_; "" on success, else the error.
+    std::string Import(const std::string& vcd, const std::string& name = "in.vcd")
+    {
+        const std::string input = dir_.File(name);
+        std::ofstream(input, std::ios::binary) << vcd;
+        return ImportFile(input);
+    }
+    std::string ImportFile(const std::string& input)
+    {
+        diag_ = fsdbgen::Diagnostics();
+        written_.clear();
+        if (!fsdbgen::ConvertVcd(input, path_, &diag_, &written_))
+            return diag_.error;
+        return "";
+    }
+    ffrObject* Open(const std::string& path = "")
     {
         tree_.clear();
-        ffrObject* r = ffrObject::ffrOpen2(path_.c_str(), &Collect, &tree_, 0);
+        openPath_ = path.empty() ? path_ : path;
+        ffrObject* r = ffrObject::ffrOpen2(openPath_.c_str(), &Collect, &tree_, 0);
         if (r)
             r->ReadSignalTree();
         return r;
     }
-    // "tag=value" texts of one signal, values as 0 1 x z (or reals).
+    // "tag=value" texts of one signal, values as 0 1 x z u (or reals).
     std::vector<std::string> Changes(ffrObject* r, int idcode)
     {
         std::vector<std::string> out;
@@ -72,7 +91,7 @@ protected:
         ffrVarInfo* info = nullptr;
         r->GetVarInfo(idcode, &info);
         ffrFileInfo file;
-        GetFileInfo(path_.c_str(), &file);
+        GetFileInfo(openPath_.c_str(), &file);
         do {
             TimeTag tag;
             unsigned char* v = nullptr;
@@ -89,11 +108,12 @@ protected:
                     std::memcpy(&d, v, 8);
                 }
                 std::ostringstream s;
+                s.precision(17);
                 s << d;
                 text += s.str();
             } else {
                 for (uint32_t i = 0; i < t->ValueBitSize(); ++i)
-                    text += v[i] < 4 ? "01xz"[v[i]] : '?';
+                    text += v[i] < 5 ? "01xzu"[v[i]] : '?';
             }
             out.push_back(text);
         } while (t->GotoNext() == 0);
@@ -101,7 +121,9 @@ protected:
         return out;
     }
     std::string path_ = dir_.File("out.fsdb");
+    std::string openPath_;
     fsdbgen::Diagnostics diag_;
+    std::vector<std::string> written_;
     std::vector<Leaf> tree_;
 };
 
@@ -115,8 +137,7 @@ TEST_F(Fsdbgen, DescriptionWithEveryOption)
                         "var #0 3 id=7 bus\n0 01x\n5 bytes:1,4,3\n"
                         "var i 1 count=5 id=9 current\n"
                         "var v 1 id=1 volts alias\n20 3\n"
-                        "upscope\n",
-                        false));
+                        "upscope\n"));
     ffrFileInfo info;
     ASSERT_EQ(0, GetFileInfo(path_.c_str(), &info));
     EXPECT_EQ(1, info.fileType);
@@ -136,12 +157,12 @@ TEST_F(Fsdbgen, DescriptionWithEveryOption)
     EXPECT_EQ("volts alias", tree_[4].name);
     EXPECT_EQ(1, tree_[4].idcode);
     EXPECT_EQ((std::vector<std::string>{"0=1.5", "10=-2", "20=3"}), Changes(r, 1));
-    EXPECT_EQ((std::vector<std::string>{"0=01x", "5=1?z"}), Changes(r, 7));
+    EXPECT_EQ((std::vector<std::string>{"0=01x", "5=1uz"}), Changes(r, 7));
     EXPECT_EQ(0, r->GetChangeCount(1));
     EXPECT_EQ(5, r->GetChangeCount(9));
     r->Close();
 
-    ASSERT_EQ("", Build("type -5\nvar #200 2 d\n3 zz\n", false));
+    ASSERT_EQ("", Build("type -5\nvar #200 2 d\n3 zz\n"));
     ASSERT_EQ(0, GetFileInfo(path_.c_str(), &info));
     EXPECT_EQ(-5, info.fileType);
     EXPECT_EQ(3u, Tag64(info.endTag));
@@ -165,32 +186,35 @@ TEST_F(Fsdbgen, DescriptionErrorsNameTheLine)
         {"unit \n", "line 1: unit needs"},
     };
     for (const auto& c : cases) {
-        std::string error = Build(c.first, false);
+        std::string error = Build(c.first);
         EXPECT_EQ(0u, error.find(c.second)) << c.first << " -> " << error;
     }
 }
 
+const char kHead[] =
+    "$timescale 1ns $end\n$scope module t $end\n$var wire 2 a v $end\n"
+    "$upscope $end\n$enddefinitions $end\n";
+
 TEST_F(Fsdbgen, VcdImport)
 {
-    ASSERT_EQ("", Build("$date today $end\n$version x $end\n$timescale 10 ps $end\n"
-                        "$scope module top $end\n"
-                        "$var wire 1 ! clk $end\n"
-                        "$var reg 8 \" bus [7:0] $end\n"
-                        "$var wire 1 # data [3] $end\n"
-                        "$var real 64 $ level $end\n"
-                        "$scope module sub $end\n$var wire 1 ! clk_copy $end\n$upscope $end\n"
-                        "$upscope $end\n$enddefinitions $end\n"
-                        "#0\n$dumpvars\n0!\nb1 \"\nx#\nr1.5 $\n$end\n"
-                        "#5\n1!\nbx \"\nbz10 \"\n"
-                        "#12\nB0 \"\nZ#\n",
-                        true));
-    ASSERT_EQ(1u, diag_.warnings.size());
-    EXPECT_NE(std::string::npos, diag_.warnings[0].find("line 8: real variable \"level\" skipped"));
+    ASSERT_EQ("", Import("$date today $end\n$version x $end\n$timescale 10 ps $end\n"
+                         "$scope module top $end\n"
+                         "$var wire 1 ! clk $end\n"
+                         "$var reg 8 \" bus [7:0] $end\n"
+                         "$var wire 1 # data [3] $end\n"
+                         "$scope module sub $end\n$var wire 1 ! clk_copy $end\n$upscope $end\n"
+                         "$upscope $end\n$enddefinitions $end\n"
+                         "#0\n$dumpvars\n0!\nb1 \"\nx#\n$end\n"
+                         "#5\n1!\nbx \"\nbz10 \"\n"
+                         "#12\nB0 \"\nZ#\n#13\nb10110011 \"\n"));
+    EXPECT_TRUE(diag_.warnings.empty());
+    EXPECT_TRUE(diag_.notes.empty());
+    EXPECT_EQ((std::vector<std::string>{path_ + ": 3 logic variables (file type 0)"}), written_);
     ffrFileInfo info;
     ASSERT_EQ(0, GetFileInfo(path_.c_str(), &info));
     EXPECT_EQ(0, info.fileType);
     EXPECT_STREQ("10ps", info.timeUnit);
-    EXPECT_EQ(12u, Tag64(info.endTag));
+    EXPECT_EQ(13u, Tag64(info.endTag));
     ffrObject* r = Open();
     ASSERT_NE(nullptr, r);
     ASSERT_EQ(8u, tree_.size());
@@ -199,54 +223,390 @@ TEST_F(Fsdbgen, VcdImport)
     EXPECT_EQ("data[3]", tree_[3].name);
     EXPECT_EQ(tree_[1].idcode, tree_[5].idcode);  // a second reference to one code: an alias
     EXPECT_EQ((std::vector<std::string>{"0=0", "5=1"}), Changes(r, tree_[1].idcode));
-    EXPECT_EQ((std::vector<std::string>{"0=00000001", "5=xxxxxxxx", "5=zzzzzz10", "12=00000000"}),
+    EXPECT_EQ((std::vector<std::string>{"0=00000001", "5=xxxxxxxx", "5=zzzzzz10", "12=00000000",
+                                        "13=10110011"}),
               Changes(r, tree_[2].idcode));
     EXPECT_EQ((std::vector<std::string>{"0=x", "12=z"}), Changes(r, tree_[3].idcode));
+    char stamp[2048];
+    r->GetStamp(stamp);
+    EXPECT_STREQ("today", stamp);
     r->Close();
 }
 
 TEST_F(Fsdbgen, MalformedVcdNamesTheLine)
 {
-    const std::string head =
-        "$scope module t $end\n$var wire 2 a v $end\n$upscope $end\n$enddefinitions $end\n";
+    const std::string head = kHead;
     const std::pair<std::string, const char*> cases[] = {
-        {"$timescale 3 ns $end\n", "line 1: bad $timescale"},
-        {"$scope module t $end\n$enddefinitions $end\n", "line 2: end of file inside"},
+        {"$timescale 3 ns $end\n", "line 1: bad $timescale \"3ns\""},
+        {"$scope module t $end\n$enddefinitions $end\n", "line 2: end of file inside 1 open"},
         {"$upscope $end\n", "line 1: $upscope without"},
-        {"$var wire x a v $end\n", "line 1: bad $var size"},
+        {"$var wire x a v $end\n", "line 1: bad $var size \"x\""},
+        {"$var wire 0 a v $end\n", "line 1: bad $var size \"0\""},
         {"$var wire 1 a $end\n", "line 1: $var needs"},
-        {"$comment never closed\n", "line 1: $comment without $end"},
-        {head + "#5\n#4\n", "line 6: time #4 before"},
-        {head + "#5\n1q\n", "line 6: unknown code"},
-        {head + "b101 a\n", "line 5: value \"101\" wider"},
-        {head + "b12 a\n", "line 5: bad bit '2'"},
-        {head + "r1 a\n", "line 5: real value"},
-        {head + "b1\n", "line 5: value \"b1\" without a code"},
-        {"0a\n", "line 1: \"0a\" among the declarations"},
+        {head + "#5\n#4\n", "line 7: time \"#4\" before"},
+        {head + "#5\n1q\n", "line 7: unknown code \"q\""},
+        {head + "b101 a\n", "line 6: value \"101\" wider"},
+        {head + "b12 a\n", "line 6: bad bit \"2\" in \"12\""},
+        {head + "r1 a\n", "line 6: real value for \"v\", which is not"},
+        {head + "2a\n", "line 6: bad value change \"2a\""},
+        {head + "#\n", "line 6: bad time \"#\""},
+        {"0a\n", "line 1: not a VCD file: it does not begin with a $ keyword"},
+        {"$comment x $end 0a\n", "line 1: \"0a\" among the declarations"},
+        {std::string("$comment x $end \x01\xff\n", 20), "line 1: \"\\x01\\xff\" among"},
     };
     for (const auto& c : cases) {
-        std::string error = Build(c.first, true);
-        EXPECT_EQ(0u, error.find(c.second)) << c.first << " -> " << error;
+        std::string error = Import(c.first);
+        const std::string expected = dir_.File("in.vcd") + ": " + c.second;
+        EXPECT_EQ(expected, error.substr(0, expected.size())) << c.first;
     }
+}
+
+TEST_F(Fsdbgen, NineValueLogicIsKeptOrMapped)
+{
+    ASSERT_EQ("", Import("$scope module t $end\n$var reg 1 ! s $end\n$var reg 4 \" v $end\n"
+                         "$upscope $end\n$enddefinitions $end\n"
+                         "#0\nU!\nbUUUU \"\n#1\nL!\nbLHW- \"\n#2\nh!\nbu \"\n#3\nw!\nb1l \"\n"
+                         "#4\n-!\n"));
+    EXPECT_EQ((std::vector<std::string>{
+                  "nine-value logic mapped to the nearest of 0 1 X Z: 3 L to 0, 2 H to 1, "
+                  "2 W to X, 2 - to X"}),
+              diag_.notes);
+    ffrObject* r = Open();
+    ASSERT_NE(nullptr, r);
+    EXPECT_EQ((std::vector<std::string>{"0=u", "1=0", "2=1", "3=x", "4=x"}), Changes(r, 1));
+    EXPECT_EQ((std::vector<std::string>{"0=uuuu", "1=01xx", "2=uuuu", "3=0010"}), Changes(r, 2));
+    r->Close();
+}
+
+TEST_F(Fsdbgen, RealsAndEventsGoToTheAnalogCompanion)
+{
+    ASSERT_EQ("", Import("$date  Mon  Dec 1 $end\n$timescale 1us $end\n"
+                         "$scope module top $end\n$var wire 1 ! clk $end\n"
+                         "$scope module sub $end\n$var real 64 r level $end\n"
+                         "$var event 1 e go $end\n$var realtime 1 t when $end\n"
+                         "$var real 64 r level_alias $end\n$upscope $end\n"
+                         "$upscope $end\n$scope module digital_only $end\n$var wire 1 d q $end\n"
+                         "$upscope $end\n$enddefinitions $end\n"
+                         "#0\n$dumpvars\n0!\nr0.1 r\n1e\nr-1e300 t\n0d\n$end\n"
+                         "#7\n1e\nr3.25 r\n#8\n0e\n#9\n1e\nR1e-7 r\n"));
+    const std::string companion = dir_.File("out.analog.fsdb");
+    EXPECT_EQ(
+        (std::vector<std::string>{path_ + ": 2 logic variables (file type 0)",
+                                  companion + ": 2 real variables and 1 event (file type 1)"}),
+        written_);
+    EXPECT_EQ((std::vector<std::string>{"2 event values that mark no trigger ignored (values other "
+                                        "than 1, and values in $dumpvars and the like)"}),
+              diag_.notes);
+    ffrFileInfo info;
+    ASSERT_EQ(0, GetFileInfo(companion.c_str(), &info));
+    EXPECT_EQ(1, info.fileType);
+    EXPECT_STREQ("1us", info.timeUnit);
+    EXPECT_EQ(9u, Tag64(info.endTag));
+    ffrObject* r = Open(companion);
+    ASSERT_NE(nullptr, r);
+    char stamp[2048];
+    r->GetStamp(stamp);
+    EXPECT_STREQ("Mon Dec 1", stamp);
+    ASSERT_EQ(8u, tree_.size());  // only the scopes that hold analog signals
+    EXPECT_EQ("+top", tree_[0].name);
+    EXPECT_EQ("+sub", tree_[1].name);
+    EXPECT_EQ("level", tree_[2].name);
+    EXPECT_EQ('r', tree_[2].varType);
+    EXPECT_EQ("go", tree_[3].name);
+    EXPECT_EQ('d', tree_[3].varType);
+    EXPECT_EQ("when", tree_[4].name);
+    EXPECT_EQ(tree_[2].idcode, tree_[5].idcode);
+    EXPECT_EQ(
+        (std::vector<std::string>{"0=0.10000000000000001", "7=3.25", "9=9.9999999999999995e-08"}),
+        Changes(r, tree_[2].idcode));
+    EXPECT_EQ((std::vector<std::string>{"7=1", "9=1"}), Changes(r, tree_[3].idcode));
+    EXPECT_EQ((std::vector<std::string>{"0=-1.0000000000000001e+300"}),
+              Changes(r, tree_[4].idcode));
+    r->Close();
+    r = Open();
+    ASSERT_NE(nullptr, r);
+    EXPECT_EQ(6u, tree_.size());
+    EXPECT_EQ("+digital_only", tree_[3].name);
+    r->Close();
+
+    // A later import without reals removes the companion, which would now be stale.
+    ASSERT_EQ("", Import(std::string(kHead) + "#0\nb1 a\n"));
+    EXPECT_EQ((std::vector<std::string>{path_ + ": 1 logic variable (file type 0)",
+                                        "removed " + companion + ", left by an earlier import"}),
+              written_);
+    EXPECT_FALSE(std::ifstream(companion).good());
+}
+
+TEST_F(Fsdbgen, CompanionNameIsNeverASplitFileName)
+{
+    EXPECT_EQ("/sim/run.analog.fsdb", fsdbgen::AnalogCompanionName("/sim/run.fsdb"));
+    EXPECT_EQ("/sim.old/run.analog", fsdbgen::AnalogCompanionName("/sim.old/run"));
+    EXPECT_EQ("run.fsdb.analog.1", fsdbgen::AnalogCompanionName("run.fsdb.1"));
+    EXPECT_EQ("dir/.hidden.analog", fsdbgen::AnalogCompanionName("dir/.hidden"));
+}
+
+TEST_F(Fsdbgen, TruncatedVcdKeepsEveryCompleteTimeStep)
+{
+    const std::string dump = std::string(kHead) + "#0\nb00 a\n#10\nb01 a\n#20\nb10 a\nb11";
+    const std::pair<std::string, std::string> cases[] = {
+        // cut inside a vector change: the step #20 is dropped
+        {dump,
+         "line 12: the file ends in the middle of the time step #20 begun on line 10; "
+         "kept the changes up to #10"},
+        // cut inside the last token of a line
+        {dump + " a\n#30\nb00 a",
+         "line 14: the file ends in the middle of the time step #30 "
+         "begun on line 13; kept the changes up to #20"},
+        // cut inside a time
+        {dump + " a\n#3",
+         "line 13: the file ends in the middle of the time step #20 begun on "
+         "line 10; kept the changes up to #10"},
+    };
+    const std::vector<std::string> kept[] = {
+        {"0=00", "10=01"}, {"0=00", "10=01", "20=10", "20=11"}, {"0=00", "10=01"}};
+    const uint64_t end[] = {10, 20, 10};
+    for (size_t i = 0; i < 3; ++i) {
+        ASSERT_EQ("", Import(cases[i].first)) << i;
+        EXPECT_EQ((std::vector<std::string>{cases[i].second}), diag_.warnings) << i;
+        ffrFileInfo info;
+        ASSERT_EQ(0, GetFileInfo(path_.c_str(), &info));
+        EXPECT_EQ(end[i], Tag64(info.endTag)) << i;
+        ffrObject* r = Open();
+        ASSERT_NE(nullptr, r);
+        EXPECT_EQ(kept[i], Changes(r, 1)) << i;
+        r->Close();
+    }
+    // A complete file that merely lacks its last newline after $end is not cut.
+    ASSERT_EQ("", Import(std::string(kHead) + "#0\n$dumpvars b01 a $end"));
+    EXPECT_TRUE(diag_.warnings.empty());
+}
+
+TEST_F(Fsdbgen, VcdCutInItsDeclarationsOrEmptyGetsAWarning)
+{
+    ASSERT_EQ("", Import("$scope module t $end\n$var wire 1 ! a $end\n$var wire 2 \" b"));
+    EXPECT_EQ((std::vector<std::string>{"line 3: the file ends inside $var before "
+                                        "$enddefinitions; the variables declared so far are "
+                                        "kept, without values"}),
+              diag_.warnings);
+    ffrObject* r = Open();
+    ASSERT_NE(nullptr, r);
+    EXPECT_EQ(3u, tree_.size());
+    r->Close();
+    ASSERT_EQ("", Import(""));
+    EXPECT_EQ((std::vector<std::string>{"empty VCD file"}), diag_.warnings);
+    ASSERT_EQ("", Import("$date x $end\n$enddefinitions $end\n#0\n"));
+    EXPECT_EQ((std::vector<std::string>{"no variables declared"}), diag_.warnings);
+    EXPECT_TRUE(IsFsdbFile(path_.c_str()));
+}
+
+TEST_F(Fsdbgen, GzipVcdGivesTheSameFile)
+{
+    const std::string vcd = std::string(kHead) + "#0\nb01 a\n#5\nbx a\n";
+    ASSERT_EQ("", Import(vcd));
+    std::ifstream plain(path_, std::ios::binary);
+    const std::string expected((std::istreambuf_iterator<char>(plain)), {});
+    const std::string gz = dir_.File("in.vcd.gz");
+    gzFile out = gzopen(gz.c_str(), "wb");
+    ASSERT_NE(nullptr, out);
+    gzwrite(out, vcd.data(), static_cast<unsigned>(vcd.size()));
+    gzclose(out);
+    ASSERT_EQ("", ImportFile(gz));
+    std::ifstream again(path_, std::ios::binary);
+    EXPECT_EQ(expected, std::string((std::istreambuf_iterator<char>(again)), {}));
+
+    // A compressed stream cut short is a truncated VCD.
+    std::ifstream whole(gz, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(whole)), {});
+    std::ofstream(gz, std::ios::binary) << bytes.substr(0, bytes.size() - 6);
+    ASSERT_EQ("", ImportFile(gz));
+    ASSERT_EQ(1u, diag_.warnings.size());
+    EXPECT_EQ(
+        "line 9: the file ends in the middle of the time step #5 begun on line 8; kept the "
+        "changes up to #0",
+        diag_.warnings[0]);
+}
+
+std::string Slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
 TEST_F(Fsdbgen, CommandLine)
 {
+    const std::string tool = FSDBGEN_PATH;
+    const std::string out = " >" + dir_.File("out") + " 2>" + dir_.File("err");
+    auto run = [&](const std::string& args) {
+        int status = std::system((tool + " " + args + out).c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
     std::string desc = dir_.File("in.desc");
     std::ofstream(desc) << "type 0\nvar #0 1 d\n0 1\n";
-    std::string run =
-        std::string(FSDBGEN_PATH) + " " + desc + " " + path_ + " 2>" + dir_.File("err");
-    EXPECT_EQ(0, std::system(run.c_str()));
+    EXPECT_EQ(0, run(desc + " " + path_));
     EXPECT_TRUE(IsFsdbFile(path_.c_str()));
     std::ofstream(desc) << "nonsense\n";
-    EXPECT_NE(0, std::system(run.c_str()));
-    std::ifstream err(dir_.File("err"));
-    std::string message((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
-    EXPECT_NE(std::string::npos, message.find("line 1: unknown keyword \"nonsense\""));
-    EXPECT_NE(0, std::system((std::string(FSDBGEN_PATH) + " 2>/dev/null").c_str()));
-    EXPECT_NE(0, std::system((std::string(FSDBGEN_PATH) + " --vcd " + dir_.File("none.vcd") + " " +
-                              path_ + " 2>/dev/null")
-                                 .c_str()));
+    EXPECT_EQ(1, run(desc + " " + path_));
+    EXPECT_EQ("fsdbgen: " + desc + ": line 1: unknown keyword \"nonsense\"\n",
+              Slurp(dir_.File("err")));
+    std::ofstream(desc) << "type 0\n";
+    EXPECT_EQ(1, run(desc + " " + dir_.File("none/x.fsdb")));
+    EXPECT_EQ(
+        "fsdbgen: cannot write \"" + dir_.File("none/x.fsdb") + "\": No such file or directory\n",
+        Slurp(dir_.File("err")));
+
+    EXPECT_EQ(0, run("--help"));
+    const std::string help = Slurp(dir_.File("out"));
+    EXPECT_EQ(0u, help.find("usage: fsdbgen DESCRIPTION OUT.fsdb"));
+    EXPECT_EQ("", Slurp(dir_.File("err")));
+
+    const std::string vcd = dir_.File("counter.vcd");
+    std::ofstream(vcd) << kHead << "#0\nbL1 a\n";
+    const std::pair<std::string, std::string> mistakes[] = {
+        {vcd + " x.fsdb", "fsdbgen: \"" + vcd + "\" is a VCD file; import it with: fsdbgen --vcd " +
+                              vcd + " x.fsdb\n"},
+        {"--vcd " + vcd, "fsdbgen: missing the output file name after \"" + vcd + "\"\n"},
+        {"--vcd", "fsdbgen: --vcd needs the VCD file to read and the FSDB file to write\n"},
+        {"", "fsdbgen: missing the input and the output file names\n"},
+        {"-x a b", "fsdbgen: unknown option \"-x\"\n"},
+        {"a b c", "fsdbgen: too many arguments\n"},
+    };
+    for (const auto& m : mistakes) {
+        EXPECT_EQ(2, run(m.first)) << m.first;
+        EXPECT_EQ(m.second + help, Slurp(dir_.File("err"))) << m.first;
+        EXPECT_EQ("", Slurp(dir_.File("out")));
+    }
+
+    EXPECT_EQ(0, run("--vcd " + vcd + " " + path_));
+    EXPECT_EQ("wrote " + path_ + ": 1 logic variable (file type 0)\n", Slurp(dir_.File("out")));
+    EXPECT_EQ("fsdbgen: " + vcd + ": nine-value logic mapped to the nearest of 0 1 X Z: 1 L to 0\n",
+              Slurp(dir_.File("err")));
+
+    EXPECT_EQ(1, run("--vcd " + vcd + " " + dir_.File("none/x.fsdb")));
+    EXPECT_EQ(
+        "fsdbgen: cannot write \"" + dir_.File("none/x.fsdb") + "\": No such file or directory\n",
+        Slurp(dir_.File("err")).substr(Slurp(dir_.File("err")).find("fsdbgen: cannot")));
+    EXPECT_EQ(1, run("--vcd " + dir_.File("none.vcd") + " " + path_));
+    EXPECT_EQ("fsdbgen: cannot read \"" + dir_.File("none.vcd") + "\": No such file or directory\n",
+              Slurp(dir_.File("err")));
+    EXPECT_EQ(1, run("--vcd " + vcd + " " + vcd));
+    EXPECT_EQ("fsdbgen: the output would replace the input\n", Slurp(dir_.File("err")));
+}
+
+TEST(VcdStream, ChainKeepsEveryByteAcrossItsChunks)
+{
+    fsdbgen::Chain chain;
+    std::string expected;
+    uint32_t seed = 1;
+    for (int i = 0; i < 3000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        std::string piece((seed >> 16) % 300, static_cast<char>('a' + i % 26));
+        ASSERT_TRUE(chain.Append(piece.data(), piece.size()));
+        expected += piece;
+    }
+    auto contents = [&] {
+        std::string got;
+        chain.ForEach([&](const uint8_t* data, size_t size) {
+            got.append(reinterpret_cast<const char*>(data), size);
+        });
+        return got;
+    };
+    EXPECT_EQ(expected.size(), chain.Bytes());
+    EXPECT_EQ(expected, contents());
+    for (uint64_t cut : {uint64_t(400000), uint64_t(4097), uint64_t(63), uint64_t(0)}) {
+        chain.TruncateTo(cut);
+        expected.resize(cut);
+        EXPECT_EQ(expected, contents()) << cut;
+    }
+    ASSERT_TRUE(chain.Append("xyz", 3));
+    EXPECT_EQ("xyz", contents());
+}
+
+TEST(VcdStream, CodeTableFindsShortAndLongCodes)
+{
+    fsdbgen::CodeTable table;
+    std::vector<std::string> codes;
+    for (int i = 0; i < 20000; ++i) {
+        std::string code;
+        for (int n = i; code.empty() || n > 0; n /= 94)
+            code += static_cast<char>('!' + n % 94);
+        if (i % 1000 == 0)
+            code += "_longer_than_eight";
+        codes.push_back(code);
+        table.Insert(code.data(), code.size(), i);
+    }
+    for (int i = 0; i < 20000; ++i)
+        ASSERT_EQ(i, table.Find(codes[i].data(), codes[i].size())) << codes[i];
+    EXPECT_EQ(-1, table.Find("~~~~~", 5));
+    EXPECT_EQ(-1, table.Find("!_longer_than_eigh", 18));
+}
+
+// Changes kept by the test and handed to WriteStreamed block by block.
+class TestBlocks : public nffr::BlockSource {
+public:
+    std::map<int, std::vector<uint64_t>> tags;
+    std::map<int, std::vector<uint8_t>> values;
+    uint32_t Count(int idcode) const override
+    {
+        return static_cast<uint32_t>(tags.at(idcode).size());
+    }
+    void Write(int idcode, nffr::BlockOut* out) const override
+    {
+        out->Tags(tags.at(idcode).data(), tags.at(idcode).size());
+        out->Values(values.at(idcode).data(), values.at(idcode).size());
+    }
+};
+
+TEST_F(Fsdbgen, StreamedWriteGivesTheImageOfWrite)
+{
+    auto declare = [](nffr::FileWriter* w) {
+        w->SetFileType(1);
+        w->SetStamp("s");
+        w->BeginScope("top");
+        w->AddVar("a", 0, 3);
+        w->AddVar("r", 'v', 64, 2);
+        w->AddAlias("a2", 1);
+        w->AddVar("empty", 'i', 1);
+        w->SetCountUnknown(3);
+    };
+    nffr::FileWriter held, streamed;
+    declare(&held);
+    declare(&streamed);
+    TestBlocks blocks;
+    blocks.tags = {{1, {0, 5, 5}}, {2, {1, 2}}, {3, {}}};
+    blocks.values = {{1, {0, 1, 2, 3, 3, 3, 1, 1, 0}}, {2, {}}, {3, {}}};
+    held.AddChange(1, 0, {0, 1, 2});
+    held.AddChange(1, 5, {3, 3, 3});
+    held.AddChange(1, 5, {1, 1, 0});
+    for (uint64_t t : {1, 2}) {
+        held.AddReal(2, t, 0.5 * t);
+        float f = 0.5f * t;
+        const uint8_t* b = reinterpret_cast<const uint8_t*>(&f);
+        blocks.values[2].insert(blocks.values[2].end(), b, b + 4);
+    }
+    std::vector<uint8_t> image;
+    ASSERT_TRUE(held.Bytes(&image));
+    std::string error;
+    ASSERT_TRUE(streamed.WriteStreamed(path_, blocks, &error)) << error;
+    std::ifstream in(path_, std::ios::binary);
+    EXPECT_EQ(std::string(image.begin(), image.end()),
+              std::string((std::istreambuf_iterator<char>(in)), {}));
+
+    blocks.tags[1] = {5, 0, 5};
+    EXPECT_FALSE(streamed.WriteStreamed(path_, blocks, &error));
+    EXPECT_EQ("idcode 1: tags out of order", error);
+    blocks.tags[1] = {0, 5, 5};
+    blocks.values[1].pop_back();
+    EXPECT_FALSE(streamed.WriteStreamed(path_, blocks, &error));
+    EXPECT_EQ("idcode 1: a block of 32 bytes where 33 are expected", error);
+    blocks.values[1].push_back(0);
+    EXPECT_FALSE(streamed.WriteStreamed(dir_.File("no/such.fsdb"), blocks, &error));
+    EXPECT_EQ("cannot write \"" + dir_.File("no/such.fsdb") + "\": No such file or directory",
+              error);
+    EXPECT_FALSE(held.WriteStreamed(path_, blocks, &error));
+    EXPECT_EQ("idcode 1 holds changes of its own", error);
+    std::vector<uint8_t> again;
+    ASSERT_TRUE(held.Bytes(&again));
+    EXPECT_EQ(image, again);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // writer.cpp: FileWriter, which lays out FSDB files as nffr_layout.h describes.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -335,17 +336,28 @@ bool FileWriter::WriteBytes(const std::string& path, const std::vector<uint8_t>&
 {
     const std::string temp = path + ".writing";
     {
+        errno = 0;
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()),
                   static_cast<std::streamsize>(bytes.size()));
         out.close();
         if (!out) {
             if (error)
-                *error = "cannot write \"" + temp + "\"";
+                *error = CannotWrite(path);
             std::remove(temp.c_str());
             return false;
         }
     }
+    return ReplaceWith(temp, path, error);
+}
+
+std::string FileWriter::CannotWrite(const std::string& path)
+{
+    return "cannot write \"" + path + "\": " + (errno ? std::strerror(errno) : "write failed");
+}
+
+bool FileWriter::ReplaceWith(const std::string& temp, const std::string& path, std::string* error)
+{
     std::error_code ec;
     std::filesystem::rename(temp, path, ec);
     if (ec) {

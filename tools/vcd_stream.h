@@ -1,0 +1,151 @@
+// vcd_stream.h: the streaming parts of the VCD import: plain or gzip input read in blocks, a
+// tokenizer over that buffer, per-signal change storage in chunks, and the table of id codes.
+#ifndef VCD_STREAM_H
+#define VCD_STREAM_H
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace fsdbgen {
+
+// A VCD file, plain or gzip-compressed (told apart by the gzip magic bytes), read in blocks.
+class VcdInput {
+public:
+    VcdInput() = default;
+    VcdInput(const VcdInput&) = delete;
+    VcdInput& operator=(const VcdInput&) = delete;
+    ~VcdInput();
+    bool Open(const std::string& path, std::string* error);
+    // Bytes read into buf: 0 at the end of the input, -1 on a read error (*error set).
+    long Read(char* buf, size_t size, std::string* error);
+    // True when the compressed stream ended before its end mark.
+    bool CutOff() const { return cutOff_; }
+
+private:
+    std::FILE* file_ = nullptr;
+    gzFile gz_ = nullptr;
+    bool cutOff_ = false;
+};
+
+struct Token {
+    const char* text;  // valid until the next call of Next
+    size_t size;
+    int line;
+};
+
+// Blank-separated words of the input, straight from the read buffer.
+class Tokenizer {
+public:
+    explicit Tokenizer(VcdInput* in);
+    // False at the end of the input or on a read error (ReadError() then not empty).
+    bool Next(Token* token);
+    // True when the last token ran into the end of the input without a blank after it.
+    bool LastTokenCutOff() const { return cutOff_; }
+    const std::string& ReadError() const { return error_; }
+    bool InputCutOff() const { return in_->CutOff(); }
+
+private:
+    bool Refill(size_t keepFrom);
+
+    VcdInput* in_;
+    std::vector<char> buf_;
+    size_t pos_ = 0;
+    size_t end_ = 0;
+    int line_ = 1;
+    bool cutOff_ = false;
+    std::string error_;
+};
+
+// Bytes appended in chunks that grow with what they hold (a quarter of it, up to 1 MiB), so
+// that neither copying nor unused room ever costs more than a fraction of the data.
+class Chain {
+public:
+    Chain() = default;
+    Chain(const Chain&) = delete;
+    Chain& operator=(const Chain&) = delete;
+    ~Chain();
+    // False when memory ran out.
+    bool Append(const void* data, size_t size)
+    {
+        if (tail_ && tail_->cap - tail_->used >= size) {
+            std::memcpy(Data(tail_) + tail_->used, data, size);
+            tail_->used += size;
+            bytes_ += size;
+            return true;
+        }
+        return AppendSlow(static_cast<const uint8_t*>(data), size);
+    }
+    void TruncateTo(uint64_t bytes);
+    uint64_t Bytes() const { return bytes_; }
+    template <class F>
+    void ForEach(F visit) const
+    {
+        for (const Chunk* c = head_; c; c = c->next)
+            visit(Data(c), c->used);
+    }
+
+private:
+    struct Chunk {
+        Chunk* next;
+        size_t cap;
+        size_t used;
+    };
+    static uint8_t* Data(Chunk* c) { return reinterpret_cast<uint8_t*>(c + 1); }
+    static const uint8_t* Data(const Chunk* c) { return reinterpret_cast<const uint8_t*>(c + 1); }
+    bool AppendSlow(const uint8_t* data, size_t size);
+
+    Chunk* head_ = nullptr;
+    Chunk* tail_ = nullptr;
+    uint64_t bytes_ = 0;
+};
+
+// VCD id codes to signal numbers. Codes of one or two bytes (those of the first 8836 signals)
+// index a table directly; longer ones of up to 8 bytes are packed into one word and found by
+// open addressing; still longer ones by their text.
+class CodeTable {
+public:
+    int Find(const char* code, size_t size) const  // -1 when unknown
+    {
+        if (size <= 2 && size > 0)
+            return direct_[DirectIndex(code, size)];
+        return FindPacked(code, size);
+    }
+    void Insert(const char* code, size_t size, int value);
+
+private:
+    static size_t DirectIndex(const char* code, size_t size)
+    {
+        return static_cast<unsigned char>(code[0]) |
+               (size == 2 ? static_cast<size_t>(static_cast<unsigned char>(code[1])) << 8 : 0);
+    }
+    static uint64_t Pack(const char* code, size_t size)
+    {
+        uint64_t key = 0;
+        for (size_t i = 0; i < size; ++i)
+            key |= static_cast<uint64_t>(static_cast<unsigned char>(code[i])) << (8 * i);
+        return key;
+    }
+    int FindPacked(const char* code, size_t size) const;
+    size_t Slot(uint64_t key) const
+    {
+        return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> shift_);
+    }
+    void Grow();
+
+    std::vector<int> direct_ = std::vector<int>(65536, -1);
+    std::vector<uint64_t> keys_ = std::vector<uint64_t>(64, 0);
+    std::vector<int> values_ = std::vector<int>(64, -1);
+    int shift_ = 58;
+    size_t used_ = 0;
+    std::unordered_map<std::string, int> long_;
+};
+
+}  // namespace fsdbgen
+
+#endif
