@@ -200,7 +200,7 @@ TEST_F(SplitTest, BusThenScalarInOneSplitLoad)
     Keep(slots[1]);
     EXPECT_EQ(
         Samples(slots[0]),
-        (std::vector<Sample>{{0, "01"}, {1, "01"}, {9, "01"}, {10, "11"}, {11, "11"}, {19, "11"}}));
+        (std::vector<Sample>{{0, "0X"}, {1, "01"}, {9, "01"}, {10, "1X"}, {11, "11"}, {19, "11"}}));
     EXPECT_EQ(Samples(slots[1]), ExpectedV({0, 1}));
     EXPECT_TRUE(Header(slots[0]).done);
     // Each waveform opens the continuation file once, reading its tree.
