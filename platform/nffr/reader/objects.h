@@ -3,6 +3,7 @@
 #ifndef NFFR_READER_OBJECTS_H
 #define NFFR_READER_OBJECTS_H
 
+#include <exception>
 #include <memory>
 #include <new>
 #include <string>
