@@ -89,8 +89,14 @@ NFFR_API void SetErrorHandler(ffrMessageSink sink);
 NFFR_API void SetInfoHandler(ffrMessageSink sink);
 }
 
-// Value-change traverser of one loaded signal. Int results are 0 on success.
-// A value pointer stays valid until the traverser moves or is freed.
+// Value-change traverser of one loaded signal. Int results are 0 on success. It starts on the
+// first change, holds its signal's changes in memory, and its value data type and bit size
+// never change. A value pointer stays valid until the traverser moves or is freed.
+// GotoTag to a time before the first change leaves no value in force: GetValue then gives
+// the unknown value (byte 2, X, for every bit of a logic value; a quiet NaN for a real),
+// GetTag fails, and GotoNext moves onto the first change.
+// Misuse (a call after FreeTraverser) is a contract violation in the checked build; otherwise
+// only the calls made once per load check for it (the per-change ones check nothing).
 class NFFR_API ffrVCTraverser {
 public:
     int ValueDataType();  // 3: doubles; otherwise floats
@@ -101,7 +107,7 @@ public:
     int GetTag(TimeTag* tag);                    // tag of the current change
     int GetValue(unsigned char** value);         // bytes of the current value
     int GotoNext();                              // nonzero: no next change
-    int GotoTag(const TimeTag* tag, int flags);  // change in force at tag
+    int GotoTag(const TimeTag* tag, int flags);  // change in force at tag (see above)
     void FreeTraverser();
 
 private:
@@ -111,7 +117,10 @@ private:
     struct ffrTraverserImpl* impl_ = nullptr;
 };
 
-// One reader object per file, shared by all opens of that file and counted by uses.
+// One reader object per file, shared by all opens of that file and counted by uses. Every
+// failure comes with one message line through the error sink; no exception leaves a call.
+// A file that changed on disk since it was parsed is never read from: loads are refused, and
+// an open under a spelling the object was never opened by reads the file afresh.
 class NFFR_API ffrObject {
 public:
     // Returns the live object of the file with one more use, or a new one; null on failure.
@@ -126,9 +135,9 @@ public:
     int GetVarInfo(int idcode, ffrVarInfo** info);  // stores null for an unknown idcode
     bool IsInLoadList(int idcode);
     int AddToLoadList(int idcode, int from, int to);  // -1 is accepted and ignored
-    int LoadListedSignals();
-    int GetChangeCount(int idcode);               // 0: cannot tell; -1: error
-    ffrVCTraverser* CreateTraverser(int idcode);  // null: unknown or not loaded
+    int LoadListedSignals();         // nonzero: a listed signal was refused (it then stays refused)
+    int GetChangeCount(int idcode);  // 0: cannot tell; -1: error
+    ffrVCTraverser* CreateTraverser(int idcode);  // null: unknown, refused or not loaded
 
 private:
     friend struct ffrAccess;

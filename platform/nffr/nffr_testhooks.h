@@ -1,5 +1,9 @@
 // nffr_testhooks.h: test hooks of the reader library: injected failures, call counts and the
 // contract-violation handler. Every hook is process-wide; Reset() returns to normal behaviour.
+// Built without contract checks (as shipped) the hooks start disarmed, costing one untaken
+// branch per call; Reset, FailNthCall, ForceChangeCount and ReuseDeadAddressForNextObject arm
+// them for the rest of the process. Violations exist only with the checks: without them misuse
+// is an error message, and no address is kept for reuse.
 #ifndef NFFR_TESTHOOKS_H
 #define NFFR_TESTHOOKS_H
 

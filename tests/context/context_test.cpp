@@ -196,7 +196,9 @@ TEST_F(SharingTest, ContextsOfOnePathShareOneReader)
 // rewrite and a third open close only the uses actually held.
 TEST_F(SharingTest, RefreshDropsOlderContextsAndNeverOvercloses)
 {
-    ASSERT_TRUE(nffr::testhooks::ContractChecksEnabled());
+    if (!nffr::testhooks::ContractChecksEnabled()) {
+        GTEST_SKIP() << "needs the reader's contract checks (a dead object's address reused)";
+    }
     std::string path = dir_.File("refresh.fsdb");
     Write(SmallFile("first"), path);
     ReaderContext* first = host_.Open(path);

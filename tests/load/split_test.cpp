@@ -200,7 +200,7 @@ TEST_F(SplitTest, BusThenScalarInOneSplitLoad)
     Keep(slots[0]);
     Keep(slots[1]);
     EXPECT_TRUE(HoldsExactly(
-        slots[0], {{0, "01"}, {1, "01"}, {9, "01"}, {10, "11"}, {11, "11"}, {19, "11"}}));
+        slots[0], {{0, "0X"}, {1, "01"}, {9, "01"}, {10, "1X"}, {11, "11"}, {19, "11"}}));
     EXPECT_TRUE(HoldsExactly(slots[1], ExpectedV({0, 1})));
     EXPECT_TRUE(Header(slots[0]).done);
     // The continuation file is opened once for both waveforms, its tree read once.

@@ -74,15 +74,26 @@ TEST_F(Sharing, RewriteIsDetectedAndStampsAreReadFromDisk)
     EXPECT_EQ(1, flag);
     ASSERT_EQ(0, r->GetStamp(stamp));
     EXPECT_EQ(std::string(2047, 's'), stamp);
-    // The replaced file is still found by its path, so that the caller can refresh it.
-    EXPECT_EQ(r, Open(path));
-    r->ReleaseForReopen();
-    ffrObject* fresh = Open(path);
+    // Opening the replaced file reads it afresh, whatever the spelling; the old object stays
+    // with its holder and refuses to load from the file it no longer matches.
+    ffrObject* fresh = Open(dir_.File("./small.fsdb"));
     ASSERT_NE(nullptr, fresh);
     EXPECT_NE(r, fresh);
     EXPECT_EQ(0, fresh->NeedsReopen(nullptr));
+    EXPECT_EQ(fresh, Open(path));
+    fresh->Close();
+    EXPECT_EQ(0, r->AddToLoadList(1, 0, 0));
+    EXPECT_NE(0, r->LoadListedSignals());
+    EXPECT_EQ(nullptr, r->CreateTraverser(1));
+    EXPECT_EQ((std::vector<std::string>{
+                  "\"" + path + "\": the file was replaced or removed since it was opened\n",
+                  "\"" + path +
+                      "\": idcode 1 cannot be traversed: the file was replaced or removed since "
+                      "it was opened\n"}),
+              Sinks::Errors());
+    r->ReleaseForReopen();
     r->Close();
-    r->Close();
+    Sinks::Errors().clear();
 
     w.ClearStamp();
     Write(w, path);

@@ -10,7 +10,7 @@ build=$1
 seconds=$2
 root=$(cd "$(dirname "$0")/../../.." && pwd)
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
-      -DQUORVEL_FUZZ=ON -DQUORVEL_SANITIZE=ON -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF >/dev/null
+      -DQUORVEL_FUZZ=ON -DQUORVEL_SANITIZE=ON -DNFFR_CONTRACT_CHECKS=ON -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF >/dev/null
 ninja -C "$build" -j2 nffr_fuzz nffr_make_corpus
 seeds="$root/tests/nffr/corpus"
 work="$build/fuzz-corpus"

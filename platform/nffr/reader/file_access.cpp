@@ -1,7 +1,6 @@
-// file_access.cpp: file identity, state, mapping and partial reads; the only place with
-// platform-specific calls (POSIX on Linux, Win32 behind _WIN32).
-#include <algorithm>
-#include <cstdio>
+// file_access.cpp: file identity and state, and reads at 64-bit offsets through a held handle;
+// the only place with platform-specific calls (POSIX on Linux, Win32 behind _WIN32).
+#include <cerrno>
 #include <cstring>
 
 #include "internal.h"
@@ -12,16 +11,64 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+static_assert(sizeof(off_t) == 8, "files above 2 GiB need 64-bit offsets (_FILE_OFFSET_BITS=64)");
 #endif
 
 namespace nffr {
 
+std::string IdentityOf(const DiskState& state)
+{
+    return std::to_string(state.device) + ":" + std::to_string(state.inode);
+}
+
 #ifdef _WIN32
 
 namespace {
+
+std::wstring Wide(const char* path)
+{
+    // Paths come in the system's ANSI code page, as Tcl 8.4 hands them to the A functions.
+    int n = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (n <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], n);
+    wide.resize(static_cast<size_t>(n - 1));
+    return wide;
+}
+
+int64_t Nanoseconds(const FILETIME& t)
+{
+    return static_cast<int64_t>(((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) * 100);
+}
+
+// Sharing everything lets a writer rename over or delete a file we hold.
+HANDLE OpenShared(const char* path)
+{
+    std::wstring wide = Wide(path);
+    if (wide.empty())
+        return INVALID_HANDLE_VALUE;
+    return CreateFileW(wide.c_str(), GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool StateOf(HANDLE file, DiskState* state)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    state->size = (uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    state->mtimeNs = Nanoseconds(info.ftLastWriteTime);
+    state->ctimeNs = 0;
+    state->device = info.dwVolumeSerialNumber;
+    state->inode = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
 std::string FullPath(const char* path)
 {
     char buffer[MAX_PATH * 4];
@@ -35,90 +82,85 @@ std::string FullPath(const char* path)
     }
     return full;
 }
+
 }  // namespace
 
 bool QueryFile(const char* path, std::string* identity, std::string* canonical, DiskState* state,
                std::string* error)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    HANDLE file = OpenShared(path);
+    bool ok = file != INVALID_HANDLE_VALUE && StateOf(file, state);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (!ok) {
         if (error)
-            *error = std::string("cannot open \"") + path + "\"";
+            *error = std::string("cannot open \"") + path + "\": not a readable file";
         return false;
     }
-    state->size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    state->mtimeNs = static_cast<int64_t>(((uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                                           data.ftLastWriteTime.dwLowDateTime) *
-                                          100);
-    state->device = 0;
-    state->inode = 0;
     *canonical = FullPath(path);
-    *identity = IdentityOf(*state, *canonical);
+    *identity = IdentityOf(*state);
     return true;
 }
 
-std::string IdentityOf(const DiskState&, const std::string& canonical)
+std::unique_ptr<FileHandle> FileHandle::Open(const char* path, std::string* error)
 {
-    return canonical;
-}
-
-std::shared_ptr<Mapping> Mapping::Open(const char* path, std::string* error)
-{
-    std::shared_ptr<Mapping> map(new Mapping());
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    HANDLE file = OpenShared(path);
+    std::unique_ptr<FileHandle> handle(new FileHandle());
+    if (file == INVALID_HANDLE_VALUE || !StateOf(file, &handle->state_)) {
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
         if (error)
             *error = std::string("cannot open \"") + path + "\"";
         return nullptr;
     }
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size) || uint64_t(size.QuadPart) > SIZE_MAX) {
-        CloseHandle(file);
-        if (error)
-            *error = std::string("cannot size \"") + path + "\"";
-        return nullptr;
-    }
-    map->size_ = static_cast<size_t>(size.QuadPart);
-    FILETIME written;
-    if (GetFileTime(file, nullptr, nullptr, &written))
-        map->state_.mtimeNs = static_cast<int64_t>(
-            ((uint64_t(written.dwHighDateTime) << 32) | written.dwLowDateTime) * 100);
-    map->state_.size = map->size_;
-    if (map->size_ > 0) {
-        HANDLE section = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-        if (section) {
-            map->data_ =
-                static_cast<const uint8_t*>(MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0));
-            CloseHandle(section);
-        }
-        if (!map->data_) {  // fall back to a plain read
-            map->copy_.resize(map->size_);
-            DWORD got = 0;
-            if (!ReadFile(file, map->copy_.data(), static_cast<DWORD>(map->size_), &got, nullptr) ||
-                got != map->size_) {
-                CloseHandle(file);
-                if (error)
-                    *error = std::string("cannot read \"") + path + "\"";
-                return nullptr;
-            }
-            map->data_ = map->copy_.data();
-        } else {
-            map->handle_ = const_cast<uint8_t*>(map->data_);
-        }
-    }
-    CloseHandle(file);
-    return map;
+    handle->handle_ = file;
+    return handle;
 }
 
-Mapping::~Mapping()
+FileHandle::~FileHandle()
 {
     if (handle_)
-        UnmapViewOfFile(handle_);
+        CloseHandle(static_cast<HANDLE>(handle_));
+}
+
+bool FileHandle::ReadAt(uint64_t offset, void* buffer, size_t size) const
+{
+    char* out = static_cast<char*>(buffer);
+    while (size > 0) {
+        OVERLAPPED at;
+        std::memset(&at, 0, sizeof at);
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        const DWORD want = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+        DWORD got = 0;
+        if (!ReadFile(static_cast<HANDLE>(handle_), out, want, &got, &at) || got == 0)
+            return false;
+        out += got;
+        offset += got;
+        size -= got;
+    }
+    return true;
+}
+
+bool FileHandle::Now(DiskState* state) const
+{
+    return StateOf(static_cast<HANDLE>(handle_), state);
 }
 
 #else
+
+namespace {
+
+void StateOf(const struct stat& st, DiskState* state)
+{
+    state->size = static_cast<uint64_t>(st.st_size);
+    state->mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    state->ctimeNs = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    state->device = static_cast<uint64_t>(st.st_dev);
+    state->inode = static_cast<uint64_t>(st.st_ino);
+}
+
+}  // namespace
 
 bool QueryFile(const char* path, std::string* identity, std::string* canonical, DiskState* state,
                std::string* error)
@@ -129,82 +171,62 @@ bool QueryFile(const char* path, std::string* identity, std::string* canonical, 
             *error = std::string("cannot open \"") + path + "\": not a readable file";
         return false;
     }
-    state->size = static_cast<uint64_t>(st.st_size);
-    state->mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    state->device = static_cast<uint64_t>(st.st_dev);
-    state->inode = static_cast<uint64_t>(st.st_ino);
+    StateOf(st, state);
     char* real = realpath(path, nullptr);
     *canonical = real ? real : path;
     free(real);
-    *identity = IdentityOf(*state, *canonical);
+    *identity = IdentityOf(*state);
     return true;
 }
 
-std::string IdentityOf(const DiskState& state, const std::string&)
+std::unique_ptr<FileHandle> FileHandle::Open(const char* path, std::string* error)
 {
-    return std::to_string(state.device) + ":" + std::to_string(state.inode);
-}
-
-std::shared_ptr<Mapping> Mapping::Open(const char* path, std::string* error)
-{
-    std::shared_ptr<Mapping> map(new Mapping());
-    int fd = open(path, O_RDONLY);
+    std::unique_ptr<FileHandle> handle(new FileHandle());
+    handle->fd_ = open(path, O_RDONLY | O_CLOEXEC);
     struct stat st;
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (fd >= 0)
-            close(fd);
+    if (handle->fd_ < 0 || fstat(handle->fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (error)
             *error = std::string("cannot open \"") + path + "\"";
         return nullptr;
     }
-    map->size_ = static_cast<size_t>(st.st_size);
-    map->state_.size = static_cast<uint64_t>(st.st_size);
-    map->state_.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    map->state_.device = static_cast<uint64_t>(st.st_dev);
-    map->state_.inode = static_cast<uint64_t>(st.st_ino);
-    if (map->size_ > 0) {
-        void* p = mmap(nullptr, map->size_, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (p == MAP_FAILED) {
-            close(fd);
-            if (error)
-                *error = std::string("cannot map \"") + path + "\"";
-            return nullptr;
-        }
-        map->data_ = static_cast<const uint8_t*>(p);
-        map->handle_ = p;
-    }
-    close(fd);
-    return map;
+    StateOf(st, &handle->state_);
+    return handle;
 }
 
-Mapping::~Mapping()
+FileHandle::~FileHandle()
 {
-    if (handle_)
-        munmap(handle_, size_);
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+bool FileHandle::ReadAt(uint64_t offset, void* buffer, size_t size) const
+{
+    char* out = static_cast<char*>(buffer);
+    while (size > 0) {
+        if (offset > static_cast<uint64_t>(INT64_MAX))
+            return false;
+        const size_t want = size > (size_t(1) << 30) ? (size_t(1) << 30) : size;
+        ssize_t got = pread(fd_, out, want, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;  // an error, or the file now ends before the bytes asked for
+        out += got;
+        offset += static_cast<uint64_t>(got);
+        size -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+bool FileHandle::Now(DiskState* state) const
+{
+    struct stat st;
+    if (fstat(fd_, &st) != 0)
+        return false;
+    StateOf(st, state);
+    return true;
 }
 
 #endif
-
-bool ReadFilePrefix(const char* path, uint64_t offset, size_t max, std::vector<uint8_t>* out,
-                    uint64_t* fileSize)
-{
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f)
-        return false;
-    bool ok = std::fseek(f, 0, SEEK_END) == 0;
-    long end = ok ? std::ftell(f) : -1;
-    ok = end >= 0;
-    if (ok) {
-        *fileSize = static_cast<uint64_t>(end);
-        size_t want = offset >= *fileSize
-                          ? 0
-                          : static_cast<size_t>(std::min<uint64_t>(max, *fileSize - offset));
-        out->resize(want);
-        ok = std::fseek(f, static_cast<long>(offset), SEEK_SET) == 0 &&
-             std::fread(out->data(), 1, want, f) == want;
-    }
-    std::fclose(f);
-    return ok;
-}
 
 }  // namespace nffr

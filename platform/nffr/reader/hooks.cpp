@@ -2,6 +2,7 @@
 // contract-violation handler.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "internal.h"
 
@@ -32,32 +33,53 @@ ffrMessageSink g_warningSink = nullptr;
 ffrMessageSink g_errorSink = nullptr;
 ffrMessageSink g_infoSink = nullptr;
 
-void Send(ffrMessageSink sink, const char* prefix, const std::string& text)
+// Sends text with exactly one trailing newline. Works in a fixed buffer (long texts are cut)
+// so that reporting never allocates and never throws.
+void Send(ffrMessageSink sink, const char* prefix, const char* text) noexcept
 {
+    static char line[4096];
+    size_t n = std::strlen(text);
+    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r'))
+        --n;
+    if (n > sizeof line - 2)
+        n = sizeof line - 2;
+    std::memcpy(line, text, n);
+    line[n] = '\n';
+    line[n + 1] = '\0';
     if (sink)
-        sink(text.c_str());
+        sink(line);
     else
-        std::fprintf(stderr, "nffr %s: %s\n", prefix, text.c_str());
+        std::fprintf(stderr, "nffr %s: %s", prefix, line);
 }
 
+#if NFFR_CONTRACT_CHECKS
 void DefaultViolationHandler(const char* message)
 {
     std::fprintf(stderr, "nffr contract violation: %s\n", message);
     std::abort();
 }
+#endif
 
 }  // namespace
 
-void ReportError(const std::string& text)
+bool g_hooksArmed = NFFR_CONTRACT_CHECKS != 0;
+
+void ReportError(const std::string& text) noexcept
 {
+    Send(g_errorSink, "error", text.c_str());
+}
+void ReportFailure(const char* what, const char* reason) noexcept
+{
+    static char text[1024];
+    std::snprintf(text, sizeof text, "%s: %s", what, reason);
     Send(g_errorSink, "error", text);
 }
-void ReportWarning(const std::string& text)
+void ReportWarning(const std::string& text) noexcept
 {
-    Send(g_warningSink, "warning", text);
+    Send(g_warningSink, "warning", text.c_str());
 }
 
-bool EnterOp(Op op)
+bool EnterOpArmed(Op op)
 {
     HookState& s = State();
     const int i = static_cast<int>(op);
@@ -75,12 +97,20 @@ bool ForcedChangeCount(int* value)
     return true;
 }
 
-void Violation(const std::string& text)
+void Misuse(const std::string& text) noexcept
 {
+#if NFFR_CONTRACT_CHECKS
     HookState& s = State();
     ++s.violations;
-    s.lastViolation = text;
+    try {
+        s.lastViolation = text;
+    } catch (...) {
+        s.lastViolation.clear();
+    }
     (s.handler ? s.handler : DefaultViolationHandler)(text.c_str());
+#else
+    ReportError(text);
+#endif
 }
 
 bool TakeAddressReuseRequest()
@@ -94,6 +124,7 @@ namespace testhooks {
 
 void Reset()
 {
+    g_hooksArmed = true;
     ViolationHandler handler = State().handler;
     State() = HookState();
     State().handler = handler;
@@ -101,6 +132,7 @@ void Reset()
 
 void FailNthCall(Op op, int n)
 {
+    g_hooksArmed = true;
     const int i = static_cast<int>(op);
     if (i >= 0 && i < kOps)
         State().failIn[i] = n > 0 ? n : 0;
@@ -108,6 +140,7 @@ void FailNthCall(Op op, int n)
 
 void ForceChangeCount(std::optional<int> value)
 {
+    g_hooksArmed = true;
     State().forced = value.has_value();
     State().forcedCount = value.value_or(0);
 }
@@ -136,6 +169,7 @@ ViolationHandler SetViolationHandler(ViolationHandler handler)
 
 void ReuseDeadAddressForNextObject(bool on)
 {
+    g_hooksArmed = true;
     State().reuseAddress = on;
 }
 

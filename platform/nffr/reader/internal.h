@@ -11,68 +11,80 @@
 #include "nffr.h"
 #include "nffr_testhooks.h"
 
+// Shipped builds leave the checks out; the test build turns them on (see CMakeLists.txt).
 #ifndef NFFR_CONTRACT_CHECKS
-#define NFFR_CONTRACT_CHECKS 1
+#define NFFR_CONTRACT_CHECKS 0
 #endif
 
 namespace nffr {
 
-// Message sinks (process-wide); unset sinks write to stderr.
-void ReportError(const std::string& text);
-void ReportWarning(const std::string& text);
+// Message sinks (process-wide); unset sinks write to stderr. Every message is sent with
+// exactly one trailing newline. Neither throws.
+void ReportError(const std::string& text) noexcept;
+void ReportWarning(const std::string& text) noexcept;
+// "what: reason" as an error, without allocating (for failures such as exhausted memory).
+void ReportFailure(const char* what, const char* reason) noexcept;
 
+// Test hooks are armed for good by the first testhooks call (always, with the checks on), so
+// that a shipped host pays one untaken branch per call for them.
+extern bool g_hooksArmed;
+bool EnterOpArmed(testhooks::Op op);
 // Counts a call of op; true when an injected failure is due for it.
-bool EnterOp(testhooks::Op op);
+inline bool EnterOp(testhooks::Op op)
+{
+    return __builtin_expect(g_hooksArmed, 0) && EnterOpArmed(op);
+}
 // The forced change count, when one is set.
 bool ForcedChangeCount(int* value);
-// Reports a contract violation through the handler.
-void Violation(const std::string& text);
+// Misuse of an object: a contract violation with the checks on, an error message without.
+void Misuse(const std::string& text) noexcept;
 bool TakeAddressReuseRequest();
 
-// What tells whether the file on disk is still the one that was read.
+// What tells whether a file is still the one that was read.
 struct DiskState {
     uint64_t size = 0;
     int64_t mtimeNs = 0;
+    int64_t ctimeNs = 0;
     uint64_t device = 0;
     uint64_t inode = 0;
     bool operator==(const DiskState& o) const
     {
-        return size == o.size && mtimeNs == o.mtimeNs && device == o.device && inode == o.inode;
+        return size == o.size && mtimeNs == o.mtimeNs && ctimeNs == o.ctimeNs &&
+               device == o.device && inode == o.inode;
     }
+    bool operator!=(const DiskState& o) const { return !(*this == o); }
 };
 
-// The identity key of the file at path ("dev:ino" on Linux, the normalized full path on
-// Windows), its canonical path and its state. False with *error set when it cannot be read.
+// The state of the file at path, its identity key ("device:inode") and its canonical path.
+// False with *error set when it cannot be read.
 bool QueryFile(const char* path, std::string* identity, std::string* canonical, DiskState* state,
                std::string* error);
+std::string IdentityOf(const DiskState& state);
 
-// The identity key of a file of that state at that canonical path.
-std::string IdentityOf(const DiskState& state, const std::string& canonical);
-
-// A read-only view of a whole file (memory-mapped, or read on systems without mapping).
-class Mapping {
+// An open, read-only file, read at 64-bit offsets. The handle is kept so that later reads
+// come from the file that was parsed even if its path is renamed over meanwhile.
+class FileHandle {
 public:
-    static std::shared_ptr<Mapping> Open(const char* path, std::string* error);
-    ~Mapping();
-    Mapping(const Mapping&) = delete;
-    Mapping& operator=(const Mapping&) = delete;
-    const uint8_t* data() const { return data_; }
-    size_t size() const { return size_; }
-    // The state of the file that was mapped (not of whatever the path names later).
+    static std::unique_ptr<FileHandle> Open(const char* path, std::string* error);
+    ~FileHandle();
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    // False unless all size bytes at offset were read (a file now shorter fails).
+    bool ReadAt(uint64_t offset, void* buffer, size_t size) const;
+    // The state of the open file now; false when it cannot be asked.
+    bool Now(DiskState* state) const;
+    // The state when the file was opened.
     const DiskState& state() const { return state_; }
 
 private:
-    Mapping() = default;
-    const uint8_t* data_ = nullptr;
-    size_t size_ = 0;
-    void* handle_ = nullptr;  // platform state
+    FileHandle() = default;
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
     DiskState state_;
-    std::vector<uint8_t> copy_;
 };
-
-// Reads the first bytes of a file (at most max) for the header-only questions.
-bool ReadFilePrefix(const char* path, uint64_t offset, size_t max, std::vector<uint8_t>* out,
-                    uint64_t* fileSize);
 
 // The fixed header, decoded and checked.
 struct Header {
@@ -92,6 +104,8 @@ struct Header {
 // Decodes the header from the first bytes of a file of actualSize bytes.
 bool ParseHeader(const uint8_t* bytes, size_t available, uint64_t actualSize, Header* header,
                  std::string* error);
+// Reads the header of the file at path as it is now; false with *error set when refused.
+bool ReadHeaderFromDisk(const char* path, Header* header, std::string* error);
 // Reads the stamp from disk as the file is now: 1 with *stamp set, 0 without a stamp, -1 when
 // the file is unreadable or not ours.
 int ReadStampFromDisk(const char* path, std::string* stamp);
@@ -100,19 +114,24 @@ struct Signal {
     int32_t idcode = 0;
     uint8_t varType = 0;
     uint8_t valueDataType = 0;
+    bool holdsBits = false;  // one byte per bit; otherwise reals
     uint32_t bitSize = 0;
     uint32_t valueSize = 0;
     uint32_t changeCount = 0;
     uint32_t recordedCount = 0;
+    uint32_t firstEntry = UINT32_MAX;  // its first tree entry, which names it
     uint64_t blockOffset = 0;
-    std::string fullName;
 };
 
+constexpr uint32_t kNoParent = UINT32_MAX;
+
+// One hierarchy record; names live in Model::names, each NUL-terminated.
 struct TreeEntry {
-    uint8_t kind = 0;     // layout::kRecScopeBegin, kRecVar, kRecScopeEnd
-    uint32_t depth = 0;   // of a scope
-    uint32_t signal = 0;  // index into Model::signals of a variable
-    std::string name;
+    uint8_t kind = 0;             // layout::kRecScopeBegin, kRecVar, kRecScopeEnd
+    uint32_t depth = 0;           // of a scope
+    uint32_t signal = 0;          // index into Model::signals of a variable
+    uint32_t parent = kNoParent;  // the enclosing scope's entry
+    uint64_t name = 0;            // offset into Model::names
 };
 
 struct Model {
@@ -120,14 +139,18 @@ struct Model {
     std::string stamp;
     std::vector<Signal> signals;
     std::vector<TreeEntry> tree;
+    std::vector<char> names;
 };
 
-// Checks and decodes everything but the value changes. Oddities that can be recovered from
-// are appended to *warnings.
-bool ParseModel(const uint8_t* bytes, size_t size, Model* model, std::string* error,
+// Checks and decodes everything but the value changes, reading only what the header says is
+// there. Oddities that can be recovered from are appended to *warnings. May throw
+// std::bad_alloc; callers catch it.
+bool ParseModel(const FileHandle& file, Model* model, std::string* error,
                 std::vector<std::string>* warnings);
-// Checks that a signal's change tags are non-decreasing.
-bool CheckChangeBlock(const uint8_t* bytes, size_t size, const Signal& signal, std::string* error);
+// The signal's full name, its scopes joined with '.'; empty when it has none.
+std::string FullName(const Model& model, const Signal& signal);
+// Checks that a change block's tags are non-decreasing.
+bool CheckChangeBlock(const uint8_t* block, const Signal& signal, std::string* error);
 
 inline uint32_t Get32(const uint8_t* p)
 {

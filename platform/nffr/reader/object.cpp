@@ -1,6 +1,7 @@
 // object.cpp: the free functions and the reader object ffrObject: one object per file,
 // shared by all opens of it and counted by uses. Bad files are refused through the error sink;
-// misuse of objects is reported as a contract violation.
+// misuse of objects is a contract violation in the checked build and an error message
+// otherwise. No exception leaves these functions.
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -10,35 +11,34 @@
 
 using nffr::testhooks::Op;
 
-namespace {
-
-// Live objects, by file identity. A released object is no longer listed.
-std::map<std::string, ffrObject*>& Registry()
+std::unordered_set<const ffrObject*>& LiveObjects()
 {
-    static std::map<std::string, ffrObject*> registry;
-    return registry;
+    static auto* live = new std::unordered_set<const ffrObject*>();
+    return *live;
 }
 
-// Dead objects kept out of reuse while checks are on.
-std::vector<ffrObject*>& Quarantine()
+namespace {
+
+// Live objects, by file identity and by paths. A released object is no longer listed.
+std::map<std::string, ffrObject*>& Registry()
 {
-    // Never destroyed: quarantined memory stays reachable until the process ends.
-    static auto* dead = new std::vector<ffrObject*>();
-    return *dead;
+    static auto* registry = new std::map<std::string, ffrObject*>();
+    return *registry;
+}
+
+Quarantine<ffrObject>& DeadObjects()
+{
+    static Quarantine<ffrObject> dead;
+    return dead;
 }
 
 ffrObjectImpl* LiveImpl(ffrObject* self, const char* what)
 {
-    ffrObjectImpl* impl = self ? ffrAccess::Impl(self) : nullptr;
-#if NFFR_CONTRACT_CHECKS
-    if (!self || ffrAccess::Magic(self) != kLiveObjectMagic || !impl) {
-        nffr::Violation(std::string(what) + " on a reader object whose uses have all been closed");
+    if (!self || !LiveObjects().count(self)) {
+        nffr::Misuse(std::string(what) + " on a reader object whose uses have all been closed");
         return nullptr;
     }
-#else
-    (void)what;
-#endif
-    return impl;
+    return ffrAccess::Impl(self);
 }
 
 const nffr::Signal* FindSignal(ffrObjectImpl* impl, int idcode, size_t* index = nullptr)
@@ -76,11 +76,31 @@ std::string LexicalKey(const char* path)
     return "path:" + (ec ? std::string(path) : absolute.lexically_normal().string());
 }
 
-// Builds the records handed to the tree callback and by GetVarInfo.
+std::string Quoted(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
+
+// Empty when the file at the object's path is still, byte for byte as far as size, times and
+// identity tell, the one that was parsed; otherwise why not.
+std::string ChangeOnDisk(const ffrObjectImpl* impl)
+{
+    nffr::DiskState held, named;
+    std::string identity, canonical;
+    if (!nffr::QueryFile(impl->path.c_str(), &identity, &canonical, &named, nullptr) ||
+        named.device != impl->disk.device || named.inode != impl->disk.inode)
+        return "the file was replaced or removed since it was opened";
+    if (!impl->file->Now(&held) || held != impl->disk)
+        return "the file was changed on disk since it was opened";
+    return std::string();
+}
+
+// Builds the per-signal records handed out by GetVarInfo and the load state.
 void BuildRecords(ffrObjectImpl* impl)
 {
     nffr::Model& m = impl->model;
     impl->infos.resize(m.signals.size());
+    impl->byIdcode.reserve(m.signals.size());
     for (size_t i = 0; i < m.signals.size(); ++i) {
         const nffr::Signal& s = m.signals[i];
         ffrVarInfo& info = impl->infos[i];
@@ -88,47 +108,31 @@ void BuildRecords(ffrObjectImpl* impl)
         info.valueDataType = s.valueDataType;
         info.idcode = s.idcode;
         info.bitSize = s.bitSize;
-        info.name = s.fullName.c_str();
+        info.name = nullptr;  // built when first asked for
         impl->byIdcode[s.idcode] = i;
     }
-    impl->treeNames.resize(m.tree.size());
-    impl->scopeRecords.resize(m.tree.size());
-    impl->varRecords.resize(m.tree.size());
-    for (size_t i = 0; i < m.tree.size(); ++i) {
-        const nffr::TreeEntry& e = m.tree[i];
-        impl->treeNames[i].assign(e.name.begin(), e.name.end());
-        impl->treeNames[i].push_back('\0');
-        if (e.kind == nffr::layout::kRecVar) {
-            const nffr::Signal& s = m.signals[e.signal];
-            ffrVarRecord& r = impl->varRecords[i];
-            r = ffrVarRecord();
-            r.idcode = s.idcode;
-            r.bitSize = s.bitSize;
-            r.valueDataType = s.valueDataType;
-            r.varType = s.varType;
-        }
-    }
     impl->listed.assign(m.signals.size(), 0);
-    impl->loaded.assign(m.signals.size(), 0);
+    impl->loads.assign(m.signals.size(), LoadState::Unloaded);
 }
 
-// Maps and checks the file; null (with the reason sent to the error sink) when refused.
+// Opens and checks the file; null (with the reason sent to the error sink) when refused.
 std::unique_ptr<ffrObjectImpl> ReadFile(const char* path)
 {
     auto impl = std::make_unique<ffrObjectImpl>();
     std::string error;
     std::vector<std::string> warnings;
-    if (!nffr::QueryFile(path, &impl->identity, &impl->canonical, &impl->disk, &error) ||
-        !(impl->map = nffr::Mapping::Open(path, &error)) ||
-        !nffr::ParseModel(impl->map->data(), impl->map->size(), &impl->model, &error, &warnings)) {
-        nffr::ReportError(std::string("\"") + path + "\": " + error);
+    nffr::DiskState named;
+    if (!nffr::QueryFile(path, &impl->identity, &impl->canonical, &named, &error) ||
+        !(impl->file = nffr::FileHandle::Open(path, &error)) ||
+        !nffr::ParseModel(*impl->file, &impl->model, &error, &warnings)) {
+        nffr::ReportError(Quoted(path) + ": " + error);
         return nullptr;
     }
     for (const std::string& w : warnings)
-        nffr::ReportWarning(std::string("\"") + path + "\": " + w);
+        nffr::ReportWarning(Quoted(path) + ": " + w);
     impl->path = path;
-    impl->disk = impl->map->state();  // the file actually read, even if replaced meanwhile
-    impl->identity = nffr::IdentityOf(impl->disk, impl->canonical);
+    impl->disk = impl->file->state();  // the file actually read, even if replaced meanwhile
+    impl->identity = nffr::IdentityOf(impl->disk);
     impl->diskHadStamp = impl->model.header.HasStamp();
     impl->diskStamp = impl->model.stamp;
     BuildRecords(impl.get());
@@ -137,43 +141,77 @@ std::unique_ptr<ffrObjectImpl> ReadFile(const char* path)
 
 ffrObject* NewObject(std::unique_ptr<ffrObjectImpl> impl)
 {
-    void* at = nullptr;
-    if (nffr::TakeAddressReuseRequest() && !Quarantine().empty()) {
-        at = Quarantine().back();
-        Quarantine().pop_back();
-    }
+    // A quarantined object's memory is still allocated, so a new object can be built there.
+    void* at = nffr::TakeAddressReuseRequest() ? DeadObjects().TakeNewest() : nullptr;
     ffrObject* object = ffrAccess::NewObject(at);
     ffrAccess::Magic(object) = kLiveObjectMagic;
     ffrAccess::Impl(object) = impl.release();
+    LiveObjects().insert(object);
     return object;
 }
 
 void Kill(ffrObject* object)
 {
     Unregister(object);
+    LiveObjects().erase(object);
     delete ffrAccess::Impl(object);
     ffrAccess::Impl(object) = nullptr;
     ffrAccess::Magic(object) = kDeadObjectMagic;
 #if NFFR_CONTRACT_CHECKS
-    Quarantine().push_back(object);
-#else
-    ffrAccess::DeleteObject(object);
+    object = DeadObjects().Keep(object);
 #endif
+    ffrAccess::DeleteObject(object);
 }
 
-bool FileIsOurs(const char* path, bool report, nffr::Header* header)
+bool FileIsOurs(const char* path, bool report)
 {
     std::string error;
     std::vector<std::string> warnings;
-    auto map = nffr::Mapping::Open(path, &error);
+    std::unique_ptr<nffr::FileHandle> file = nffr::FileHandle::Open(path, &error);
     nffr::Model model;
-    if (!map || !nffr::ParseModel(map->data(), map->size(), &model, &error, &warnings)) {
+    if (!file || !nffr::ParseModel(*file, &model, &error, &warnings)) {
         if (report)
-            nffr::ReportError(std::string("\"") + path + "\": " + error);
+            nffr::ReportError(Quoted(path) + ": " + error);
         return false;
     }
-    if (header)
-        *header = model.header;
+    return true;
+}
+
+// True when the block [offset, offset + size) shares a byte with the header, the stamp, the
+// variable table or the hierarchy.
+bool OverlapsOtherData(const nffr::Header& h, uint64_t offset, uint64_t size)
+{
+    auto meets = [&](uint64_t start, uint64_t length) {
+        return size > 0 && length > 0 && offset < start + length && start < offset + size;
+    };
+    return meets(0, nffr::layout::kHeaderSize) ||
+           (h.HasStamp() && meets(h.stampOffset, uint64_t(h.stampLength) + 1)) ||
+           meets(h.varTableOffset, uint64_t(h.varCount) * nffr::layout::kVarEntrySize) ||
+           meets(h.hierOffset, h.hierSize);
+}
+
+// Reads and checks one listed signal's change block; false with *error set when refused.
+bool LoadBlock(ffrObjectImpl* impl, size_t index, std::string* error)
+{
+    const nffr::Signal& s = impl->model.signals[index];
+    const uint64_t size = uint64_t(s.changeCount) * (8 + uint64_t(s.valueSize));
+    if (OverlapsOtherData(impl->model.header, s.blockOffset, size)) {
+        *error = "idcode " + std::to_string(s.idcode) + ": its change block overlaps other data";
+        return false;
+    }
+    if (size > SIZE_MAX / 2) {
+        *error = "idcode " + std::to_string(s.idcode) + ": its changes are too large to load here";
+        return false;
+    }
+    auto block = std::make_shared<Block>(static_cast<size_t>(size));
+    if (!impl->file->ReadAt(s.blockOffset, block->data(), block->size())) {
+        *error = "idcode " + std::to_string(s.idcode) +
+                 ": its changes cannot be read (the file is shorter than when it was opened)";
+        return false;
+    }
+    if (!nffr::CheckChangeBlock(block->data(), s, error))
+        return false;
+    impl->blocks[index] = std::move(block);
     return true;
 }
 
@@ -183,20 +221,13 @@ extern "C" {
 
 int CheckFile(const char* path)
 {
-    if (!path)
-        return 1;
-    std::string identity, canonical, error;
-    nffr::DiskState state;
-    if (!nffr::QueryFile(path, &identity, &canonical, &state, &error))
-        return 1;
-    std::vector<uint8_t> head;
-    uint64_t size = 0;
-    return nffr::ReadFilePrefix(path, 0, 1, &head, &size) ? 0 : 1;
+    return Guarded("CheckFile", 1,
+                   [&] { return path && nffr::FileHandle::Open(path, nullptr) ? 0 : 1; });
 }
 
 bool IsFsdbFile(const char* path)
 {
-    return path && FileIsOurs(path, true, nullptr);
+    return Guarded("IsFsdbFile", false, [&] { return path && FileIsOurs(path, true); });
 }
 
 int GetFileInfo(const char* path, ffrFileInfo* info)
@@ -205,23 +236,22 @@ int GetFileInfo(const char* path, ffrFileInfo* info)
         return 1;
     std::memset(info, 0, sizeof *info);
     info->fileType = -1;  // never mistaken for a supported type when the file is refused
-    std::vector<uint8_t> head;
-    uint64_t size = 0;
-    nffr::Header h;
-    std::string error;
-    if (!path || !nffr::ReadFilePrefix(path, 0, nffr::layout::kHeaderSize, &head, &size) ||
-        !nffr::ParseHeader(head.data(), head.size(), size, &h, &error)) {
-        nffr::ReportError(std::string("\"") + (path ? path : "(null)") +
-                          "\": " + (error.empty() ? "cannot be read" : error));
-        return 1;
-    }
-    info->fileType = h.fileType;
-    std::memcpy(info->timeUnit, h.unit, sizeof info->timeUnit);
-    info->endTag.high = static_cast<uint32_t>(h.endTag >> 32);
-    info->endTag.low = static_cast<uint32_t>(h.endTag);
-    info->varCount = h.varCount;
-    info->scopeCount = h.scopeCount;
-    return 0;
+    return Guarded("GetFileInfo", 1, [&] {
+        nffr::Header h;
+        std::string error;
+        if (!path || !nffr::ReadHeaderFromDisk(path, &h, &error)) {
+            nffr::ReportError(Quoted(path ? path : "(null)") + ": " +
+                              (error.empty() ? "cannot be read" : error));
+            return 1;
+        }
+        info->fileType = h.fileType;
+        std::memcpy(info->timeUnit, h.unit, sizeof info->timeUnit);
+        info->endTag.high = static_cast<uint32_t>(h.endTag >> 32);
+        info->endTag.low = static_cast<uint32_t>(h.endTag);
+        info->varCount = h.varCount;
+        info->scopeCount = h.scopeCount;
+        return 0;
+    });
 }
 
 }  // extern "C"
@@ -229,98 +259,120 @@ int GetFileInfo(const char* path, ffrFileInfo* info)
 ffrObject* ffrObject::ffrOpen2(const char* path, ffrTreeCallback callback, void* clientData,
                                int /*flags*/)
 {
-    if (nffr::EnterOp(Op::Open) || !path)
-        return nullptr;
-    std::string identity, canonical, error;
-    nffr::DiskState state;
-    ffrObject* object = nullptr;
-    if (!nffr::QueryFile(path, &identity, &canonical, &state, &error)) {
-        // A live object stays reachable by its path when the file has gone, so that its
-        // holders can still balance their uses; NeedsReopen tells them the file changed.
-        auto it = Registry().find(LexicalKey(path));
-        if (it == Registry().end()) {
-            nffr::ReportError(error);
+    return Guarded("ffrOpen2", static_cast<ffrObject*>(nullptr), [&]() -> ffrObject* {
+        if (nffr::EnterOp(Op::Open) || !path)
             return nullptr;
+        std::string identity, canonical, error;
+        nffr::DiskState state;
+        ffrObject* object = nullptr;
+        if (!nffr::QueryFile(path, &identity, &canonical, &state, &error)) {
+            // A live object stays reachable by its path when the file has gone, so that its
+            // holders can still balance their uses; it refuses to load anything more.
+            auto it = Registry().find(LexicalKey(path));
+            if (it == Registry().end()) {
+                nffr::ReportError(error);
+                return nullptr;
+            }
+            object = it->second;
         }
-        object = it->second;
-    }
-    if (!object)
-        object = FindLive(identity, canonical);
-    if (!object) {
-        std::unique_ptr<ffrObjectImpl> impl = ReadFile(path);
-        if (!impl)
-            return nullptr;
-        impl->uses = 0;
-        object = NewObject(std::move(impl));
-        ffrObjectImpl* fresh = ffrAccess::Impl(object);
-        Registry()["id:" + fresh->identity] = object;
-        Registry()["path:" + fresh->canonical] = object;
-        Registry()[LexicalKey(path)] = object;
-    }
-    ffrObjectImpl* impl = ffrAccess::Impl(object);
-    ++impl->uses;
-    impl->callback = callback;
-    impl->clientData = clientData;
-    return object;
+        if (!object) {
+            object = FindLive(identity, canonical);
+            if (object && !ChangeOnDisk(ffrAccess::Impl(object)).empty() &&
+                !ffrAccess::Impl(object)->spellings.count(path)) {
+                // Under a spelling its holders never used, a changed file is read afresh: they
+                // cannot be asked to refresh it. Under their own spelling they get the old
+                // object back to ask NeedsReopen; it refuses to load from the changed file.
+                ffrAccess::Impl(object)->released = true;
+                Unregister(object);
+                object = nullptr;
+            }
+        }
+        if (!object) {
+            std::unique_ptr<ffrObjectImpl> impl = ReadFile(path);
+            if (!impl)
+                return nullptr;
+            impl->uses = 0;
+            object = NewObject(std::move(impl));
+            ffrObjectImpl* fresh = ffrAccess::Impl(object);
+            Registry()["id:" + fresh->identity] = object;
+            Registry()["path:" + fresh->canonical] = object;
+            Registry()[LexicalKey(path)] = object;
+        }
+        ffrObjectImpl* impl = ffrAccess::Impl(object);
+        impl->spellings.insert(path);
+        ++impl->uses;
+        impl->callback = callback;
+        impl->clientData = clientData;
+        return object;
+    });
 }
 
 void ffrObject::Close()
 {
-    nffr::EnterOp(Op::Close);
-    ffrObjectImpl* impl = LiveImpl(this, "Close");
-    if (impl && --impl->uses <= 0)
-        Kill(this);
+    Guarded("Close", 0, [&] {
+        nffr::EnterOp(Op::Close);
+        ffrObjectImpl* impl = LiveImpl(this, "Close");
+        if (impl && --impl->uses <= 0)
+            Kill(this);
+        return 0;
+    });
 }
 
 int ffrObject::ReadSignalTree()
 {
-    nffr::EnterOp(Op::ReadSignalTree);
-    ffrObjectImpl* impl = LiveImpl(this, "ReadSignalTree");
-    if (!impl)
-        return 1;
-    if (!impl->callback)
-        return 0;
-    const nffr::Model& m = impl->model;
-    for (size_t i = 0; i < m.tree.size(); ++i) {
-        const nffr::TreeEntry& e = m.tree[i];
-        // Each walk hands out the names as stored, even if an earlier walk changed them.
-        std::vector<char>& name = impl->treeNames[i];
-        std::memcpy(name.data(), e.name.c_str(), e.name.size() + 1);
-        void* record = nullptr;
-        if (e.kind == nffr::layout::kRecScopeBegin) {
-            impl->scopeRecords[i].name = name.data();
-            impl->scopeRecords[i].depth = e.depth;
-            record = &impl->scopeRecords[i];
-        } else if (e.kind == nffr::layout::kRecVar) {
-            impl->varRecords[i].name = name.data();
-            record = &impl->varRecords[i];
-        }
-        uint32_t event = e.kind == nffr::layout::kRecScopeBegin ? FFR_TREE_SCOPE_BEGIN
-                         : e.kind == nffr::layout::kRecVar      ? FFR_TREE_VAR
-                                                                : FFR_TREE_SCOPE_END;
-        if (!impl->callback(event, impl->clientData, record))
+    return Guarded("ReadSignalTree", 1, [&] {
+        nffr::EnterOp(Op::ReadSignalTree);
+        ffrObjectImpl* impl = LiveImpl(this, "ReadSignalTree");
+        if (!impl)
+            return 1;
+        if (!impl->callback)
             return 0;
-    }
-    impl->callback(FFR_TREE_TOP, impl->clientData, nullptr);
-    return 0;
+        const nffr::Model& m = impl->model;
+        // Each walk hands out the names as stored, even if an earlier walk changed them.
+        impl->walkNames = m.names;
+        ffrScopeRecord scope;
+        ffrVarRecord var;
+        for (const nffr::TreeEntry& e : m.tree) {
+            char* name = impl->walkNames.data() + e.name;
+            void* record = nullptr;
+            uint32_t event = FFR_TREE_SCOPE_END;
+            if (e.kind == nffr::layout::kRecScopeBegin) {
+                scope.name = name;
+                scope.depth = e.depth;
+                record = &scope;
+                event = FFR_TREE_SCOPE_BEGIN;
+            } else if (e.kind == nffr::layout::kRecVar) {
+                const nffr::Signal& s = m.signals[e.signal];
+                var = ffrVarRecord();
+                var.name = name;
+                var.idcode = s.idcode;
+                var.bitSize = s.bitSize;
+                var.valueDataType = s.valueDataType;
+                var.varType = s.varType;
+                record = &var;
+                event = FFR_TREE_VAR;
+            }
+            if (!impl->callback(event, impl->clientData, record))
+                return 0;
+        }
+        impl->callback(FFR_TREE_TOP, impl->clientData, nullptr);
+        return 0;
+    });
 }
 
 int ffrObject::NeedsReopen(unsigned char* flag)
 {
-    const bool fail = nffr::EnterOp(Op::NeedsReopen);
-    ffrObjectImpl* impl = LiveImpl(this, "NeedsReopen");
-    int changed = 1;
-    if (impl && !fail) {
-        std::string identity, canonical, error, stamp;
-        nffr::DiskState now;
-        changed = !nffr::QueryFile(impl->path.c_str(), &identity, &canonical, &now, &error) ||
-                  !(now == impl->disk);
-        if (!changed) {
-            int has = nffr::ReadStampFromDisk(impl->path.c_str(), &stamp);
-            changed = has < 0 || (has == 1) != impl->diskHadStamp ||
-                      (has == 1 && stamp != impl->diskStamp);
-        }
-    }
+    int changed = Guarded("NeedsReopen", 1, [&] {
+        const bool fail = nffr::EnterOp(Op::NeedsReopen);
+        ffrObjectImpl* impl = LiveImpl(this, "NeedsReopen");
+        if (!impl || fail || !ChangeOnDisk(impl).empty())
+            return 1;
+        std::string stamp;
+        int has = nffr::ReadStampFromDisk(impl->path.c_str(), &stamp);
+        return has < 0 || (has == 1) != impl->diskHadStamp || (has == 1 && stamp != impl->diskStamp)
+                   ? 1
+                   : 0;
+    });
     if (flag)
         *flag = static_cast<unsigned char>(changed);
     return changed;
@@ -328,134 +380,180 @@ int ffrObject::NeedsReopen(unsigned char* flag)
 
 void ffrObject::ReleaseForReopen()
 {
-    if (ffrObjectImpl* impl = LiveImpl(this, "ReleaseForReopen")) {
-        impl->released = true;
-        Unregister(this);
-    }
+    Guarded("ReleaseForReopen", 0, [&] {
+        if (ffrObjectImpl* impl = LiveImpl(this, "ReleaseForReopen")) {
+            impl->released = true;
+            Unregister(this);
+        }
+        return 0;
+    });
 }
 
 int ffrObject::HasStamp()
 {
-    nffr::EnterOp(Op::HasStamp);
-    ffrObjectImpl* impl = LiveImpl(this, "HasStamp");
-    std::string stamp;
-    return impl && nffr::ReadStampFromDisk(impl->path.c_str(), &stamp) == 1 ? 1 : 0;
+    return Guarded("HasStamp", 0, [&] {
+        nffr::EnterOp(Op::HasStamp);
+        ffrObjectImpl* impl = LiveImpl(this, "HasStamp");
+        std::string stamp;
+        return impl && nffr::ReadStampFromDisk(impl->path.c_str(), &stamp) == 1 ? 1 : 0;
+    });
 }
 
 int ffrObject::GetStamp(char* buffer)
 {
-    nffr::EnterOp(Op::GetStamp);
-    ffrObjectImpl* impl = LiveImpl(this, "GetStamp");
-    if (!buffer)
-        return 1;
-    buffer[0] = '\0';
-    std::string stamp;
-    if (!impl || nffr::ReadStampFromDisk(impl->path.c_str(), &stamp) != 1)
-        return 1;
-    const size_t n = std::min<size_t>(stamp.size(), nffr::layout::kMaxStampLength);
-    std::memcpy(buffer, stamp.data(), n);
-    buffer[n] = '\0';
-    return 0;
+    return Guarded("GetStamp", 1, [&] {
+        nffr::EnterOp(Op::GetStamp);
+        ffrObjectImpl* impl = LiveImpl(this, "GetStamp");
+        if (!buffer)
+            return 1;
+        buffer[0] = '\0';
+        std::string stamp;
+        if (!impl || nffr::ReadStampFromDisk(impl->path.c_str(), &stamp) != 1)
+            return 1;
+        const size_t n = std::min<size_t>(stamp.size(), nffr::layout::kMaxStampLength);
+        std::memcpy(buffer, stamp.data(), n);
+        buffer[n] = '\0';
+        return 0;
+    });
 }
 
 int ffrObject::GetVarInfo(int idcode, ffrVarInfo** info)
 {
-    nffr::EnterOp(Op::GetVarInfo);
-    ffrObjectImpl* impl = LiveImpl(this, "GetVarInfo");
     if (!info)
         return 1;
-    size_t index = 0;
-    *info = impl && FindSignal(impl, idcode, &index) ? &impl->infos[index] : nullptr;
-    return *info ? 0 : 1;
+    *info = nullptr;
+    return Guarded("GetVarInfo", 1, [&] {
+        nffr::EnterOp(Op::GetVarInfo);
+        ffrObjectImpl* impl = LiveImpl(this, "GetVarInfo");
+        size_t index = 0;
+        const nffr::Signal* s = impl ? FindSignal(impl, idcode, &index) : nullptr;
+        if (!s)
+            return 1;
+        ffrVarInfo& record = impl->infos[index];
+        if (!record.name)
+            record.name = impl->fullNames.emplace(index, nffr::FullName(impl->model, *s))
+                              .first->second.c_str();
+        *info = &record;
+        return 0;
+    });
 }
 
 bool ffrObject::IsInLoadList(int idcode)
 {
-    nffr::EnterOp(Op::IsInLoadList);
-    ffrObjectImpl* impl = LiveImpl(this, "IsInLoadList");
-    size_t index = 0;
-    return impl && FindSignal(impl, idcode, &index) && impl->listed[index];
+    return Guarded("IsInLoadList", false, [&] {
+        nffr::EnterOp(Op::IsInLoadList);
+        ffrObjectImpl* impl = LiveImpl(this, "IsInLoadList");
+        size_t index = 0;
+        return impl && FindSignal(impl, idcode, &index) && impl->listed[index];
+    });
 }
 
 int ffrObject::AddToLoadList(int idcode, int /*from*/, int /*to*/)
 {
-    nffr::EnterOp(Op::AddToLoadList);
-    ffrObjectImpl* impl = LiveImpl(this, "AddToLoadList");
-    if (!impl)
-        return 1;
-    if (idcode == -1)
-        return 0;  // a requested signal that resolved to none
-    size_t index = 0;
-    if (!FindSignal(impl, idcode, &index)) {
-        nffr::ReportWarning("AddToLoadList: no variable has idcode " + std::to_string(idcode));
-        return 1;
-    }
-    impl->listed[index] = 1;
-    return 0;
+    return Guarded("AddToLoadList", 1, [&] {
+        nffr::EnterOp(Op::AddToLoadList);
+        ffrObjectImpl* impl = LiveImpl(this, "AddToLoadList");
+        if (!impl)
+            return 1;
+        if (idcode == -1)
+            return 0;  // a requested signal that resolved to none
+        size_t index = 0;
+        if (!FindSignal(impl, idcode, &index)) {
+            nffr::ReportWarning("AddToLoadList: no variable has idcode " + std::to_string(idcode));
+            return 1;
+        }
+        impl->listed[index] = 1;
+        return 0;
+    });
 }
 
 int ffrObject::LoadListedSignals()
 {
-    nffr::EnterOp(Op::LoadListedSignals);
-    ffrObjectImpl* impl = LiveImpl(this, "LoadListedSignals");
-    if (!impl)
-        return 1;
-    int result = 0;
-    for (size_t i = 0; i < impl->listed.size(); ++i) {
-        if (!impl->listed[i] || impl->loaded[i])
-            continue;
-        std::string error;
-        if (nffr::CheckChangeBlock(impl->map->data(), impl->map->size(), impl->model.signals[i],
-                                   &error)) {
-            impl->loaded[i] = 1;
-        } else {
-            nffr::ReportError("\"" + impl->path + "\": " + error);
+    return Guarded("LoadListedSignals", 1, [&] {
+        nffr::EnterOp(Op::LoadListedSignals);
+        ffrObjectImpl* impl = LiveImpl(this, "LoadListedSignals");
+        if (!impl)
+            return 1;
+        const std::string changed = ChangeOnDisk(impl);
+        int result = 0;
+        for (size_t i = 0; i < impl->listed.size(); ++i) {
+            if (!impl->listed[i] || impl->loads[i] != LoadState::Unloaded)
+                continue;
+            std::string error = changed;
+            if (error.empty() && LoadBlock(impl, i, &error)) {
+                impl->loads[i] = LoadState::Loaded;
+                continue;
+            }
+            impl->loads[i] = LoadState::Refused;
+            impl->refusals[i] = error;
+            if (changed.empty() || result == 0)
+                nffr::ReportError(Quoted(impl->path) + ": " + error);
             result = 1;
         }
-    }
-    return result;
+        return result;
+    });
 }
 
 int ffrObject::GetChangeCount(int idcode)
 {
-    const bool fail = nffr::EnterOp(Op::GetChangeCount);
-    ffrObjectImpl* impl = LiveImpl(this, "GetChangeCount");
-    const nffr::Signal* s = impl ? FindSignal(impl, idcode) : nullptr;
-    if (fail || !s)
-        return -1;
-    int forced = 0;
-    if (nffr::ForcedChangeCount(&forced))
-        return forced;
-    return s->recordedCount > INT32_MAX ? INT32_MAX : static_cast<int>(s->recordedCount);
+    return Guarded("GetChangeCount", -1, [&] {
+        const bool fail = nffr::EnterOp(Op::GetChangeCount);
+        ffrObjectImpl* impl = LiveImpl(this, "GetChangeCount");
+        size_t index = 0;
+        const nffr::Signal* s = impl ? FindSignal(impl, idcode, &index) : nullptr;
+        if (fail || !s)
+            return -1;
+        if (impl->loads[index] == LoadState::Refused) {
+            nffr::ReportError(Quoted(impl->path) + ": idcode " + std::to_string(idcode) +
+                              " was refused: " + impl->refusals[index]);
+            return -1;
+        }
+        int forced = 0;
+        if (nffr::ForcedChangeCount(&forced))
+            return forced;
+        return s->recordedCount > INT32_MAX ? INT32_MAX : static_cast<int>(s->recordedCount);
+    });
 }
 
 ffrVCTraverser* ffrObject::CreateTraverser(int idcode)
 {
-    const bool fail = nffr::EnterOp(Op::CreateTraverser);
-    ffrObjectImpl* impl = LiveImpl(this, "CreateTraverser");
-    size_t index = 0;
-    const nffr::Signal* s = impl ? FindSignal(impl, idcode, &index) : nullptr;
-    if (fail || !s)
-        return nullptr;
-    if (!impl->loaded[index]) {
-#if NFFR_CONTRACT_CHECKS
-        nffr::Violation("CreateTraverser of idcode " + std::to_string(idcode) +
-                        ", which is not loaded");
-#endif
-        return nullptr;
-    }
-    auto t = std::make_unique<ffrTraverserImpl>();
-    t->map = impl->map;
-    t->tags = impl->map->data() + s->blockOffset;
-    t->values = t->tags + 8 * uint64_t(s->changeCount);
-    t->count = s->changeCount;
-    t->valueSize = s->valueSize;
-    t->bitSize = s->bitSize;
-    t->valueDataType = s->valueDataType;
-    t->copyValues =
-        s->valueSize <= sizeof t->buffer && impl->model.header.fileType == 1 && s->varType != 0;
-    ffrVCTraverser* traverser = ffrAccess::NewTraverser();
-    ffrAccess::Magic(traverser) = kLiveTraverserMagic;
-    ffrAccess::Impl(traverser) = t.release();
-    return traverser;
+    return Guarded(
+        "CreateTraverser", static_cast<ffrVCTraverser*>(nullptr), [&]() -> ffrVCTraverser* {
+            const bool fail = nffr::EnterOp(Op::CreateTraverser);
+            ffrObjectImpl* impl = LiveImpl(this, "CreateTraverser");
+            size_t index = 0;
+            const nffr::Signal* s = impl ? FindSignal(impl, idcode, &index) : nullptr;
+            if (fail || !s)
+                return nullptr;
+            if (impl->loads[index] == LoadState::Refused) {
+                nffr::ReportError(Quoted(impl->path) + ": idcode " + std::to_string(idcode) +
+                                  " cannot be traversed: " + impl->refusals[index]);
+                return nullptr;
+            }
+            if (impl->loads[index] != LoadState::Loaded) {
+                nffr::Misuse("CreateTraverser of idcode " + std::to_string(idcode) +
+                             ", which is not loaded");
+                return nullptr;
+            }
+            auto t = std::make_unique<ffrTraverserImpl>();
+            t->block = impl->blocks.at(index);
+            t->tags = t->block->data();
+            t->values = t->tags + 8 * uint64_t(s->changeCount);
+            t->count = s->changeCount;
+            t->valueSize = s->valueSize;
+            t->bitSize = s->bitSize;
+            t->valueDataType = s->valueDataType;
+            t->holdsBits = s->holdsBits;
+            ffrVCTraverser* traverser = ffrAccess::NewTraverser();
+            ffrAccess::Magic(traverser) = kLiveTraverserMagic;
+            ffrAccess::Impl(traverser) = t.release();
+            try {
+                LiveTraversers().insert(traverser);
+            } catch (...) {
+                delete ffrAccess::Impl(traverser);
+                ffrAccess::DeleteTraverser(traverser);
+                throw;
+            }
+            return traverser;
+        });
 }

@@ -1,12 +1,14 @@
-// objects.h: the reader object's and traverser's inner state, and access to the private
-// members of the plug-in-facing classes.
+// objects.h: the reader object's and traverser's inner state, the registries of live objects
+// that every call is checked against, and access to the plug-in-facing classes' privates.
 #ifndef NFFR_READER_OBJECTS_H
 #define NFFR_READER_OBJECTS_H
 
+#include <exception>
 #include <memory>
 #include <new>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "internal.h"
@@ -16,21 +18,29 @@ constexpr uint32_t kDeadObjectMagic = 0xdeadbe0fu;
 constexpr uint32_t kLiveTraverserMagic = 0x5652464eu;  // "NFRV"
 constexpr uint32_t kDeadTraverserMagic = 0xdeadbe1fu;
 
+// A loaded signal's change block as read from the file: tags, then values.
+using Block = std::vector<uint8_t>;
+
+enum class LoadState : uint8_t { Unloaded, Loaded, Refused };
+
 struct ffrObjectImpl {
     std::string path;
-    std::string identity;   // file identity at open
-    std::string canonical;  // canonical path at open
-    nffr::DiskState disk;
+    std::string identity;                       // file identity at open
+    std::string canonical;                      // canonical path at open
+    std::unordered_set<std::string> spellings;  // the paths it was opened by
+    nffr::DiskState disk;                       // the file that was parsed
     bool diskHadStamp = false;
     std::string diskStamp;
-    std::shared_ptr<nffr::Mapping> map;
+    std::unique_ptr<nffr::FileHandle> file;
     nffr::Model model;
-    std::unordered_map<int, size_t> byIdcode;  // idcode -> signal index
-    std::vector<ffrVarInfo> infos;             // one per signal, stable
-    std::vector<std::vector<char>> treeNames;  // writable name copies, one per tree entry
-    std::vector<ffrScopeRecord> scopeRecords;  // per tree entry (scopes used)
-    std::vector<ffrVarRecord> varRecords;      // per tree entry (variables used)
-    std::vector<uint8_t> listed, loaded;       // per signal
+    std::unordered_map<int, size_t> byIdcode;           // idcode -> signal index
+    std::vector<ffrVarInfo> infos;                      // one per signal, stable
+    std::unordered_map<size_t, std::string> fullNames;  // built when GetVarInfo first asks
+    std::vector<char> walkNames;   // the names handed to the tree callback, which may change them
+    std::vector<uint8_t> listed;   // per signal
+    std::vector<LoadState> loads;  // per signal
+    std::unordered_map<size_t, std::shared_ptr<const Block>> blocks;  // loaded signals
+    std::unordered_map<size_t, std::string> refusals;                 // why a load was refused
     int uses = 1;
     bool released = false;
     ffrTreeCallback callback = nullptr;
@@ -38,18 +48,23 @@ struct ffrObjectImpl {
 };
 
 struct ffrTraverserImpl {
-    std::shared_ptr<nffr::Mapping> map;  // keeps the bytes alive after the object's last Close
+    std::shared_ptr<const Block> block;  // keeps the bytes alive after the object's last Close
     const uint8_t* tags = nullptr;
     const uint8_t* values = nullptr;
     uint32_t count = 0;
     uint32_t pos = 0;
+    bool beforeFirst = false;  // positioned before the first change: no value in force
     uint32_t valueSize = 0;
     uint32_t bitSize = 0;
     int valueDataType = 0;
-    bool copyValues = false;  // reals are copied for alignment
-    alignas(8) unsigned char buffer[8] = {0};
-    unsigned char empty[1] = {0};
+    bool holdsBits = false;
+    std::vector<unsigned char> unknown;  // the value before the first change, made when needed
+    unsigned char empty[8] = {0};
 };
+
+// Objects handed out and not yet freed; a pointer not listed here is never dereferenced.
+std::unordered_set<const ffrObject*>& LiveObjects();
+std::unordered_set<const ffrVCTraverser*>& LiveTraversers();
 
 struct ffrAccess {
     static uint32_t& Magic(ffrObject* o) { return o->magic_; }
@@ -60,6 +75,54 @@ struct ffrAccess {
     static ffrVCTraverser* NewTraverser() { return new ffrVCTraverser(); }
     static void DeleteObject(ffrObject* o) { delete o; }
     static void DeleteTraverser(ffrVCTraverser* t) { delete t; }
+};
+
+// Runs body, turning any exception into an error message and the fallback result, so that no
+// exception leaves the library.
+template <typename Result, typename Body>
+Result Guarded(const char* what, Result fallback, Body body) noexcept
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        nffr::ReportFailure(what, "not enough memory");
+    } catch (const std::exception& e) {
+        nffr::ReportFailure(what, e.what());
+    } catch (...) {
+        nffr::ReportFailure(what, "unexpected failure");
+    }
+    return fallback;
+}
+
+// Freed objects of the checked build wait in a bounded ring before their memory is released,
+// so that a stale pointer is not taken for a newer object at the same address.
+template <typename T>
+class Quarantine {
+public:
+    static constexpr size_t kSize = 1024;
+    // Keeps dead; returns the object that leaves the ring to be deleted, or null.
+    T* Keep(T* dead)
+    {
+        T* out = ring_[next_];
+        ring_[next_] = dead;
+        next_ = (next_ + 1) % kSize;
+        return out;
+    }
+    // Takes the most recently kept object out of the ring; null when empty.
+    T* TakeNewest()
+    {
+        const size_t last = (next_ + kSize - 1) % kSize;
+        T* newest = ring_[last];
+        if (newest) {
+            ring_[last] = nullptr;
+            next_ = last;
+        }
+        return newest;
+    }
+
+private:
+    T* ring_[kSize] = {};
+    size_t next_ = 0;
 };
 
 #endif

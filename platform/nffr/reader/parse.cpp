@@ -1,5 +1,5 @@
-// parse.cpp: checks and decodes a file image of our layout. Every length, offset and count is
-// checked against the image before use; nothing here reads outside [bytes, bytes + size).
+// parse.cpp: checks and decodes a file of our layout. Every length, offset and count is
+// checked against the file's size before anything is read or allocated for it.
 #include <cstring>
 #include <unordered_set>
 
@@ -24,6 +24,16 @@ bool Refuse(std::string* error, const std::string& text)
     return false;
 }
 
+// Reads length bytes at offset, which the caller checked against the file's size.
+bool ReadSection(const FileHandle& file, uint64_t offset, uint64_t length,
+                 std::vector<uint8_t>* out)
+{
+    if (length > SIZE_MAX)
+        return false;
+    out->resize(static_cast<size_t>(length));
+    return file.ReadAt(offset, out->data(), out->size());
+}
+
 // Reads the hierarchy records one by one.
 class HierarchyReader {
 public:
@@ -45,8 +55,8 @@ public:
         pos_ += 4;
         return true;
     }
-    // A name: u32 length, the bytes (no NUL among them), then a NUL.
-    bool Name(std::string* name)
+    // A name: u32 length, the bytes (no NUL among them), then a NUL; appended to names.
+    bool Name(std::vector<char>* names, uint64_t* at)
     {
         uint32_t length;
         if (!Word(&length) || size_ - pos_ < uint64_t(length) + 1)
@@ -54,7 +64,8 @@ public:
         const char* text = reinterpret_cast<const char*>(p_ + pos_);
         if (text[length] != '\0' || std::memchr(text, 0, length))
             return false;
-        name->assign(text, length);
+        *at = names->size();
+        names->insert(names->end(), text, text + length + 1);
         pos_ += uint64_t(length) + 1;
         return true;
     }
@@ -65,94 +76,111 @@ private:
     uint64_t pos_ = 0;
 };
 
-bool ParseSignals(const uint8_t* bytes, size_t size, Model* model, std::string* error)
+// Checks what one signal claims against the bytes the file really holds.
+bool CheckSignal(const Signal& s, uint64_t blockSize, uint64_t fileSize, std::string* error)
+{
+    const std::string which = "idcode " + std::to_string(s.idcode);
+    if (s.bitSize > uint32_t(INT32_MAX) || (s.holdsBits && s.bitSize > fileSize))
+        return Refuse(
+            error, which + ": bit size " + std::to_string(s.bitSize) + " does not fit in the file");
+    if (s.holdsBits && s.valueSize != s.bitSize)
+        return Refuse(error, which + ": value size differs from the bit size");
+    const bool realFits = s.valueSize == 8 || (s.valueSize == 4 && s.valueDataType != 3);
+    if (!s.holdsBits && !realFits)
+        return Refuse(error, which + ": value size " + std::to_string(s.valueSize) +
+                                 " does not hold a real of value data type " +
+                                 std::to_string(s.valueDataType));
+    const uint64_t perChange = 8 + uint64_t(s.valueSize);
+    if (blockSize != uint64_t(s.changeCount) * perChange ||
+        !Within(s.blockOffset, blockSize, fileSize))
+        return Refuse(error, which + ": change block lies outside the file");
+    if (uint64_t(s.recordedCount) * perChange > fileSize)
+        return Refuse(error, which + ": recorded change count " + std::to_string(s.recordedCount) +
+                                 " does not fit in the file");
+    return true;
+}
+
+bool ParseSignals(const uint8_t* table, uint64_t fileSize, Model* model, std::string* error)
 {
     const Header& h = model->header;
-    if (!Within(h.varTableOffset, uint64_t(h.varCount) * L::kVarEntrySize, size))
-        return Refuse(error, "variable table of " + std::to_string(h.varCount) +
-                                 " entries lies outside the file");
     model->signals.resize(h.varCount);
     std::unordered_set<int32_t> seen;
     for (uint32_t i = 0; i < h.varCount; ++i) {
-        const uint8_t* e = bytes + h.varTableOffset + uint64_t(i) * L::kVarEntrySize;
+        const uint8_t* e = table + uint64_t(i) * L::kVarEntrySize;
         Signal& s = model->signals[i];
         s.idcode = static_cast<int32_t>(Get32(e + L::kVarOffIdcode));
         s.varType = e[L::kVarOffVarType];
         s.valueDataType = e[L::kVarOffValueDataType];
+        s.holdsBits = !(h.fileType == 1 && s.varType != 0);
         s.bitSize = Get32(e + L::kVarOffBitSize);
         s.valueSize = Get32(e + L::kVarOffValueSize);
         s.changeCount = Get32(e + L::kVarOffChangeCount);
         s.recordedCount = Get32(e + L::kVarOffRecordedCount);
         s.blockOffset = Get64(e + L::kVarOffBlockOffset);
-        const uint64_t blockSize = Get64(e + L::kVarOffBlockSize);
-        const std::string which =
-            "variable " + std::to_string(i) + " (idcode " + std::to_string(s.idcode) + ")";
         if (s.idcode <= 0 || !seen.insert(s.idcode).second)
-            return Refuse(error, which + ": idcode not positive or used twice");
-        if (h.fileType == 0 && s.valueSize != s.bitSize)
-            return Refuse(error, which + ": value size differs from the bit size");
-        const uint64_t expected = uint64_t(s.changeCount) * (8 + uint64_t(s.valueSize));
-        if (blockSize != expected || !Within(s.blockOffset, blockSize, size))
-            return Refuse(error, which + ": change block lies outside the file");
+            return Refuse(error, "variable " + std::to_string(i) + " (idcode " +
+                                     std::to_string(s.idcode) +
+                                     "): idcode not positive or used twice");
+        if (!CheckSignal(s, Get64(e + L::kVarOffBlockSize), fileSize, error))
+            return false;
     }
     return true;
 }
 
-bool ParseTree(const uint8_t* bytes, Model* model, std::string* error,
+bool ParseTree(const std::vector<uint8_t>& hierarchy, Model* model, std::string* error,
                std::vector<std::string>* warnings)
 {
     const Header& h = model->header;
-    HierarchyReader in(bytes + h.hierOffset, h.hierSize);
-    std::vector<std::string> path;
-    std::vector<bool> named(model->signals.size(), false);
+    HierarchyReader in(hierarchy.data(), hierarchy.size());
+    std::vector<uint32_t> open;  // entries of the scopes that enclose the current position
     uint32_t scopes = 0, vars = 0;
     auto bad = [&](const char* what) {
         return Refuse(error, std::string("hierarchy: ") + what + " at byte " +
                                  std::to_string(h.hierOffset + in.Pos()));
     };
+    model->names.reserve(hierarchy.size());
     while (!in.AtEnd()) {
         TreeEntry entry;
+        entry.parent = open.empty() ? kNoParent : open.back();
+        const uint32_t index = static_cast<uint32_t>(model->tree.size());
         if (!in.Byte(&entry.kind))
             return bad("truncated record");
         if (entry.kind == L::kRecScopeBegin) {
-            if (++scopes > h.scopeCount || !in.Name(&entry.name))
+            if (++scopes > h.scopeCount || !in.Name(&model->names, &entry.name))
                 return bad("bad scope record");
-            entry.depth = static_cast<uint32_t>(path.size());
-            path.push_back(entry.name);
+            entry.depth = static_cast<uint32_t>(open.size());
+            open.push_back(index);
         } else if (entry.kind == L::kRecVar) {
-            if (++vars > h.treeVarCount || !in.Word(&entry.signal) || !in.Name(&entry.name) ||
-                entry.signal >= model->signals.size())
+            if (++vars > h.treeVarCount || !in.Word(&entry.signal) ||
+                !in.Name(&model->names, &entry.name) || entry.signal >= model->signals.size())
                 return bad("bad variable record");
-            if (!named[entry.signal]) {
-                std::string full;
-                for (const std::string& scope : path)
-                    full += scope + ".";
-                model->signals[entry.signal].fullName = full + entry.name;
-                named[entry.signal] = true;
-            }
+            Signal& s = model->signals[entry.signal];
+            if (s.firstEntry == UINT32_MAX)
+                s.firstEntry = index;
         } else if (entry.kind == L::kRecScopeEnd) {
-            if (path.empty())
+            if (open.empty())
                 return bad("scope end without a scope");
-            path.pop_back();
+            open.pop_back();
         } else {
             return bad("unknown record");
         }
-        model->tree.push_back(std::move(entry));
+        model->tree.push_back(entry);
     }
     if (scopes != h.scopeCount || vars != h.treeVarCount)
         return Refuse(error, "hierarchy: record counts differ from the header");
-    if (!path.empty()) {
-        warnings->push_back("hierarchy: " + std::to_string(path.size()) +
+    if (!open.empty()) {
+        warnings->push_back("hierarchy: " + std::to_string(open.size()) +
                             " scopes left open at the end; closed");
-        for (size_t i = 0; i < path.size(); ++i) {
+        for (size_t i = open.size(); i > 0; --i) {
             TreeEntry end;
             end.kind = L::kRecScopeEnd;
+            end.parent = open[i - 1];
             model->tree.push_back(end);
         }
     }
-    for (size_t i = 0; i < named.size(); ++i)
-        if (!named[i])
-            warnings->push_back("idcode " + std::to_string(model->signals[i].idcode) +
+    for (const Signal& s : model->signals)
+        if (s.firstEntry == UINT32_MAX)
+            warnings->push_back("idcode " + std::to_string(s.idcode) +
                                 " has no entry in the hierarchy");
     return true;
 }
@@ -198,31 +226,59 @@ bool ParseHeader(const uint8_t* b, size_t available, uint64_t actualSize, Header
     // Every scope record takes at least 6 bytes and every variable record 10.
     if (uint64_t(h->scopeCount) * 6 + uint64_t(h->treeVarCount) * 10 > h->hierSize)
         return Refuse(error, "hierarchy counts exceed the hierarchy's size");
+    if (!Within(h->varTableOffset, uint64_t(h->varCount) * L::kVarEntrySize, actualSize))
+        return Refuse(error, "variable table of " + std::to_string(h->varCount) +
+                                 " entries lies outside the file");
     return true;
 }
 
-bool ParseModel(const uint8_t* bytes, size_t size, Model* model, std::string* error,
+bool ParseModel(const FileHandle& file, Model* model, std::string* error,
                 std::vector<std::string>* warnings)
 {
     Header& h = model->header;
-    if (!ParseHeader(bytes, size, size, &h, error))
+    const uint64_t size = file.state().size;
+    std::vector<uint8_t> bytes;
+    const uint64_t headSize = size < L::kHeaderSize ? size : L::kHeaderSize;
+    if (!ReadSection(file, 0, headSize, &bytes))
+        return Refuse(error, "cannot read the header");
+    if (!ParseHeader(bytes.data(), bytes.size(), size, &h, error))
         return false;
     if (h.HasStamp()) {
-        const char* stamp = reinterpret_cast<const char*>(bytes + h.stampOffset);
+        if (!ReadSection(file, h.stampOffset, uint64_t(h.stampLength) + 1, &bytes))
+            return Refuse(error, "cannot read the creation stamp");
+        const char* stamp = reinterpret_cast<const char*>(bytes.data());
         if (stamp[h.stampLength] != '\0' || std::memchr(stamp, 0, h.stampLength))
             return Refuse(error, "creation stamp not terminated where its length says");
         model->stamp.assign(stamp, h.stampLength);
     }
-    model->tree.reserve(h.scopeCount * 2 + h.treeVarCount);
-    return ParseSignals(bytes, size, model, error) && ParseTree(bytes, model, error, warnings);
+    if (!ReadSection(file, h.varTableOffset, uint64_t(h.varCount) * L::kVarEntrySize, &bytes))
+        return Refuse(error, "cannot read the variable table");
+    if (!ParseSignals(bytes.data(), size, model, error))
+        return false;
+    if (!ReadSection(file, h.hierOffset, h.hierSize, &bytes))
+        return Refuse(error, "cannot read the hierarchy");
+    model->tree.reserve(uint64_t(h.scopeCount) * 2 + h.treeVarCount);
+    return ParseTree(bytes, model, error, warnings);
 }
 
-bool CheckChangeBlock(const uint8_t* bytes, size_t size, const Signal& s, std::string* error)
+std::string FullName(const Model& model, const Signal& signal)
 {
-    if (!Within(s.blockOffset, uint64_t(s.changeCount) * 8, size))
-        return Refuse(error,
-                      "idcode " + std::to_string(s.idcode) + ": change block outside the file");
-    const uint8_t* tags = bytes + s.blockOffset;
+    if (signal.firstEntry == UINT32_MAX)
+        return std::string();
+    std::vector<const char*> parts;
+    for (uint32_t at = signal.firstEntry; at != kNoParent; at = model.tree[at].parent)
+        parts.push_back(model.names.data() + model.tree[at].name);
+    std::string full;
+    for (size_t i = parts.size(); i > 0; --i) {
+        full += parts[i - 1];
+        if (i > 1)
+            full += '.';
+    }
+    return full;
+}
+
+bool CheckChangeBlock(const uint8_t* tags, const Signal& s, std::string* error)
+{
     for (uint32_t i = 1; i < s.changeCount; ++i)
         if (Get64(tags + 8 * uint64_t(i)) < Get64(tags + 8 * uint64_t(i - 1)))
             return Refuse(error, "idcode " + std::to_string(s.idcode) + ": change " +
@@ -230,23 +286,37 @@ bool CheckChangeBlock(const uint8_t* bytes, size_t size, const Signal& s, std::s
     return true;
 }
 
+bool ReadHeaderFromDisk(const char* path, Header* header, std::string* error)
+{
+    std::unique_ptr<FileHandle> file = FileHandle::Open(path, error);
+    if (!file)
+        return false;
+    uint8_t head[L::kHeaderSize];
+    const uint64_t size = file->state().size;
+    const size_t n = size < L::kHeaderSize ? static_cast<size_t>(size) : L::kHeaderSize;
+    if (!file->ReadAt(0, head, n))
+        return Refuse(error, "cannot read the header");
+    return ParseHeader(head, n, size, header, error);
+}
+
 int ReadStampFromDisk(const char* path, std::string* stamp)
 {
-    std::vector<uint8_t> head;
-    uint64_t size = 0;
+    std::unique_ptr<FileHandle> file = FileHandle::Open(path, nullptr);
+    if (!file)
+        return -1;
+    uint8_t head[L::kHeaderSize];
+    const uint64_t size = file->state().size;
+    const size_t n = size < L::kHeaderSize ? static_cast<size_t>(size) : L::kHeaderSize;
     Header h;
-    if (!ReadFilePrefix(path, 0, L::kHeaderSize, &head, &size) ||
-        !ParseHeader(head.data(), head.size(), size, &h, nullptr))
+    if (!file->ReadAt(0, head, n) || !ParseHeader(head, n, size, &h, nullptr))
         return -1;
     if (!h.HasStamp())
         return 0;
-    std::vector<uint8_t> text;
-    uint64_t again = 0;
-    if (!ReadFilePrefix(path, h.stampOffset, h.stampLength + 1, &text, &again) ||
-        text.size() != h.stampLength + 1u || again != size || text.back() != 0 ||
-        std::memchr(text.data(), 0, h.stampLength))
+    char text[L::kMaxStampLength + 1];
+    if (!file->ReadAt(h.stampOffset, text, h.stampLength + 1u) || text[h.stampLength] != 0 ||
+        std::memchr(text, 0, h.stampLength))
         return -1;
-    stamp->assign(reinterpret_cast<const char*>(text.data()), h.stampLength);
+    stamp->assign(text, h.stampLength);
     return 1;
 }
 

@@ -1,0 +1,369 @@
+// reader_hostile_test.cpp: hostile files and files changed on disk while open. Each is refused
+// with one message line through the error sink (or read correctly); none ends the process,
+// reads past a file's end or allocates beyond what the file holds.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <new>
+
+#include "nffr_layout.h"
+#include "nffr_test_util.h"
+
+using namespace nffrtest;
+namespace L = nffr::layout;
+
+namespace {
+
+void Put32(std::vector<uint8_t>& b, uint64_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+void Put64(std::vector<uint8_t>& b, uint64_t at, uint64_t v)
+{
+    for (int i = 0; i < 8; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+uint64_t Get64(const std::vector<uint8_t>& b, uint64_t at)
+{
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i)
+        v = v << 8 | b[at + i];
+    return v;
+}
+uint64_t Entry(const std::vector<uint8_t>& b, uint32_t signal)
+{
+    return Get64(b, L::kOffVarTableOffset) + uint64_t(signal) * L::kVarEntrySize;
+}
+
+// Two one-bit logic signals (idcodes 1 and 2) of a type-0 file with a few changes each.
+nffr::FileWriter TwoSignals()
+{
+    nffr::FileWriter w;
+    w.SetFileType(0);
+    w.BeginScope("top");
+    int a = w.AddVar("a", 0, 1);
+    int b = w.AddVar("b", 0, 1);
+    for (uint64_t t = 0; t < 4; ++t) {
+        w.AddBits(a, t * 10, t % 2 ? "1" : "0");
+        w.AddBits(b, t * 10 + 5, t % 2 ? "0" : "1");
+    }
+    w.EndScope();
+    return w;
+}
+
+class Hostile : public ReaderTest {
+protected:
+    ffrObject* Open(const std::string& path)
+    {
+        return ffrObject::ffrOpen2(path.c_str(), nullptr, nullptr, 0);
+    }
+    std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+};
+
+// A damaged file of the corpus: its name says what it catches; the message is what the user
+// reads when the file is refused at open.
+struct OpenCase {
+    const char* name;
+    std::function<void(std::vector<uint8_t>&)> damage;
+    const char* message;
+};
+
+TEST_F(Hostile, CorpusRefusedAtOpenWithOneMessage)
+{
+    const std::vector<OpenCase> corpus = {
+        {"recorded-count-near-2g-in-a-small-file",
+         [](auto& b) { Put32(b, Entry(b, 0) + L::kVarOffRecordedCount, 0x7ffffff0u); },
+         "idcode 1: recorded change count 2147483632 does not fit in the file"},
+        {"recorded-count-beyond-the-file",
+         [](auto& b) {
+             Put32(b, Entry(b, 1) + L::kVarOffRecordedCount, uint32_t(b.size() / 9 + 1));
+         },
+         nullptr},
+        {"bit-size-2g-turns-widths-negative",
+         [](auto& b) { Put32(b, Entry(b, 0) + L::kVarOffBitSize, 0x80000000u); },
+         "idcode 1: bit size 2147483648 does not fit in the file"},
+        {"bit-size-larger-than-the-file",
+         [](auto& b) { Put32(b, Entry(b, 0) + L::kVarOffBitSize, 100000); },
+         "idcode 1: bit size 100000 does not fit in the file"},
+        {"value-size-differs-from-bit-size",
+         [](auto& b) { Put32(b, Entry(b, 1) + L::kVarOffValueSize, 2); },
+         "idcode 2: value size differs from the bit size"},
+        {"variable-count-beyond-the-file", [](auto& b) { Put32(b, L::kOffVarCount, 0x10000000u); },
+         "variable table of 268435456 entries lies outside the file"},
+        {"scope-count-beyond-the-hierarchy",
+         [](auto& b) { Put32(b, L::kOffScopeCount, 0x40000000u); },
+         "hierarchy counts exceed the hierarchy's size"},
+        {"change-block-beyond-the-end",
+         [](auto& b) { Put64(b, Entry(b, 1) + L::kVarOffBlockOffset, b.size() - 8); },
+         "idcode 2: change block lies outside the file"},
+        {"change-count-beyond-the-block",
+         [](auto& b) { Put32(b, Entry(b, 0) + L::kVarOffChangeCount, 0xffffffffu); },
+         "idcode 1: change block lies outside the file"},
+    };
+    const std::vector<uint8_t> good = Image(TwoSignals());
+    for (const OpenCase& c : corpus) {
+        std::vector<uint8_t> bytes = good;
+        c.damage(bytes);
+        std::string path = dir_.File(std::string(c.name) + ".fsdb");
+        ASSERT_TRUE(nffr::FileWriter::WriteBytes(path, bytes));
+        Sinks::Errors().clear();
+        EXPECT_EQ(nullptr, Open(path)) << c.name;
+        ASSERT_EQ(1u, Sinks::Errors().size()) << c.name;
+        if (c.message) {
+            EXPECT_EQ(Quoted(path) + ": " + c.message + "\n", Sinks::Errors()[0]) << c.name;
+        }
+    }
+    EXPECT_TRUE(Violations::Seen().empty());
+}
+
+// A signal refused at load fails every later call on it with a message, never a violation.
+TEST_F(Hostile, RefusedSignalFailsEveryLaterCallCleanly)
+{
+    const std::vector<std::pair<const char*, std::function<void(std::vector<uint8_t>&)>>> corpus = {
+        {"tags-go-backwards",
+         [](auto& b) { Put64(b, Get64(b, Entry(b, 0) + L::kVarOffBlockOffset) + 8, 100); }},
+        {"change-block-overlaps-the-header",
+         [](auto& b) { Put64(b, Entry(b, 0) + L::kVarOffBlockOffset, 0); }}};
+    const std::vector<uint8_t> good = Image(TwoSignals());
+    for (const auto& [name, damage] : corpus) {
+        std::vector<uint8_t> bytes = good;
+        damage(bytes);
+        std::string path = dir_.File(std::string(name) + ".fsdb");
+        ASSERT_TRUE(nffr::FileWriter::WriteBytes(path, bytes));
+        Sinks::Errors().clear();
+        ffrObject* r = Open(path);
+        ASSERT_NE(nullptr, r) << name;
+        r->AddToLoadList(1, 0, 0);
+        r->AddToLoadList(2, 0, 0);
+        EXPECT_EQ(1, r->LoadListedSignals()) << name;
+        ASSERT_EQ(1u, Sinks::Errors().size()) << name;
+        const std::string why = Sinks::Errors()[0].substr(Quoted(path).size() + 2);
+        EXPECT_TRUE(r->IsInLoadList(1));
+        EXPECT_EQ(nullptr, r->CreateTraverser(1));
+        EXPECT_EQ(nullptr, r->CreateTraverser(1));
+        EXPECT_EQ(-1, r->GetChangeCount(1));
+        EXPECT_EQ(0, r->LoadListedSignals());  // nothing left to load
+        ASSERT_EQ(4u, Sinks::Errors().size()) << name;
+        EXPECT_EQ(Quoted(path) + ": idcode 1 cannot be traversed: " + why, Sinks::Errors()[1]);
+        EXPECT_EQ(Sinks::Errors()[1], Sinks::Errors()[2]);
+        EXPECT_EQ(Quoted(path) + ": idcode 1 was refused: " + why, Sinks::Errors()[3]);
+        ffrVCTraverser* t = r->CreateTraverser(2);  // the other signal loads
+        ASSERT_NE(nullptr, t) << name;
+        t->FreeTraverser();
+        r->Close();
+    }
+    EXPECT_TRUE(Violations::Seen().empty());
+}
+
+// Truncated in place, or rewritten in place with the same size and stamp: the reader notices
+// before it reads any value, refuses with a message, and NeedsReopen reports the file.
+TEST_F(Hostile, FileChangedInPlaceIsNeverRead)
+{
+    std::string path = Write(TwoSignals(), dir_.File("run.fsdb"));
+    const std::string changed = ": the file was changed on disk since it was opened\n";
+
+    ffrObject* r = Open(path);
+    ASSERT_NE(nullptr, r);
+    ASSERT_EQ(0, truncate(path.c_str(), 300));
+    EXPECT_EQ(1, r->NeedsReopen(nullptr));
+    r->AddToLoadList(1, 0, 0);
+    r->AddToLoadList(2, 0, 0);
+    EXPECT_EQ(1, r->LoadListedSignals());
+    EXPECT_EQ(nullptr, r->CreateTraverser(2));
+    EXPECT_EQ((std::vector<std::string>{Quoted(path) + changed,
+                                        Quoted(path) + ": idcode 2 cannot be traversed" + changed}),
+              Sinks::Errors());
+    r->Close();
+
+    Write(TwoSignals(), path);
+    r = Open(path);
+    ASSERT_NE(nullptr, r);
+    std::vector<uint8_t> bytes = Image(TwoSignals());
+    for (size_t i = Get64(bytes, Entry(bytes, 0) + L::kVarOffBlockOffset); i < bytes.size(); ++i)
+        bytes[i] ^= 1;  // same size, same stamp, other values
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f.write(reinterpret_cast<const char*>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
+    }
+    struct timespec later[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
+    utimensat(AT_FDCWD, path.c_str(), later, 0);  // whatever the clock's granularity
+    Sinks::Errors().clear();
+    EXPECT_EQ(1, r->NeedsReopen(nullptr));
+    r->AddToLoadList(1, 0, 0);
+    EXPECT_EQ(1, r->LoadListedSignals());
+    EXPECT_EQ((std::vector<std::string>{Quoted(path) + changed}), Sinks::Errors());
+    r->Close();
+    EXPECT_TRUE(Violations::Seen().empty());
+}
+
+// An open under another spelling of a replaced file reads the new file, never the old data.
+TEST_F(Hostile, OtherSpellingOfAReplacedFileReadsTheNewFile)
+{
+    std::string path = Write(TwoSignals(), dir_.File("run.fsdb"));
+    ASSERT_EQ(0, symlink(path.c_str(), dir_.File("link.fsdb").c_str()));
+    auto firstTag = [&](ffrObject* r) {
+        r->AddToLoadList(1, 0, 0);
+        EXPECT_EQ(0, r->LoadListedSignals());
+        ffrVCTraverser* t = r->CreateTraverser(1);
+        TimeTag tag = {0, 0};
+        if (t) {
+            t->GetFirstTag(&tag);
+            t->FreeTraverser();
+        }
+        return Tag64(tag);
+    };
+    ffrObject* old = Open(path);
+    ASSERT_NE(nullptr, old);
+    EXPECT_EQ(0u, firstTag(old));
+    nffr::FileWriter newer;
+    newer.SetFileType(0);
+    newer.AddBits(newer.AddVar("a", 0, 1), 7, "1");
+    Write(newer, path);
+    for (const std::string& spelling : {dir_.File("./run.fsdb"), dir_.File("link.fsdb")}) {
+        ffrObject* r = Open(spelling);
+        ASSERT_NE(nullptr, r) << spelling;
+        EXPECT_NE(old, r) << spelling;
+        EXPECT_EQ(7u, firstTag(r)) << spelling;
+        r->Close();
+    }
+    old->Close();
+    EXPECT_TRUE(Sinks::Errors().empty());
+    EXPECT_TRUE(Violations::Seen().empty());
+}
+
+// 100,000 nested scopes open, walk and name their signal without memory growing with the
+// square of the depth.
+TEST_F(Hostile, DeepHierarchyOpensAndNamesLazily)
+{
+    const int depth = 100000;
+    nffr::FileWriter w;
+    for (int i = 0; i < depth; ++i)
+        w.BeginScope("s");
+    w.AddBits(w.AddVar("v", 0, 1), 0, "1");
+    for (int i = 0; i < depth; ++i)
+        w.EndScope();
+    std::string path = Write(w, dir_.File("deep.fsdb"));
+    struct Count {
+        uint32_t scopes = 0, vars = 0, deepest = 0;
+    } count;
+    ffrObject* r = ffrObject::ffrOpen2(
+        path.c_str(),
+        [](uint32_t event, void* data, void* record) {
+            Count* c = static_cast<Count*>(data);
+            if (event == FFR_TREE_SCOPE_BEGIN) {
+                ++c->scopes;
+                c->deepest = static_cast<ffrScopeRecord*>(record)->depth;
+            }
+            c->vars += event == FFR_TREE_VAR;
+            return true;
+        },
+        &count, 0);
+    ASSERT_NE(nullptr, r);
+    EXPECT_EQ(0, r->ReadSignalTree());
+    EXPECT_EQ(uint32_t(depth), count.scopes);
+    EXPECT_EQ(uint32_t(depth - 1), count.deepest);
+    EXPECT_EQ(1u, count.vars);
+    ffrVarInfo* info = nullptr;
+    ASSERT_EQ(0, r->GetVarInfo(1, &info));
+    std::string expected;
+    for (int i = 0; i < depth; ++i)
+        expected += "s.";
+    EXPECT_EQ(expected + "v", info->name);
+    r->Close();
+}
+
+// An exception thrown below the interface (here by the tree callback) comes back as a failed
+// call and one message.
+TEST_F(Hostile, NoExceptionCrossesTheInterface)
+{
+    std::string path = Write(TwoSignals(), dir_.File("run.fsdb"));
+    ffrObject* r = ffrObject::ffrOpen2(
+        path.c_str(), [](uint32_t, void*, void*) -> bool { throw std::bad_alloc(); }, nullptr, 0);
+    ASSERT_NE(nullptr, r);
+    EXPECT_EQ(1, r->ReadSignalTree());
+    EXPECT_EQ((std::vector<std::string>{"ReadSignalTree: not enough memory\n"}), Sinks::Errors());
+    r->Close();
+}
+
+// Without contract checks, misuse is an error message and a failed call.
+TEST_F(Hostile, MisuseWithoutChecksIsAnErrorMessage)
+{
+    if (nffr::testhooks::ContractChecksEnabled())
+        GTEST_SKIP() << "built with contract checks: misuse is a violation";
+    std::string path = Write(TwoSignals(), dir_.File("run.fsdb"));
+    ffrObject* r = Open(path);
+    ASSERT_NE(nullptr, r);
+    EXPECT_EQ(nullptr, r->CreateTraverser(1));
+    r->AddToLoadList(1, 0, 0);
+    r->LoadListedSignals();
+    ffrVCTraverser* t = r->CreateTraverser(1);
+    ASSERT_NE(nullptr, t);
+    t->FreeTraverser();
+    t->FreeTraverser();
+    r->Close();
+    r->Close();
+    EXPECT_EQ(-1, r->GetChangeCount(1));
+    EXPECT_EQ((std::vector<std::string>{
+                  "CreateTraverser of idcode 1, which is not loaded\n",
+                  "FreeTraverser on a traverser after FreeTraverser\n",
+                  "Close on a reader object whose uses have all been closed\n",
+                  "GetChangeCount on a reader object whose uses have all been closed\n"}),
+              Sinks::Errors());
+    EXPECT_EQ(0, nffr::testhooks::ViolationCount());
+}
+
+// Offsets above 4 GiB: a sparse file whose change blocks lie beyond 5 GiB.
+TEST_F(Hostile, ChangeBlocksBeyondFourGiB)
+{
+    std::vector<uint8_t> bytes = Image(TwoSignals());
+    const uint64_t far = 5ull << 30;
+    const uint64_t blocks = Get64(bytes, Entry(bytes, 0) + L::kVarOffBlockOffset);
+    for (uint32_t i = 0; i < 2; ++i) {
+        const uint64_t at = Entry(bytes, i) + L::kVarOffBlockOffset;
+        Put64(bytes, at, Get64(bytes, at) - blocks + far);
+    }
+    const uint64_t size = far + (bytes.size() - blocks);
+    Put64(bytes, L::kOffFileSize, size);
+    std::string path = dir_.File("sparse.fsdb");
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(nullptr, f);
+    bool written = std::fwrite(bytes.data(), 1, blocks, f) == blocks;
+    std::fclose(f);
+    ASSERT_TRUE(written);
+    if (truncate(path.c_str(), static_cast<off_t>(far)) != 0)
+        GTEST_SKIP() << "the file system holds no sparse file of 5 GiB here";
+    f = std::fopen(path.c_str(), "r+b");
+    ASSERT_NE(nullptr, f);
+    written =
+        fseeko(f, static_cast<off_t>(far), SEEK_SET) == 0 &&
+        std::fwrite(bytes.data() + blocks, 1, bytes.size() - blocks, f) == bytes.size() - blocks;
+    std::fclose(f);
+    ASSERT_TRUE(written);
+    ffrObject* r = Open(path);
+    ASSERT_NE(nullptr, r);
+    r->AddToLoadList(2, 0, 0);
+    ASSERT_EQ(0, r->LoadListedSignals());
+    ffrVCTraverser* t = r->CreateTraverser(2);
+    ASSERT_NE(nullptr, t);
+    std::vector<std::string> changes;
+    do {
+        TimeTag tag;
+        unsigned char* value = nullptr;
+        t->GetTag(&tag);
+        t->GetValue(&value);
+        changes.push_back(std::to_string(Tag64(tag)) + "=" + std::to_string(value[0]));
+    } while (t->GotoNext() == 0);
+    t->FreeTraverser();
+    r->Close();
+    std::remove(path.c_str());
+    EXPECT_EQ((std::vector<std::string>{"5=1", "15=0", "25=1", "35=0"}), changes);
+}
+
+}  // namespace
