@@ -29,8 +29,9 @@ wineserver -w 2>/dev/null || true
 cmake -S "$root/win" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
     -DQUORVEL_TCL_WIN="$tcl"
 ninja -C "$dir" -j"${QUORVEL_JOBS:-2}"
-# One wineserver for the whole run instead of one per program.
-wineserver -p 2>/dev/null || true
+# One wineserver, with Wine's own services, for the whole run instead of one per program;
+# started here, away from CTest's pipes, which the services would otherwise hold open.
+(wineserver -p && wine cmd /c exit) </dev/null >/dev/null 2>&1 || true
 cd "$dir"
 rc=0
 ctest --output-on-failure -j"${QUORVEL_JOBS:-2}" "$@" || rc=$?

@@ -2,12 +2,15 @@
 # whole host from the same CMake files as the native build, against Tcl 8.6 for Windows, plus
 # the test programs and tcltest scripts, which CTest runs under Wine.
 find_program(QUORVEL_WINE wine REQUIRED)
+# DLLs without export declarations (the vexa package, test formats) export their own symbols
+# only, not those of the static runtime they hold.
+add_link_options(-Wl,--exclude-libs,ALL)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${QUORVEL_WINE})
 # Wine maps the Unix root to this drive; test paths reach the programs as Windows paths.
 set(QUORVEL_WIN_DRIVE "Z:" CACHE STRING "Wine drive of the Unix root")
 
 find_library(QUORVEL_TCL_LIBRARY NAMES tcl86 tcl86t PATHS ${QUORVEL_TCL_WIN}/lib
-             NO_DEFAULT_PATH REQUIRED)
+             NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 set(QUORVEL_TCL_INCLUDE ${QUORVEL_TCL_WIN}/include)
 set(QUORVEL_INCLUDE_DIR ${QUORVEL_ROOT}/include)
 option(NFFR_CONTRACT_CHECKS "Report misuse of reader objects loudly" ON)
@@ -29,18 +32,25 @@ add_custom_target(check_exports ALL
   DEPENDS quorvel
   COMMENT "Checking the exports of the test variant of quorvel.dll")
 
-# Tcl's DLL beside the programs and its script library where Tcl looks for it (../lib).
+# Tcl's DLLs (tcl86.dll, zlib1.dll) beside the programs and its script library where Tcl looks
+# for it (../lib).
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/lib)
-file(CREATE_LINK ${QUORVEL_TCL_WIN}/bin/tcl86.dll ${CMAKE_BINARY_DIR}/bin/tcl86.dll SYMBOLIC)
+file(GLOB QUORVEL_TCL_DLLS ${QUORVEL_TCL_WIN}/bin/*.dll)
+foreach(dll ${QUORVEL_TCL_DLLS})
+  get_filename_component(name ${dll} NAME)
+  file(CREATE_LINK ${dll} ${CMAKE_BINARY_DIR}/bin/${name} SYMBOLIC)
+endforeach()
 foreach(dir tcl8.6 tcl8)
   file(CREATE_LINK ${QUORVEL_TCL_WIN}/lib/${dir} ${CMAKE_BINARY_DIR}/lib/${dir} SYMBOLIC)
 endforeach()
 
-# GoogleTest from Debian's sources, built with mingw.
+# GoogleTest from Debian's sources, built with mingw (with a Notification that needs no
+# std::mutex, which the win32 thread model lacks).
 set(QUORVEL_GTEST_SRC /usr/src/googletest/googletest CACHE PATH "GoogleTest sources")
 add_library(gtest STATIC ${QUORVEL_GTEST_SRC}/src/gtest-all.cc)
 add_library(gtest_main STATIC ${QUORVEL_GTEST_SRC}/src/gtest_main.cc)
 foreach(lib gtest gtest_main)
+  target_include_directories(${lib} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/gtest-custom)
   target_include_directories(${lib} SYSTEM PUBLIC ${QUORVEL_GTEST_SRC}/include
                              PRIVATE ${QUORVEL_GTEST_SRC})
   target_compile_options(${lib} PRIVATE -w)

@@ -13,6 +13,7 @@
 #include "context/context.h"
 #include "nffr_testhooks.h"
 #include "nffr_writer.h"
+#include "posix_shims.h"
 
 namespace contexttest {
 

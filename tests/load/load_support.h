@@ -18,6 +18,7 @@
 #include "load/loaders.h"
 #include "nffr_testhooks.h"
 #include "nffr_writer.h"
+#include "posix_shims.h"
 
 namespace loadtest {
 

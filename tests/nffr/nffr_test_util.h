@@ -15,6 +15,7 @@
 #include "nffr.h"
 #include "nffr_testhooks.h"
 #include "nffr_writer.h"
+#include "posix_shims.h"
 
 namespace nffrtest {
 

@@ -15,6 +15,7 @@
 #include "nffr_writer.h"
 #include "pf_format.h"
 #include "plugin/portability.h"
+#include "posix_shims.h"
 #include "query/queries.h"
 
 namespace query_test {

@@ -8,6 +8,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <new>
 #else
 #include <fcntl.h>
 #include <limits.h>
@@ -66,8 +68,11 @@ std::string IdentityOf(const DiskState&, const std::string& canonical)
 std::shared_ptr<Mapping> Mapping::Open(const char* path, std::string* error)
 {
     std::shared_ptr<Mapping> map(new Mapping());
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Full sharing, and (below) a copy rather than a mapped view: a writer may replace the file
+    // by rename while it is open here, which a mapped view would refuse.
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         if (error)
             *error = std::string("cannot open \"") + path + "\"";
@@ -87,26 +92,23 @@ std::shared_ptr<Mapping> Mapping::Open(const char* path, std::string* error)
             ((uint64_t(written.dwHighDateTime) << 32) | written.dwLowDateTime) * 100);
     map->state_.size = map->size_;
     if (map->size_ > 0) {
-        HANDLE section = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-        if (section) {
-            map->data_ =
-                static_cast<const uint8_t*>(MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0));
-            CloseHandle(section);
-        }
-        if (!map->data_) {  // fall back to a plain read
+        DWORD got = 0;
+        bool read = false;
+        try {
             map->copy_.resize(map->size_);
-            DWORD got = 0;
-            if (!ReadFile(file, map->copy_.data(), static_cast<DWORD>(map->size_), &got, nullptr) ||
-                got != map->size_) {
-                CloseHandle(file);
-                if (error)
-                    *error = std::string("cannot read \"") + path + "\"";
-                return nullptr;
-            }
-            map->data_ = map->copy_.data();
-        } else {
-            map->handle_ = const_cast<uint8_t*>(map->data_);
+            read =
+                ReadFile(file, map->copy_.data(), static_cast<DWORD>(map->size_), &got, nullptr) &&
+                got == map->size_;
+        } catch (const std::bad_alloc&) {
+            read = false;  // larger than the address space can hold
         }
+        if (!read) {
+            CloseHandle(file);
+            if (error)
+                *error = std::string("cannot read \"") + path + "\"";
+            return nullptr;
+        }
+        map->data_ = map->copy_.data();
     }
     CloseHandle(file);
     return map;
