@@ -54,19 +54,20 @@ ensure_tools() {
 }
 
 # Tcl 8.6's own Windows build: tcl86.dll, tclsh86.exe, its import library and script library.
+# Installed beside the cache and moved in place only when complete.
 build_tcl() {
-    [ -f "$TCL_WIN/bin/tclsh86.exe" ] && [ -f "$TCL_WIN/lib/libtcl86.a" ] && return 0
+    [ -f "$TCL_WIN/bin/tclsh86.exe" ] && [ -f "$TCL_WIN/lib/libtcl86.dll.a" ] && return 0
     ensure_deb_src
-    local work=$QUORVEL_CACHE/tcl-src
-    rm -rf "$work" "$TCL_WIN"
+    local work=$QUORVEL_CACHE/tcl-src staging=$TCL_WIN.new src
+    rm -rf "$work" "$staging"
     mkdir -p "$work"
     (cd "$work" && apt-get source -q tcl8.6)
-    local src
     src=$(find "$work" -maxdepth 1 -mindepth 1 -type d -name 'tcl8.6*' | head -1)
     (cd "$src/win" &&
-        ./configure -q --host=i686-w64-mingw32 --prefix="$TCL_WIN" --enable-threads &&
+        ./configure -q --host=i686-w64-mingw32 --prefix="$staging" --enable-threads &&
         make -j"$QUORVEL_JOBS" && make install)
-    rm -rf "$work"
+    rm -rf "$TCL_WIN" "$work"
+    mv "$staging" "$TCL_WIN"
 }
 
 ensure_tools
