@@ -23,8 +23,8 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
     wineboot --init >/dev/null 2>&1
+    wineserver -w 2>/dev/null || true
 fi
-wineserver -w 2>/dev/null || true
 
 cmake -S "$root/win" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
     -DQUORVEL_TCL_WIN="$tcl"
