@@ -34,6 +34,6 @@ ninja -C "$dir" -j"${QUORVEL_JOBS:-2}"
 (wineserver -p && wine cmd /c exit) </dev/null >/dev/null 2>&1 || true
 cd "$dir"
 rc=0
-ctest --output-on-failure -j"${QUORVEL_JOBS:-2}" "$@" || rc=$?
+ctest --output-on-failure --timeout 300 -j"${QUORVEL_JOBS:-2}" "$@" || rc=$?
 wineserver -k 2>/dev/null || true
 exit $rc
