@@ -14,6 +14,7 @@
 #include "nffr_testhooks.h"
 #include "nffr_writer.h"
 #include "temp_dir.h"
+#include "posix_shims.h"
 
 namespace contexttest {
 

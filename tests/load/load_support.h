@@ -20,6 +20,7 @@
 #include "nffr_writer.h"
 #include "temp_dir.h"
 #include "wave_samples.h"
+#include "posix_shims.h"
 
 namespace loadtest {
 

@@ -16,6 +16,7 @@
 #include "nffr_testhooks.h"
 #include "nffr_writer.h"
 #include "temp_dir.h"
+#include "posix_shims.h"
 
 namespace nffrtest {
 

@@ -22,11 +22,17 @@ protected:
 TEST_F(Sharing, OneObjectPerFileByAnySpelling)
 {
     std::string path = Write(SmallFile(), dir_.File("small.fsdb"));
-    ASSERT_EQ(0, symlink(path.c_str(), dir_.File("link.fsdb").c_str()));
     ffrObject* a = Open(path);
     ASSERT_NE(nullptr, a);
     EXPECT_EQ(a, Open(dir_.File("./small.fsdb")));
+#if defined(_WIN32)
+    // No symbolic link without privileges on Windows: a drive-relative spelling instead.
+    ASSERT_EQ(':', path.at(1)) << "QUORVEL_TEST_TMP must begin with a drive letter";
+    EXPECT_EQ(a, Open(path.substr(2)));
+#else
+    ASSERT_EQ(0, symlink(path.c_str(), dir_.File("link.fsdb").c_str()));
     EXPECT_EQ(a, Open(dir_.File("link.fsdb")));
+#endif
     EXPECT_EQ(a, Open(dir_.File("../") +
                       std::filesystem::path(dir_.File("")).parent_path().filename().string() +
                       "/small.fsdb"));

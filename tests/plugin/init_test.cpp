@@ -41,8 +41,9 @@ Tcl_Interp* FakeInterp(int n)
 
 }  // namespace
 
-// Takes the place of the host's registry in this program.
-extern "C" int PfFormat_CreateExternalFormat(Tcl_Interp* interp, FormatHandlers* table)
+namespace {
+
+int RecordingRegistry(Tcl_Interp* interp, FormatHandlers* table)
 {
     ++registryCalls;
     lastRegistration = {interp, table, table->formatName, table->filePattern};
@@ -51,6 +52,20 @@ extern "C" int PfFormat_CreateExternalFormat(Tcl_Interp* interp, FormatHandlers*
     }
     return registryAnswer;
 }
+
+}  // namespace
+
+// Takes the place of the host's registry in this program. On Windows the plug-in calls it
+// through its import pointer, which this program defines itself, pointing here.
+#if defined(_WIN32)
+extern "C" int (*const recordingRegistryImport)(Tcl_Interp*, FormatHandlers*) __asm__(
+    "__imp__PfFormat_CreateExternalFormat") = RecordingRegistry;
+#else
+extern "C" int PfFormat_CreateExternalFormat(Tcl_Interp* interp, FormatHandlers* table)
+{
+    return RecordingRegistry(interp, table);
+}
+#endif
 
 namespace {
 

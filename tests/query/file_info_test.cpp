@@ -244,7 +244,12 @@ TEST_F(FileTreeTest, FileAnswers)
     EXPECT_EQ(Ask("-created"), Says("built 2026-12-08"));
     EXPECT_EQ(Ask("-nwaveforms"), Says("4"));
     EXPECT_EQ(Ask("-design"), Says("tree"));
-    EXPECT_EQ(Ask("-filenames"), Says(dir_.File("tree.fsdb").c_str()));
+    // One list element: a Windows path's backslashes make it braced.
+    std::string path = dir_.File("tree.fsdb");
+    const char* element = path.c_str();
+    char* list = Tcl_Merge(1, &element);
+    EXPECT_EQ(Ask("-filenames"), Says(list));
+    Tcl_Free(list);
     EXPECT_EQ(Ask("-wftypes"), Says(" analog digital event"));
 }
 
@@ -359,9 +364,16 @@ TEST_P(OddPathTest, FileAndDesignNames)
     EXPECT_EQ(interp.Eval("info exists ::injected"), "0");
 }
 
+#if defined(_WIN32)
+// Windows file names hold no colon (it names a stream) and no backslash (it separates folders).
+INSTANTIATE_TEST_SUITE_P(Names, OddPathTest,
+                         ::testing::Values("my run.v1", "[set injected 1]", "$injected", "{open",
+                                           "semi;x"));
+#else
 INSTANTIATE_TEST_SUITE_P(Names, OddPathTest,
                          ::testing::Values("my run.v1", "[set ::injected 1]", "$::injected",
                                            "{open", "back\\slash;x"));
+#endif
 
 TEST(FileInfoTest, FileNameWithBlankIsBraced)
 {

@@ -15,6 +15,7 @@
 #include "pf_format.h"
 #include "plugin/portability.h"
 #include "preset_result.h"
+#include "posix_shims.h"
 #include "query/queries.h"
 #include "temp_dir.h"
 

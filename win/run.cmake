@@ -1,0 +1,92 @@
+# run.cmake: the run build of win/CMakeLists.txt: the plug-in, reader, writer, fsdbgen and the
+# whole host from the same CMake files as the native build, against Tcl 8.6 for Windows, plus
+# the test programs and tcltest scripts, which CTest runs under Wine.
+find_program(QUORVEL_WINE wine REQUIRED)
+# DLLs without export declarations (the vexa package, test formats) export their own symbols
+# only, not those of the static runtime they hold.
+add_link_options(-Wl,--exclude-libs,ALL)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${QUORVEL_WINE})
+# Wine maps the Unix root to this drive; test paths reach the programs as Windows paths.
+set(QUORVEL_WIN_DRIVE "Z:" CACHE STRING "Wine drive of the Unix root")
+
+find_library(QUORVEL_TCL_LIBRARY NAMES tcl86 tcl86t PATHS ${QUORVEL_TCL_WIN}/lib
+             NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(QUORVEL_TCL_INCLUDE ${QUORVEL_TCL_WIN}/include)
+set(QUORVEL_INCLUDE_DIR ${QUORVEL_ROOT}/include)
+option(NFFR_CONTRACT_CHECKS "Report misuse of reader objects loudly" ON)
+set(QUORVEL_FUZZ OFF)
+set(QUORVEL_SANITIZE OFF)
+
+add_subdirectory(${QUORVEL_ROOT}/platform/nffr nffr)
+add_subdirectory(${QUORVEL_ROOT}/platform/host host)
+add_subdirectory(${QUORVEL_ROOT}/src src)
+add_subdirectory(${QUORVEL_ROOT}/tools tools)
+
+# Windows names: nffr.dll, vexahost.dll, vexa.dll (the Tcl package), quorvel.dll.
+set_target_properties(nffr vexahost vexa_tcl quorvel PROPERTIES PREFIX "")
+# The test variant of quorvel.dll differs from the shipped one only by the Tcl import library.
+target_sources(quorvel PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/quorvel.def)
+add_custom_target(check_exports ALL
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_exports.sh ${QUORVEL_OBJDUMP}
+          $<TARGET_FILE:quorvel> Quorvel_Init
+  DEPENDS quorvel
+  COMMENT "Checking the exports of the test variant of quorvel.dll")
+
+# Tcl's DLLs (tcl86.dll, zlib1.dll) beside the programs and its script library where Tcl looks
+# for it (../lib).
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/lib)
+file(GLOB QUORVEL_TCL_DLLS ${QUORVEL_TCL_WIN}/bin/*.dll)
+foreach(dll ${QUORVEL_TCL_DLLS})
+  get_filename_component(name ${dll} NAME)
+  file(CREATE_LINK ${dll} ${CMAKE_BINARY_DIR}/bin/${name} SYMBOLIC)
+endforeach()
+foreach(dir tcl8.6 tcl8)
+  file(CREATE_LINK ${QUORVEL_TCL_WIN}/lib/${dir} ${CMAKE_BINARY_DIR}/lib/${dir} SYMBOLIC)
+endforeach()
+
+# GoogleTest from Debian's sources, built with mingw (with a Notification that needs no
+# std::mutex, which the win32 thread model lacks).
+set(QUORVEL_GTEST_SRC /usr/src/googletest/googletest CACHE PATH "GoogleTest sources")
+add_library(gtest STATIC ${QUORVEL_GTEST_SRC}/src/gtest-all.cc)
+add_library(gtest_main STATIC ${QUORVEL_GTEST_SRC}/src/gtest_main.cc)
+foreach(lib gtest gtest_main)
+  target_include_directories(${lib} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/gtest-custom)
+  target_include_directories(${lib} SYSTEM PUBLIC ${QUORVEL_GTEST_SRC}/include
+                             PRIVATE ${QUORVEL_GTEST_SRC})
+  target_compile_options(${lib} PRIVATE -w)
+  add_library(GTest::${lib} ALIAS ${lib})
+endforeach()
+target_link_libraries(gtest_main PUBLIC gtest)
+
+# The test helpers of tests/CMakeLists.txt, with Windows paths and Wine.
+enable_testing()
+include(GoogleTest)
+set(QUORVEL_TEST_SUPPORT_DIR ${QUORVEL_ROOT}/tests/support)
+set(QUORVEL_WIN_TMP "${QUORVEL_WIN_DRIVE}${CMAKE_BINARY_DIR}/test-tmp")
+set(QUORVEL_TCLSH_ENVIRONMENT "QUORVEL_TEST_TMP=${QUORVEL_WIN_TMP}")
+set(QUORVEL_TCLSH "${QUORVEL_WINE};${QUORVEL_TCL_WIN}/bin/tclsh86.exe" CACHE STRING "tclsh under Wine")
+
+function(add_quorvel_test name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  target_include_directories(${name} PRIVATE ${QUORVEL_TEST_SUPPORT_DIR})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QUORVEL_TEST_TMP=${QUORVEL_WIN_TMP}")
+endfunction()
+
+function(add_quorvel_tcltest file)
+  get_filename_component(stem ${file} NAME_WE)
+  get_filename_component(dir ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  add_test(NAME tcl.${dir}.${stem}
+           COMMAND vexa ${QUORVEL_TEST_SUPPORT_DIR}/run_tcltest.tcl
+                   ${QUORVEL_WIN_DRIVE}${CMAKE_CURRENT_SOURCE_DIR}/${file})
+  set_tests_properties(tcl.${dir}.${stem} PROPERTIES ENVIRONMENT
+    "QUORVEL_PLUGIN=${QUORVEL_WIN_DRIVE}$<TARGET_FILE:quorvel>;FSDBGEN=${QUORVEL_WIN_DRIVE}$<TARGET_FILE:fsdbgen>;QUORVEL_TEST_TMP=${QUORVEL_WIN_TMP}")
+endfunction()
+
+foreach(sub nffr host plugin context query load tools)
+  if(EXISTS ${QUORVEL_ROOT}/tests/${sub}/CMakeLists.txt)
+    add_subdirectory(${QUORVEL_ROOT}/tests/${sub} tests/${sub})
+  endif()
+endforeach()
