@@ -2,7 +2,7 @@
 # configure and build a build directory. Sourced, not run.
 
 QUORVEL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-QUORVEL_PACKAGES=(cmake ninja-build g++ tcl8.6 tcl8.6-dev libgtest-dev libbenchmark-dev)
+QUORVEL_PACKAGES=(cmake ninja-build g++ tcl8.6 tcl8.6-dev tk8.6 libgtest-dev libbenchmark-dev)
 QUORVEL_JOBS=${QUORVEL_JOBS:-2}
 
 # Installs the given Debian packages that are missing (default: the build's packages). As root
