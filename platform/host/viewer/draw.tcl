@@ -37,8 +37,8 @@ proc ::vexa::viewer::draw::logic_items {runs bits top height} {
     set previous {}
     foreach run $runs {
         lassign $run a b value busy
-        set a [px $a]
-        set b [px $b]
+        set a [format %.1f $a]
+        set b [format %.1f $b]
         if {$busy} {
             lappend items [list rectangle [list $a $high [px [expr {max($b, $a + 1)}]] $low] \
                                [list -fill $colors(busy) -outline {}]]
@@ -68,13 +68,15 @@ proc ::vexa::viewer::draw::logic_items {runs bits top height} {
         }
         set outline [expr {$unknown ? $colors(x) : ($floating ? $colors(z) : $colors(trace))}]
         set fill [expr {$unknown ? $colors(xfill) : ($floating ? $colors(zfill) : "#ffffff")}]
+        # One format for the six corners: a bus row may hold a thousand boxes.
         set e [expr {min(3.0, ($b - $a) / 2.0)}]
-        lappend items [list polygon [list $a $mid [px [expr {$a + $e}]] $high \
-                                         [px [expr {$b - $e}]] $high $b $mid \
-                                         [px [expr {$b - $e}]] $low [px [expr {$a + $e}]] $low] \
+        set l [expr {$a + $e}]
+        set r [expr {$b - $e}]
+        lappend items [list polygon [format "%s %s %.1f %s %.1f %s %s %s %.1f %s %.1f %s" \
+                                         $a $mid $l $high $r $high $b $mid $r $low $l $low] \
                            [list -fill $fill -outline $outline]]
         if {[string length $value] * 7 + 6 < $b - $a} {
-            lappend items [list text [list [px [expr {($a + $b) / 2.0}]] $mid] \
+            lappend items [list text [format "%.1f %s" [expr {($a + $b) / 2.0}] $mid] \
                                [list -text $value -fill $colors(text) -font TkFixedFont]]
         }
     }
