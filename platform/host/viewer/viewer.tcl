@@ -474,15 +474,31 @@ proc ::vexa::viewer::fill_tree {} {
     }
 }
 
+# The children of SCOPE under NODE. A child scope gets one placeholder child, replaced by its
+# own children when it is opened, so that a large design's tree is read as it is browsed.
 proc ::vexa::viewer::fill_scope {t node h scope} {
-    set leaves [vexa::find $h]
+    set leaves [dict create]
+    foreach path [vexa::find $h -- [expr {$scope eq {} ? "*" : "[literal $scope]/*"}]] {
+        dict set leaves $path 1
+    }
     foreach name [vexa::fileinfo $h [list -childNodes -parentPath $scope]] {
         set path [expr {$scope eq {} ? $name : "$scope/$name"}]
         set child [$t insert $node end -text $name -values [list $h $path]]
-        if {[lsearch -exact $leaves $path] < 0} {
-            fill_scope $t $child $h $path
+        if {![dict exists $leaves $path]} {
+            $t insert $child end -text ... -values [list $h {} placeholder]
         }
     }
+}
+
+proc ::vexa::viewer::open_scope {t} {
+    set node [$t focus]
+    set first [lindex [$t children $node] 0]
+    if {$first eq {} || [lindex [$t item $first -values] 2] ne "placeholder"} {
+        return
+    }
+    $t delete $first
+    lassign [$t item $node -values] h path
+    fill_scope $t $node $h $path
 }
 
 proc ::vexa::viewer::fill_list {} {
@@ -493,15 +509,18 @@ proc ::vexa::viewer::fill_list {} {
     }
     set l .side.list
     $l delete [$l children {}]
-    set glob [expr {$search eq {} ? "*" : "*$search*"}]
-    if {[regexp {[*?]} $search]} {
-        set glob $search
-    }
+    # A text with * or ? is a glob; any other text is looked for literally, anywhere.
+    set glob [expr {[regexp {[*?]} $search] ? $search : "*[literal $search]*"}]
     foreach h [dict keys $files] {
         foreach path [vexa::find $h -- $glob] {
             $l insert {} end -text $path -values [list $h $path]
         }
     }
+}
+
+# TEXT as a glob matching only itself.
+proc ::vexa::viewer::literal {text} {
+    string map {\\ \\\\ * \\* ? \\? [ \\[ ] \\]} $text
 }
 
 # The {handle path} of the signal under the focus of a tree or list (a leaf only).
@@ -682,6 +701,7 @@ proc ::vexa::viewer::build_window {} {
 proc ::vexa::viewer::bind_keys {} {
     set w .main.wave
     bind .side.search <KeyRelease> ::vexa::viewer::fill_list
+    bind .side.tree <<TreeviewOpen>> {::vexa::viewer::open_scope %W}
     bind .side.search <Return> {focus .side.list; .side.list focus [lindex [.side.list children {}] 0]
         .side.list selection set [.side.list focus]}
     foreach t {.side.tree .side.list} {
