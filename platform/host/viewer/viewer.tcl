@@ -77,7 +77,8 @@ proc ::vexa::viewer::open_file {path} {
         error_box "couldn't open \"$path\": $message"
         return {}
     }
-    dict set files $h [list $path $fsdb]
+    # By its full path, so that a reload or a saved view finds it from any folder.
+    dict set files $h [list [file normalize $path] $fsdb]
     fill_tree
     fill_list
     return $h
@@ -720,7 +721,11 @@ proc ::vexa::viewer::bind_keys {} {
     bind $w <Shift-Button-4> {::vexa::viewer::pan_by -0.1}
     bind $w <Shift-Button-5> {::vexa::viewer::pan_by 0.1}
     bind $w <MouseWheel> {::vexa::viewer::zoom_by [expr {%D > 0 ? 0.8 : 1.25}] [::vexa::viewer::seconds_at %x]}
-    bind .main.names <ButtonPress-1> {::vexa::viewer::select_row [::vexa::viewer::row_at %y]}
+    # The pane's keys work after a click on a name too.
+    bind .main.names <ButtonPress-1> {
+        focus .main.wave
+        ::vexa::viewer::select_row [::vexa::viewer::row_at %y]
+    }
     bind .main.names <Double-Button-1> {::vexa::viewer::remove_row [::vexa::viewer::row_at %y]}
     foreach {keys command} {
         {plus equal KP_Add} {zoom_by 0.5} {minus KP_Subtract} {zoom_by 2.0} {f F} zoom_fit
