@@ -738,8 +738,11 @@ proc ::vexa::viewer::bind_keys {} {
         }
     }
     foreach {key command} {o ask_open r reload s ask_save l ask_restore q {destroy .}} {
+        # Ctrl+R is not the pane's r: pass it on to the window's binding.
+        bind $w <Control-Key-$key> continue
         bind . <Control-Key-$key> [expr {$command eq {destroy .} ? $command : "::vexa::viewer::$command"}]
     }
+    bind $w <Control-Key-f> continue
     bind . <Control-Key-f> {focus .side.search; .side.search selection range 0 end}
 }
 
