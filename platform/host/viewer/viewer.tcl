@@ -343,7 +343,11 @@ proc ::vexa::viewer::row_layout {} {
     return $layout
 }
 
+# The row at window y Y of the panes (which scroll together), or -1.
 proc ::vexa::viewer::row_at {y} {
+    if {[winfo exists .main.names]} {
+        set y [.main.names canvasy $y]
+    }
     set index 0
     foreach place [row_layout] {
         lassign $place top height
@@ -433,6 +437,9 @@ proc ::vexa::viewer::draw_waves {} {
     set layout [row_layout]
     set last [expr {[llength $layout] ? [tcl::mathop::+ {*}[lindex $layout end]] : $rulerHeight}]
     set bottom [expr {max([winfo height $c], $last)}]
+    foreach pane {names values wave} {
+        .main.$pane configure -scrollregion [list 0 0 0 $last]
+    }
     dict with view {}
     set a [time_text $from]
     set b [time_text $to]
@@ -690,7 +697,12 @@ proc ::vexa::viewer::build_window {} {
     canvas .main.names -width 180 -background white -highlightthickness 0
     canvas .main.values -width 110 -background white -highlightthickness 0
     canvas .main.wave -background white -highlightthickness 1 -takefocus 1
-    grid .main.names .main.values .main.wave -sticky nsew
+    ttk::scrollbar .main.rows -orient vertical -command ::vexa::viewer::scroll_rows
+    .main.names configure -yscrollcommand {.main.rows set}
+    foreach pane {names values wave} {
+        .main.$pane configure -confine 1 -yscrollincrement 1
+    }
+    grid .main.names .main.values .main.wave .main.rows -sticky nsew
     grid columnconfigure .main 2 -weight 1
     grid rowconfigure .main 0 -weight 1
     .pane add .side -weight 0
@@ -726,6 +738,11 @@ proc ::vexa::viewer::bind_keys {} {
         focus .main.wave
         ::vexa::viewer::select_row [::vexa::viewer::row_at %y]
     }
+    foreach pane {.main.names .main.values} {
+        bind $pane <Button-4> {::vexa::viewer::scroll_rows scroll -28 units}
+        bind $pane <Button-5> {::vexa::viewer::scroll_rows scroll 28 units}
+        bind $pane <MouseWheel> {::vexa::viewer::scroll_rows scroll [expr {%D > 0 ? -28 : 28}] units}
+    }
     bind .main.names <Double-Button-1> {::vexa::viewer::remove_row [::vexa::viewer::row_at %y]}
     foreach {keys command} {
         {plus equal KP_Add} {zoom_by 0.5} {minus KP_Subtract} {zoom_by 2.0} {f F} zoom_fit
@@ -744,6 +761,12 @@ proc ::vexa::viewer::bind_keys {} {
     }
     bind $w <Control-Key-f> continue
     bind . <Control-Key-f> {focus .side.search; .side.search selection range 0 end}
+}
+
+proc ::vexa::viewer::scroll_rows {args} {
+    foreach pane {names values wave} {
+        .main.$pane yview {*}$args
+    }
 }
 
 proc ::vexa::viewer::seconds_at {x} {
