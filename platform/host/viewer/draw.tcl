@@ -124,16 +124,18 @@ proc ::vexa::viewer::draw::row_items {columns bits top height unit} {
     return {}
 }
 
-# The ruler's items from vexa::ticks {x label ...}: labels along the top, grid lines below.
-proc ::vexa::viewer::draw::ruler_items {ticks rulerHeight bottom} {
+# The ruler's items from vexa::ticks {x label ...}: labels along the top (kept inside WIDTH at
+# its ends), grid lines below.
+proc ::vexa::viewer::draw::ruler_items {ticks width rulerHeight bottom} {
     variable colors
     set items {}
     foreach {x label} $ticks {
+        set anchor [expr {$x < 15 ? "nw" : ($x > $width - 15 ? "ne" : "n")}]
         set x [px $x]
         lappend items [list line [list $x $rulerHeight $x $bottom] [list -fill $colors(grid)]]
         lappend items [list line [list $x [expr {$rulerHeight - 5}] $x $rulerHeight] \
                            [list -fill $colors(axis)]]
-        lappend items [list text [list $x 2] [list -text $label -anchor n -fill $colors(axis)]]
+        lappend items [list text [list $x 2] [list -text $label -anchor $anchor -fill $colors(axis)]]
     }
     return $items
 }

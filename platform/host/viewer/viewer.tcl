@@ -444,7 +444,8 @@ proc ::vexa::viewer::draw_waves {} {
     set a [time_text $from]
     set b [time_text $to]
     if {[llength $rows] > 0 && $b ne $a} {
-        create_items $c [draw::ruler_items [vexa::ticks $a $b $width 100] $rulerHeight $bottom] ruler
+        create_items $c [draw::ruler_items [vexa::ticks $a $b $width 100] $width $rulerHeight \
+                                 $bottom] ruler
     }
     $c create line 0 $rulerHeight $width $rulerHeight -fill #404040
     set index 0
