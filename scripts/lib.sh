@@ -8,6 +8,7 @@ QUORVEL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 QUORVEL_PACKAGES=(
     cmake ninja-build g++         # the build
     tcl8.6 tcl8.6-dev             # the host's Tcl package and shell, tcltest scripts
+    tk8.6                         # the viewer window (vexa view)
     libgtest-dev libbenchmark-dev # tests and benchmarks
     zlib1g-dev                    # fsdbgen reads .vcd.gz
 )

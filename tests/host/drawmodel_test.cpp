@@ -192,6 +192,31 @@ TEST(DrawTable, RowsMergeTimesAndStartWithTheValuesAtFrom)
     EXPECT_EQ(rows, 2);
 }
 
+TEST(DrawTable, ChangesSkipRepeatedValues)
+{
+    Samples q = Logic({{0, "0"}, {5, "1"}, {10, "1"}, {15, "1"}, {20, "0"}, {20, "1"}});
+    draw::SampleView view = q.View();
+    auto next = [&view](const char* t) { return draw::ChangeIndex(view, Parse(t), true); };
+    auto previous = [&view](const char* t) { return draw::ChangeIndex(view, Parse(t), false); };
+    // 10ns and 15ns repeat 1; two samples at 20ns are two changes at one time.
+    EXPECT_EQ(next("0"), 1u);
+    EXPECT_EQ(next("5ns"), 4u);
+    EXPECT_EQ(next("19ns"), 4u);
+    EXPECT_EQ(next("20ns"), 6u);
+    EXPECT_EQ(previous("20ns"), 1u);
+    EXPECT_EQ(previous("17ns"), 1u);
+    EXPECT_EQ(previous("5ns"), 0u);
+    EXPECT_EQ(previous("0"), 6u);
+    EXPECT_EQ(previous("21ns"), 5u);
+
+    Samples real;
+    real.x = {0, 2 * kNs, 4 * kNs};
+    real.y = {0.5, 0.5, -1.0};
+    draw::SampleView analog = real.View();
+    EXPECT_EQ(draw::ChangeIndex(analog, Parse("0"), true), 2u);
+    EXPECT_EQ(draw::ChangeIndex(analog, Parse("3ns"), false), 0u);
+}
+
 TEST(DrawColumns, LogicRunsAndBusyColumns)
 {
     // 0..100ns over 10 columns: a long run, then a burst of changes inside column 5.

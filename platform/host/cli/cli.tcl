@@ -3,7 +3,8 @@
 # Exit status 0 on success, 1 on a failure, 2 on a usage error; data on stdout, messages on stderr.
 
 namespace eval ::vexa::cli {
-    variable commands {info tree list dump plot}
+    variable commands {info tree list dump plot view}
+    variable scriptDir [file dirname [file normalize [info script]]]
     variable usage
     array set usage {
         main {usage: vexa FILE                        summary of a waveform file
@@ -17,6 +18,7 @@ Commands:
   list FILE [GLOB] [--type TYPE]      signal paths matching GLOB (analog|event|digital|bus)
   dump FILE SIGNAL... [--from T] [--to T] [--at T] [--radix bin|hex|dec|signed]
   plot FILE SIGNAL... -o OUT.svg [--from T] [--to T] [--width PX] [--radix R]
+  view FILE...                        a window showing the waveforms (needs Tk and a display)
 
 FILE is an FSDB file, or a VCD file (.vcd, .vcd.gz) imported into a cache that is reused
 while the VCD is unchanged. Options for every command: --bus groups name[i] signals into
@@ -44,6 +46,12 @@ hex, dec or signed sets how logic vectors are written; real values are written e
 Draws a timing diagram as SVG: 1-bit signals as traces (X red, Z orange), vectors as labelled
 boxes in the radix (default hex), analog signals as lines with their range and unit, events
 as ticks, a time axis. --width is the picture's width in pixels (default 1000).}
+        view {usage: vexa view FILE...
+
+Opens the files in a waveform viewer window: find a signal in the tree or the list (type in
+the search box), double-click or drag it into the waveform pane, click to place the cursor and
+read the values at it. Keys in the pane: + and - zoom, f fits, Left and Right pan, n and p go
+to the next and previous change of the selected signal, m sets the marker, r changes the radix.}
     }
 }
 
@@ -639,6 +647,25 @@ proc ::vexa::cli::plot_svg {paths ids from to width radix} {
 <rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>
 $body</svg>
 "
+}
+
+# --- view: the Tk viewer ------------------------------------------------------------------------
+
+proc ::vexa::cli::cmd_view {args} {
+    variable scriptDir
+    lassign [parse_args view $args {}] words
+    if {[llength $words] < 1} {
+        usage_error "view takes at least one FILE" view
+    }
+    foreach path $words {
+        if {![file exists $path]} {
+            fail "couldn't open \"$path\": no such file"
+        }
+    }
+    source [file join [file dirname $scriptDir] viewer viewer.tcl]
+    if {[catch {::vexa::viewer::main $words} message]} {
+        fail $message
+    }
 }
 
 # --- Entry ------------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // draw.cpp: the drawing model's Tcl commands, over loaded waveforms: vexa::table (samples as
 // rows of engineering times and radix values), vexa::format, vexa::timegrid, vexa::columns
-// (decimation per pixel column) and vexa::ticks (time-axis labels).
+// (decimation per pixel column), vexa::ticks (time-axis labels) and vexa::change (next or
+// previous change of value).
 #include <map>
 #include <utility>
 
@@ -352,6 +353,30 @@ int TicksCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     return TCL_OK;
 }
 
+// vexa::change WAVEID TIME next|previous -> the time of the wave's next (or previous) change
+// of value after (before) TIME, or the empty text when there is none.
+int ChangeCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    static const char* const directions[] = {"next", "previous", nullptr};
+    Wave wave;
+    Time at;
+    int direction = 0;
+    if (objc != 4) {
+        Tcl_WrongNumArgs(interp, 1, objv, "WAVEID TIME next|previous");
+        return TCL_ERROR;
+    }
+    if (FindWave(interp, objv[1], &wave) != TCL_OK || GetTime(interp, objv[2], &at) != TCL_OK ||
+        Tcl_GetIndexFromObj(interp, objv[3], directions, "direction", 0, &direction) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    std::size_t i = draw::ChangeIndex(wave.view, at, direction == 0);
+    if (i < wave.view.count) {
+        Tcl_SetObjResult(
+            interp, NewText(draw::FormatTime(draw::TimeOnGrid(wave.view.x(i), wave.view.grid))));
+    }
+    return TCL_OK;
+}
+
 }  // namespace
 
 SampleView ViewOfWave(const WfXWave* wave, const vexahost::WaveHeader& header)
@@ -378,6 +403,7 @@ void RegisterDrawCommands(Tcl_Interp* interp)
     Tcl_CreateObjCommand(interp, "::vexa::timegrid", Guarded<TimeGridCmd>, nullptr, nullptr);
     Tcl_CreateObjCommand(interp, "::vexa::columns", Guarded<ColumnsCmd>, nullptr, nullptr);
     Tcl_CreateObjCommand(interp, "::vexa::ticks", Guarded<TicksCmd>, nullptr, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::change", Guarded<ChangeCmd>, nullptr, nullptr);
 }
 
 }  // namespace vexa

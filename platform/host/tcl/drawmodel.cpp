@@ -6,6 +6,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace vexa::draw {
@@ -392,6 +393,38 @@ std::size_t CountAtOrBefore(const SampleView& view, int grid, const Time& t)
         }
     }
     return lo;
+}
+
+namespace {
+
+bool SameValue(const SampleView& view, std::size_t a, std::size_t b)
+{
+    return view.text ? std::strcmp(view.value(a), view.value(b)) == 0 : view.y(a) == view.y(b);
+}
+
+}  // namespace
+
+std::size_t ChangeIndex(const SampleView& view, const Time& t, bool forward)
+{
+    std::size_t i = CountAtOrBefore(view, view.grid, t);
+    if (forward) {
+        while (i > 0 && i < view.count && SameValue(view, i, i - 1)) {
+            ++i;
+        }
+        return i;
+    }
+    // The last sample strictly before t, then back to the start of its run of one value.
+    while (i > 0 && Compare(TimeOnGrid(view.x(i - 1), view.grid), t) == 0) {
+        --i;
+    }
+    if (i == 0) {
+        return view.count;
+    }
+    --i;
+    while (i > 0 && SameValue(view, i, i - 1)) {
+        --i;
+    }
+    return i;
 }
 
 std::vector<std::string> ValuesAt(const std::vector<SampleView>& views, const Time& t, Radix radix)

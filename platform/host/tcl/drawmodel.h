@@ -67,6 +67,11 @@ std::string FormatSample(const SampleView& view, std::size_t i, Radix radix);
 // the value at t; 0 when t is before the first sample).
 std::size_t CountAtOrBefore(const SampleView& view, int grid, const Time& t);
 
+// The index of the sample where the value last changed before t (forward false) or first
+// changes after t (forward true); a sample repeating the value before it is no change. count
+// when there is none.
+std::size_t ChangeIndex(const SampleView& view, const Time& t, bool forward);
+
 // Rows of a table of several waveforms: one row per time at which any of them changes, within
 // [from, to] (either may be absent), led by a row at from holding the values then. A value not
 // yet defined at a row's time is "-".

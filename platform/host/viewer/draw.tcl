@@ -1,0 +1,181 @@
+# draw.tcl: the viewer's drawing commands without a display: the canvas items of a row, an axis
+# and the markers from the drawing model's decimated columns, and the zoom and pan arithmetic.
+# An item is {TYPE COORDS OPTIONS}, created as: $canvas create TYPE {*}COORDS {*}OPTIONS.
+
+namespace eval ::vexa::viewer::draw {
+    namespace export logic_items real_items event_items row_items ruler_items marker_items \
+        zoom pan x_of seconds_at
+    variable colors
+    array set colors {
+        trace #1a7f1a x #d01010 xfill #f2b8b8 z #e08000 zfill #ffe3b0 busy #7fbf7f
+        analog #1f4fbf event #8030a0 grid #e4e4e4 axis #404040 text #000000
+        cursor #0050e0 marker #c000c0
+    }
+}
+
+proc ::vexa::viewer::draw::px {value} {
+    format %.1f $value
+}
+
+# The x of SECONDS in a pane of WIDTH columns showing [FROM, TO] seconds.
+proc ::vexa::viewer::draw::x_of {seconds from to width} {
+    expr {($seconds - $from) / double($to - $from) * $width}
+}
+
+proc ::vexa::viewer::draw::seconds_at {x from to width} {
+    expr {$from + double($x) / $width * ($to - $from)}
+}
+
+# The items of one logic row from vexa::columns runs {x0 x1 value busy}: a 1-bit trace (X a red
+# box, Z an orange mid line) or boxes labelled with their value.
+proc ::vexa::viewer::draw::logic_items {runs bits top height} {
+    variable colors
+    set items {}
+    set high [expr {$top + 4}]
+    set low [expr {$top + $height - 4}]
+    set mid [expr {($high + $low) / 2.0}]
+    set previous {}
+    foreach run $runs {
+        lassign $run a b value busy
+        set a [format %.1f $a]
+        set b [format %.1f $b]
+        if {$busy} {
+            lappend items [list rectangle [list $a $high [px [expr {max($b, $a + 1)}]] $low] \
+                               [list -fill $colors(busy) -outline {}]]
+            set previous {}
+            continue
+        }
+        set unknown [regexp {[XU]} $value]
+        set floating [expr {!$unknown && [string first Z $value] >= 0}]
+        if {$bits == 1} {
+            if {$unknown} {
+                lappend items [list rectangle [list $a $high $b $low] \
+                                   [list -fill $colors(xfill) -outline $colors(x)]]
+                set previous {}
+            } elseif {$floating} {
+                lappend items [list line [list $a $mid $b $mid] [list -fill $colors(z) -width 2]]
+                set previous $mid
+            } else {
+                set y [expr {$value eq "1" ? $high : $low}]
+                set coords [list $a $y $b $y]
+                if {$previous ne {} && $previous != $y} {
+                    set coords [list $a $previous {*}$coords]
+                }
+                lappend items [list line $coords [list -fill $colors(trace) -width 1.5]]
+                set previous $y
+            }
+            continue
+        }
+        set outline [expr {$unknown ? $colors(x) : ($floating ? $colors(z) : $colors(trace))}]
+        set fill [expr {$unknown ? $colors(xfill) : ($floating ? $colors(zfill) : "#ffffff")}]
+        # One format for the six corners: a bus row may hold a thousand boxes.
+        set e [expr {min(3.0, ($b - $a) / 2.0)}]
+        set l [expr {$a + $e}]
+        set r [expr {$b - $e}]
+        lappend items [list polygon [format "%s %s %.1f %s %.1f %s %s %s %.1f %s %.1f %s" \
+                                         $a $mid $l $high $r $high $b $mid $r $low $l $low] \
+                           [list -fill $fill -outline $outline]]
+        if {[string length $value] * 7 + 6 < $b - $a} {
+            lappend items [list text [format "%.1f %s" [expr {($a + $b) / 2.0}] $mid] \
+                               [list -text $value -fill $colors(text) -font TkFixedFont]]
+        }
+    }
+    return $items
+}
+
+# The items of an analog row from vexa::columns' {ymin ymax} {x y ...}: a line scaled to the
+# range drawn, and the range's ends as texts.
+proc ::vexa::viewer::draw::real_items {range xy top height unit} {
+    variable colors
+    lassign $range lo hi
+    if {[llength $xy] < 4} {
+        return {}
+    }
+    set span [expr {$hi > $lo ? $hi - $lo : 1.0}]
+    set coords {}
+    foreach {x y} $xy {
+        lappend coords [px $x] [px [expr {$top + $height - 4 - ($y - $lo) / $span * ($height - 8)}]]
+    }
+    set u [expr {$unit in {{} -} ? {} : " $unit"}]
+    return [list [list line $coords [list -fill $colors(analog) -width 1.2]] \
+                [list text [list 2 [expr {$top + 2}]] [list -text $hi$u -anchor nw -fill #606060]] \
+                [list text [list 2 [expr {$top + $height - 2}]] \
+                     [list -text $lo$u -anchor sw -fill #606060]]]
+}
+
+proc ::vexa::viewer::draw::event_items {columns top height} {
+    variable colors
+    set items {}
+    foreach c $columns {
+        set x [px [expr {$c + 0.5}]]
+        lappend items [list line [list $x [expr {$top + 4}] $x [expr {$top + $height - 4}]] \
+                           [list -fill $colors(event) -width 1.5]]
+    }
+    return $items
+}
+
+# The items of a row from the answer of vexa::columns.
+proc ::vexa::viewer::draw::row_items {columns bits top height unit} {
+    switch -- [lindex $columns 0] {
+        logic { return [logic_items [lindex $columns 1] $bits $top $height] }
+        real { return [real_items [lindex $columns 1] [lindex $columns 2] $top $height $unit] }
+        event { return [event_items [lindex $columns 1] $top $height] }
+    }
+    return {}
+}
+
+# The ruler's items from vexa::ticks {x label ...}: labels along the top (kept inside WIDTH at
+# its ends), grid lines below.
+proc ::vexa::viewer::draw::ruler_items {ticks width rulerHeight bottom} {
+    variable colors
+    set items {}
+    foreach {x label} $ticks {
+        set anchor [expr {$x < 15 ? "nw" : ($x > $width - 15 ? "ne" : "n")}]
+        set x [px $x]
+        lappend items [list line [list $x $rulerHeight $x $bottom] [list -fill $colors(grid)]]
+        lappend items [list line [list $x [expr {$rulerHeight - 5}] $x $rulerHeight] \
+                           [list -fill $colors(axis)]]
+        lappend items [list text [list $x 2] [list -text $label -anchor $anchor -fill $colors(axis)]]
+    }
+    return $items
+}
+
+# A vertical marker line at X (nothing when outside [0, WIDTH]).
+proc ::vexa::viewer::draw::marker_items {x width bottom color} {
+    if {$x < 0 || $x > $width} {
+        return {}
+    }
+    set x [px $x]
+    return [list [list line [list $x 0 $x $bottom] [list -fill $color -dash {4 2}]]]
+}
+
+# The window zoomed by FACTOR (< 1 zooms in) around CENTRE, kept inside [FIRST, LAST] and no
+# narrower than MINSPAN: {from to} in seconds.
+proc ::vexa::viewer::draw::zoom {from to centre factor first last minSpan} {
+    set span [expr {max($minSpan, ($to - $from) * $factor)}]
+    set full [expr {$last - $first}]
+    if {$span >= $full} {
+        return [list $first $last]
+    }
+    set ratio [expr {$to > $from ? ($centre - $from) / double($to - $from) : 0.5}]
+    set a [expr {$centre - $ratio * $span}]
+    return [clamp $a [expr {$a + $span}] $first $last]
+}
+
+# The window moved by FRACTION of its width, kept inside [FIRST, LAST].
+proc ::vexa::viewer::draw::pan {from to fraction first last} {
+    set shift [expr {($to - $from) * $fraction}]
+    return [clamp [expr {$from + $shift}] [expr {$to + $shift}] $first $last]
+}
+
+proc ::vexa::viewer::draw::clamp {a b first last} {
+    if {$a < $first} {
+        set b [expr {$b + $first - $a}]
+        set a $first
+    }
+    if {$b > $last} {
+        set a [expr {max($first, $a - ($b - $last))}]
+        set b $last
+    }
+    return [list $a $b]
+}
