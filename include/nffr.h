@@ -135,7 +135,7 @@ public:
     int GetVarInfo(int idcode, ffrVarInfo** info);  // stores null for an unknown idcode
     bool IsInLoadList(int idcode);
     int AddToLoadList(int idcode, int from, int to);  // -1 is accepted and ignored
-    int LoadListedSignals();         // nonzero: a listed signal was refused (it then stays refused)
+    int LoadListedSignals();         // nonzero: a listed signal is refused (it stays refused)
     int GetChangeCount(int idcode);  // 0: cannot tell; -1: error
     ffrVCTraverser* CreateTraverser(int idcode);  // null: unknown, refused or not loaded
 

@@ -144,15 +144,21 @@ int LoadListed(ffrObject* reader)
     return result;
 }
 
-int ListedSignalsLoaded(ffrObject* reader)
+int ListedSignalsLoaded(ffrObject* reader, const int* ids, unsigned count)
 {
     ReaderUse* entry = FindByReader(reader);
     if (entry != NULL && !entry->refused) {
         return 1;
     }
-    // The reader may have refused a signal other than the one about to be traversed, but it
-    // cannot tell which: only a load of the whole list that refuses nothing clears the doubt.
-    return LoadListed(reader) == 0;
+    // The refusal may concern other signals: a signal the reader refused stays refused and has
+    // no change count, so those of the signals at hand tell them apart.
+    LoadListed(reader);
+    for (unsigned i = 0; i < count; i++) {
+        if (reader->GetChangeCount(ids[i]) < 0) {
+            return 0;
+        }
+    }
+    return 1;
 }
 
 ffrObject* LiveReader(const ReaderContext* context)

@@ -22,8 +22,10 @@ ffrObject* ReaderOfUse(unsigned serial);
 // LoadListedSignals on reader, remembering whether it refused a signal (changes that go back in
 // time, a block over other data). Its result.
 int LoadListed(ffrObject* reader);
-// 1 when every listed signal of reader is loaded and may be traversed: the last load refused
-// none, or loading the list again now refuses none. A refused signal must never be traversed.
-int ListedSignalsLoaded(ffrObject* reader);
+// 1 when the count signals ids of reader are loaded and may be traversed: the last load refused
+// none, or, after a refusal, loading the list again refuses none and the reader knows the change
+// count of each (it refuses that, with its reason, for a signal it refused). A refused signal
+// must never be traversed.
+int ListedSignalsLoaded(ffrObject* reader, const int* ids, unsigned count);
 
 #endif

@@ -5,8 +5,8 @@
 #include <string.h>
 
 #include "context/context.h"
-#include "context/reader_uses.h"
 #include "context/paths.h"
+#include "context/reader_uses.h"
 #include "context/timescale.h"
 #include "load/kinds.h"
 #include "load/loaders.h"
@@ -550,7 +550,7 @@ int LoadBusWave(ReaderTreeBus* bus, Tcl_Interp* interp, ReaderContext* context, 
     bus->GetBusIds(ids);
     ListMembers(reader, ids, width, force);
     // A bus with a member the reader refused to load fails before any member is traversed.
-    if (!ListedSignalsLoaded(reader)) {
+    if (!ListedSignalsLoaded(reader, ids, width)) {
         free(ids);
         return 1;
     }

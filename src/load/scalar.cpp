@@ -5,8 +5,8 @@
 #include <string.h>
 
 #include "context/context.h"
-#include "context/reader_uses.h"
 #include "context/paths.h"
+#include "context/reader_uses.h"
 #include "context/timescale.h"
 #include "load/kinds.h"
 #include "load/loaders.h"
@@ -318,7 +318,7 @@ int SettledShape(ReaderContext* context, int idcode, int* kind, int* width)
         LoadListed(reader);
     }
     ffrVCTraverser* traverser =
-        ListedSignalsLoaded(reader) ? reader->CreateTraverser(idcode) : NULL;
+        ListedSignalsLoaded(reader, &idcode, 1) ? reader->CreateTraverser(idcode) : NULL;
     if (traverser == NULL) {
         return 1;
     }
@@ -353,7 +353,7 @@ int LoadScalarWave(int idcode, Tcl_Interp* interp, ReaderContext* context, const
     }
     // A signal the reader refused to load is never traversed: the load fails as without one.
     ffrVCTraverser* traverser =
-        ListedSignalsLoaded(reader) ? reader->CreateTraverser(idcode) : NULL;
+        ListedSignalsLoaded(reader, &idcode, 1) ? reader->CreateTraverser(idcode) : NULL;
     if (traverser == NULL) {
         free(yUnit);
         *wave = NULL;

@@ -65,7 +65,7 @@ TEST_F(BusTest, TimePointsAndJoinedTexts)
 }
 
 // Members walked forward over the time points: a member whose first change comes after the
-// first point shows that first value before it (the change in force, or the first one), a
+// first point has no value in force before it and shows X in every bit there, a
 // member of four bits keeps its place between one-bit members, and a change is in force from
 // its own point on.
 TEST_F(BusTest, MembersWalkedAcrossEveryPoint)
@@ -85,9 +85,9 @@ TEST_F(BusTest, MembersWalkedAcrossEveryPoint)
     ReaderContext* context = OpenWritten(writer);
     WfXWave* wave = nullptr;
     ASSERT_EQ(Load(Bus(context, "top/data[2:0]"), context, &wave), 0);
-    EXPECT_EQ(Samples(wave), (std::vector<Sample>{{0, "01Z0X0"},
-                                                  {1, "01Z0X1"},
-                                                  {2, "01Z0X0"},
+    EXPECT_EQ(Samples(wave), (std::vector<Sample>{{0, "0XXXX0"},
+                                                  {1, "0XXXX1"},
+                                                  {2, "0XXXX0"},
                                                   {3, "01Z0X1"},
                                                   {4, "01Z0X0"},
                                                   {5, "01Z0X1"},

@@ -476,7 +476,12 @@ int ffrObject::LoadListedSignals()
             return 1;
         const std::string changed = ChangeOnDisk(impl);
         int result = 0;
+        bool reportedChange = false;
         for (size_t i = 0; i < impl->listed.size(); ++i) {
+            // A refused signal stays refused, and so does the list that holds it; its reason
+            // was reported when it was refused.
+            if (impl->listed[i] && impl->loads[i] == LoadState::Refused)
+                result = 1;
             if (!impl->listed[i] || impl->loads[i] != LoadState::Unloaded)
                 continue;
             std::string error = changed;
@@ -486,8 +491,9 @@ int ffrObject::LoadListedSignals()
             }
             impl->loads[i] = LoadState::Refused;
             impl->refusals[i] = error;
-            if (changed.empty() || result == 0)
+            if (changed.empty() || !reportedChange)
                 nffr::ReportError(Quoted(impl->path) + ": " + error);
+            reportedChange = reportedChange || !changed.empty();
             result = 1;
         }
         return result;
