@@ -5,8 +5,8 @@
 #include <stdlib.h>
 
 #include "context/context.h"
-#include "context/reader_uses.h"
 #include "context/paths.h"
+#include "context/reader_uses.h"
 #include "load/handlers.h"
 #include "load/loaders.h"
 

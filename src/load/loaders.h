@@ -29,7 +29,8 @@ void InsertTimePoint(const ReaderContext* context, TimeTag tag, TimePoint** list
 // rules); 1 when the signal has no variable there or cannot be traversed.
 int SettledShape(ReaderContext* context, int idcode, int* kind, int* width);
 // A text waveform whose last sample lies at last, before the file's end tag, ends with its
-// last text repeated at the end time: x[i] and y[i] (the same text as y[i - 1]: the host copies texts), when this is true.
+// last text repeated at the end time: x[i] and y[i] (the same text as y[i - 1]: the host copies
+// texts), when this is true.
 bool NeedsClosingSample(const ReaderContext* context, const TimeTag* last);
 void WriteClosingSample(const ReaderContext* context, double* x, char** y, uint32_t i);
 

@@ -13,8 +13,8 @@
 #include "host_interp.h"
 #include "nffr_testhooks.h"
 #include "nffr_writer.h"
-#include "temp_dir.h"
 #include "posix_shims.h"
+#include "temp_dir.h"
 
 namespace contexttest {
 

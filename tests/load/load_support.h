@@ -18,9 +18,9 @@
 #include "load/loaders.h"
 #include "nffr_testhooks.h"
 #include "nffr_writer.h"
+#include "posix_shims.h"
 #include "temp_dir.h"
 #include "wave_samples.h"
-#include "posix_shims.h"
 
 namespace loadtest {
 

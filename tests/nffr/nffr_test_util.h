@@ -15,8 +15,8 @@
 #include "nffr.h"
 #include "nffr_testhooks.h"
 #include "nffr_writer.h"
-#include "temp_dir.h"
 #include "posix_shims.h"
+#include "temp_dir.h"
 
 namespace nffrtest {
 

@@ -14,8 +14,8 @@
 #include "nffr_writer.h"
 #include "pf_format.h"
 #include "plugin/portability.h"
-#include "preset_result.h"
 #include "posix_shims.h"
+#include "preset_result.h"
 #include "query/queries.h"
 #include "temp_dir.h"
 
