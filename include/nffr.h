@@ -60,12 +60,12 @@ struct ffrVarInfo {
 };
 
 #if defined(_WIN32) && !defined(_WIN64)
-static_assert(sizeof(ffrFileInfo) == 176, "file-information record is 176 bytes");
 static_assert(offsetof(ffrFileInfo, timeUnit) == 16, "unit text at byte 16");
 static_assert(offsetof(ffrFileInfo, endTag) == 144, "end tag at byte 144");
 static_assert(offsetof(ffrVarRecord, idcode) == 4, "idcode at byte 4");
 static_assert(offsetof(ffrVarRecord, varType) == 19, "variable type at byte 19");
 #endif
+// The record holds no pointers, so its size is the same in every build.
 static_assert(sizeof(ffrFileInfo) == 176, "file-information record is 176 bytes");
 
 // Tree walk events given to the tree callback.

@@ -31,7 +31,6 @@ HookState& State()
 
 ffrMessageSink g_warningSink = nullptr;
 ffrMessageSink g_errorSink = nullptr;
-ffrMessageSink g_infoSink = nullptr;
 
 // Sends text with exactly one trailing newline. Works in a fixed buffer (long texts are cut)
 // so that reporting never allocates and never throws.
@@ -190,8 +189,6 @@ void SetErrorHandler(ffrMessageSink sink)
 {
     nffr::g_errorSink = sink;
 }
-void SetInfoHandler(ffrMessageSink sink)
-{
-    nffr::g_infoSink = sink;
-}
+// The reader has no notes to send: the handler is accepted and not kept.
+void SetInfoHandler(ffrMessageSink /*sink*/) {}
 }
