@@ -42,7 +42,7 @@ ensure_deb_src() {
 
 ensure_tools() {
     ensure_i386
-    local wanted=(g++-mingw-w64-i686 gcc-mingw-w64-i686 wine wine32 dpkg-dev googletest) missing=()
+    local wanted=(g++-mingw-w64-i686 gcc-mingw-w64-i686 libz-mingw-w64-dev wine wine32 dpkg-dev googletest) missing=()
     local pkg
     for pkg in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||

@@ -20,6 +20,8 @@ set(QUORVEL_SANITIZE OFF)
 add_subdirectory(${QUORVEL_ROOT}/platform/nffr nffr)
 add_subdirectory(${QUORVEL_ROOT}/platform/host host)
 add_subdirectory(${QUORVEL_ROOT}/src src)
+# fsdbgen reads .vcd.gz with Debian's zlib for mingw, linked in so that no zlib DLL is needed.
+set(ZLIB_USE_STATIC_LIBS ON)
 add_subdirectory(${QUORVEL_ROOT}/tools tools)
 
 # Windows names: nffr.dll, vexahost.dll, vexa.dll (the Tcl package), quorvel.dll.

@@ -258,7 +258,8 @@ struct WfXWave {
                 if (stride == 1) {
                     out[i] = *OrEmpty(texts[i]);
                 } else {
-                    std::memcpy(out + i * stride, OrEmpty(texts[i]), stride);
+                    // Every text here has the waveform's width (checked above), so none is null.
+                    std::memcpy(out + i * stride, texts[i], stride);
                 }
             }
             return;
