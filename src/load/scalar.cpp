@@ -299,6 +299,17 @@ static int LoadFromTraverser(int idcode, Tcl_Interp* interp, ReaderContext* cont
     return result;
 }
 
+// A traverser of idcode, which is put on the load list and loaded first when it is not there
+// yet; null when the reader refused the signal: a refused signal is never traversed.
+static ffrVCTraverser* ListedTraverser(ffrObject* reader, int idcode)
+{
+    if (!reader->IsInLoadList(idcode)) {
+        reader->AddToLoadList(idcode, 0, 0);
+        LoadListed(reader);
+    }
+    return ListedSignalsLoaded(reader, &idcode, 1) ? reader->CreateTraverser(idcode) : NULL;
+}
+
 int SettledShape(ReaderContext* context, int idcode, int* kind, int* width)
 {
     ffrObject* reader = LiveReader(context);
@@ -313,12 +324,7 @@ int SettledShape(ReaderContext* context, int idcode, int* kind, int* width)
     char* yUnit = NULL;
     HostWaveKind(context, kind, &yUnit, info->varType);
     free(yUnit);
-    if (!reader->IsInLoadList(idcode)) {
-        reader->AddToLoadList(idcode, 0, 0);
-        LoadListed(reader);
-    }
-    ffrVCTraverser* traverser =
-        ListedSignalsLoaded(reader, &idcode, 1) ? reader->CreateTraverser(idcode) : NULL;
+    ffrVCTraverser* traverser = ListedTraverser(reader, idcode);
     if (traverser == NULL) {
         return 1;
     }
@@ -347,13 +353,7 @@ int LoadScalarWave(int idcode, Tcl_Interp* interp, ReaderContext* context, const
     int kind = 0;
     char* yUnit = NULL;
     HostWaveKind(context, &kind, &yUnit, context->varInfo->varType);
-    if (!reader->IsInLoadList(idcode)) {
-        reader->AddToLoadList(idcode, 0, 0);
-        LoadListed(reader);
-    }
-    // A signal the reader refused to load is never traversed: the load fails as without one.
-    ffrVCTraverser* traverser =
-        ListedSignalsLoaded(reader, &idcode, 1) ? reader->CreateTraverser(idcode) : NULL;
+    ffrVCTraverser* traverser = ListedTraverser(reader, idcode);
     if (traverser == NULL) {
         free(yUnit);
         *wave = NULL;
