@@ -38,17 +38,18 @@ const BitTable kBits;
 enum class Kind : uint8_t { Logic, Real, Event, Skipped };
 enum Part { kDigital = 0, kAnalog = 1 };
 
+// What a change touches comes first, so that it mostly shares one cache line.
 struct Signal {
     Kind kind = Kind::Logic;
     Part part = kDigital;
     uint32_t width = 0;
-    std::string name;
-    int idcode = 0;
     uint32_t count = 0;
     uint32_t stepSerial = UINT32_MAX;
-    uint32_t countAtStep = 0;
     Chain tags;
     Chain values;
+    uint32_t countAtStep = 0;
+    int idcode = 0;
+    std::string name;
 };
 
 // One output file: its writer, the scopes opened in it so far, and its signals by idcode.
@@ -386,10 +387,10 @@ private:
     }
 
     // The signal of the code that follows a vector, real or string value.
-    bool CodeAfterValue(Signal** s)
+    bool CodeAfterValue(Signal** s, Token* value = nullptr)
     {
         Token code;
-        if (!tok_.Next(&code) || tok_.LastTokenCutOff())
+        if (!tok_.Next(&code, value) || tok_.LastTokenCutOff())
             return tok_.ReadError().empty() ? CutOff() : Fail(tok_.ReadError());
         return Lookup(code, s);
     }
@@ -414,8 +415,13 @@ private:
         }
         if (s.count == UINT32_MAX)
             return Fail("more than 4294967295 changes of " + Quote(s.name));
+        uint8_t* tag = s.tags.Room(sizeof time_);
+        if (!tag)
+            return Fail("out of memory");
+        std::memcpy(tag, &time_, sizeof time_);
+        s.tags.Commit(sizeof time_);
         ++s.count;
-        return s.tags.Append(&time_, sizeof time_) || Fail("out of memory");
+        return true;
     }
 
     bool Scalar(const Token& t)
@@ -433,12 +439,11 @@ private:
     {
         if (t.size < 2)
             return Fail("empty vector value");
-        value_.assign(t.text + 1, t.size - 1);
-        const Token copy{value_.data(), value_.size(), t.line};
+        Token value{t.text + 1, t.size - 1, t.line};
         Signal* s = nullptr;
-        if (!CodeAfterValue(&s))
+        if (!CodeAfterValue(&s, &value))
             return false;
-        return Store(*s, value_.data(), value_.size(), copy);
+        return Store(*s, value.text, value.size, value);
     }
 
     // Stores a logic value of size characters, extended on the left to the signal's width:
@@ -455,8 +460,11 @@ private:
         if (size > s.width)
             return Fail("value " + Quote(bits, size) + " wider than its " +
                         std::to_string(s.width) + " bits");
-        bytes_.resize(s.width);
-        uint8_t* out = bytes_.data() + (s.width - size);
+        // Packed straight into the signal's storage, kept only once every bit is known.
+        uint8_t* value = s.values.Room(s.width);
+        if (!value)
+            return Fail("out of memory");
+        uint8_t* out = value + (s.width - size);
         size_t i = 0;
         // Eight characters at a time while they are all 0 or 1, the common case.
         for (uint64_t w; i + 8 <= size; i += 8) {
@@ -476,8 +484,11 @@ private:
             }
             out[i] = b;
         }
-        std::memset(bytes_.data(), out[0] <= 1 ? 0 : out[0], s.width - size);
-        return Touch(s) && (s.values.Append(bytes_.data(), s.width) || Fail("out of memory"));
+        std::memset(value, out[0] <= 1 ? 0 : out[0], s.width - size);
+        if (!Touch(s))
+            return false;
+        s.values.Commit(s.width);
+        return true;
     }
 
     // An event's value 1 is one trigger; its other values (an initial x), and every value of a
@@ -594,8 +605,7 @@ private:
     CodeTable codes_;
     std::vector<std::string> scopes_;
     std::vector<Signal*> touched_;
-    std::string value_, real_, cutKeyword_;
-    std::vector<uint8_t> bytes_;
+    std::string real_, cutKeyword_;
     uint64_t mapped_[256] = {};
     uint64_t eventValuesIgnored_ = 0;
     uint64_t time_ = 0;

@@ -86,13 +86,20 @@ long VcdInput::Read(char* buf, size_t size, std::string* error)
 
 Tokenizer::Tokenizer(VcdInput* in) : in_(in), buf_(kReadBlock) {}
 
-// Moves the bytes from keepFrom on to the front, then reads more after them.
-bool Tokenizer::Refill(size_t keepFrom)
+// Moves the bytes from keepFrom on (or from the pinned token, when it starts earlier) to the
+// front, then reads more after them. *shift is how far the kept bytes moved.
+bool Tokenizer::Refill(size_t keepFrom, Token* pinned, size_t* shift)
 {
+    const size_t pinnedAt = pinned ? static_cast<size_t>(pinned->text - buf_.data()) : end_;
+    if (pinnedAt < keepFrom)
+        keepFrom = pinnedAt;
     const size_t kept = end_ - keepFrom;
     std::memmove(buf_.data(), buf_.data() + keepFrom, kept);
     if (kept == buf_.size())
-        buf_.resize(buf_.size() * 2);  // one token longer than the buffer
+        buf_.resize(buf_.size() * 2);  // one token (or a value and its code) longer than the buffer
+    if (pinned)
+        pinned->text = buf_.data() + (pinnedAt - keepFrom);
+    *shift = keepFrom;
     pos_ = end_ = kept;
     if (!error_.empty())
         return false;
@@ -103,29 +110,34 @@ bool Tokenizer::Refill(size_t keepFrom)
     return true;
 }
 
-bool Tokenizer::Next(Token* token)
+bool Tokenizer::Next(Token* token, Token* pinned)
 {
+    size_t shift = 0;
     for (;;) {
-        while (pos_ < end_ && IsSpace(buf_[pos_])) {
-            if (buf_[pos_] == '\n')
-                ++line_;
-            ++pos_;
-        }
-        if (pos_ < end_)
+        // Locals, so that the loop keeps them in registers (stores through char may alias).
+        const char* p = buf_.data() + pos_;
+        const char* const end = buf_.data() + end_;
+        int lines = 0;
+        while (p < end && IsSpace(*p))
+            lines += *p++ == '\n';
+        line_ += lines;
+        pos_ = static_cast<size_t>(p - buf_.data());
+        if (p < end)
             break;
-        if (!Refill(end_))
+        if (!Refill(end_, pinned, &shift))
             return false;
     }
     size_t start = pos_;
     for (;;) {
-        while (pos_ < end_ && !IsSpace(buf_[pos_]))
-            ++pos_;
-        if (pos_ < end_)
+        const char* p = buf_.data() + pos_;
+        const char* const end = buf_.data() + end_;
+        while (p < end && !IsSpace(*p))
+            ++p;
+        pos_ = static_cast<size_t>(p - buf_.data());
+        if (p < end)
             break;
-        const size_t size = pos_ - start;
-        const bool more = Refill(start);
-        start = 0;
-        pos_ = size;
+        const bool more = Refill(start, pinned, &shift);
+        start -= shift;
         if (!more) {
             cutOff_ = true;
             break;
@@ -146,53 +158,74 @@ Chain::~Chain()
     }
 }
 
-bool Chain::AppendSlow(const uint8_t* data, size_t size)
+void Chain::CloseTail()
 {
-    if (tail_) {
-        const size_t room = tail_->cap - tail_->used;
-        std::memcpy(Data(tail_) + tail_->used, data, room);
-        tail_->used += room;
-        bytes_ += room;
-        data += room;
-        size -= room;
-    }
-    size_t cap = static_cast<size_t>(bytes_ / 4);
-    cap = cap < kMinChunk ? kMinChunk : cap > kMaxChunk ? kMaxChunk : cap;
+    if (!tail_)
+        return;
+    tail_->used = static_cast<size_t>(cur_ - Data(tail_));
+    closed_ += tail_->used;
+}
+
+// A new tail of at least size bytes: a quarter of what the chain holds, within the bounds.
+uint8_t* Chain::RoomSlow(size_t size)
+{
+    const uint64_t held = Bytes();
+    size_t cap = static_cast<size_t>(held / 4 < kMaxChunk ? held / 4 : kMaxChunk);
+    cap = cap < kMinChunk ? kMinChunk : cap;
     cap = ((cap < size ? size : cap) + 7) & ~size_t(7);
     Chunk* chunk = static_cast<Chunk*>(std::malloc(sizeof(Chunk) + cap));
     if (!chunk)
-        return false;
+        return nullptr;
+    CloseTail();
     chunk->next = nullptr;
     chunk->cap = cap;
-    chunk->used = size;
-    std::memcpy(Data(chunk), data, size);
+    chunk->used = 0;
     (tail_ ? tail_->next : head_) = chunk;
     tail_ = chunk;
-    bytes_ += size;
+    cur_ = Data(chunk);
+    end_ = cur_ + cap;
+    return cur_;
+}
+
+// Fills the tail's room, then puts the rest in a new tail.
+bool Chain::AppendSlow(const uint8_t* data, size_t size)
+{
+    const size_t room = static_cast<size_t>(end_ - cur_);
+    if (room > 0) {
+        std::memcpy(cur_, data, room);
+        cur_ += room;
+        data += room;
+        size -= room;
+    }
+    uint8_t* to = RoomSlow(size);
+    if (!to)
+        return false;
+    std::memcpy(to, data, size);
+    cur_ += size;
     return true;
 }
 
 void Chain::TruncateTo(uint64_t bytes)
 {
-    if (bytes >= bytes_)
+    if (bytes >= Bytes())
         return;
+    tail_->used = static_cast<size_t>(cur_ - Data(tail_));
     uint64_t before = 0;
-    for (Chunk* c = head_; c; c = c->next) {
-        if (before + c->used < bytes) {
-            before += c->used;
-            continue;
-        }
-        c->used = static_cast<size_t>(bytes - before);
-        for (Chunk* rest = c->next; rest;) {
-            Chunk* next = rest->next;
-            std::free(rest);
-            rest = next;
-        }
-        c->next = nullptr;
-        tail_ = c;
-        break;
+    Chunk* c = head_;
+    while (before + c->used < bytes) {
+        before += c->used;
+        c = c->next;
     }
-    bytes_ = bytes;
+    for (Chunk* rest = c->next; rest;) {
+        Chunk* next = rest->next;
+        std::free(rest);
+        rest = next;
+    }
+    c->next = nullptr;
+    tail_ = c;
+    closed_ = before;
+    cur_ = Data(c) + (bytes - before);
+    end_ = Data(c) + c->cap;
 }
 
 int CodeTable::FindPacked(const char* code, size_t size) const

@@ -43,15 +43,16 @@ struct Token {
 class Tokenizer {
 public:
     explicit Tokenizer(VcdInput* in);
-    // False at the end of the input or on a read error (ReadError() then not empty).
-    bool Next(Token* token);
+    // False at the end of the input or on a read error (ReadError() then not empty). A pinned
+    // token (one returned before) stays valid through this call.
+    bool Next(Token* token, Token* pinned = nullptr);
     // True when the last token ran into the end of the input without a blank after it.
     bool LastTokenCutOff() const { return cutOff_; }
     const std::string& ReadError() const { return error_; }
     bool InputCutOff() const { return in_->CutOff(); }
 
 private:
-    bool Refill(size_t keepFrom);
+    bool Refill(size_t keepFrom, Token* pinned, size_t* shift);
 
     VcdInput* in_;
     std::vector<char> buf_;
@@ -63,7 +64,8 @@ private:
 };
 
 // Bytes appended in chunks that grow with what they hold (a quarter of it, up to 1 MiB), so
-// that neither copying nor unused room ever costs more than a fraction of the data.
+// that neither copying nor unused room ever costs more than a fraction of the data. The write
+// position lives in the chain itself: an append touches no chunk header.
 class Chain {
 public:
     Chain() = default;
@@ -73,36 +75,49 @@ public:
     // False when memory ran out.
     bool Append(const void* data, size_t size)
     {
-        if (tail_ && tail_->cap - tail_->used >= size) {
-            std::memcpy(Data(tail_) + tail_->used, data, size);
-            tail_->used += size;
-            bytes_ += size;
-            return true;
-        }
-        return AppendSlow(static_cast<const uint8_t*>(data), size);
+        if (size > static_cast<size_t>(end_ - cur_))
+            return AppendSlow(static_cast<const uint8_t*>(data), size);
+        if (size > 0)
+            std::memcpy(cur_, data, size);
+        cur_ += size;
+        return true;
     }
+    // size contiguous bytes at the end for the caller to fill (null when memory ran out);
+    // they become part of the chain by Commit(size).
+    uint8_t* Room(size_t size)
+    {
+        return size <= static_cast<size_t>(end_ - cur_) ? cur_ : RoomSlow(size);
+    }
+    void Commit(size_t size) { cur_ += size; }
     void TruncateTo(uint64_t bytes);
-    uint64_t Bytes() const { return bytes_; }
+    uint64_t Bytes() const
+    {
+        return closed_ + (tail_ ? static_cast<uint64_t>(cur_ - Data(tail_)) : 0);
+    }
     template <class F>
     void ForEach(F visit) const
     {
         for (const Chunk* c = head_; c; c = c->next)
-            visit(Data(c), c->used);
+            visit(Data(c), c == tail_ ? static_cast<size_t>(cur_ - Data(c)) : c->used);
     }
 
 private:
     struct Chunk {
         Chunk* next;
         size_t cap;
-        size_t used;
+        size_t used;  // of every chunk but the tail, whose end is cur_
     };
     static uint8_t* Data(Chunk* c) { return reinterpret_cast<uint8_t*>(c + 1); }
     static const uint8_t* Data(const Chunk* c) { return reinterpret_cast<const uint8_t*>(c + 1); }
     bool AppendSlow(const uint8_t* data, size_t size);
+    uint8_t* RoomSlow(size_t size);
+    void CloseTail();
 
+    uint8_t* cur_ = nullptr;  // where the next byte goes, in the tail
+    uint8_t* end_ = nullptr;  // the end of the tail's room
     Chunk* head_ = nullptr;
     Chunk* tail_ = nullptr;
-    uint64_t bytes_ = 0;
+    uint64_t closed_ = 0;  // bytes before the tail
 };
 
 // VCD id codes to signal numbers. Codes of one or two bytes (those of the first 8836 signals)

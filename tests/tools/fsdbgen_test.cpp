@@ -432,6 +432,156 @@ std::string Slurp(const std::string& path)
     return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
+std::string Image(const nffr::FileWriter& w)
+{
+    std::vector<uint8_t> image;
+    std::string error;
+    EXPECT_TRUE(w.Bytes(&image, &error)) << error;
+    return std::string(image.begin(), image.end());
+}
+
+// The import's files are byte for byte those that a writer told the same things writes.
+TEST_F(Fsdbgen, VcdImportWritesTheFilesOfAWriter)
+{
+    ASSERT_EQ("", Import("$date  Mon Dec 8 $end\n$timescale 100 ns $end\n"
+                         "$scope module top $end\n"
+                         "$var wire 1 ! clk $end\n"
+                         "$var reg 4 \"# nib [3:0] $end\n"
+                         "$var real 64 rl3 r $end\n"
+                         "$scope task t $end\n"
+                         "$var wire 1 ! clk_alias $end\n"
+                         "$var event 1 ev_code_longer_than_8 go $end\n"
+                         "$upscope $end\n"
+                         "$var wire 12 % w [11:0] $end\n"
+                         "$upscope $end\n$enddefinitions $end\n"
+                         "#0\n$dumpvars\nx!\nbx \"#\nr0.5 rl3\n1ev_code_longer_than_8\nb0 %\n$end\n"
+                         "#3\n1!\nb1z \"#\nr-1e-3 rl3\n1ev_code_longer_than_8\n"
+                         "#7\nL!\nbHW1- \"#\nbx %\nu!\n#9\n"));
+    nffr::FileWriter digital, analog;
+    for (nffr::FileWriter* w : {&digital, &analog}) {
+        w->SetFileType(w == &digital ? 0 : 1);
+        w->SetTimeUnit("100ns");
+        w->SetStamp("Mon Dec 8");
+        w->SetEndTag(9);
+        w->BeginScope("top");
+    }
+    const int clk = digital.AddVar("clk", 0, 1);
+    const int nib = digital.AddVar("nib[3:0]", 0, 4);
+    const int r = analog.AddVar("r", 'r', 64);
+    digital.BeginScope("t");
+    analog.BeginScope("t");
+    digital.AddAlias("clk_alias", clk);
+    const int go = analog.AddVar("go", 'd', 64);
+    digital.EndScope();
+    analog.EndScope();
+    const int w = digital.AddVar("w[11:0]", 0, 12);
+    digital.EndScope();
+    analog.EndScope();
+    digital.AddChange(clk, 0, {2});
+    digital.AddChange(clk, 3, {1});
+    digital.AddChange(clk, 7, {0});
+    digital.AddChange(clk, 7, {4});
+    digital.AddChange(nib, 0, {2, 2, 2, 2});
+    digital.AddChange(nib, 3, {0, 0, 1, 3});
+    digital.AddChange(nib, 7, {1, 2, 1, 2});
+    digital.AddChange(w, 0, std::vector<uint8_t>(12, 0));
+    digital.AddChange(w, 7, std::vector<uint8_t>(12, 2));
+    analog.AddReal(r, 0, 0.5);
+    analog.AddReal(r, 3, -1e-3);
+    analog.AddReal(go, 3, 1.0);
+    EXPECT_EQ(Image(digital), Slurp(path_));
+    EXPECT_EQ(Image(analog), Slurp(fsdbgen::AnalogCompanionName(path_)));
+}
+
+// A VCD of many changes, whose tokens cross the import's read blocks and whose signals fill
+// many storage chunks, gives the same bytes as a writer handed the same changes.
+TEST_F(Fsdbgen, LargeVcdImportWritesTheFilesOfAWriter)
+{
+    nffr::FileWriter digital, analog;
+    std::string vcd = "$timescale 1 ps $end\n$scope module top $end\n";
+    for (nffr::FileWriter* w : {&digital, &analog}) {
+        w->SetFileType(w == &digital ? 0 : 1);
+        w->SetTimeUnit("1ps");
+        w->BeginScope("top");
+    }
+    struct Var {
+        std::string code;
+        uint32_t width;  // 0 for a real
+        int idcode;
+    };
+    std::vector<Var> vars;
+    const uint32_t widths[] = {1, 3, 8, 33};
+    for (int i = 0; i < 300; ++i) {
+        std::string code;
+        for (int n = i * 37; code.empty() || n > 0; n /= 94)
+            code += static_cast<char>('!' + n % 94);
+        if (i % 50 == 7)
+            code += "_long";
+        const std::string name = "s" + std::to_string(i);
+        const uint32_t width = i % 60 == 5 ? 0 : widths[i % 4];
+        vcd += "$var " + std::string(width ? "wire " : "real ") +
+               std::to_string(width ? width : 64) + " " + code + " " + name + " $end\n";
+        vars.push_back(
+            {code, width, width ? digital.AddVar(name, 0, width) : analog.AddVar(name, 'r', 64)});
+    }
+    vcd += "$upscope $end\n";
+    std::string body = "$enddefinitions $end\n";
+    digital.EndScope();
+    analog.EndScope();
+    uint32_t seed = 5;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
+    uint64_t time = 0, last = 0;
+    while (body.size() < (5u << 19)) {
+        last = time;
+        body += "#" + std::to_string(time) + "\n";
+        for (int c = 0; c < 8; ++c) {
+            const Var& v = vars[next() % vars.size()];
+            if (!v.width) {
+                const double real = static_cast<int>(next() % 100000) * 0.25 - 5000;
+                char text[40];
+                std::snprintf(text, sizeof text, "r%.17g ", real);
+                body += text + v.code + "\n";
+                analog.AddReal(v.idcode, time, real);
+                continue;
+            }
+            const size_t size = 1 + next() % v.width;
+            std::string text;
+            std::vector<uint8_t> bytes(v.width - size);
+            for (size_t k = 0; k < size; ++k) {
+                const uint32_t b = next() % 9 == 0 ? 2 + next() % 2 : next() % 2;
+                text += "01xz"[b];
+                bytes.push_back(static_cast<uint8_t>(b));
+            }
+            std::fill(bytes.begin(), bytes.end() - size,
+                      bytes[v.width - size] <= 1 ? 0 : bytes[v.width - size]);
+            body += v.width == 1 ? text + v.code + "\n" : "b" + text + " " + v.code + "\n";
+            digital.AddChange(v.idcode, time, bytes);
+        }
+        time += 1 + next() % 5;
+    }
+    for (nffr::FileWriter* w : {&digital, &analog})
+        w->SetEndTag(last);
+    // A comment that makes the first read block end inside a code that follows a vector value.
+    const size_t block = 1 << 20;
+    size_t cut = 0;
+    for (size_t at = body.find("\nb"); at + vcd.size() + 60 < block;
+         at = body.find("\nb", at + 1)) {
+        const size_t code = body.find(' ', at) + 1;
+        if (body[code + 1] != '\n')
+            cut = code + 1;
+    }
+    ASSERT_GT(cut, 0u);
+    const size_t pad = block - vcd.size() - cut;
+    vcd += "$comment " + std::string(pad - 15, 'p') + " $end\n" + body;
+    const size_t line = vcd.rfind('\n', block - 1) + 1;
+    ASSERT_EQ('b', vcd[line]);
+    ASSERT_LT(vcd.find(' ', line), block - 1);
+    ASSERT_NE('\n', vcd[block]);
+    ASSERT_EQ("", Import(vcd));
+    EXPECT_EQ(Image(digital), Slurp(path_));
+    EXPECT_EQ(Image(analog), Slurp(fsdbgen::AnalogCompanionName(path_)));
+}
+
 TEST_F(Fsdbgen, CommandLine)
 {
     const std::string tool = FSDBGEN_PATH;
