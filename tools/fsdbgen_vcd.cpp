@@ -40,6 +40,7 @@ enum Part { kDigital = 0, kAnalog = 1 };
 
 // What a change touches comes first, so that it mostly shares one cache line.
 struct Signal {
+    explicit Signal(ChunkPool* pool) : tags(pool), values(pool) {}
     Kind kind = Kind::Logic;
     Part part = kDigital;
     uint32_t width = 0;
@@ -300,7 +301,7 @@ private:
         if (kind == Kind::Skipped)
             Warn("string variable " + Quote(name) + " skipped: strings are not imported");
         const Part part = kind == Kind::Logic ? kDigital : kAnalog;
-        Signal& s = signals_.emplace_back();
+        Signal& s = signals_.emplace_back(&chunks_);
         s.kind = kind;
         s.part = part;
         s.width = kind == Kind::Logic ? width : 64;
@@ -601,6 +602,7 @@ private:
     Tokenizer tok_;
     Diagnostics* d_;
     OutFile files_[2];
+    ChunkPool chunks_;  // before the signals, whose chains hold its chunks
     std::deque<Signal> signals_;
     CodeTable codes_;
     std::vector<std::string> scopes_;

@@ -11,6 +11,7 @@ namespace {
 constexpr size_t kReadBlock = 1 << 20;
 constexpr size_t kMinChunk = 64;
 constexpr size_t kMaxChunk = 1 << 20;
+constexpr size_t kPoolBlock = 1 << 20;
 
 struct SpaceTable {
     bool is[256] = {};
@@ -149,20 +150,37 @@ bool Tokenizer::Next(Token* token, Token* pinned)
     return error_.empty();
 }
 
-Chain::~Chain()
+ChunkPool::~ChunkPool()
 {
-    for (Chunk* c = head_; c;) {
-        Chunk* next = c->next;
-        std::free(c);
-        c = next;
+    for (void* block : blocks_)
+        std::free(block);
+}
+
+void* ChunkPool::Take(size_t size)
+{
+    size = (size + 7) & ~size_t(7);
+    if (size <= static_cast<size_t>(end_ - cur_)) {
+        void* taken = cur_;
+        cur_ += size;
+        return taken;
     }
+    const bool own = size >= kPoolBlock / 16;  // what a fresh block would leave unused is small
+    void* block = std::malloc(own ? size : kPoolBlock);
+    if (!block)
+        return nullptr;
+    blocks_.push_back(block);
+    if (own)
+        return block;
+    cur_ = static_cast<uint8_t*>(block) + size;
+    end_ = static_cast<uint8_t*>(block) + kPoolBlock;
+    return block;
 }
 
 void Chain::CloseTail()
 {
     if (!tail_)
         return;
-    tail_->used = static_cast<size_t>(cur_ - Data(tail_));
+    tail_->used = static_cast<uint32_t>(cur_ - Data(tail_));
     closed_ += tail_->used;
 }
 
@@ -172,13 +190,15 @@ uint8_t* Chain::RoomSlow(size_t size)
     const uint64_t held = Bytes();
     size_t cap = static_cast<size_t>(held / 4 < kMaxChunk ? held / 4 : kMaxChunk);
     cap = cap < kMinChunk ? kMinChunk : cap;
+    if (size > UINT32_MAX - 8)
+        return nullptr;
     cap = ((cap < size ? size : cap) + 7) & ~size_t(7);
-    Chunk* chunk = static_cast<Chunk*>(std::malloc(sizeof(Chunk) + cap));
+    Chunk* chunk = static_cast<Chunk*>(pool_->Take(sizeof(Chunk) + cap));
     if (!chunk)
         return nullptr;
     CloseTail();
     chunk->next = nullptr;
-    chunk->cap = cap;
+    chunk->cap = static_cast<uint32_t>(cap);
     chunk->used = 0;
     (tail_ ? tail_->next : head_) = chunk;
     tail_ = chunk;
@@ -209,19 +229,14 @@ void Chain::TruncateTo(uint64_t bytes)
 {
     if (bytes >= Bytes())
         return;
-    tail_->used = static_cast<size_t>(cur_ - Data(tail_));
+    tail_->used = static_cast<uint32_t>(cur_ - Data(tail_));
     uint64_t before = 0;
     Chunk* c = head_;
     while (before + c->used < bytes) {
         before += c->used;
         c = c->next;
     }
-    for (Chunk* rest = c->next; rest;) {
-        Chunk* next = rest->next;
-        std::free(rest);
-        rest = next;
-    }
-    c->next = nullptr;
+    c->next = nullptr;  // the chunks after it stay with the pool
     tail_ = c;
     closed_ = before;
     cur_ = Data(c) + (bytes - before);

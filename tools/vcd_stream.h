@@ -63,15 +63,33 @@ private:
     std::string error_;
 };
 
+// Memory for the chunks of many chains, cut from 1 MiB blocks (a large chunk gets a block of
+// its own), so that the many small chains of a large design cost no allocator overhead. Owns
+// every block and frees them all at once.
+class ChunkPool {
+public:
+    ChunkPool() = default;
+    ChunkPool(const ChunkPool&) = delete;
+    ChunkPool& operator=(const ChunkPool&) = delete;
+    ~ChunkPool();
+    // size bytes, 8-byte aligned; null when memory ran out.
+    void* Take(size_t size);
+
+private:
+    std::vector<void*> blocks_;
+    uint8_t* cur_ = nullptr;
+    uint8_t* end_ = nullptr;
+};
+
 // Bytes appended in chunks that grow with what they hold (a quarter of it, up to 1 MiB), so
 // that neither copying nor unused room ever costs more than a fraction of the data. The write
-// position lives in the chain itself: an append touches no chunk header.
+// position lives in the chain itself: an append touches no chunk header. The chunks belong to
+// the pool.
 class Chain {
 public:
-    Chain() = default;
+    explicit Chain(ChunkPool* pool) : pool_(pool) {}
     Chain(const Chain&) = delete;
     Chain& operator=(const Chain&) = delete;
-    ~Chain();
     // False when memory ran out.
     bool Append(const void* data, size_t size)
     {
@@ -102,10 +120,10 @@ public:
     }
 
 private:
-    struct Chunk {
+    struct alignas(8) Chunk {  // 16 bytes on 32- and 64-bit machines: its data stays aligned
         Chunk* next;
-        size_t cap;
-        size_t used;  // of every chunk but the tail, whose end is cur_
+        uint32_t cap;
+        uint32_t used;  // of every chunk but the tail, whose end is cur_
     };
     static uint8_t* Data(Chunk* c) { return reinterpret_cast<uint8_t*>(c + 1); }
     static const uint8_t* Data(const Chunk* c) { return reinterpret_cast<const uint8_t*>(c + 1); }
@@ -117,6 +135,7 @@ private:
     uint8_t* end_ = nullptr;  // the end of the tail's room
     Chunk* head_ = nullptr;
     Chunk* tail_ = nullptr;
+    ChunkPool* pool_;
     uint64_t closed_ = 0;  // bytes before the tail
 };
 

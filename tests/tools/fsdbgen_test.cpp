@@ -644,7 +644,8 @@ TEST_F(Fsdbgen, CommandLine)
 
 TEST(VcdStream, ChainKeepsEveryByteAcrossItsChunks)
 {
-    fsdbgen::Chain chain;
+    fsdbgen::ChunkPool pool;
+    fsdbgen::Chain chain(&pool);
     std::string expected;
     uint32_t seed = 1;
     for (int i = 0; i < 3000; ++i) {
