@@ -13,21 +13,6 @@ constexpr size_t kMinChunk = 64;
 constexpr size_t kMaxChunk = 1 << 20;
 constexpr size_t kPoolBlock = 1 << 20;
 
-struct SpaceTable {
-    bool is[256] = {};
-    SpaceTable()
-    {
-        for (unsigned char c : {' ', '\t', '\n', '\r', '\v', '\f'})
-            is[c] = true;
-    }
-};
-const SpaceTable kSpace;
-
-inline bool IsSpace(char c)
-{
-    return kSpace.is[static_cast<unsigned char>(c)];
-}
-
 }  // namespace
 
 VcdInput::~VcdInput()
@@ -111,7 +96,7 @@ bool Tokenizer::Refill(size_t keepFrom, Token* pinned, size_t* shift)
     return true;
 }
 
-bool Tokenizer::Next(Token* token, Token* pinned)
+bool Tokenizer::NextSlow(Token* token, Token* pinned)
 {
     size_t shift = 0;
     for (;;) {

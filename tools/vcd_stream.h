@@ -45,13 +45,38 @@ public:
     explicit Tokenizer(VcdInput* in);
     // False at the end of the input or on a read error (ReadError() then not empty). A pinned
     // token (one returned before) stays valid through this call.
-    bool Next(Token* token, Token* pinned = nullptr);
+    bool Next(Token* token, Token* pinned = nullptr)
+    {
+        // A token with a blank after it inside the buffer, the common case, is found here; the
+        // rest (a token cut by the buffer's end, the end of the input) by NextSlow.
+        const char* p = buf_.data() + pos_;
+        const char* const end = buf_.data() + end_;
+        int lines = 0;
+        while (p < end && IsSpace(*p))
+            lines += *p++ == '\n';
+        const char* const start = p;
+        while (p < end && !IsSpace(*p))
+            ++p;
+        if (p == end)
+            return NextSlow(token, pinned);
+        line_ += lines;
+        pos_ = static_cast<size_t>(p - buf_.data());
+        *token = {start, static_cast<size_t>(p - start), line_};
+        return true;
+    }
     // True when the last token ran into the end of the input without a blank after it.
     bool LastTokenCutOff() const { return cutOff_; }
     const std::string& ReadError() const { return error_; }
     bool InputCutOff() const { return in_->CutOff(); }
 
 private:
+    // The blanks of VCD: space, tab, newline, vertical tab, form feed, carriage return.
+    static bool IsSpace(char c)
+    {
+        const unsigned char u = static_cast<unsigned char>(c);
+        return u <= ' ' && ((uint64_t(1) << u) & 0x100003E00ull) != 0;
+    }
+    bool NextSlow(Token* token, Token* pinned);
     bool Refill(size_t keepFrom, Token* pinned, size_t* shift);
 
     VcdInput* in_;
