@@ -414,15 +414,21 @@ private:
             s.countAtStep = s.count;
             touched_.push_back(&s);
         }
-        if (s.count == UINT32_MAX)
-            return Fail("more than 4294967295 changes of " + Quote(s.name));
         uint8_t* tag = s.tags.Room(sizeof time_);
-        if (!tag)
-            return Fail("out of memory");
+        if (!tag || s.count == UINT32_MAX)
+            return CannotStore(s);
         std::memcpy(tag, &time_, sizeof time_);
         s.tags.Commit(sizeof time_);
         ++s.count;
         return true;
+    }
+
+    // Out of the way of the changes that can be stored.
+    [[gnu::noinline, gnu::cold]] bool CannotStore(const Signal& s)
+    {
+        if (s.count == UINT32_MAX)
+            return Fail("more than 4294967295 changes of " + Quote(s.name));
+        return Fail("out of memory");
     }
 
     bool Scalar(const Token& t)
@@ -485,7 +491,8 @@ private:
             }
             out[i] = b;
         }
-        std::memset(value, out[0] <= 1 ? 0 : out[0], s.width - size);
+        if (size < s.width)
+            std::memset(value, out[0] <= 1 ? 0 : out[0], s.width - size);
         if (!Touch(s))
             return false;
         s.values.Commit(s.width);
