@@ -9,12 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -114,13 +116,34 @@ public:
     }
 
 private:
+    // Bytes appended to one flat buffer that doubles, without filling what it adds.
+    struct Buffer {
+        std::unique_ptr<uint8_t[]> data;
+        size_t size = 0, cap = 0;
+        uint8_t* Grow(size_t n)
+        {
+            if (size + n > cap) {
+                cap = std::max(2 * cap, size + n + 64);
+                std::unique_ptr<uint8_t[]> bigger(new uint8_t[cap]);
+                if (size > 0)
+                    std::memcpy(bigger.get(), data.get(), size);
+                data = std::move(bigger);
+            }
+            size += n;
+            return data.get() + size - n;
+        }
+    };
     struct Signal {
         uint32_t width = 0;  // 0 for a real
-        std::vector<uint64_t> tags;
-        std::vector<uint8_t> values;
+        Buffer tags;
+        Buffer values;
     };
 
-    static bool Space(char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
+    static bool Space(char c)
+    {
+        const unsigned char u = static_cast<unsigned char>(c);
+        return u <= ' ' && ((uint64_t(1) << u) & 0x100002600ull) != 0;  // space, \t, \n, \r
+    }
     static size_t Index(const char* code, size_t size)
     {
         return static_cast<unsigned char>(code[0]) |
@@ -179,23 +202,21 @@ private:
 
     void Change(Signal* s, const char* value, size_t size)
     {
-        s->tags.push_back(time_);
-        const size_t at = s->values.size();
+        std::memcpy(s->tags.Grow(8), &time_, 8);
         if (s->width == 0) {
             const double v = std::strtod(std::string(value + 1, size - 1).c_str(), nullptr);
-            s->values.resize(at + 8);
-            std::memcpy(s->values.data() + at, &v, 8);
+            std::memcpy(s->values.Grow(8), &v, 8);
             return;
         }
         if (size > 1) {  // a vector: skip its b, extend it on the left
             ++value;
             --size;
         }
-        s->values.resize(at + s->width);
-        uint8_t* out = s->values.data() + at + s->width - size;
+        uint8_t* to = s->values.Grow(s->width);
+        uint8_t* out = to + s->width - size;
         for (size_t i = 0; i < size; ++i)
             out[i] = value[i] == '0' ? 0 : value[i] == '1' ? 1 : value[i] == 'z' ? 3 : 2;
-        std::memset(s->values.data() + at, out[0] <= 1 ? 0 : out[0], s->width - size);
+        std::memset(to, out[0] <= 1 ? 0 : out[0], s->width - size);
     }
 
     int Write(const char* path)
@@ -206,8 +227,8 @@ private:
         std::vector<char> buffer(1 << 20);
         std::setvbuf(f, buffer.data(), _IOFBF, buffer.size());
         for (const Signal& s : signals_) {
-            std::fwrite(s.tags.data(), 8, s.tags.size(), f);
-            std::fwrite(s.values.data(), 1, s.values.size(), f);
+            std::fwrite(s.tags.data.get(), 1, s.tags.size, f);
+            std::fwrite(s.values.data.get(), 1, s.values.size, f);
         }
         return std::fclose(f) == 0 ? 0 : 1;
     }
