@@ -127,6 +127,8 @@ public:
     }
 
     bool WriteFiles(const std::string& output, std::vector<std::string>* written);
+    // The input is read: its buffer's memory goes to writing the output.
+    void DoneReading() { tok_.Release(); }
 
 private:
     static bool Is(const Token& t, const char* word)
@@ -704,7 +706,10 @@ bool ConvertVcd(const std::string& input, const std::string& output, Diagnostics
     if (!in.Open(input, &diag->error))
         return false;
     VcdImporter importer(&in, diag);
-    if (!importer.Run()) {
+    const bool read = importer.Run();
+    importer.DoneReading();
+    in.Close();
+    if (!read) {
         diag->error = input + ": " + diag->error;
         return false;
     }

@@ -17,10 +17,17 @@ constexpr size_t kPoolBlock = 1 << 20;
 
 VcdInput::~VcdInput()
 {
+    Close();
+}
+
+void VcdInput::Close()
+{
     if (gz_)
         gzclose(gz_);
     if (file_)
         std::fclose(file_);
+    gz_ = nullptr;
+    file_ = nullptr;
 }
 
 bool VcdInput::Open(const std::string& path, std::string* error)

@@ -26,6 +26,7 @@ public:
     long Read(char* buf, size_t size, std::string* error);
     // True when the compressed stream ended before its end mark.
     bool CutOff() const { return cutOff_; }
+    void Close();
 
 private:
     std::FILE* file_ = nullptr;
@@ -68,6 +69,8 @@ public:
     bool LastTokenCutOff() const { return cutOff_; }
     const std::string& ReadError() const { return error_; }
     bool InputCutOff() const { return in_->CutOff(); }
+    // Frees the read buffer once every token has been read (no call of Next may follow).
+    void Release() { std::vector<char>().swap(buf_); }
 
 private:
     // The blanks of VCD: space, tab, newline, vertical tab, form feed, carriage return.
