@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <string>
 #include <vector>
@@ -98,6 +99,7 @@ private:
     };
 
     uint32_t ValueSize(const Var& var) const;
+    size_t ImageSize() const;
     // "cannot write "PATH": reason" from errno.
     static std::string CannotWrite(const std::string& path);
     // Renames temp over path, removing temp when that fails.
@@ -113,7 +115,7 @@ private:
     std::string stamp_;
     int depth_ = 0;
     int nextId_ = 1;
-    std::vector<TreeRecord> tree_;
+    std::deque<TreeRecord> tree_;  // grows without copying a large design's tree
     std::map<int, Var> vars_;
     std::vector<int> order_;  // idcodes in creation order
     // Misuse noticed while building; value sizes are checked when the image is built.

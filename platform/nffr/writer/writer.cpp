@@ -229,6 +229,20 @@ void FileWriter::Fail(const std::string& message)
     errors_.push_back(message);
 }
 
+// The bytes Bytes() will produce at the most.
+size_t FileWriter::ImageSize() const
+{
+    size_t size = L::kHeaderSize + stamp_.size() + 1 + depth_ + 7;
+    for (const TreeRecord& rec : tree_)
+        size += 1 + (rec.kind == L::kRecScopeEnd ? 0 : 9 + rec.name.size());
+    for (const auto& entry : vars_) {
+        size += L::kVarEntrySize + 7 + 8 * entry.second.tags.size();
+        for (const auto& value : entry.second.values)
+            size += value.size();
+    }
+    return size;
+}
+
 bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const
 {
     auto refuse = [&](const std::string& message) {
@@ -248,7 +262,9 @@ bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const
     }
 
     std::vector<uint8_t>& b = *out;
-    b.assign(L::kHeaderSize, 0);
+    b.clear();
+    b.reserve(ImageSize());  // one allocation, no doubling copy of a large image
+    b.resize(L::kHeaderSize, 0);
     std::memcpy(b.data() + L::kOffMagic, L::kMagic, sizeof L::kMagic);
     Put32(b, L::kOffVersion, L::kVersion);
     Put32(b, L::kOffHeaderSize, L::kHeaderSize);
