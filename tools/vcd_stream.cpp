@@ -9,7 +9,8 @@ namespace fsdbgen {
 namespace {
 
 constexpr size_t kReadBlock = 1 << 20;
-constexpr size_t kMinChunk = 64;
+constexpr size_t kMinChunk = 48;
+constexpr size_t kSmallChain = 4096;  // below it chunks grow by half of what is held
 constexpr size_t kMaxChunk = 1 << 20;
 constexpr size_t kPoolBlock = 1 << 20;
 
@@ -176,11 +177,13 @@ void Chain::CloseTail()
     closed_ += tail_->used;
 }
 
-// A new tail of at least size bytes: a quarter of what the chain holds, within the bounds.
+// A new tail of at least size bytes: half of what a small chain holds (fewer chunk headers), a
+// quarter of what a larger one holds (less unused room), within the bounds.
 uint8_t* Chain::RoomSlow(size_t size)
 {
     const uint64_t held = Bytes();
-    size_t cap = static_cast<size_t>(held / 4 < kMaxChunk ? held / 4 : kMaxChunk);
+    const uint64_t grow = held < kSmallChain ? held / 2 : held / 4;
+    size_t cap = static_cast<size_t>(grow < kMaxChunk ? grow : kMaxChunk);
     cap = cap < kMinChunk ? kMinChunk : cap;
     if (size > UINT32_MAX - 8)
         return nullptr;

@@ -109,10 +109,10 @@ private:
     uint8_t* end_ = nullptr;
 };
 
-// Bytes appended in chunks that grow with what they hold (a quarter of it, up to 1 MiB), so
-// that neither copying nor unused room ever costs more than a fraction of the data. The write
-// position lives in the chain itself: an append touches no chunk header. The chunks belong to
-// the pool.
+// Bytes appended in chunks that grow with what they hold (by half of it while small, then by a
+// quarter, at most 1 MiB), so that neither copying nor unused room ever costs more than a
+// fraction of the data. The write position lives in the chain itself: an append touches no
+// chunk header. The chunks belong to the pool.
 class Chain {
 public:
     explicit Chain(ChunkPool* pool) : pool_(pool) {}
