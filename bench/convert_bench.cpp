@@ -87,6 +87,33 @@ void WriteVcd(const std::string& path)
     std::fclose(f);
 }
 
+// A wide design: 20000 signals, one- and eight-bit by turns, each changing about 40 times, to
+// show what peak memory the number of signals costs (3-character codes, beyond the bare
+// converter's table).
+void WriteWideVcd(const std::string& path)
+{
+    constexpr int kSignals = 20000;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fprintf(f, "$timescale 1ns $end\n$scope module top $end\n");
+    for (int n = 0; n < kSignals; ++n)
+        std::fprintf(f, "$var wire %d %s w%d $end\n", n % 2 ? 8 : 1, Code(n).c_str(), n);
+    std::fprintf(f, "$upscope $end\n$enddefinitions $end\n");
+    Lcg rng;
+    for (int step = 0; step < 1600; ++step) {
+        std::fprintf(f, "#%d\n", step * 5);
+        for (int c = 0; c < 500; ++c) {
+            const int n = static_cast<int>(rng.Next() % kSignals);
+            if (n % 2 == 0)
+                std::fprintf(f, "%c%s\n", "01"[rng.Next() % 2], Code(n).c_str());
+            else
+                std::fprintf(f, "b%d%d%d%d%d%d%d%d %s\n", rng.Next() % 2, rng.Next() % 2,
+                             rng.Next() % 2, rng.Next() % 2, rng.Next() % 2, rng.Next() % 2,
+                             rng.Next() % 2, rng.Next() % 2, Code(n).c_str());
+        }
+    }
+    std::fclose(f);
+}
+
 // The limit: the least a converter must do. It reads the file in 1 MiB blocks, splits it into
 // blank-separated tokens, takes each $var's width and code (codes index a flat table directly),
 // then for each change appends its time and its value, one byte per bit (or the parsed double),
@@ -250,6 +277,7 @@ struct Run {
 
 Run RunChild(const std::vector<std::string>& args)
 {
+    std::fflush(stdout);  // else the child's freopen would print what is buffered again
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -343,6 +371,16 @@ int main(int argc, char** argv)
             theirs.peakKb / 1024.0);
     else
         std::printf("vcd2fst              not installed (Debian package gtkwave): skipped\n");
+
+    const std::string wide = (dir / "wide.vcd").string();
+    WriteWideVcd(wide);
+    const Run wideRun = RunChild({FSDBGEN_PATH, "--vcd", wide, out});
+    const uint64_t wideBytes = fs::file_size(out, ec);
+    std::printf(
+        "wide design, 20000 signals: VCD %.1f MB, output %.1f MB, fsdbgen peak %.1f MB = %.2fx "
+        "the output\n",
+        fs::file_size(wide, ec) / 1048576.0, wideBytes / 1048576.0, wideRun.peakKb / 1024.0,
+        wideRun.peakKb * 1024.0 / static_cast<double>(wideBytes));
     fs::remove_all(dir, ec);
     return ours.seconds < 0 ? 1 : 0;
 }
