@@ -561,7 +561,8 @@ TEST_F(Fsdbgen, LargeVcdImportWritesTheFilesOfAWriter)
     }
     for (nffr::FileWriter* w : {&digital, &analog})
         w->SetEndTag(last);
-    // A comment that makes the first read block end inside a code that follows a vector value.
+    // A comment that makes the first read block (the import reads 1 MiB at a time) end inside
+    // a code that follows a vector value.
     const size_t block = 1 << 20;
     size_t cut = 0;
     for (size_t at = body.find("\nb"); at + vcd.size() + 60 < block;
