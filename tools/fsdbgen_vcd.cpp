@@ -38,7 +38,7 @@ const BitTable kBits;
 enum class Kind : uint8_t { Logic, Real, Event, Skipped };
 enum Part { kDigital = 0, kAnalog = 1 };
 
-// What a change touches comes first, so that it mostly shares one cache line.
+// What every change touches comes first; what only messages and a cut-off input need, last.
 struct Signal {
     explicit Signal(ChunkPool* pool) : tags(pool), values(pool) {}
     Kind kind = Kind::Logic;
