@@ -70,7 +70,7 @@ set(QUORVEL_TCLSH_ENVIRONMENT "QUORVEL_TEST_TMP=${QUORVEL_TEST_TMP}")
 set(QUORVEL_TCLSH "${QUORVEL_WINE};${QUORVEL_TCL_WIN}/bin/tclsh86.exe" CACHE STRING "tclsh under Wine")
 include(${QUORVEL_ROOT}/tests/support/test_helpers.cmake)
 
-foreach(sub nffr host plugin context query load tools)
+foreach(sub nffr host plugin context query load tools cli viewer)
   if(EXISTS ${QUORVEL_ROOT}/tests/${sub}/CMakeLists.txt)
     add_subdirectory(${QUORVEL_ROOT}/tests/${sub} tests/${sub})
   endif()
