@@ -60,34 +60,17 @@ foreach(lib gtest gtest_main)
 endforeach()
 target_link_libraries(gtest_main PUBLIC gtest)
 
-# The test helpers of tests/CMakeLists.txt, with Windows paths and Wine.
+# The test helpers of the native build, with Windows paths and Wine.
 enable_testing()
 include(GoogleTest)
-set(QUORVEL_TEST_SUPPORT_DIR ${QUORVEL_ROOT}/tests/support)
-set(QUORVEL_WIN_TMP "${QUORVEL_WIN_DRIVE}${CMAKE_BINARY_DIR}/test-tmp")
-set(QUORVEL_TCLSH_ENVIRONMENT "QUORVEL_TEST_TMP=${QUORVEL_WIN_TMP}")
+set(QUORVEL_TEST_PATH_PREFIX ${QUORVEL_WIN_DRIVE})
+set(QUORVEL_TEST_TMP "${QUORVEL_WIN_DRIVE}${CMAKE_BINARY_DIR}/test-tmp")
+set(QUORVEL_TEST_DISCOVERY_TIMEOUT 60)
+set(QUORVEL_TCLSH_ENVIRONMENT "QUORVEL_TEST_TMP=${QUORVEL_TEST_TMP}")
 set(QUORVEL_TCLSH "${QUORVEL_WINE};${QUORVEL_TCL_WIN}/bin/tclsh86.exe" CACHE STRING "tclsh under Wine")
+include(${QUORVEL_ROOT}/tests/support/test_helpers.cmake)
 
-function(add_quorvel_test name)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
-  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
-  target_include_directories(${name} PRIVATE ${QUORVEL_TEST_SUPPORT_DIR})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QUORVEL_TEST_TMP=${QUORVEL_WIN_TMP}")
-endfunction()
-
-function(add_quorvel_tcltest file)
-  get_filename_component(stem ${file} NAME_WE)
-  get_filename_component(dir ${CMAKE_CURRENT_SOURCE_DIR} NAME)
-  add_test(NAME tcl.${dir}.${stem}
-           COMMAND vexa ${QUORVEL_TEST_SUPPORT_DIR}/run_tcltest.tcl
-                   ${QUORVEL_WIN_DRIVE}${CMAKE_CURRENT_SOURCE_DIR}/${file})
-  set_tests_properties(tcl.${dir}.${stem} PROPERTIES ENVIRONMENT
-    "QUORVEL_PLUGIN=${QUORVEL_WIN_DRIVE}$<TARGET_FILE:quorvel>;FSDBGEN=${QUORVEL_WIN_DRIVE}$<TARGET_FILE:fsdbgen>;QUORVEL_TEST_TMP=${QUORVEL_WIN_TMP}")
-endfunction()
-
-foreach(sub nffr host plugin context query load tools)
+foreach(sub nffr host plugin context query load tools cli viewer)
   if(EXISTS ${QUORVEL_ROOT}/tests/${sub}/CMakeLists.txt)
     add_subdirectory(${QUORVEL_ROOT}/tests/${sub} tests/${sub})
   endif()

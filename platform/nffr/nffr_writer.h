@@ -70,7 +70,8 @@ public:
     // The whole file image; false (and *error set) when the description is inconsistent.
     bool Bytes(std::vector<uint8_t>* out, std::string* error = nullptr) const;
     // Writes the file, replacing any existing one through a rename so that readers that still
-    // map the old file keep reading it.
+    // hold the old file keep reading it (on Windows, where a held file cannot be renamed over,
+    // the held file is renamed aside and deleted).
     bool Write(const std::string& path, std::string* error = nullptr) const;
     // Writes the file the same way with every change block taken from source instead of from
     // changes added to this writer (which must hold none), streaming the blocks to disk.

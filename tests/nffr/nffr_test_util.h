@@ -18,6 +18,10 @@
 #include "posix_shims.h"
 #include "temp_dir.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace nffrtest {
 
 using quorveltest::TempDir;
@@ -27,6 +31,36 @@ inline std::string Write(const nffr::FileWriter& w, const std::string& path)
     std::string error;
     EXPECT_TRUE(w.Write(path, &error)) << error;
     return path;
+}
+
+// Another spelling of PATH that names the same file: a symbolic link NAME in DIR, or on Windows,
+// where links need privileges, the drive-relative spelling (PATH must begin with a drive letter).
+inline std::string OtherSpelling(const TempDir& dir, const std::string& path,
+                                 const std::string& name)
+{
+#if defined(_WIN32)
+    (void)dir;
+    (void)name;
+    EXPECT_EQ(':', path.at(1)) << "QUORVEL_TEST_TMP must begin with a drive letter";
+    return path.substr(2);
+#else
+    std::string link = dir.File(name);
+    std::error_code error;
+    std::filesystem::create_symlink(path, link, error);
+    EXPECT_FALSE(error) << link << ": " << error.message();
+    return link;
+#endif
+}
+
+// True when the program runs under Wine, which differs from Windows in a few file operations.
+inline bool UnderWine()
+{
+#if defined(_WIN32)
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
 }
 
 inline std::vector<uint8_t> Image(const nffr::FileWriter& w)

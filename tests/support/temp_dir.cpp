@@ -6,6 +6,8 @@
 
 #include <filesystem>
 
+#include "posix_shims.h"
+
 namespace quorveltest {
 
 TempDir::TempDir(const std::string& prefix)

@@ -1,8 +1,10 @@
 // fsdbgen_test.cpp: fsdbgen's description format and VCD import, read back by the reader.
 #include "fsdbgen.h"
 
-#include <sys/wait.h>
 #include <zlib.h>
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
 
 #include <cstring>
 #include <fstream>
@@ -399,20 +401,31 @@ TEST_F(Fsdbgen, VcdCutInItsDeclarationsOrEmptyGetsAWarning)
     EXPECT_TRUE(IsFsdbFile(path_.c_str()));
 }
 
+std::string Slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+// A text the tool wrote, with Windows line ends read as newlines.
+std::string SlurpText(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
 TEST_F(Fsdbgen, GzipVcdGivesTheSameFile)
 {
     const std::string vcd = std::string(kHead) + "#0\nb01 a\n#5\nbx a\n";
     ASSERT_EQ("", Import(vcd));
-    std::ifstream plain(path_, std::ios::binary);
-    const std::string expected((std::istreambuf_iterator<char>(plain)), {});
+    const std::string expected = Slurp(path_);
     const std::string gz = dir_.File("in.vcd.gz");
     gzFile out = gzopen(gz.c_str(), "wb");
     ASSERT_NE(nullptr, out);
     gzwrite(out, vcd.data(), static_cast<unsigned>(vcd.size()));
     gzclose(out);
     ASSERT_EQ("", ImportFile(gz));
-    std::ifstream again(path_, std::ios::binary);
-    EXPECT_EQ(expected, std::string((std::istreambuf_iterator<char>(again)), {}));
+    EXPECT_EQ(expected, Slurp(path_));
 
     // A compressed stream cut short is a truncated VCD.
     std::ifstream whole(gz, std::ios::binary);
@@ -424,12 +437,6 @@ TEST_F(Fsdbgen, GzipVcdGivesTheSameFile)
         "line 9: the file ends in the middle of the time step #5 begun on line 8; kept the "
         "changes up to #0",
         diag_.warnings[0]);
-}
-
-std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
 std::string Image(const nffr::FileWriter& w)
@@ -589,7 +596,11 @@ TEST_F(Fsdbgen, CommandLine)
     const std::string out = " >" + dir_.File("out") + " 2>" + dir_.File("err");
     auto run = [&](const std::string& args) {
         int status = std::system((tool + " " + args + out).c_str());
+#if defined(_WIN32)
+        return status;  // the exit code itself, through cmd.exe
+#else
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
     };
     std::string desc = dir_.File("in.desc");
     std::ofstream(desc) << "type 0\nvar #0 1 d\n0 1\n";
@@ -598,17 +609,17 @@ TEST_F(Fsdbgen, CommandLine)
     std::ofstream(desc) << "nonsense\n";
     EXPECT_EQ(1, run(desc + " " + path_));
     EXPECT_EQ("fsdbgen: " + desc + ": line 1: unknown keyword \"nonsense\"\n",
-              Slurp(dir_.File("err")));
+              SlurpText(dir_.File("err")));
     std::ofstream(desc) << "type 0\n";
     EXPECT_EQ(1, run(desc + " " + dir_.File("none/x.fsdb")));
     EXPECT_EQ(
         "fsdbgen: cannot write \"" + dir_.File("none/x.fsdb") + "\": No such file or directory\n",
-        Slurp(dir_.File("err")));
+        SlurpText(dir_.File("err")));
 
     EXPECT_EQ(0, run("--help"));
-    const std::string help = Slurp(dir_.File("out"));
+    const std::string help = SlurpText(dir_.File("out"));
     EXPECT_EQ(0u, help.find("usage: fsdbgen DESCRIPTION OUT.fsdb"));
-    EXPECT_EQ("", Slurp(dir_.File("err")));
+    EXPECT_EQ("", SlurpText(dir_.File("err")));
 
     const std::string vcd = dir_.File("counter.vcd");
     std::ofstream(vcd) << kHead << "#0\nbL1 a\n";
@@ -623,24 +634,24 @@ TEST_F(Fsdbgen, CommandLine)
     };
     for (const auto& m : mistakes) {
         EXPECT_EQ(2, run(m.first)) << m.first;
-        EXPECT_EQ(m.second + help, Slurp(dir_.File("err"))) << m.first;
-        EXPECT_EQ("", Slurp(dir_.File("out")));
+        EXPECT_EQ(m.second + help, SlurpText(dir_.File("err"))) << m.first;
+        EXPECT_EQ("", SlurpText(dir_.File("out")));
     }
 
     EXPECT_EQ(0, run("--vcd " + vcd + " " + path_));
-    EXPECT_EQ("wrote " + path_ + ": 1 logic variable (file type 0)\n", Slurp(dir_.File("out")));
+    EXPECT_EQ("wrote " + path_ + ": 1 logic variable (file type 0)\n", SlurpText(dir_.File("out")));
     EXPECT_EQ("fsdbgen: " + vcd + ": nine-value logic mapped to the nearest of 0 1 X Z: 1 L to 0\n",
-              Slurp(dir_.File("err")));
+              SlurpText(dir_.File("err")));
 
     EXPECT_EQ(1, run("--vcd " + vcd + " " + dir_.File("none/x.fsdb")));
     EXPECT_EQ(
         "fsdbgen: cannot write \"" + dir_.File("none/x.fsdb") + "\": No such file or directory\n",
-        Slurp(dir_.File("err")).substr(Slurp(dir_.File("err")).find("fsdbgen: cannot")));
+        SlurpText(dir_.File("err")).substr(SlurpText(dir_.File("err")).find("fsdbgen: cannot")));
     EXPECT_EQ(1, run("--vcd " + dir_.File("none.vcd") + " " + path_));
     EXPECT_EQ("fsdbgen: cannot read \"" + dir_.File("none.vcd") + "\": No such file or directory\n",
-              Slurp(dir_.File("err")));
+              SlurpText(dir_.File("err")));
     EXPECT_EQ(1, run("--vcd " + vcd + " " + vcd));
-    EXPECT_EQ("fsdbgen: the output would replace the input\n", Slurp(dir_.File("err")));
+    EXPECT_EQ("fsdbgen: the output would replace the input\n", SlurpText(dir_.File("err")));
 }
 
 // Pieces appended (split across chunks) or written into room (whole, a chunk's rest unused).

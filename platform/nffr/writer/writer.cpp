@@ -372,10 +372,52 @@ std::string FileWriter::CannotWrite(const std::string& path)
     return "cannot write \"" + path + "\": " + (errno ? std::strerror(errno) : "write failed");
 }
 
+namespace {
+
+#ifdef _WIN32
+// Windows refuses to rename over a file that a reader holds open, even one that shares
+// deletion: the held file is renamed aside (a free name beside it) and deleted instead, so it
+// goes when its last reader closes it and readers keep its bytes meanwhile. The old file is put
+// back when the new one cannot take its place.
+bool ReplaceHeldFile(const std::string& temp, const std::string& path)
+{
+    namespace fs = std::filesystem;
+    for (int n = 1; n <= 1000; ++n) {
+        const std::string aside = path + ".replaced-" + std::to_string(n);
+        std::error_code ec;
+        if (fs::exists(aside, ec) || ec)
+            continue;  // taken, or a deleted file that a reader still holds
+        fs::rename(path, aside, ec);
+        if (ec)
+            return false;
+        fs::rename(temp, path, ec);
+        if (ec) {
+            fs::rename(aside, path, ec);
+            return false;
+        }
+        fs::remove(aside, ec);
+        return true;
+    }
+    return false;
+}
+#endif
+
+// Renames temp over path.
+void Replace(const std::string& temp, const std::string& path, std::error_code& ec)
+{
+    std::filesystem::rename(temp, path, ec);
+#ifdef _WIN32
+    if (ec == std::errc::permission_denied && ReplaceHeldFile(temp, path))
+        ec.clear();
+#endif
+}
+
+}  // namespace
+
 bool FileWriter::ReplaceWith(const std::string& temp, const std::string& path, std::string* error)
 {
     std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
+    Replace(temp, path, ec);
     if (ec) {
         if (error)
             *error = "cannot replace \"" + path + "\": " + ec.message();
