@@ -48,18 +48,6 @@ double ReadRealSample(ffrVCTraverser* traverser, const unsigned char* value)
     return ReadRealValue(traverser->ValueDataType(), value);
 }
 
-double ReadRealValue(int dataType, const unsigned char* value)
-{
-    if (dataType == 3) {
-        double sample;
-        memcpy(&sample, value, sizeof(sample));
-        return sample;
-    }
-    float sample;
-    memcpy(&sample, value, sizeof(sample));
-    return (double)sample;
-}
-
 uint32_t LogicTextLength(const ReaderContext* context, ffrVCTraverser* traverser)
 {
     return context->fileType == 0 ? traverser->ValueBitSize() : 1;
@@ -74,8 +62,35 @@ void WriteLogicText(const ReaderContext* context, const unsigned char* value, ui
         }
         return;
     }
-    for (uint32_t i = 0; i < length; i++) {
+    uint32_t i = 0;
+    // Eight bytes at once while they are all 0 or 1, the usual case: '0' + byte each.
+    const uint64_t ones = UINT64_C(0x0101010101010101);
+    for (; i + 8 <= length; i += 8) {
+        uint64_t bytes;
+        memcpy(&bytes, value + i, sizeof bytes);
+        if ((bytes & ~ones) != 0) {
+            break;
+        }
+        bytes += ones * '0';
+        memcpy(text + i, &bytes, sizeof bytes);
+    }
+    for (; i < length; i++) {
         text[i] = BitCharacter(value[i]);
+    }
+}
+
+const char* OneCharacterText(const ReaderContext* context, const unsigned char* value)
+{
+    if (value == NULL) {
+        return "";
+    }
+    char c = context->fileType == 0 ? BitCharacter(value[0]) : FirstByteCharacter(value[0]);
+    switch (c) {
+    case '0': return "0";
+    case '1': return "1";
+    case 'X': return "X";
+    case 'Z': return "Z";
+    default: return "U";
     }
 }
 

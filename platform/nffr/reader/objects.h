@@ -49,12 +49,7 @@ struct ffrObjectImpl {
 
 struct ffrTraverserImpl {
     std::shared_ptr<const Block> block;  // keeps the bytes alive after the object's last Close
-    const uint8_t* tags = nullptr;
-    const uint8_t* values = nullptr;
-    uint32_t count = 0;
-    uint32_t pos = 0;
-    bool beforeFirst = false;  // positioned before the first change: no value in force
-    uint32_t valueSize = 0;
+    uint32_t valueSize = 0;              // the cursor over the bytes lives in the ffrVCTraverser
     uint32_t bitSize = 0;
     int valueDataType = 0;
     bool holdsBits = false;
@@ -75,6 +70,11 @@ struct ffrAccess {
     static ffrVCTraverser* NewTraverser() { return new ffrVCTraverser(); }
     static void DeleteObject(ffrObject* o) { delete o; }
     static void DeleteTraverser(ffrVCTraverser* t) { delete t; }
+    // Puts the traverser on its first change of count, whose tags start the block at tags.
+    static void StartCursor(ffrVCTraverser* t, const uint8_t* tags, uint32_t count,
+                            uint32_t valueSize);
+    // Sends every later per-change call of t through the library.
+    static void Cool(ffrVCTraverser* t) { t->hot_ = 0; }
 };
 
 // Runs body, turning any exception into an error message and the fallback result, so that no
