@@ -203,7 +203,7 @@ bool LoadBlock(ffrObjectImpl* impl, size_t index, std::string* error)
         *error = "idcode " + std::to_string(s.idcode) + ": its changes are too large to load here";
         return false;
     }
-    auto block = std::make_shared<Block>(static_cast<size_t>(size));
+    auto block = std::make_shared<Block>(static_cast<size_t>(size), index);
     if (!impl->file->ReadAt(s.blockOffset, block->data(), block->size())) {
         *error = "idcode " + std::to_string(s.idcode) +
                  ": its changes cannot be read (the file is shorter than when it was opened)";

@@ -18,8 +18,25 @@ constexpr uint32_t kDeadObjectMagic = 0xdeadbe0fu;
 constexpr uint32_t kLiveTraverserMagic = 0x5652464eu;  // "NFRV"
 constexpr uint32_t kDeadTraverserMagic = 0xdeadbe1fu;
 
-// A loaded signal's change block as read from the file: tags, then values.
-using Block = std::vector<uint8_t>;
+// A loaded signal's change block as read from the file: tags, then values. Large blocks begin at
+// a place of their own within their allocation: large allocations all start at the same offset
+// of a page, so a walk over many signals at once would find every signal's current tag in the
+// same cache set.
+class Block {
+public:
+    Block(size_t size, size_t index)
+        : start_(size >= kStaggeredSize ? index % 64 * 64 : 0), bytes_(size + start_)
+    {
+    }
+    uint8_t* data() { return bytes_.data() + start_; }
+    const uint8_t* data() const { return bytes_.data() + start_; }
+    size_t size() const { return bytes_.size() - start_; }
+
+private:
+    static constexpr size_t kStaggeredSize = 65536;
+    size_t start_;
+    std::vector<uint8_t> bytes_;
+};
 
 enum class LoadState : uint8_t { Unloaded, Loaded, Refused };
 
