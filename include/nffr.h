@@ -138,6 +138,12 @@ public:
         if (pos_ + 1 >= count_)
             return 1;
         ++pos_;
+#if defined(__GNUC__)
+        // 256 bytes ahead in both streams: a walk over many signals at once reads more streams
+        // than the processor follows by itself. A prefetch never faults, even past the end.
+        __builtin_prefetch(tags_ + 8 * size_t(pos_) + 256);
+        __builtin_prefetch(values_ + size_t(pos_) * valueSize_ + 256);
+#endif
         return 0;
     }
     int GotoTag(const TimeTag* tag, int flags);  // change in force at tag (see above)

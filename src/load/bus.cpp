@@ -295,6 +295,7 @@ struct MemberCursor {
     uint32_t shown;    // characters of its current text: length, or 0 for a missing value
     int pending;       // the traverser stands on a change that is not yet in force
     uint64_t nextTag;  // the tag of that change
+    int stepped;       // in the walk: stepped on, the tag not yet read
 };
 
 struct MemberRow {
@@ -316,7 +317,7 @@ static void CloseMemberRow(MemberRow* row)
 
 // Renders the value the member's traverser stands on into its place, then steps to its next
 // change. 1 when a read fails.
-static int TakeCurrentValue(const ReaderContext* context, MemberRow* row, MemberCursor* member)
+static int TakeValue(const ReaderContext* context, MemberRow* row, MemberCursor* member)
 {
     unsigned char* value = NULL;
     if (member->traverser->GetValue(&value) != 0) {
@@ -330,16 +331,35 @@ static int TakeCurrentValue(const ReaderContext* context, MemberRow* row, Member
         row->shortened++;
     }
     member->shown = shown;
-    if (value != NULL) {
+    if (value != NULL && member->length == 1) {
+        row->row[member->offset] = LogicCharacter(context->fileType, value[0]);
+    } else if (value != NULL) {
         WriteLogicText(context, value, member->length, row->row + member->offset);
     }
-    TimeTag tag = {0, 0};
     member->pending = member->traverser->GotoNext() == 0;
+    member->nextTag = 0;
+    return 0;
+}
+
+// Reads the tag of the change the member stepped onto, if any. 1 when the read fails.
+static int ReadNextTag(MemberCursor* member)
+{
+    TimeTag tag = {0, 0};
     if (member->pending && member->traverser->GetTag(&tag) != 0) {
         return 1;
     }
     member->nextTag = TagValue(&tag);
     return 0;
+}
+
+// Renders the value the member's traverser stands on into its place, then steps to its next
+// change. 1 when a read fails.
+static int TakeCurrentValue(const ReaderContext* context, MemberRow* row, MemberCursor* member)
+{
+    if (TakeValue(context, row, member) != 0) {
+        return 1;
+    }
+    return ReadNextTag(member);
 }
 
 // Puts the member on the change in force at tag (or on its first change when tag lies before
@@ -570,6 +590,38 @@ static uint64_t EarliestPending(const MemberRow* row, uint32_t width)
     return earliest;
 }
 
+// Every member takes its changes up to tag and reads the tag of its next one; *next is the
+// earliest of those. The values of all members are taken first and their next tags read after,
+// so that the members' tag reads do not wait on each other. 1 when a read fails; nothing is
+// read after it.
+static int TakeChangesUpTo(const ReaderContext* context, MemberRow* row, uint32_t width,
+                           uint64_t tag, uint64_t* next)
+{
+    int again = 1;
+    while (again) {
+        again = 0;
+        *next = UINT64_MAX;
+        for (uint32_t m = 0; m < width; m++) {
+            MemberCursor* member = &row->members[m];
+            member->stepped = member->pending && member->nextTag <= tag;
+            if (member->stepped && TakeValue(context, row, member) != 0) {
+                return 1;
+            }
+        }
+        for (uint32_t m = 0; m < width; m++) {
+            MemberCursor* member = &row->members[m];
+            if (member->stepped && ReadNextTag(member) != 0) {
+                return 1;
+            }
+            again |= member->pending && member->nextTag <= tag;
+            if (member->pending && member->nextTag < *next) {
+                *next = member->nextTag;
+            }
+        }
+    }
+    return 0;
+}
+
 // Appends the point at tag with the row as it stands; 1 when memory runs out.
 static int AppendPoint(const ReaderContext* context, const MemberRow* row, uint32_t width,
                        uint64_t tag, BusSamples* samples)
@@ -619,16 +671,8 @@ static int WalkInTagOrder(const ReaderContext* context, ffrObject* reader, const
         if (*abandoned || next == UINT64_MAX) {
             break;
         }
-        // Every member takes its changes up to the new point and tells its next one.
         now = next;
-        next = UINT64_MAX;
-        for (uint32_t m = 0; m < width && *result == 0; m++) {
-            MemberCursor* member = &row.members[m];
-            *result = AdvanceMember(context, &row, member, now);
-            if (member->pending && member->nextTag < next) {
-                next = member->nextTag;
-            }
-        }
+        *result = TakeChangesUpTo(context, &row, width, now, &next);
     }
     CloseMemberRow(&row);
     return 1;

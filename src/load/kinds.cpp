@@ -14,17 +14,6 @@ namespace {
 const size_t kScratchSize = 2097152;
 char scratch[kScratchSize];
 
-char BitCharacter(unsigned char byte)
-{
-    return byte < 4 ? "01XZ"[byte] : 'U';
-}
-
-// Bytes 3, 4 and 5 are all high impedance; every other byte is unknown.
-char FirstByteCharacter(unsigned char byte)
-{
-    return byte < 6 ? "01XZZZ"[byte] : 'X';
-}
-
 // File type 0: one character per value byte. Null when the text cannot be allocated.
 char* BitsText(const ReaderContext* context, const unsigned char* value, uint32_t bits)
 {
@@ -58,7 +47,7 @@ void WriteLogicText(const ReaderContext* context, const unsigned char* value, ui
 {
     if (context->fileType != 0) {
         if (length > 0) {
-            text[0] = FirstByteCharacter(value[0]);
+            text[0] = LogicCharacter(1, value[0]);
         }
         return;
     }
@@ -75,7 +64,7 @@ void WriteLogicText(const ReaderContext* context, const unsigned char* value, ui
         memcpy(text + i, &bytes, sizeof bytes);
     }
     for (; i < length; i++) {
-        text[i] = BitCharacter(value[i]);
+        text[i] = LogicCharacter(0, value[i]);
     }
 }
 
@@ -84,8 +73,7 @@ const char* OneCharacterText(const ReaderContext* context, const unsigned char* 
     if (value == NULL) {
         return "";
     }
-    char c = context->fileType == 0 ? BitCharacter(value[0]) : FirstByteCharacter(value[0]);
-    switch (c) {
+    switch (LogicCharacter(context->fileType, value[0])) {
     case '0': return "0";
     case '1': return "1";
     case 'X': return "X";

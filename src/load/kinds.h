@@ -30,6 +30,15 @@ void LogicValueText(const ReaderContext* context, const unsigned char* value,
                     ffrVCTraverser* traverser, char** text);
 // The length of every value text of the traverser's signal: its bit size for file type 0, else 1.
 uint32_t LogicTextLength(const ReaderContext* context, ffrVCTraverser* traverser);
+// The character of one value byte: for file type 0 the byte of one bit, else the first byte
+// of the value, of which bytes 3, 4 and 5 are all high impedance and every other one unknown.
+inline char LogicCharacter(int fileType, unsigned char byte)
+{
+    if (fileType == 0) {
+        return byte < 4 ? "01XZ"[byte] : 'U';
+    }
+    return byte < 6 ? "01XZZZ"[byte] : 'X';
+}
 // Writes the first length characters of the value's text, as LogicValueText renders it, without
 // a terminator; length is LogicTextLength of the value's traverser.
 void WriteLogicText(const ReaderContext* context, const unsigned char* value, uint32_t length,
