@@ -134,12 +134,7 @@ double ExactProduct(uint64_t ticks, double scale)
 
 }  // namespace
 
-double TagToTime(double scale, const TimeTag* tag)
+double LargeTagToTime(double scale, uint64_t ticks)
 {
-    uint64_t ticks = ((uint64_t)tag->high << 32) | tag->low;
-    // Below 2^53 the count converts to double exactly, so the product is rounded only once.
-    if (ticks < (UINT64_C(1) << 53)) {
-        return (double)ticks * scale;
-    }
     return ExactProduct(ticks, scale);
 }

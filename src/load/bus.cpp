@@ -289,11 +289,13 @@ static uint64_t TagValue(const TimeTag* tag)
 // its current text sits at a fixed place of the row, the joined text of the current point.
 struct MemberCursor {
     ffrVCTraverser* traverser;
-    size_t offset;     // where its text starts in the row
-    uint32_t length;   // characters of its texts; 0 for a member without changes
+    size_t offset;    // where its text starts in the row
+    uint32_t length;  // characters of its texts; 0 for a member without changes
+    int hasChanges;
     uint32_t shown;    // characters of its current text: length, or 0 for a missing value
     int pending;       // the traverser stands on a change that is not yet in force
     uint64_t nextTag;  // the tag of that change
+    int stepped;       // in the walk: stepped on, the tag not yet read
 };
 
 struct MemberRow {
@@ -315,7 +317,7 @@ static void CloseMemberRow(MemberRow* row)
 
 // Renders the value the member's traverser stands on into its place, then steps to its next
 // change. 1 when a read fails.
-static int TakeCurrentValue(const ReaderContext* context, MemberRow* row, MemberCursor* member)
+static int TakeValue(const ReaderContext* context, MemberRow* row, MemberCursor* member)
 {
     unsigned char* value = NULL;
     if (member->traverser->GetValue(&value) != 0) {
@@ -329,16 +331,35 @@ static int TakeCurrentValue(const ReaderContext* context, MemberRow* row, Member
         row->shortened++;
     }
     member->shown = shown;
-    if (value != NULL) {
+    if (value != NULL && member->length == 1) {
+        row->row[member->offset] = LogicCharacter(context->fileType, value[0]);
+    } else if (value != NULL) {
         WriteLogicText(context, value, member->length, row->row + member->offset);
     }
-    TimeTag tag = {0, 0};
     member->pending = member->traverser->GotoNext() == 0;
+    member->nextTag = 0;
+    return 0;
+}
+
+// Reads the tag of the change the member stepped onto, if any. 1 when the read fails.
+static int ReadNextTag(MemberCursor* member)
+{
+    TimeTag tag = {0, 0};
     if (member->pending && member->traverser->GetTag(&tag) != 0) {
         return 1;
     }
     member->nextTag = TagValue(&tag);
     return 0;
+}
+
+// Renders the value the member's traverser stands on into its place, then steps to its next
+// change. 1 when a read fails.
+static int TakeCurrentValue(const ReaderContext* context, MemberRow* row, MemberCursor* member)
+{
+    if (TakeValue(context, row, member) != 0) {
+        return 1;
+    }
+    return ReadNextTag(member);
 }
 
 // Puts the member on the change in force at tag (or on its first change when tag lies before
@@ -368,10 +389,10 @@ static int AdvanceMember(const ReaderContext* context, MemberRow* row, MemberCur
     return 0;
 }
 
-// Creates the traversers and places the members' texts in the row, positioned at the first
-// point. Returns 1 when the load must be abandoned; a read failure only sets *result.
-static int OpenMemberRow(const ReaderContext* context, ffrObject* reader, const int* ids,
-                         uint32_t width, const TimeTag* first, MemberRow* row, int* result)
+// Creates the traversers and gives each member its place in the row. 1 when the load must be
+// abandoned.
+static int CreateMemberRow(const ReaderContext* context, ffrObject* reader, const int* ids,
+                           uint32_t width, MemberRow* row)
 {
     row->members = (MemberCursor*)calloc(width, sizeof(MemberCursor));
     if (row->members == NULL) {
@@ -383,7 +404,8 @@ static int OpenMemberRow(const ReaderContext* context, ffrObject* reader, const 
         if (member->traverser == NULL) {
             return 1;
         }
-        if (member->traverser->HasChanges()) {
+        member->hasChanges = member->traverser->HasChanges();
+        if (member->hasChanges) {
             member->length = LogicTextLength(context, member->traverser);
         }
         if (row->rowLength > SIZE_MAX - 1 - member->length) {
@@ -394,12 +416,27 @@ static int OpenMemberRow(const ReaderContext* context, ffrObject* reader, const 
         row->rowLength += member->length;
     }
     row->row = (char*)malloc(row->rowLength + 1);
-    if (row->row == NULL) {
-        return 1;
-    }
+    return row->row == NULL ? 1 : 0;
+}
+
+// Places every member at the change in force at first. A failed read sets *result to 1.
+static void PositionMembers(const ReaderContext* context, MemberRow* row, uint32_t width,
+                            const TimeTag* first, int* result)
+{
     for (uint32_t m = 0; m < width && *result == 0; m++) {
         *result = PositionMember(context, row, &row->members[m], first);
     }
+}
+
+// Creates the traversers and places the members' texts in the row, positioned at the first
+// point. Returns 1 when the load must be abandoned; a read failure only sets *result.
+static int OpenMemberRow(const ReaderContext* context, ffrObject* reader, const int* ids,
+                         uint32_t width, const TimeTag* first, MemberRow* row, int* result)
+{
+    if (CreateMemberRow(context, reader, ids, width, row) != 0) {
+        return 1;
+    }
+    PositionMembers(context, row, width, first, result);
     return 0;
 }
 
@@ -466,40 +503,229 @@ static int FillSamples(const ReaderContext* context, ffrObject* reader, const in
     return abandoned;
 }
 
+// The samples of one load: times, joined texts (in the arena) and the tag of the last point.
+struct BusSamples {
+    double* x;
+    char** y;
+    uint32_t count;
+    uint32_t capacity;  // slots of x and y
+    TimeTag last;
+    TextArena texts;
+};
+
+// Tags below 2^51 are at most 2^51 times the scale, where a double's step is at most half the
+// scale, so at scales of 2^-1000 to 2^900 (neither subnormal nor infinite products) distinct
+// tags always convert to distinct times.
+static const uint64_t kDistinctTagLimit = UINT64_C(1) << 51;
+
+static bool KeepsTagsApart(double scale)
+{
+    return scale >= 0x1p-1000 && scale <= 0x1p900;
+}
+
+// Whether the members can be walked in tag order, one point per distinct tag, and still give
+// the points of the time list: every member with changes has texts and readable first and last
+// tags, all below the limit, and one of them has changes. *first is the earliest first tag.
+static bool WalkPlanHolds(const ReaderContext* context, const MemberRow* row, uint32_t width,
+                          TimeTag* first)
+{
+    if (!KeepsTagsApart(context->timeScale)) {
+        return false;
+    }
+    uint64_t earliest = UINT64_MAX;
+    for (uint32_t m = 0; m < width; m++) {
+        const MemberCursor* member = &row->members[m];
+        if (!member->hasChanges) {
+            continue;
+        }
+        TimeTag from = {0, 0};
+        TimeTag to = {0, 0};
+        if (member->length == 0 || member->traverser->GetFirstTag(&from) != 0 ||
+            member->traverser->GetLastTag(&to) != 0 || TagValue(&to) >= kDistinctTagLimit) {
+            return false;
+        }
+        if (TagValue(&from) < earliest) {
+            earliest = TagValue(&from);
+            *first = from;
+        }
+    }
+    return earliest != UINT64_MAX;
+}
+
+// Room for one more point and the closing sample; 1 when memory runs out.
+static int RoomForPoint(BusSamples* samples)
+{
+    if (samples->capacity - samples->count >= 2) {
+        return 0;
+    }
+    if (samples->capacity > UINT32_MAX / 2) {
+        return 1;
+    }
+    uint32_t grown = samples->capacity < 1024 ? 1024 : samples->capacity * 2;
+    if ((size_t)grown > SIZE_MAX / sizeof(double)) {
+        return 1;
+    }
+    double* x = (double*)realloc(samples->x, (size_t)grown * sizeof(double));
+    if (x == NULL) {
+        return 1;
+    }
+    samples->x = x;
+    char** y = (char**)realloc(samples->y, (size_t)grown * sizeof(char*));
+    if (y == NULL) {
+        return 1;
+    }
+    samples->y = y;
+    samples->capacity = grown;
+    return 0;
+}
+
+static uint64_t EarliestPending(const MemberRow* row, uint32_t width)
+{
+    uint64_t earliest = UINT64_MAX;
+    for (uint32_t m = 0; m < width; m++) {
+        if (row->members[m].pending && row->members[m].nextTag < earliest) {
+            earliest = row->members[m].nextTag;
+        }
+    }
+    return earliest;
+}
+
+// Every member takes its changes up to tag and reads the tag of its next one; *next is the
+// earliest of those. The values of all members are taken first and their next tags read after,
+// so that the members' tag reads do not wait on each other. 1 when a read fails; nothing is
+// read after it.
+static int TakeChangesUpTo(const ReaderContext* context, MemberRow* row, uint32_t width,
+                           uint64_t tag, uint64_t* next)
+{
+    int again = 1;
+    while (again) {
+        again = 0;
+        *next = UINT64_MAX;
+        for (uint32_t m = 0; m < width; m++) {
+            MemberCursor* member = &row->members[m];
+            member->stepped = member->pending && member->nextTag <= tag;
+            if (member->stepped && TakeValue(context, row, member) != 0) {
+                return 1;
+            }
+        }
+        for (uint32_t m = 0; m < width; m++) {
+            MemberCursor* member = &row->members[m];
+            if (member->stepped && ReadNextTag(member) != 0) {
+                return 1;
+            }
+            again |= member->pending && member->nextTag <= tag;
+            if (member->pending && member->nextTag < *next) {
+                *next = member->nextTag;
+            }
+        }
+    }
+    return 0;
+}
+
+// Appends the point at tag with the row as it stands; 1 when memory runs out.
+static int AppendPoint(const ReaderContext* context, const MemberRow* row, uint32_t width,
+                       uint64_t tag, BusSamples* samples)
+{
+    if (RoomForPoint(samples) != 0) {
+        return 1;
+    }
+    TimeTag at = {(uint32_t)(tag >> 32), (uint32_t)tag};
+    samples->y[samples->count] = CopyRow(row, width, &samples->texts);
+    if (samples->y[samples->count] == NULL) {
+        return 1;
+    }
+    samples->x[samples->count] = TagToTime(context->timeScale, &at);
+    samples->last = at;
+    samples->count++;
+    return 0;
+}
+
+// One forward walk of all members together: the points are the distinct tags of their changes,
+// each with the row of the texts in force there, so no time list is built. Returns 0, having
+// read no change, when the walk would not give the time list's points; else 1, with
+// *abandoned set when the load must be abandoned (a traverser or memory missing) and *result 1
+// after a failed read.
+static int WalkInTagOrder(const ReaderContext* context, ffrObject* reader, const int* ids,
+                          uint32_t width, BusSamples* samples, int* result, int* abandoned)
+{
+    MemberRow row;
+    memset(&row, 0, sizeof row);
+    TimeTag first = {0, 0};
+    if (CreateMemberRow(context, reader, ids, width, &row) != 0) {
+        // Every member is walked in either way, so a missing traverser ends the load.
+        CloseMemberRow(&row);
+        *abandoned = 1;
+        return 1;
+    }
+    if (!WalkPlanHolds(context, &row, width, &first)) {
+        CloseMemberRow(&row);
+        return 0;
+    }
+    InitTextArena(&samples->texts, (row.rowLength + 1) * 1024);
+    PositionMembers(context, &row, width, &first, result);
+    uint64_t now = TagValue(&first);
+    uint64_t next = EarliestPending(&row, width);
+    *abandoned = 0;
+    while (*result == 0) {
+        *abandoned = AppendPoint(context, &row, width, now, samples);
+        if (*abandoned || next == UINT64_MAX) {
+            break;
+        }
+        now = next;
+        *result = TakeChangesUpTo(context, &row, width, now, &next);
+    }
+    CloseMemberRow(&row);
+    return 1;
+}
+
+// The time list first, then the members walked over its points. Returns 1 when the load must
+// be abandoned; no samples without abandonment when nothing changes while appending.
+static int TwoPassSamples(const ReaderContext* context, ffrObject* reader, const int* ids,
+                          uint32_t width, int appending, BusSamples* samples, int* result)
+{
+    int failed = 0;
+    TimeRun list = BuildTimeList(context, reader, ids, width, appending, &failed);
+    uint32_t n = list.count;
+    int abandoned = failed;
+    if (!failed && n > 0) {
+        samples->x = (double*)malloc(((size_t)n + 1) * sizeof(double));
+        samples->y = samples->x == NULL ? NULL : (char**)calloc((size_t)n + 1, sizeof(char*));
+        abandoned = samples->y == NULL;
+    }
+    if (!abandoned && n > 0) {
+        abandoned = FillSamples(context, reader, ids, width, &list, samples->x, samples->y,
+                                &samples->texts, result);
+        samples->count = n;
+        samples->capacity = n + 1;
+        samples->last = list.entries[n - 1].tag;
+    }
+    free(list.entries);
+    return abandoned;
+}
+
 // Fills and hands over the samples; 1 with *abandoned set when the load could not be built.
 static int BuildAndHandOver(Tcl_Interp* interp, const ReaderContext* context, ffrObject* reader,
                             const int* ids, uint32_t width, WfXWave* wave, int appending,
                             int* abandoned)
 {
-    int failed = 0;
-    TimeRun list = BuildTimeList(context, reader, ids, width, appending, &failed);
-    uint32_t n = list.count;
-    if (!failed && n == 0) {
-        *abandoned = 0;
-        return 0;
-    }
-    double* x = failed ? NULL : (double*)malloc(((size_t)n + 1) * sizeof(double));
-    char** y = x == NULL ? NULL : (char**)calloc((size_t)n + 1, sizeof(char*));
-    TextArena texts;
-    InitTextArena(&texts, 0);
+    BusSamples samples;
+    memset(&samples, 0, sizeof samples);
+    InitTextArena(&samples.texts, 0);
     int result = 0;
-    *abandoned = y == NULL;
-    if (!*abandoned) {
-        *abandoned = FillSamples(context, reader, ids, width, &list, x, y, &texts, &result);
+    if (!WalkInTagOrder(context, reader, ids, width, &samples, &result, abandoned)) {
+        *abandoned = TwoPassSamples(context, reader, ids, width, appending, &samples, &result);
     }
-    if (!*abandoned && result != 1) {
-        uint32_t count = n;
-        const TimeTag* last = &list.entries[n - 1].tag;
-        if (NeedsClosingSample(context, last)) {
-            WriteClosingSample(context, x, y, n);
-            count = n + 1;
+    if (!*abandoned && result != 1 && samples.count > 0) {
+        uint32_t count = samples.count;
+        if (NeedsClosingSample(context, &samples.last)) {
+            WriteClosingSample(context, samples.x, samples.y, count);
+            count++;
         }
-        result = WfX_AddValuesSimp(interp, wave, x, y, count, 0);
+        result = WfX_AddValuesSimp(interp, wave, samples.x, samples.y, count, 0);
     }
-    FreeTextArena(&texts);
-    free(x);
-    free(y);
-    free(list.entries);
+    FreeTextArena(&samples.texts);
+    free(samples.x);
+    free(samples.y);
     return *abandoned ? 1 : result;
 }
 

@@ -14,17 +14,6 @@ namespace {
 const size_t kScratchSize = 2097152;
 char scratch[kScratchSize];
 
-char BitCharacter(unsigned char byte)
-{
-    return byte < 4 ? "01XZ"[byte] : 'U';
-}
-
-// Bytes 3, 4 and 5 are all high impedance; every other byte is unknown.
-char FirstByteCharacter(unsigned char byte)
-{
-    return byte < 6 ? "01XZZZ"[byte] : 'X';
-}
-
 // File type 0: one character per value byte. Null when the text cannot be allocated.
 char* BitsText(const ReaderContext* context, const unsigned char* value, uint32_t bits)
 {
@@ -48,18 +37,6 @@ double ReadRealSample(ffrVCTraverser* traverser, const unsigned char* value)
     return ReadRealValue(traverser->ValueDataType(), value);
 }
 
-double ReadRealValue(int dataType, const unsigned char* value)
-{
-    if (dataType == 3) {
-        double sample;
-        memcpy(&sample, value, sizeof(sample));
-        return sample;
-    }
-    float sample;
-    memcpy(&sample, value, sizeof(sample));
-    return (double)sample;
-}
-
 uint32_t LogicTextLength(const ReaderContext* context, ffrVCTraverser* traverser)
 {
     return context->fileType == 0 ? traverser->ValueBitSize() : 1;
@@ -70,12 +47,38 @@ void WriteLogicText(const ReaderContext* context, const unsigned char* value, ui
 {
     if (context->fileType != 0) {
         if (length > 0) {
-            text[0] = FirstByteCharacter(value[0]);
+            text[0] = LogicCharacter(1, value[0]);
         }
         return;
     }
-    for (uint32_t i = 0; i < length; i++) {
-        text[i] = BitCharacter(value[i]);
+    uint32_t i = 0;
+    // Eight bytes at once while they are all 0 or 1, the usual case: '0' + byte each.
+    const uint64_t ones = UINT64_C(0x0101010101010101);
+    for (; i + 8 <= length; i += 8) {
+        uint64_t bytes;
+        memcpy(&bytes, value + i, sizeof bytes);
+        if ((bytes & ~ones) != 0) {
+            break;
+        }
+        bytes += ones * '0';
+        memcpy(text + i, &bytes, sizeof bytes);
+    }
+    for (; i < length; i++) {
+        text[i] = LogicCharacter(0, value[i]);
+    }
+}
+
+const char* OneCharacterText(const ReaderContext* context, const unsigned char* value)
+{
+    if (value == NULL) {
+        return "";
+    }
+    switch (LogicCharacter(context->fileType, value[0])) {
+    case '0': return "0";
+    case '1': return "1";
+    case 'X': return "X";
+    case 'Z': return "Z";
+    default: return "U";
     }
 }
 

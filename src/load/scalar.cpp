@@ -13,7 +13,8 @@
 #include "load/text_arena.h"
 #include "plugin/portability.h"
 
-// The x and y arrays of one load. The texts of the text slots live in the arena.
+// The x and y arrays of one load. The texts of the text slots live in the arena, or are
+// constant texts when every text has one character.
 struct SampleArrays {
     double* x;
     void* y;
@@ -146,14 +147,14 @@ static char* StoreText(const ReaderContext* context, SampleArrays* arrays,
     return text;
 }
 
-// Stores the sample at tag with the value the traverser points at; 1 when memory runs out.
-static int StoreSample(const ReaderContext* context, SampleArrays* arrays, const TimeTag* tag,
-                       const unsigned char* value)
+// The y value of sample i from the value bytes; 1 when memory runs out.
+static int StoreValue(const ReaderContext* context, SampleArrays* arrays, uint32_t i,
+                      const unsigned char* value)
 {
-    uint32_t i = arrays->count;
-    arrays->x[i] = TagToTime(context->timeScale, tag);
     if (arrays->kind == WFX_KIND_FLOAT) {
         ((float*)arrays->y)[i] = (float)ReadRealValue(arrays->dataType, value);
+    } else if (IsTextKind(arrays->kind) && arrays->textLength == 1) {
+        ((const char**)arrays->y)[i] = OneCharacterText(context, value);
     } else if (IsTextKind(arrays->kind)) {
         char* text = StoreText(context, arrays, value);
         if (text == NULL) {
@@ -163,8 +164,70 @@ static int StoreSample(const ReaderContext* context, SampleArrays* arrays, const
     } else {
         ((double*)arrays->y)[i] = ReadRealValue(arrays->dataType, value);
     }
+    return 0;
+}
+
+// Stores the sample at tag with the value the traverser points at; 1 when memory runs out.
+static int StoreSample(const ReaderContext* context, SampleArrays* arrays, const TimeTag* tag,
+                       const unsigned char* value)
+{
+    uint32_t i = arrays->count;
+    arrays->x[i] = TagToTime(context->timeScale, tag);
+    if (StoreValue(context, arrays, i, value) != 0) {
+        return 1;
+    }
     arrays->count = i + 1;
     return 0;
+}
+
+// Steps onto the next change, makes room for it and stores its time at x[count]; nonzero when
+// there is no next change or no room (*noMemory set when growing failed). *value keeps the
+// previous value when the reader gives none.
+static inline int NextChange(ffrVCTraverser* traverser, SampleArrays* arrays, double scale,
+                             TimeTag* tag, unsigned char** value, int* noMemory)
+{
+    if (traverser->GotoNext() != 0) {
+        return 1;
+    }
+    // Doubling (at least 64 slots) keeps an unknown count linear: 400k changes in steps of
+    // 64 copied the arrays over 6000 times.
+    uint32_t step = arrays->capacity < 64 ? 64 : arrays->capacity;
+    if (MakeRoom(arrays, step, noMemory) != 0) {
+        return 1;
+    }
+    traverser->GetTag(tag);
+    traverser->GetValue(value);
+    arrays->x[arrays->count] = TagToTime(scale, tag);
+    return 0;
+}
+
+// Reads the changes after the first, one loop per kind of y value, so that nothing is decided
+// per sample but the value itself. 1 when memory runs out.
+static int ReadFurtherChanges(const ReaderContext* context, ffrVCTraverser* traverser,
+                              SampleArrays* arrays, TimeTag* tag, unsigned char* value)
+{
+    const double scale = context->timeScale;
+    const int dataType = arrays->dataType;
+    int noMemory = 0;
+    if (arrays->kind == WFX_KIND_FLOAT) {
+        while (NextChange(traverser, arrays, scale, tag, &value, &noMemory) == 0) {
+            ((float*)arrays->y)[arrays->count++] = (float)ReadRealValue(dataType, value);
+        }
+    } else if (!IsTextKind(arrays->kind)) {
+        while (NextChange(traverser, arrays, scale, tag, &value, &noMemory) == 0) {
+            ((double*)arrays->y)[arrays->count++] = ReadRealValue(dataType, value);
+        }
+    } else if (arrays->textLength == 1) {
+        while (NextChange(traverser, arrays, scale, tag, &value, &noMemory) == 0) {
+            ((const char**)arrays->y)[arrays->count++] = OneCharacterText(context, value);
+        }
+    } else {
+        while (!noMemory && NextChange(traverser, arrays, scale, tag, &value, &noMemory) == 0) {
+            noMemory = StoreValue(context, arrays, arrays->count, value);
+            arrays->count += noMemory ? 0 : 1;
+        }
+    }
+    return noMemory;
 }
 
 // A text waveform ends with its last text repeated at the file's end, when there is room.
@@ -219,16 +282,8 @@ static ReadOutcome ReadChanges(ReaderContext* context, ffrObject* reader, int id
         return READ_ABORTED;
     }
     int noMemory = StoreSample(context, arrays, &tag, value);
-    while (!noMemory && traverser->GotoNext() == 0) {
-        // Doubling (at least 64 slots) keeps an unknown count linear: 400k changes in steps of
-        // 64 copied the arrays over 6000 times.
-        uint32_t step = arrays->capacity < 64 ? 64 : arrays->capacity;
-        if (MakeRoom(arrays, step, &noMemory) != 0) {
-            break;
-        }
-        traverser->GetTag(&tag);
-        traverser->GetValue(&value);
-        noMemory = StoreSample(context, arrays, &tag, value);
+    if (!noMemory) {
+        noMemory = ReadFurtherChanges(context, traverser, arrays, &tag, value);
     }
     if (!noMemory && IsTextKind(arrays->kind)) {
         noMemory = AddClosingSample(context, arrays, &tag);

@@ -127,20 +127,32 @@ TEST_F(ScalarTest, LogicKindsAndClosingSample)
     EXPECT_TRUE(HoldsExactly(vec, {{0, "0101XZ01"}, {100, "11111111"}}));
 }
 
-// Texts of every width from 1 to 65 bits, each rendered whole and none overlapping the next:
-// byte b of change c is (b + c) % 6, so every position of every text differs from its
-// neighbours'. File type 1 gives one character from the first byte, whatever the width.
+// Texts of every width from 1 to 65 bits, each rendered whole and none overlapping the next.
+// Byte b of changes 0 to 2 is (b + c) % 6; changes 3 and 4 hold only 0 and 1, alternating;
+// change 5 is like change 3 but for a 4 at the middle and a 3 at the end; so every position of
+// every text differs from its neighbours'. File type 1 gives one character from the first
+// byte, whatever the width.
 TEST_F(ScalarTest, TextsOfEveryWidth)
 {
+    const uint32_t changes = 6;
+    auto byteAt = [](uint32_t b, uint32_t c, uint32_t width) {
+        if (c < 3) {
+            return uint8_t((b + c) % 6);
+        }
+        if (c == 5 && b == width - 1) {
+            return uint8_t(3);
+        }
+        return uint8_t(c == 5 && b == width / 2 ? 4 : (b + c) % 2);
+    };
     for (uint32_t fileType : {0u, 1u}) {
         nffr::FileWriter writer = Writer(fileType);
         std::vector<int> ids;
         for (uint32_t width = 1; width <= 65; width++) {
             int id = writer.AddVar("v" + std::to_string(width), 0, width);
-            for (uint32_t c = 0; c < 3; c++) {
+            for (uint32_t c = 0; c < changes; c++) {
                 std::vector<uint8_t> bytes(width);
                 for (uint32_t b = 0; b < width; b++) {
-                    bytes[b] = uint8_t((b + c) % 6);
+                    bytes[b] = byteAt(b, c, width);
                 }
                 writer.AddChange(id, c * 10, bytes);
             }
@@ -150,10 +162,10 @@ TEST_F(ScalarTest, TextsOfEveryWidth)
         ReaderContext* context = Open(Write(writer, "w" + std::to_string(fileType) + ".fsdb"));
         for (uint32_t width = 1; width <= 65; width++) {
             std::vector<Sample> expected;
-            for (uint32_t c = 0; c < 3; c++) {
+            for (uint32_t c = 0; c < changes; c++) {
                 std::string text;
                 for (uint32_t b = 0; b < (fileType == 0 ? width : 1); b++) {
-                    text += fileType == 0 ? "01XZUU"[(b + c) % 6] : "01XZZZ"[(b + c) % 6];
+                    text += (fileType == 0 ? "01XZUU" : "01XZZZ")[byteAt(b, c, width)];
                 }
                 expected.push_back({double(c * 10), text});
             }

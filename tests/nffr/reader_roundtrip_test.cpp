@@ -335,3 +335,105 @@ TEST_F(RoundTrip, NoValueIsInForceBeforeTheFirstChange)
 }
 
 }  // namespace
+
+// The per-change calls over the traverser's cursor, before any test hook is armed (shipped
+// builds then run them inline in the caller): the first and the last change, the end, the
+// unknown value after GotoTag before the first change, and every change of blocks large enough
+// to be placed apart in memory. Arming the hooks afterwards sends the calls of a traverser that
+// already exists through the library, where injected failures reach them.
+TEST(TraverserCursor, PerChangeCallsFromFirstToLastChange)
+{
+    TempDir dir;
+    nffr::FileWriter w;
+    w.SetFileType(0);
+    int small = w.AddVar("small", 0, 3);
+    const uint64_t far = (uint64_t(1) << 40) + 3;
+    const std::vector<std::pair<uint64_t, std::string>> changes = {
+        {5, "01z"}, {7, "x10"}, {7, "111"}, {far, "000"}};
+    for (const auto& change : changes)
+        w.AddBits(small, change.first, change.second);
+    std::vector<int> large;
+    const uint32_t largeCount = 70000;  // 630000 bytes per block
+    for (int s = 0; s < 3; s++) {
+        large.push_back(w.AddVar("large" + std::to_string(s), 0, 1));
+        for (uint32_t i = 0; i < largeCount; i++)
+            w.AddChange(large.back(), 3 * uint64_t(i) + s, {uint8_t((i * 7 + s) % 4)});
+    }
+    std::string path = Write(w, dir.File("cursor.fsdb"));
+    ffrObject* r = ffrObject::ffrOpen2(path.c_str(), nullptr, nullptr, 0);
+    ASSERT_NE(nullptr, r);
+    r->AddToLoadList(small, 0, 0);
+    for (int id : large)
+        r->AddToLoadList(id, 0, 0);
+    ASSERT_EQ(0, r->LoadListedSignals());
+
+    ffrVCTraverser* t = r->CreateTraverser(small);
+    ASSERT_NE(nullptr, t);
+    std::vector<std::pair<uint64_t, std::string>> seen;
+    TimeTag tag{0, 0};
+    unsigned char* value = nullptr;
+    auto current = [&] {
+        std::string bits;
+        EXPECT_EQ(0, t->GetValue(&value));
+        for (int b = 0; b < 3; b++)
+            bits += "01xz"[value[b]];
+        return bits;
+    };
+    do {
+        ASSERT_EQ(0, t->GetTag(&tag));
+        seen.push_back({Tag64(tag), current()});
+    } while (t->GotoNext() == 0);
+    EXPECT_EQ(changes, seen);
+    // At the end the traverser stays on the last change.
+    EXPECT_NE(0, t->GotoNext());
+    ASSERT_EQ(0, t->GetTag(&tag));
+    EXPECT_EQ(far, Tag64(tag));
+    EXPECT_EQ("000", current());
+    // Before the first change: no tag, the unknown value, and the next change is the first.
+    tag = MakeTag(4);
+    ASSERT_EQ(0, t->GotoTag(&tag, 0));
+    EXPECT_NE(0, t->GetTag(&tag));
+    EXPECT_EQ("xxx", current());
+    ASSERT_EQ(0, t->GotoNext());
+    ASSERT_EQ(0, t->GetTag(&tag));
+    EXPECT_EQ(5u, Tag64(tag));
+    EXPECT_EQ("01z", current());
+    // From the middle on: the last of the two changes at 7, then the far one.
+    tag = MakeTag(7);
+    ASSERT_EQ(0, t->GotoTag(&tag, 0));
+    EXPECT_EQ("111", current());
+    ASSERT_EQ(0, t->GotoNext());
+    ASSERT_EQ(0, t->GetTag(&tag));
+    EXPECT_EQ(far, Tag64(tag));
+
+    for (int s = 0; s < 3; s++) {
+        ffrVCTraverser* big = r->CreateTraverser(large[s]);
+        ASSERT_NE(nullptr, big);
+        uint32_t wrong = 0;
+        uint32_t i = 0;
+        do {
+            big->GetTag(&tag);
+            big->GetValue(&value);
+            wrong += Tag64(tag) != 3 * uint64_t(i) + s || *value != (i * 7 + s) % 4;
+            i++;
+        } while (big->GotoNext() == 0);
+        EXPECT_EQ(largeCount, i) << s;
+        EXPECT_EQ(0u, wrong) << s;
+        big->FreeTraverser();
+    }
+
+    tag = MakeTag(5);
+    ASSERT_EQ(0, t->GotoTag(&tag, 0));
+    nffr::testhooks::Reset();
+    nffr::testhooks::FailNthCall(nffr::testhooks::Op::GetTag, 1);
+    EXPECT_NE(0, t->GetTag(&tag));
+    nffr::testhooks::FailNthCall(nffr::testhooks::Op::GetValue, 1);
+    EXPECT_NE(0, t->GetValue(&value));
+    EXPECT_EQ(0, t->GotoNext());
+    EXPECT_EQ(1, nffr::testhooks::CallCount(nffr::testhooks::Op::GotoNext));
+    ASSERT_EQ(0, t->GetTag(&tag));
+    EXPECT_EQ(7u, Tag64(tag));
+    t->FreeTraverser();
+    r->Close();
+    nffr::testhooks::Reset();
+}

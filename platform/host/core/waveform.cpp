@@ -86,12 +86,8 @@ const char* OrEmpty(const char* text)
 // Whether text has exactly length characters, looking no further than its end.
 bool HasLength(const char* text, std::size_t length)
 {
-    for (std::size_t i = 0; i < length; ++i) {
-        if (text[i] == '\0') {
-            return false;
-        }
-    }
-    return text[length] == '\0';
+    // memchr stops at the first NUL, so a shorter text is not read past its end.
+    return std::memchr(text, '\0', length) == nullptr && text[length] == '\0';
 }
 
 // Room for bytes more characters, growing geometrically.

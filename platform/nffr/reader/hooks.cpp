@@ -119,11 +119,22 @@ bool TakeAddressReuseRequest()
     return on;
 }
 
+namespace {
+
+void ArmHooks()
+{
+    if (!g_hooksArmed)
+        CoolLiveTraversers();
+    g_hooksArmed = true;
+}
+
+}  // namespace
+
 namespace testhooks {
 
 void Reset()
 {
-    g_hooksArmed = true;
+    ArmHooks();
     ViolationHandler handler = State().handler;
     State() = HookState();
     State().handler = handler;
@@ -131,7 +142,7 @@ void Reset()
 
 void FailNthCall(Op op, int n)
 {
-    g_hooksArmed = true;
+    ArmHooks();
     const int i = static_cast<int>(op);
     if (i >= 0 && i < kOps)
         State().failIn[i] = n > 0 ? n : 0;
@@ -139,7 +150,7 @@ void FailNthCall(Op op, int n)
 
 void ForceChangeCount(std::optional<int> value)
 {
-    g_hooksArmed = true;
+    ArmHooks();
     State().forced = value.has_value();
     State().forcedCount = value.value_or(0);
 }
@@ -168,7 +179,7 @@ ViolationHandler SetViolationHandler(ViolationHandler handler)
 
 void ReuseDeadAddressForNextObject(bool on)
 {
-    g_hooksArmed = true;
+    ArmHooks();
     State().reuseAddress = on;
 }
 

@@ -34,6 +34,9 @@ inline bool EnterOp(testhooks::Op op)
 {
     return __builtin_expect(g_hooksArmed, 0) && EnterOpArmed(op);
 }
+// Sends the per-change calls of every live traverser through the library from now on, so that
+// armed hooks see them.
+void CoolLiveTraversers();
 // The forced change count, when one is set.
 bool ForcedChangeCount(int* value);
 // Misuse of an object: a contract violation with the checks on, an error message without.

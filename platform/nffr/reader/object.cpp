@@ -203,7 +203,7 @@ bool LoadBlock(ffrObjectImpl* impl, size_t index, std::string* error)
         *error = "idcode " + std::to_string(s.idcode) + ": its changes are too large to load here";
         return false;
     }
-    auto block = std::make_shared<Block>(static_cast<size_t>(size));
+    auto block = std::make_shared<Block>(static_cast<size_t>(size), index);
     if (!impl->file->ReadAt(s.blockOffset, block->data(), block->size())) {
         *error = "idcode " + std::to_string(s.idcode) +
                  ": its changes cannot be read (the file is shorter than when it was opened)";
@@ -543,15 +543,13 @@ ffrVCTraverser* ffrObject::CreateTraverser(int idcode)
             }
             auto t = std::make_unique<ffrTraverserImpl>();
             t->block = impl->blocks.at(index);
-            t->tags = t->block->data();
-            t->values = t->tags + 8 * uint64_t(s->changeCount);
-            t->count = s->changeCount;
             t->valueSize = s->valueSize;
             t->bitSize = s->bitSize;
             t->valueDataType = s->valueDataType;
             t->holdsBits = s->holdsBits;
             ffrVCTraverser* traverser = ffrAccess::NewTraverser();
             ffrAccess::Magic(traverser) = kLiveTraverserMagic;
+            ffrAccess::StartCursor(traverser, t->block->data(), s->changeCount, s->valueSize);
             ffrAccess::Impl(traverser) = t.release();
             try {
                 LiveTraversers().insert(traverser);

@@ -18,8 +18,25 @@ constexpr uint32_t kDeadObjectMagic = 0xdeadbe0fu;
 constexpr uint32_t kLiveTraverserMagic = 0x5652464eu;  // "NFRV"
 constexpr uint32_t kDeadTraverserMagic = 0xdeadbe1fu;
 
-// A loaded signal's change block as read from the file: tags, then values.
-using Block = std::vector<uint8_t>;
+// A loaded signal's change block as read from the file: tags, then values. Large blocks begin at
+// a place of their own within their allocation: large allocations all start at the same offset
+// of a page, so a walk over many signals at once would find every signal's current tag in the
+// same cache set.
+class Block {
+public:
+    Block(size_t size, size_t index)
+        : start_(size >= kStaggeredSize ? index % 64 * 64 : 0), bytes_(size + start_)
+    {
+    }
+    uint8_t* data() { return bytes_.data() + start_; }
+    const uint8_t* data() const { return bytes_.data() + start_; }
+    size_t size() const { return bytes_.size() - start_; }
+
+private:
+    static constexpr size_t kStaggeredSize = 65536;
+    size_t start_;
+    std::vector<uint8_t> bytes_;
+};
 
 enum class LoadState : uint8_t { Unloaded, Loaded, Refused };
 
@@ -49,12 +66,7 @@ struct ffrObjectImpl {
 
 struct ffrTraverserImpl {
     std::shared_ptr<const Block> block;  // keeps the bytes alive after the object's last Close
-    const uint8_t* tags = nullptr;
-    const uint8_t* values = nullptr;
-    uint32_t count = 0;
-    uint32_t pos = 0;
-    bool beforeFirst = false;  // positioned before the first change: no value in force
-    uint32_t valueSize = 0;
+    uint32_t valueSize = 0;              // the cursor over the bytes lives in the ffrVCTraverser
     uint32_t bitSize = 0;
     int valueDataType = 0;
     bool holdsBits = false;
@@ -75,6 +87,11 @@ struct ffrAccess {
     static ffrVCTraverser* NewTraverser() { return new ffrVCTraverser(); }
     static void DeleteObject(ffrObject* o) { delete o; }
     static void DeleteTraverser(ffrVCTraverser* t) { delete t; }
+    // Puts the traverser on its first change of count, whose tags start the block at tags.
+    static void StartCursor(ffrVCTraverser* t, const uint8_t* tags, uint32_t count,
+                            uint32_t valueSize);
+    // Sends every later per-change call of t through the library.
+    static void Cool(ffrVCTraverser* t) { t->hot_ = 0; }
 };
 
 // Runs body, turning any exception into an error message and the fallback result, so that no

@@ -1,5 +1,6 @@
 // traverser.cpp: ffrVCTraverser, a cursor over one loaded signal's changes held in memory.
-// The per-change calls (GetTag, GetValue, GotoNext, GotoTag) check nothing in shipped builds.
+// The per-change calls (GetTag, GetValue, GotoNext, GotoTag) check nothing in shipped builds;
+// the first three mostly run inline in the caller (nffr.h), over the cursor kept here.
 #include <cmath>
 #include <cstring>
 
@@ -44,17 +45,17 @@ inline ffrTraverserImpl* HotImpl(ffrVCTraverser* self, const char* what)
 #endif
 }
 
-uint64_t TagAt(const ffrTraverserImpl* t, uint32_t i)
+uint64_t TagAt(const uint8_t* tags, uint32_t i)
 {
-    return nffr::Get64(t->tags + 8 * uint64_t(i));
+    return nffr::Get64(tags + 8 * uint64_t(i));
 }
 
-// Writes the tag of change i; nonzero when the call fails or there is no such change.
-int WriteTag(ffrTraverserImpl* t, bool fail, uint32_t i, TimeTag* tag)
+// Writes the tag of change i of count; nonzero when the call fails or there is no such change.
+int WriteTag(const uint8_t* tags, uint32_t count, bool fail, uint32_t i, TimeTag* tag)
 {
-    if (fail || !t || !tag || i >= t->count)
+    if (fail || !tag || i >= count)
         return 1;
-    const uint64_t value = TagAt(t, i);
+    const uint64_t value = TagAt(tags, i);
     tag->high = static_cast<uint32_t>(value >> 32);
     tag->low = static_cast<uint32_t>(value);
     return 0;
@@ -83,6 +84,28 @@ const unsigned char* UnknownValue(ffrTraverserImpl* t) noexcept
 
 }  // namespace
 
+void ffrAccess::StartCursor(ffrVCTraverser* self, const uint8_t* tags, uint32_t count,
+                            uint32_t valueSize)
+{
+    self->tags_ = tags;
+    self->values_ = tags + 8 * uint64_t(count);
+    self->count_ = count;
+    self->pos_ = 0;
+    self->valueSize_ = valueSize;
+    self->beforeFirst_ = 0;
+    const uint16_t probe = 1;
+    uint8_t littleEndian = 0;
+    std::memcpy(&littleEndian, &probe, 1);
+    self->hot_ =
+        !NFFR_CONTRACT_CHECKS && !nffr::g_hooksArmed && littleEndian && count > 0 && valueSize > 0;
+}
+
+void nffr::CoolLiveTraversers()
+{
+    for (const ffrVCTraverser* live : LiveTraversers())
+        ffrAccess::Cool(const_cast<ffrVCTraverser*>(live));
+}
+
 int ffrVCTraverser::ValueDataType()
 {
     ffrTraverserImpl* t = HotImpl(this, "ValueDataType");
@@ -97,82 +120,85 @@ uint32_t ffrVCTraverser::ValueBitSize()
 
 bool ffrVCTraverser::HasChanges()
 {
-    ffrTraverserImpl* t = CheckedImpl(this, "HasChanges");
-    return t && t->count > 0;
+    if (!CheckedImpl(this, "HasChanges"))
+        return false;
+    return count_ > 0;
 }
 
 int ffrVCTraverser::GetFirstTag(TimeTag* tag)
 {
     const bool fail = nffr::EnterOp(Op::GetFirstTag);
-    return WriteTag(CheckedImpl(this, "GetFirstTag"), fail, 0, tag);
+    if (!CheckedImpl(this, "GetFirstTag"))
+        return 1;
+    return WriteTag(tags_, count_, fail, 0, tag);
 }
 
 int ffrVCTraverser::GetLastTag(TimeTag* tag)
 {
     const bool fail = nffr::EnterOp(Op::GetLastTag);
-    ffrTraverserImpl* t = CheckedImpl(this, "GetLastTag");
-    return WriteTag(t, fail || !t || t->count == 0, t && t->count ? t->count - 1 : 0, tag);
+    if (!CheckedImpl(this, "GetLastTag"))
+        return 1;
+    return WriteTag(tags_, count_, fail || count_ == 0, count_ ? count_ - 1 : 0, tag);
 }
 
-int ffrVCTraverser::GetTag(TimeTag* tag)
+int ffrVCTraverser::GetTagInLibrary(TimeTag* tag)
 {
     const bool fail = nffr::EnterOp(Op::GetTag);
-    ffrTraverserImpl* t = HotImpl(this, "GetTag");
+    if (!HotImpl(this, "GetTag"))
+        return 1;
     // Before the first change there is no change, and so no tag, in force.
-    return WriteTag(t, fail || (t && t->beforeFirst), t ? t->pos : 0, tag);
+    return WriteTag(tags_, count_, fail || beforeFirst_, pos_, tag);
 }
 
-int ffrVCTraverser::GetValue(unsigned char** value)
+int ffrVCTraverser::GetValueInLibrary(unsigned char** value)
 {
     const bool fail = nffr::EnterOp(Op::GetValue);
     ffrTraverserImpl* t = HotImpl(this, "GetValue");
-    if (fail || !t || !value || t->pos >= t->count)
+    if (fail || !t || !value || pos_ >= count_)
         return 1;
-    if (__builtin_expect(t->beforeFirst, 0)) {
+    if (__builtin_expect(beforeFirst_, 0)) {
         const unsigned char* unknown = UnknownValue(t);
         *value = const_cast<unsigned char*>(unknown);
         return unknown ? 0 : 1;
     }
     // Blocks are 8-byte aligned and values follow 8-byte tags, so reals are aligned in place.
-    const uint8_t* bytes = t->values + uint64_t(t->pos) * t->valueSize;
-    *value = t->valueSize ? const_cast<unsigned char*>(bytes) : t->empty;
+    const uint8_t* bytes = values_ + uint64_t(pos_) * valueSize_;
+    *value = valueSize_ ? const_cast<unsigned char*>(bytes) : t->empty;
     return 0;
 }
 
-int ffrVCTraverser::GotoNext()
+int ffrVCTraverser::GotoNextInLibrary()
 {
     const bool fail = nffr::EnterOp(Op::GotoNext);
-    ffrTraverserImpl* t = HotImpl(this, "GotoNext");
-    if (fail || !t)
+    if (fail || !HotImpl(this, "GotoNext"))
         return 1;
-    if (t->beforeFirst) {
-        t->beforeFirst = false;
+    if (beforeFirst_) {
+        beforeFirst_ = 0;
         return 0;  // onto the first change
     }
-    if (t->pos + 1 >= t->count)
+    if (pos_ + 1 >= count_)
         return 1;
-    ++t->pos;
+    ++pos_;
     return 0;
 }
 
 int ffrVCTraverser::GotoTag(const TimeTag* tag, int /*flags*/)
 {
     const bool fail = nffr::EnterOp(Op::GotoTag);
-    ffrTraverserImpl* t = HotImpl(this, "GotoTag");
-    if (fail || !t || !tag || t->count == 0)
+    if (fail || !HotImpl(this, "GotoTag") || !tag || count_ == 0)
         return 1;
     const uint64_t want = uint64_t(tag->high) << 32 | tag->low;
     // The last change with a tag <= want; before the first change when want lies before it.
-    uint32_t lo = 0, hi = t->count;  // first index with a tag > want lies in [lo, hi]
+    uint32_t lo = 0, hi = count_;  // first index with a tag > want lies in [lo, hi]
     while (lo < hi) {
         const uint32_t mid = lo + (hi - lo) / 2;
-        if (TagAt(t, mid) <= want)
+        if (TagAt(tags_, mid) <= want)
             lo = mid + 1;
         else
             hi = mid;
     }
-    t->beforeFirst = lo == 0;
-    t->pos = lo == 0 ? 0 : lo - 1;
+    beforeFirst_ = lo == 0;
+    pos_ = lo == 0 ? 0 : lo - 1;
     return 0;
 }
 
@@ -185,6 +211,7 @@ void ffrVCTraverser::FreeTraverser()
             return 0;
         LiveTraversers().erase(this);
         delete t;
+        hot_ = 0;
         ffrAccess::Impl(this) = nullptr;
         ffrAccess::Magic(this) = kDeadTraverserMagic;
         ffrVCTraverser* gone = this;
