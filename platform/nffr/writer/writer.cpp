@@ -262,9 +262,8 @@ bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const
     }
 
     std::vector<uint8_t>& b = *out;
-    b.clear();
+    b.assign(L::kHeaderSize, 0);
     b.reserve(ImageSize());  // one allocation, no doubling copy of a large image
-    b.resize(L::kHeaderSize, 0);
     std::memcpy(b.data() + L::kOffMagic, L::kMagic, sizeof L::kMagic);
     Put32(b, L::kOffVersion, L::kVersion);
     Put32(b, L::kOffHeaderSize, L::kHeaderSize);
