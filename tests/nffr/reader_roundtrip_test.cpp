@@ -346,12 +346,12 @@ TEST(TraverserCursor, PerChangeCallsFromFirstToLastChange)
     TempDir dir;
     nffr::FileWriter w;
     w.SetFileType(0);
-    int small = w.AddVar("small", 0, 3);
-    const uint64_t far = (uint64_t(1) << 40) + 3;
+    int narrow = w.AddVar("small", 0, 3);
+    const uint64_t lateTag = (uint64_t(1) << 40) + 3;
     const std::vector<std::pair<uint64_t, std::string>> changes = {
-        {5, "01z"}, {7, "x10"}, {7, "111"}, {far, "000"}};
+        {5, "01z"}, {7, "x10"}, {7, "111"}, {lateTag, "000"}};
     for (const auto& change : changes)
-        w.AddBits(small, change.first, change.second);
+        w.AddBits(narrow, change.first, change.second);
     std::vector<int> large;
     const uint32_t largeCount = 70000;  // 630000 bytes per block
     for (int s = 0; s < 3; s++) {
@@ -362,12 +362,12 @@ TEST(TraverserCursor, PerChangeCallsFromFirstToLastChange)
     std::string path = Write(w, dir.File("cursor.fsdb"));
     ffrObject* r = ffrObject::ffrOpen2(path.c_str(), nullptr, nullptr, 0);
     ASSERT_NE(nullptr, r);
-    r->AddToLoadList(small, 0, 0);
+    r->AddToLoadList(narrow, 0, 0);
     for (int id : large)
         r->AddToLoadList(id, 0, 0);
     ASSERT_EQ(0, r->LoadListedSignals());
 
-    ffrVCTraverser* t = r->CreateTraverser(small);
+    ffrVCTraverser* t = r->CreateTraverser(narrow);
     ASSERT_NE(nullptr, t);
     std::vector<std::pair<uint64_t, std::string>> seen;
     TimeTag tag{0, 0};
@@ -387,7 +387,7 @@ TEST(TraverserCursor, PerChangeCallsFromFirstToLastChange)
     // At the end the traverser stays on the last change.
     EXPECT_NE(0, t->GotoNext());
     ASSERT_EQ(0, t->GetTag(&tag));
-    EXPECT_EQ(far, Tag64(tag));
+    EXPECT_EQ(lateTag, Tag64(tag));
     EXPECT_EQ("000", current());
     // Before the first change: no tag, the unknown value, and the next change is the first.
     tag = MakeTag(4);
@@ -404,7 +404,7 @@ TEST(TraverserCursor, PerChangeCallsFromFirstToLastChange)
     EXPECT_EQ("111", current());
     ASSERT_EQ(0, t->GotoNext());
     ASSERT_EQ(0, t->GetTag(&tag));
-    EXPECT_EQ(far, Tag64(tag));
+    EXPECT_EQ(lateTag, Tag64(tag));
 
     for (int s = 0; s < 3; s++) {
         ffrVCTraverser* big = r->CreateTraverser(large[s]);
