@@ -13,7 +13,9 @@ find_library(QUORVEL_TCL_LIBRARY NAMES tcl86 tcl86t PATHS ${QUORVEL_TCL_WIN}/lib
              NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 set(QUORVEL_TCL_INCLUDE ${QUORVEL_TCL_WIN}/include)
 set(QUORVEL_INCLUDE_DIR ${QUORVEL_ROOT}/include)
-option(NFFR_CONTRACT_CHECKS "Report misuse of reader objects loudly" ON)
+# Contract checks off, as in the shipped DLL's reader: the loaders then take the traverser's
+# inline per-change path, which is what runs on Windows (Linux runs the suite both ways).
+option(NFFR_CONTRACT_CHECKS "Report misuse of reader objects loudly" OFF)
 set(QUORVEL_FUZZ OFF)
 set(QUORVEL_SANITIZE OFF)
 
