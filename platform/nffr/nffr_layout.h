@@ -8,6 +8,19 @@
 namespace nffr {
 namespace layout {
 
+// Little-endian stores of the layout's u32 and u64 fields, whatever the host's byte order.
+inline void Store32(uint8_t* at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+inline void Store64(uint8_t* at, uint64_t v)
+{
+    for (int i = 0; i < 8; ++i)
+        at[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
 constexpr unsigned char kMagic[8] = {'Q', 'R', 'V', 'L', 'W', 'A', 'V', 0x1a};
 constexpr uint32_t kVersion = 1;
 

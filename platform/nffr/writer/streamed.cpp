@@ -11,18 +11,6 @@ namespace {
 
 namespace L = layout;
 
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-void Put64(uint8_t* at, uint64_t v)
-{
-    for (int i = 0; i < 8; ++i)
-        at[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 uint64_t Get64(const std::vector<uint8_t>& b, size_t at)
 {
     uint64_t v = 0;
@@ -55,7 +43,7 @@ void BlockOut::Tags(const uint64_t* tags, size_t n)
     while (n > 0) {
         const size_t part = n < 512 ? n : 512;
         for (size_t i = 0; i < part; ++i)
-            Put64(little + 8 * i, tags[i]);
+            L::Store64(little + 8 * i, tags[i]);
         Values(little, 8 * part);
         tags += part;
         n -= part;
@@ -94,13 +82,13 @@ bool FileWriter::WriteStreamed(const std::string& path, const BlockSource& sourc
         const uint64_t size = uint64_t(count) * (8 + ValueSize(var));
         const size_t e = tableStart + i * L::kVarEntrySize;
         offsets[i] = Align8(end);
-        Put32(head, e + L::kVarOffChangeCount, count);
-        Put32(head, e + L::kVarOffRecordedCount, recorded);
-        Put64(head.data() + e + L::kVarOffBlockOffset, offsets[i]);
-        Put64(head.data() + e + L::kVarOffBlockSize, size);
+        L::Store32(head.data() + e + L::kVarOffChangeCount, count);
+        L::Store32(head.data() + e + L::kVarOffRecordedCount, recorded);
+        L::Store64(head.data() + e + L::kVarOffBlockOffset, offsets[i]);
+        L::Store64(head.data() + e + L::kVarOffBlockSize, size);
         end = offsets[i] + size;
     }
-    Put64(head.data() + L::kOffFileSize, end);
+    L::Store64(head.data() + L::kOffFileSize, end);
 
     const std::string temp = path + ".writing";
     errno = 0;
@@ -130,7 +118,7 @@ bool FileWriter::WriteStreamed(const std::string& path, const BlockSource& sourc
     }
     if (!endTagSet_) {
         uint8_t tag[8];
-        Put64(tag, out.maxTag_);
+        L::Store64(tag, out.maxTag_);
         std::fseek(file, L::kOffEndTag, SEEK_SET);
         std::fwrite(tag, 1, sizeof tag, file);
     }

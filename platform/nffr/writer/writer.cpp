@@ -15,14 +15,12 @@ namespace L = layout;
 
 void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
 {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    L::Store32(b.data() + at, v);
 }
 
 void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v)
 {
-    for (int i = 0; i < 8; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    L::Store64(b.data() + at, v);
 }
 
 void Append32(std::vector<uint8_t>& b, uint32_t v)
