@@ -622,10 +622,11 @@ proc ::vexa::viewer::view_add {n path} {
     }
 }
 
+# FROM and TO are times with a unit, as saved; the window is kept inside the signals' span.
 proc ::vexa::viewer::view_window {from to} {
     variable view
-    dict with view {}
-    set_window {*}[draw::clamp [vexa::format parse $from] [vexa::format parse $to] $first $last]
+    set_window {*}[draw::clamp [vexa::format parse $from] [vexa::format parse $to] \
+                       [dict get $view first] [dict get $view last]]
 }
 
 proc ::vexa::viewer::view_marks {cursor marker radix} {
