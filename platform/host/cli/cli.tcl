@@ -15,7 +15,7 @@ namespace eval ::vexa::cli {
 Commands:
   info FILE                           design, time range, signal counts
   tree FILE [SCOPE] [--depth N]       the hierarchy below SCOPE
-  list FILE [GLOB] [--type TYPE]      signal paths matching GLOB (analog|event|digital|bus)
+  list FILE [PATTERN] [--type TYPE]   signal paths matching PATTERN (analog|event|digital|bus)
   dump FILE SIGNAL... [--from T] [--to T] [--at T] [--radix bin|hex|dec|signed]
   plot FILE SIGNAL... -o OUT.svg [--from T] [--to T] [--width PX] [--radix R]
   view FILE...                        a window showing the waveforms (needs Tk and a display)
@@ -23,7 +23,8 @@ Commands:
 FILE is an FSDB file, or a VCD file (.vcd, .vcd.gz) imported into a cache that is reused
 while the VCD is unchanged. Options for every command: --bus groups name[i] signals into
 buses, --split follows split files (run_1.fsdb, run.fsdb.1, ...). Times are written with a
-unit: 55ns, 1.2us, 3ms. Signal names are taken literally: top/q[3:0] needs no quoting.}
+unit: 55ns, 1.2us, 3ms. Signal names are taken literally: top/q[3:0] needs no quoting. Lists
+and trees are in name order, indices as numbers: q[2] before q[10].}
         info {usage: vexa info FILE
 
 Prints the file's design name, path, time range and step, and its signal counts per kind.}
@@ -31,10 +32,12 @@ Prints the file's design name, path, time range and step, and its signal counts 
 
 Prints the hierarchy below SCOPE (the whole file by default), two blanks of indent per level,
 scopes ending in "/". --depth N shows N levels (default: all).}
-        list {usage: vexa list FILE [GLOB] [--type analog|event|digital|bus]
+        list {usage: vexa list FILE [PATTERN] [--type analog|event|digital|bus]
 
-Prints the full path of every signal matching GLOB (default *), one per line. In GLOB, * and ?
-are wildcards and [...] a character class: write \[ for a literal bracket.}
+Prints the full path of every signal matching PATTERN (default *), one per line, in name order
+with indices as numbers (top/q[2] before top/q[10]). In PATTERN, * stands for any text and ? for
+one character; every other character stands for itself, brackets too: '*blk[0]*' finds the
+signals below blk[0]. Write \* or \? for a star or a question mark itself.}
         dump {usage: vexa dump FILE SIGNAL... [--from T] [--to T] [--at T] [--radix R]
 
 Prints the samples of the signals as tab-separated columns under a header line: the time, then
@@ -291,6 +294,25 @@ proc ::vexa::cli::parse_time {text command} {
     return $text
 }
 
+# --- Names as hardware engineers write them ---------------------------------------------------
+
+# A pattern of the command line or the viewer's search as a glob of vexa::find: * and ? are
+# wildcards and \ takes the next character literally, but brackets stand for themselves, since
+# in signal names they are indices (top/blk[0]/q[3:0]), hardly ever character classes.
+proc ::vexa::cli::pattern_glob {pattern} {
+    join [lmap c [regexp -all -inline {\\.?|[^\\]} $pattern] {
+        expr {$c in {[ ]} ? "\\$c" : $c}
+    }] {}
+}
+
+# Signal paths, or names of one scope, in name order with numbers compared as numbers (q[2]
+# before q[10], u9 before u10), scope by scope: a scope's paths stay together. Every list and
+# tree of names the command line and the viewer show is in this order.
+proc ::vexa::cli::sort_names {paths} {
+    # "/" as the lowest character, so that paths compare name by name.
+    string map {\x01 /} [lsort -dictionary [string map {/ \x01} $paths]]
+}
+
 # --- Commands ---------------------------------------------------------------------------------
 
 proc ::vexa::cli::kind_counts {h} {
@@ -355,7 +377,7 @@ proc ::vexa::cli::print_tree {h scope depth indent limit {printed 0}} {
         return $printed
     }
     set all [leaves $h]
-    foreach name [vexa::fileinfo $h [list -childNodes -parentPath $scope]] {
+    foreach name [sort_names [vexa::fileinfo $h [list -childNodes -parentPath $scope]]] {
         if {$limit >= 0 && $printed >= $limit} {
             puts "$indent..."
             return [expr {$limit + 1}]
@@ -400,13 +422,13 @@ proc ::vexa::cli::cmd_tree {args} {
 proc ::vexa::cli::cmd_list {args} {
     lassign [parse_args list $args {--type 1}] words options
     if {[llength $words] < 1 || [llength $words] > 2} {
-        usage_error "list takes FILE and at most one GLOB" list
+        usage_error "list takes FILE and at most one PATTERN" list
     }
-    lassign $words file glob
+    lassign $words file pattern
     if {[llength $words] == 1} {
-        set glob *
+        set pattern *
     }
-    set find [list -- $glob]
+    set find [list -- [pattern_glob $pattern]]
     if {[dict exists $options --type]} {
         set type [dict get $options --type]
         if {$type ni {analog event digital bus}} {
@@ -415,7 +437,7 @@ proc ::vexa::cli::cmd_list {args} {
         lappend find -type $type
     }
     set h [open_file $file]
-    foreach path [vexa::find $h {*}$find] {
+    foreach path [sort_names [vexa::find $h {*}$find]] {
         puts $path
     }
 }

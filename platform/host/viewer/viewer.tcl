@@ -490,7 +490,7 @@ proc ::vexa::viewer::fill_scope {t node h scope} {
     foreach path [vexa::find $h -- [expr {$scope eq {} ? "*" : "[literal $scope]/*"}]] {
         dict set leaves $path 1
     }
-    foreach name [vexa::fileinfo $h [list -childNodes -parentPath $scope]] {
+    foreach name [::vexa::cli::sort_names [vexa::fileinfo $h [list -childNodes -parentPath $scope]]] {
         set path [expr {$scope eq {} ? $name : "$scope/$name"}]
         set child [$t insert $node end -text $name -values [list $h $path]]
         if {![dict exists $leaves $path]} {
@@ -518,10 +518,12 @@ proc ::vexa::viewer::fill_list {} {
     }
     set l .side.list
     $l delete [$l children {}]
-    # A text with * or ? is a glob; any other text is looked for literally, anywhere.
-    set glob [expr {[regexp {[*?]} $search] ? $search : "*[literal $search]*"}]
+    # A text with * or ? is a pattern as on the command line (brackets literal); any other text
+    # is looked for literally, anywhere.
+    set glob [expr {[regexp {[*?]} $search] ? [::vexa::cli::pattern_glob $search]
+                    : "*[literal $search]*"}]
     foreach h [dict keys $files] {
-        foreach path [vexa::find $h -- $glob] {
+        foreach path [::vexa::cli::sort_names [vexa::find $h -- $glob]] {
             $l insert {} end -text $path -values [list $h $path]
         }
     }
