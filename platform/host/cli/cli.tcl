@@ -53,7 +53,8 @@ as ticks, a time axis. --width is the picture's width in pixels (default 1000).}
 
 Opens the files in a waveform viewer window: find a signal in the tree or the list (type in
 the search box), double-click or drag it into the waveform pane, click to place the cursor and
-read the values at it. Keys in the pane: + and - zoom, f fits, Left and Right pan, n and p go
+read the values at it (drag the edge beside the names to widen them; the pointer over a name
+shows its whole path). Keys in the pane: + and - zoom, f fits, Left and Right pan, n and p go
 to the next and previous change of the selected signal, m sets the marker, r changes the radix.}
     }
 }

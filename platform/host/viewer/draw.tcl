@@ -4,7 +4,7 @@
 
 namespace eval ::vexa::viewer::draw {
     namespace export logic_items real_items event_items row_items ruler_items marker_items \
-        zoom pan x_of seconds_at
+        zoom pan x_of seconds_at fit_name telling_names
     variable colors
     array set colors {
         trace #1a7f1a x #d01010 xfill #f2b8b8 z #e08000 zfill #ffe3b0 busy #7fbf7f
@@ -178,4 +178,47 @@ proc ::vexa::viewer::draw::clamp {a b first last} {
         set b $last
     }
     return [list $a $b]
+}
+
+# A row's name in WIDTH pixels, MEASURE being a command giving a text's width: the whole path
+# when it fits, else the leaf with as many of its scopes, nearest first, as fit after "…/". The
+# name at index KEY (from telling_names) stays in front: "…/cl[0]/…/bl/q".
+proc ::vexa::viewer::draw::fit_name {path width measure {key -1}} {
+    if {[{*}$measure $path] <= $width} {
+        return $path
+    }
+    set parts [split $path /]
+    set head {}
+    if {$key >= 0 && $key < [llength $parts] - 1} {
+        set head [expr {$key > 0 ? "\u2026/" : ""}][lindex $parts $key]/
+    } else {
+        set key -1
+    }
+    set best {}
+    for {set j [expr {[llength $parts] - 1}]} {$j > $key} {incr j -1} {
+        set text $head[expr {$j > $key + 1 ? "\u2026/" : ""}][join [lrange $parts $j end] /]
+        if {$best ne {} && [{*}$measure $text] > $width} {
+            break
+        }
+        set best $text
+    }
+    return $best
+}
+
+# For each path, the index of its first name that differs from the other paths of the same leaf
+# name (at the deepest such split), or -1 when no other path ends in its leaf name: the name
+# that tells apart rows like TOP/cl[0]/u/q and TOP/cl[1]/u/q.
+proc ::vexa::viewer::draw::telling_names {paths} {
+    lmap path $paths {
+        set parts [split $path /]
+        set key -1
+        foreach other $paths {
+            set others [split $other /]
+            if {$other ne $path && [lindex $others end] eq [lindex $parts end]} {
+                for {set k 0} {[lindex $parts $k] eq [lindex $others $k]} {incr k} {}
+                set key [expr {max($key, $k)}]
+            }
+        }
+        set key
+    }
 }

@@ -3,6 +3,7 @@
 # Each signal is loaded once when added; redraws decimate the loaded waveform per pixel column.
 
 source [file join [file dirname [info script]] draw.tcl]
+source [file join [file dirname [info script]] names.tcl]
 
 namespace eval ::vexa::viewer {
     variable rulerHeight 22
@@ -391,39 +392,6 @@ proc ::vexa::viewer::redraw {} {
     draw_waves
 }
 
-proc ::vexa::viewer::draw_names {} {
-    variable rows
-    variable selected
-    variable rulerHeight
-    variable cursor
-    variable marker
-    set c .main.names
-    set v .main.values
-    $c delete all
-    $v delete all
-    $c create text 4 4 -text Signals -anchor nw -font TkHeadingFont
-    set header [expr {$cursor eq {} ? "Value" : $cursor}]
-    if {$cursor ne {} && $marker ne {}} {
-        set delta [expr {abs([vexa::format parse $cursor] - [vexa::format parse $marker])}]
-        append header " Δ[time_text $delta]"
-    }
-    $v create text 4 4 -text $header -anchor nw -font TkHeadingFont -tags header
-    set index 0
-    foreach row $rows place [row_layout] value [cursor_values] {
-        lassign $place top height
-        set mid [expr {$top + $height / 2}]
-        if {$index == $selected} {
-            $c create rectangle 0 $top 1000 [expr {$top + $height}] -fill #dde8ff -outline {}
-            $v create rectangle 0 $top 1000 [expr {$top + $height}] -fill #dde8ff -outline {}
-        }
-        $c create text 4 $mid -text [dict get $row path] -anchor w -tags [list name name-$index]
-        $v create text 4 $mid -text $value -anchor w -font TkFixedFont \
-            -tags [list value value-$index]
-        $c create line 0 [expr {$top + $height}] 1000 [expr {$top + $height}] -fill #eeeeee
-        incr index
-    }
-}
-
 proc ::vexa::viewer::draw_waves {} {
     variable rows
     variable view
@@ -706,8 +674,9 @@ proc ::vexa::viewer::build_window {} {
     foreach pane {names values wave} {
         .main.$pane configure -confine 1 -yscrollincrement 1
     }
-    grid .main.names .main.values .main.wave .main.rows -sticky nsew
-    grid columnconfigure .main 2 -weight 1
+    build_sash
+    grid .main.names .main.sash .main.values .main.wave .main.rows -sticky nsew
+    grid columnconfigure .main 3 -weight 1
     grid rowconfigure .main 0 -weight 1
     .pane add .side -weight 0
     .pane add .main -weight 1
@@ -748,6 +717,8 @@ proc ::vexa::viewer::bind_keys {} {
         bind $pane <MouseWheel> {::vexa::viewer::scroll_rows scroll [expr {%D > 0 ? -28 : 28}] units}
     }
     bind .main.names <Double-Button-1> {::vexa::viewer::remove_row [::vexa::viewer::row_at %y]}
+    bind .main.names <Motion> {::vexa::viewer::show_tip %x %y}
+    bind .main.names <Leave> ::vexa::viewer::hide_tip
     foreach {keys command} {
         {plus equal KP_Add} {zoom_by 0.5} {minus KP_Subtract} {zoom_by 2.0} {f F} zoom_fit
         Left {pan_by -0.25} Right {pan_by 0.25} n {step_change next} {N p} {step_change previous}
