@@ -296,6 +296,8 @@ proc ::vexa::cli::parse_time {text command} {
 }
 
 # --- Names as hardware engineers write them ---------------------------------------------------
+# Every list and tree of names shown, here and in the viewer, goes through vexa::sortnames: name
+# order with numbers as numbers (q[2] before q[10]), a scope's paths together.
 
 # A pattern of the command line or the viewer's search as a glob of vexa::find: * and ? are
 # wildcards and \ takes the next character literally, but brackets stand for themselves, since
@@ -304,14 +306,6 @@ proc ::vexa::cli::pattern_glob {pattern} {
     join [lmap c [regexp -all -inline {\\.?|[^\\]} $pattern] {
         expr {$c in {[ ]} ? "\\$c" : $c}
     }] {}
-}
-
-# Signal paths, or names of one scope, in name order with numbers compared as numbers (q[2]
-# before q[10], u9 before u10), scope by scope: a scope's paths stay together. Every list and
-# tree of names the command line and the viewer show is in this order.
-proc ::vexa::cli::sort_names {paths} {
-    # "/" as the lowest character, so that paths compare name by name.
-    string map {\x01 /} [lsort -dictionary [string map {/ \x01} $paths]]
 }
 
 # --- Commands ---------------------------------------------------------------------------------
@@ -378,7 +372,7 @@ proc ::vexa::cli::print_tree {h scope depth indent limit {printed 0}} {
         return $printed
     }
     set all [leaves $h]
-    foreach name [sort_names [vexa::fileinfo $h [list -childNodes -parentPath $scope]]] {
+    foreach name [vexa::sortnames [vexa::fileinfo $h [list -childNodes -parentPath $scope]]] {
         if {$limit >= 0 && $printed >= $limit} {
             puts "$indent..."
             return [expr {$limit + 1}]
@@ -438,7 +432,7 @@ proc ::vexa::cli::cmd_list {args} {
         lappend find -type $type
     }
     set h [open_file $file]
-    foreach path [sort_names [vexa::find $h {*}$find]] {
+    foreach path [vexa::sortnames [vexa::find $h {*}$find]] {
         puts $path
     }
 }

@@ -7,6 +7,7 @@ proc help {} {
   vexa::open PATH                 open a waveform file, returns a handle such as fsdb1
   vexa::fileinfo H QUERY          -design, -nwaveforms, -waveforms, {-childNodes -parentPath top}
   vexa::find H ?GLOB? ?-type T?   signal paths matching GLOB (T: analog, event, digital, bus)
+  vexa::sortnames LIST            paths in name order, numbers as numbers (q[2] before q[10])
   vexa::waveinfo H SIGNAL OPT     -wftype, -yunit, ...
   vexa::loadwave H SIGNAL         load one signal, returns a wave id such as w1
   vexa::loadwaves H {SIGNAL ...}  load several; an error names those that did not load

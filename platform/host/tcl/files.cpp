@@ -1,7 +1,10 @@
 // files.cpp: the package's file commands, thin calls of a format's handlers: vexa::open,
 // vexa::close, vexa::info, vexa::fileinfo, vexa::waveinfo, vexa::query, vexa::loadwave and
-// vexa::loadwaves.
+// vexa::loadwaves; and the signal paths' commands vexa::find and vexa::sortnames.
+#include <algorithm>
 #include <cctype>
+#include <string_view>
+#include <utility>
 
 #include "vexa_package.h"
 
@@ -410,6 +413,92 @@ int FindCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
     return TCL_OK;
 }
 
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The run of digits at *at, moved past: its digits without leading zeros, and how many zeros.
+std::string_view DigitRun(const std::string& text, std::size_t* at, std::size_t* zeros)
+{
+    std::size_t start = *at;
+    while (*at < text.size() && text[*at] == '0') {
+        ++*at;
+    }
+    *zeros = *at - start;
+    std::size_t first = *at;
+    while (*at < text.size() && IsDigit(text[*at])) {
+        ++*at;
+    }
+    return std::string_view(text).substr(first, *at - first);
+}
+
+// A character's place in name order: "/" before every other, letters without regard to case.
+int NameRank(char c)
+{
+    return c == '/' ? -1 : std::tolower(static_cast<unsigned char>(c));
+}
+
+// Signal paths in the order people read them: name by name along the path, runs of digits as
+// numbers (q[2] before q[10]), case only where nothing else differs. Negative, 0 or positive.
+int CompareNames(const std::string& a, const std::string& b)
+{
+    int tie = 0;
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            std::size_t zerosA = 0;
+            std::size_t zerosB = 0;
+            std::string_view na = DigitRun(a, &i, &zerosA);
+            std::string_view nb = DigitRun(b, &j, &zerosB);
+            if (na.size() != nb.size()) {
+                return na.size() < nb.size() ? -1 : 1;
+            }
+            if (int order = na.compare(nb); order != 0) {
+                return order;
+            }
+            tie = tie != 0 || zerosA == zerosB ? tie : (zerosA < zerosB ? -1 : 1);
+            continue;
+        }
+        if (NameRank(a[i]) != NameRank(b[j])) {
+            return NameRank(a[i]) - NameRank(b[j]);
+        }
+        tie = tie != 0 || a[i] == b[j] ? tie : (a[i] < b[j] ? -1 : 1);
+        ++i;
+        ++j;
+    }
+    return i < a.size() ? 1 : (j < b.size() ? -1 : tie);
+}
+
+// vexa::sortnames LIST -> the signal paths (or names) of LIST in name order.
+int SortNamesCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    if (objc != 2) {
+        Tcl_WrongNumArgs(interp, 1, objv, "LIST");
+        return TCL_ERROR;
+    }
+    int count = 0;
+    Tcl_Obj** items = nullptr;
+    if (Tcl_ListObjGetElements(interp, objv[1], &count, &items) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    std::vector<std::pair<std::string, Tcl_Obj*>> names;
+    names.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        names.emplace_back(Tcl_GetString(items[i]), items[i]);
+    }
+    std::stable_sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
+        return CompareNames(a.first, b.first) < 0;
+    });
+    Tcl_Obj* result = Tcl_NewListObj(0, nullptr);
+    for (const auto& name : names) {
+        Tcl_ListObjAppendElement(interp, result, name.second);
+    }
+    Tcl_SetObjResult(interp, result);
+    return TCL_OK;
+}
+
 }  // namespace
 
 void RegisterFileCommands(Tcl_Interp* interp)
@@ -426,6 +515,7 @@ void RegisterFileCommands(Tcl_Interp* interp)
     Tcl_CreateObjCommand(interp, "::vexa::loadwave", Guarded<LoadWaveCmd>, state, nullptr);
     Tcl_CreateObjCommand(interp, "::vexa::loadwaves", Guarded<LoadWavesCmd>, state, nullptr);
     Tcl_CreateObjCommand(interp, "::vexa::find", Guarded<FindCmd>, state, nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::sortnames", Guarded<SortNamesCmd>, nullptr, nullptr);
 }
 
 }  // namespace vexa

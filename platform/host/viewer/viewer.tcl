@@ -458,7 +458,7 @@ proc ::vexa::viewer::fill_scope {t node h scope} {
     foreach path [vexa::find $h -- [expr {$scope eq {} ? "*" : "[literal $scope]/*"}]] {
         dict set leaves $path 1
     }
-    foreach name [::vexa::cli::sort_names [vexa::fileinfo $h [list -childNodes -parentPath $scope]]] {
+    foreach name [vexa::sortnames [vexa::fileinfo $h [list -childNodes -parentPath $scope]]] {
         set path [expr {$scope eq {} ? $name : "$scope/$name"}]
         set child [$t insert $node end -text $name -values [list $h $path]]
         if {![dict exists $leaves $path]} {
@@ -491,7 +491,7 @@ proc ::vexa::viewer::fill_list {} {
     set glob [expr {[regexp {[*?]} $search] ? [::vexa::cli::pattern_glob $search]
                     : "*[literal $search]*"}]
     foreach h [dict keys $files] {
-        foreach path [::vexa::cli::sort_names [vexa::find $h -- $glob]] {
+        foreach path [vexa::sortnames [vexa::find $h -- $glob]] {
             $l insert {} end -text $path -values [list $h $path]
         }
     }
