@@ -458,13 +458,17 @@ int CompareNames(const std::string& a, const std::string& b)
             if (int order = na.compare(nb); order != 0) {
                 return order;
             }
-            tie = tie != 0 || zerosA == zerosB ? tie : (zerosA < zerosB ? -1 : 1);
+            if (tie == 0 && zerosA != zerosB) {
+                tie = zerosA < zerosB ? -1 : 1;
+            }
             continue;
         }
         if (NameRank(a[i]) != NameRank(b[j])) {
             return NameRank(a[i]) - NameRank(b[j]);
         }
-        tie = tie != 0 || a[i] == b[j] ? tie : (a[i] < b[j] ? -1 : 1);
+        if (tie == 0 && a[i] != b[j]) {
+            tie = static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]) ? -1 : 1;
+        }
         ++i;
         ++j;
     }
