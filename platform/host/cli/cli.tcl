@@ -128,7 +128,8 @@ proc ::vexa::cli::fsdb_for {path} {
         fail "couldn't open \"$path\": no such file"
     }
     set full [file normalize $path]
-    set key [list $full [file size $full] [file mtime $full]]
+    # Nanosecond times and the inode tell apart a VCD rewritten within one second at one size.
+    set key [list $full {*}[vexa::filestate $full]]
     # One folder per VCD path, holding the import under the VCD's own name so that its
     # design name is the VCD's, and the key it was made from.
     set dir [file join [cache_dir] [format %08x [zlib crc32 $full]]]
