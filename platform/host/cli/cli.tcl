@@ -323,6 +323,14 @@ proc ::vexa::cli::time_span {h} {
     return [vexa::timegrid {*}$loaded]
 }
 
+# The file's own time unit as a time text ("10ps"), or fallback when the format does not say.
+proc ::vexa::cli::file_unit {h fallback} {
+    if {[catch {vexa::format time [vexa::fileinfo $h -timescale]} unit]} {
+        return $fallback
+    }
+    return $unit
+}
+
 proc ::vexa::cli::print_info {h path} {
     set counts [kind_counts $h]
     set n [vexa::fileinfo $h -nwaveforms]
@@ -331,6 +339,10 @@ proc ::vexa::cli::print_info {h path} {
     set span [time_span $h]
     if {$span ne {}} {
         lassign $span grid first last
+        # Times that never differ tell no step; the file's unit is the finest one it could have.
+        if {$first eq $last} {
+            set grid [file_unit $h $grid]
+        }
         puts "time:    $first to $last (step $grid)"
     }
     puts "signals: $n[expr {[llength $counts] ? " ([join $counts {, }])" : {}}]"
