@@ -168,7 +168,7 @@ TEST_F(Hostile, DamagedRecordRefusesOnlyItsSignal)
          "top.q (idcode 5): value size differs from the bit size"},
         {"change-count-beyond-the-block", 0, kCount, 0xffffffffu,
          "top.v (idcode 1): change block lies outside the file"},
-        {"change-block-beyond-the-end", 1, L::kVarOffBlockOffset, 0,
+        {"change-block-beyond-the-end", 1, L::kVarOffBlockOffset, ~0ull - 7,
          "top.i (idcode 2): change block lies outside the file"},
     };
     const size_t kValueSizes[] = {8, 4, 4, 8, 1};
@@ -182,7 +182,7 @@ TEST_F(Hostile, DamagedRecordRefusesOnlyItsSignal)
         std::vector<uint8_t> bytes = good;
         const uint64_t at = Entry(bytes, c.signal) + c.field;
         if (c.field == L::kVarOffBlockOffset)
-            Put64(bytes, at, bytes.size() - 8);
+            Put64(bytes, at, c.value);
         else
             Put32(bytes, at, static_cast<uint32_t>(c.value));
         const std::string path = dir_.File(std::string(c.name) + ".fsdb");
