@@ -245,7 +245,8 @@ TEST_F(SplitTest, LongChainUnderLowOpenFileLimit)
     std::vector<Sample> one = LoadV(context);
     int many = Quorvel_LoadWaves(interp_, context, "top/v top/data[1:0]", "", limited.data());
     StderrCapture capture;
-    int next = dup(0);
+    int next = dup(2);  // the lowest free descriptor
+    ASSERT_GE(next, 0);
     close(next);
     low.rlim_cur = rlim_t(next) + 1;
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
