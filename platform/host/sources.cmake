@@ -7,6 +7,7 @@ set(HOST_CORE_SOURCES
 set(HOST_TCL_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/tcl/draw.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tcl/drawmodel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tcl/file_state.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tcl/files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tcl/package.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tcl/waves.cpp)

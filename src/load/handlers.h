@@ -26,7 +26,8 @@ int ContinueSplitFile(Tcl_Interp* interp, ReaderContext* base, const char* path,
                       int idcode, WfXWave** wave, int* n);
 
 // The continuation files of a split chain opened during one load-many call, so that each is
-// opened (and its signal tree read) once for all the call's waveforms. Freeing closes them.
+// opened (and its signal tree read) once for all the call's waveforms; only the first few are
+// held open, later ones are opened once per waveform. Freeing closes them.
 struct SplitFileCache;
 SplitFileCache* NewSplitFileCache(void);
 void FreeSplitFileCache(Tcl_Interp* interp, SplitFileCache* cache);

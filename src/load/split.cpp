@@ -1,5 +1,6 @@
 // split.cpp: following a simulation written as a chain of split files: the names of the next
 // file (run_1.fsdb or run.fsdb.1) and appending each further file's samples to one waveform.
+#include <errno.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -68,11 +69,16 @@ int NextSplitFileName(ReaderContext* base, ReaderContext* continuation, int n)
     return 0;
 }
 
+// Opened continuation files a load-many call keeps for its other waveforms. Files past these
+// are opened once per waveform instead, so that a chain of any length holds few files open.
+static const int kHeldFiles = 8;
+
 struct SplitFileCache {
-    ReaderContext** files;  // opened contexts; null where the open failed
+    ReaderContext** files;  // opened contexts, and those whose open failed
     int* openResults;       // OpenFsdbFile's result for each file
     int count;
     int capacity;
+    int held;  // entries whose open succeeded, each holding its file open
 };
 
 SplitFileCache* NewSplitFileCache(void)
@@ -104,9 +110,13 @@ static int FindCachedFile(const SplitFileCache* cache, const char* path)
     return -1;
 }
 
-// Keeps an opened (or refused) continuation for the rest of the call; 0 when there is no room.
+// Keeps an opened (or refused) continuation for the rest of the call; 0 when there is no room
+// or it would hold more than kHeldFiles files open.
 static int CacheFile(SplitFileCache* cache, ReaderContext* file, int openResult)
 {
+    if (openResult == 0 && cache->held >= kHeldFiles) {
+        return 0;
+    }
     if (cache->count == cache->capacity) {
         int capacity = cache->capacity == 0 ? 4 : cache->capacity * 2;
         ReaderContext** files =
@@ -125,6 +135,7 @@ static int CacheFile(SplitFileCache* cache, ReaderContext* file, int openResult)
     cache->files[cache->count] = file;
     cache->openResults[cache->count] = openResult;
     cache->count++;
+    cache->held += openResult == 0 ? 1 : 0;
     return 1;
 }
 
@@ -179,6 +190,29 @@ static int AppendFromFile(Tcl_Interp* interp, ReaderContext* base, ReaderContext
     return result;
 }
 
+// Opens an existing continuation file. One that cannot be opened (no permission, too many
+// open files) or read as an FSDB file ends the chain; the user is told which file and why, so
+// that the waveform's missing end is never taken for the whole simulation.
+static int OpenReadable(ReaderContext* candidate)
+{
+    const char* reason = "it is not a readable FSDB file";
+    FILE* probe = fopen(candidate->path, "rb");
+    int result = 1;
+    if (probe == NULL) {
+        reason = strerror(errno);
+    } else {
+        fclose(probe);
+        result = OpenFsdbFile(candidate);
+    }
+    if (result != 0) {
+        fprintf(stderr,
+                "Split file \"%s\" exists but cannot be opened: %s; the waveform ends with the "
+                "file before it.\n",
+                candidate->path, reason);
+    }
+    return result;
+}
+
 // The continuation for the candidate just named: from the cache (opened at most once per cache)
 // or opened now. *owned tells whether the caller must close it.
 static ReaderContext* OpenContinuation(ReaderContext* base, ReaderContext* candidate,
@@ -193,7 +227,7 @@ static ReaderContext* OpenContinuation(ReaderContext* base, ReaderContext* candi
         }
     }
     candidate->showBus = base->showBus;
-    *openResult = OpenFsdbFile(candidate);
+    *openResult = OpenReadable(candidate);
     if (cache != NULL && CacheFile(cache, candidate, *openResult)) {
         *owned = 0;
     }
@@ -240,9 +274,9 @@ int ContinueSplitChain(Tcl_Interp* interp, ReaderContext* base, const char* path
     if (base == NULL || wave == NULL || n == NULL) {
         return 1;
     }
-    // Each file is released before the next one is opened (unless a cache keeps it for the
-    // other waveforms of a load-many call), so a chain of any length holds one continuation
-    // file open at a time. The result is that of the first further file.
+    // Each file is released before the next one is opened (unless a cache keeps it, one of at
+    // most kHeldFiles, for the other waveforms of a load-many call), so a chain of any length
+    // holds few continuation files open at a time. The result is that of the first further file.
     int ended = 0;
     int result = ContinueOneFile(interp, base, path, bus, idcode, *wave, *n, cache, &ended);
     while (!ended) {

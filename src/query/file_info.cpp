@@ -21,6 +21,7 @@ enum FileAnswer {
     FILE_NWAVEFORMS,
     FILE_LEAF_LIST,
     FILE_LEAF_TYPES,
+    FILE_TIME_SCALE,
 };
 
 // "-waveids" is told from "-waveforms" inside the leaf list, by its first 8 characters.
@@ -35,6 +36,7 @@ const QueryOption kFileInfoOptions[] = {
     {"-pfname", 'p', 4, FILE_DESIGN, NULL},
     {"-program", 'p', 3, FILE_FIXED, "FSDB"},
     {"-separator", 's', 3, FILE_FIXED, kSeparator},
+    {"-timescale", 't', 3, FILE_TIME_SCALE, NULL},
     {"-waveforms", 'w', 3, FILE_LEAF_LIST, NULL},
     {"-wftypes", 'w', 3, FILE_LEAF_TYPES, NULL},
 };
@@ -184,6 +186,14 @@ static int AnswerFileOption(Tcl_Interp* interp, const ReaderContext* context, co
         break;
     }
     case FILE_LEAF_TYPES: AppendLeafTypes(context->tree, answer); break;
+    case FILE_TIME_SCALE: {
+        // Seconds per tick, to the last bit: a host that sees no two times differ can still
+        // show the file's own unit.
+        char number[32];
+        snprintf(number, sizeof number, "%.17g", context->timeScale);
+        Tcl_DStringAppend(answer, number, -1);
+        break;
+    }
     default: break;
     }
     return 0;

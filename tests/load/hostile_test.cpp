@@ -2,6 +2,7 @@
 // load fails with 1 (the reader's refusal on standard error), and no refused signal is ever
 // traversed.
 #include <filesystem>
+#include <fstream>
 
 #include "load_support.h"
 #include "nffr_layout.h"
@@ -89,6 +90,34 @@ TEST_F(HostileTest, RefusedSignalsFailEveryKindOfLoad)
     EXPECT_EQ(Calls(Op::CreateTraverser), 0);
     std::string messages = capture.Finish();
     EXPECT_EQ(messages.rfind("\"ERROR:\" ", 0), 0u) << messages;
+}
+
+// A damaged variable record (w's reals said to be 3 bytes wide) opens; w alone is refused,
+// with one message naming it, and the other signals of the same load-many call load exactly.
+TEST_F(HostileTest, DamagedRecordCostsOnlyItsSignal)
+{
+    std::string path = WriteWithTagsGoingBack({});
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    in.close();
+    size_t entry = size_t(Get64(bytes, L::kOffVarTableOffset)) + 1 * L::kVarEntrySize;
+    bytes[entry + L::kVarOffValueSize] = 3;
+    ASSERT_TRUE(nffr::FileWriter::WriteBytes(path, bytes));
+    StderrCapture capture;
+    ReaderContext* context = Open(path, 0, 1);
+    ASSERT_NE(context, nullptr);
+    WfXWave* slots[3] = {nullptr, nullptr, nullptr};
+    EXPECT_EQ(Quorvel_LoadWaves(interp_, context, "top/v top/w top/data[1:0]", "", slots), 0);
+    Keep(slots[0]);
+    Keep(slots[2]);
+    EXPECT_EQ(Samples(slots[0]),
+              (std::vector<Sample>{{0, Num(0.0)}, {10, Num(1.0)}, {20, Num(2.0)}}));
+    EXPECT_EQ(slots[1], nullptr);
+    EXPECT_EQ(Samples(slots[2]), (std::vector<Sample>{{0, "00"}, {10, "11"}, {20, "00"}}));
+    std::string messages = capture.Finish();
+    EXPECT_EQ(messages.substr(0, messages.find('\n') + 1),
+              "\"ERROR:\" \"" + path +
+                  "\": top.w (idcode 2): value size 3 does not hold a real of value data type 3\n");
 }
 
 // The signals of an undamaged file next to nothing refused load as always.

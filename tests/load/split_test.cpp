@@ -4,6 +4,11 @@
 #include <fstream>
 
 #include "load_support.h"
+#include "stderr_capture.h"
+
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#endif
 
 namespace loadtest {
 namespace {
@@ -217,6 +222,52 @@ TEST_F(SplitTest, BusThenScalarInOneSplitLoad)
     ASSERT_TRUE(other.Write(File("run_1.fsdb"), &error)) << error;
     EXPECT_EQ(LoadV(context), ExpectedV({0}));
 }
+
+#if !defined(_WIN32)
+// A chain of 300 files loads whole under an open-file limit of 64, as one waveform and as two
+// of one load-many call. With one file left to open, the chain ends where a continuation
+// cannot be opened, with one message naming it and the reason; the earlier samples stay.
+TEST_F(SplitTest, LongChainUnderLowOpenFileLimit)
+{
+    std::vector<int> files;
+    for (int f = 0; f < 300; f++) {
+        WriteChainFile(File(f == 0 ? "run.fsdb" : "run_" + std::to_string(f) + ".fsdb"), f);
+        files.push_back(f);
+    }
+    ReaderContext* context = Open(File("run.fsdb"), 1);
+    std::vector<WfXWave*> whole(2, nullptr), limited(2, nullptr);
+    ASSERT_EQ(Quorvel_LoadWaves(interp_, context, "top/v top/data[1:0]", "", whole.data()), 0);
+    struct rlimit saved, low;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    low = saved;
+    low.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<Sample> one = LoadV(context);
+    int many = Quorvel_LoadWaves(interp_, context, "top/v top/data[1:0]", "", limited.data());
+    StderrCapture capture;
+    int next = dup(2);  // the lowest free descriptor
+    ASSERT_GE(next, 0);
+    close(next);
+    low.rlim_cur = rlim_t(next) + 1;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<WfXWave*> cut(1, nullptr);
+    int cutResult = Quorvel_LoadWaves(interp_, context, "top/v", "", cut.data());
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    std::string messages = capture.Finish();
+    for (WfXWave* wave : {whole[0], whole[1], limited[0], limited[1], cut[0]}) {
+        Keep(wave);
+    }
+    EXPECT_EQ(one, ExpectedV(files));
+    EXPECT_EQ(many, 0);
+    EXPECT_EQ(Samples(limited[0]), ExpectedV(files));
+    EXPECT_EQ(Samples(limited[1]), Samples(whole[1]));
+    EXPECT_EQ(cutResult, 0);
+    EXPECT_EQ(Samples(cut[0]), ExpectedV({0, 1}));
+    EXPECT_EQ(messages, "Split file \"" + File("run_2.fsdb") +
+                            "\" exists but cannot be opened: Too many open files; the waveform "
+                            "ends with the file before it.\n");
+}
+#endif
 
 }  // namespace
 }  // namespace loadtest

@@ -42,6 +42,20 @@ protected:
             r->Close();
         return !isFsdb && !r && Sinks::Errors().size() == 2;
     }
+    // True when the image opens without a message and loading idcode 1 is refused with one.
+    bool RefusedAtLoad(const std::vector<uint8_t>& bytes)
+    {
+        std::string path = dir_.File("bad.fsdb");
+        EXPECT_TRUE(nffr::FileWriter::WriteBytes(path, bytes));
+        Sinks::Errors().clear();
+        ffrObject* r = ffrObject::ffrOpen2(path.c_str(), nullptr, nullptr, 0);
+        if (!r || !Sinks::Errors().empty())
+            return false;
+        r->AddToLoadList(1, 0, 0);
+        const bool refused = r->LoadListedSignals() == 1 && Sinks::Errors().size() == 1;
+        r->Close();
+        return refused;
+    }
     size_t VarEntry(const std::vector<uint8_t>& b, size_t i)
     {
         return static_cast<size_t>(Get64(b, L::kOffVarTableOffset)) + i * L::kVarEntrySize;
@@ -116,15 +130,16 @@ TEST_F(BadFile, DamagedHierarchyAndTableAreRefused)
     bytes = good_;
     Put32(bytes, e + L::kVarOffIdcode, 2);  // the second variable's idcode
     EXPECT_TRUE(Refused(bytes));
+    // A damaged variable record refuses only its signal, when it is loaded.
     bytes = good_;
     Put32(bytes, e + L::kVarOffChangeCount, 0x10000000);  // counts that would allocate gigabytes
-    EXPECT_TRUE(Refused(bytes));
+    EXPECT_TRUE(RefusedAtLoad(bytes));
     bytes = good_;
     Put64(bytes, e + L::kVarOffBlockOffset, bytes.size() - 4);
-    EXPECT_TRUE(Refused(bytes));
+    EXPECT_TRUE(RefusedAtLoad(bytes));
     bytes = good_;
     Put32(bytes, e + L::kVarOffValueSize, 0xfffffff0u);
-    EXPECT_TRUE(Refused(bytes));
+    EXPECT_TRUE(RefusedAtLoad(bytes));
 }
 
 TEST_F(BadFile, UnsortedTagsRefuseOnlyThatSignal)

@@ -74,34 +74,11 @@ struct OpenCase {
 TEST_F(Hostile, CorpusRefusedAtOpenWithOneMessage)
 {
     const std::vector<OpenCase> corpus = {
-        {"recorded-count-near-2g-in-a-small-file",
-         [](auto& b) { Put32(b, Entry(b, 0) + L::kVarOffRecordedCount, 0x7ffffff0u); },
-         "idcode 1: recorded change count 2147483632 does not fit in the file"},
-        {"recorded-count-beyond-the-file",
-         [](auto& b) {
-             Put32(b, Entry(b, 1) + L::kVarOffRecordedCount, uint32_t(b.size() / 9 + 1));
-         },
-         nullptr},
-        {"bit-size-2g-turns-widths-negative",
-         [](auto& b) { Put32(b, Entry(b, 0) + L::kVarOffBitSize, 0x80000000u); },
-         "idcode 1: bit size 2147483648 does not fit in the file"},
-        {"bit-size-larger-than-the-file",
-         [](auto& b) { Put32(b, Entry(b, 0) + L::kVarOffBitSize, 100000); },
-         "idcode 1: bit size 100000 does not fit in the file"},
-        {"value-size-differs-from-bit-size",
-         [](auto& b) { Put32(b, Entry(b, 1) + L::kVarOffValueSize, 2); },
-         "idcode 2: value size differs from the bit size"},
         {"variable-count-beyond-the-file", [](auto& b) { Put32(b, L::kOffVarCount, 0x10000000u); },
          "variable table of 268435456 entries lies outside the file"},
         {"scope-count-beyond-the-hierarchy",
          [](auto& b) { Put32(b, L::kOffScopeCount, 0x40000000u); },
          "hierarchy counts exceed the hierarchy's size"},
-        {"change-block-beyond-the-end",
-         [](auto& b) { Put64(b, Entry(b, 1) + L::kVarOffBlockOffset, b.size() - 8); },
-         "idcode 2: change block lies outside the file"},
-        {"change-count-beyond-the-block",
-         [](auto& b) { Put32(b, Entry(b, 0) + L::kVarOffChangeCount, 0xffffffffu); },
-         "idcode 1: change block lies outside the file"},
     };
     const std::vector<uint8_t> good = Image(TwoSignals());
     for (const OpenCase& c : corpus) {
@@ -116,6 +93,128 @@ TEST_F(Hostile, CorpusRefusedAtOpenWithOneMessage)
             EXPECT_EQ(Quoted(path) + ": " + c.message + "\n", Sinks::Errors()[0]) << c.name;
         }
     }
+    EXPECT_TRUE(Violations::Seen().empty());
+}
+
+// A damaged variable record of the corpus (the damaged signal's table index, the field, its
+// new value); the message names the signal when its load is refused.
+struct RecordCase {
+    const char* name;
+    uint32_t signal;
+    uint32_t field;
+    uint64_t value;
+    const char* message;
+};
+
+// Reals v (doubles, 3 changes) and i (floats), 4 bits d, and e (doubles) and q (1 bit) without
+// changes, in a file of type 1.
+nffr::FileWriter FiveSignals()
+{
+    nffr::FileWriter w = SmallFile();
+    w.BeginScope("top");
+    w.AddVar("e", 'v', 64);
+    w.AddVar("q", 0, 1);
+    w.EndScope();
+    return w;
+}
+
+// Every change of a loaded signal: its tags and values of size bytes, in order.
+std::vector<std::pair<uint64_t, std::vector<uint8_t>>> Changes(ffrObject* r, int idcode,
+                                                               size_t size)
+{
+    std::vector<std::pair<uint64_t, std::vector<uint8_t>>> changes;
+    ffrVCTraverser* t = r->CreateTraverser(idcode);
+    if (!t)
+        return changes;
+    TimeTag tag;
+    unsigned char* value = nullptr;
+    for (bool more = t->HasChanges(); more; more = t->GotoNext() == 0)
+        if (t->GetTag(&tag) == 0 && t->GetValue(&value) == 0)
+            changes.push_back({Tag64(tag), std::vector<uint8_t>(value, value + size)});
+    t->FreeTraverser();
+    return changes;
+}
+
+// A damaged variable record costs only its own signal: the file opens without a message, the
+// signal's load is refused with one message naming it, and every other signal loads exactly.
+TEST_F(Hostile, DamagedRecordRefusesOnlyItsSignal)
+{
+    const uint32_t kCount = L::kVarOffChangeCount, kRecorded = L::kVarOffRecordedCount;
+    const uint32_t kBits = L::kVarOffBitSize, kValue = L::kVarOffValueSize;
+    const std::vector<RecordCase> corpus = {
+        {"recorded-count-past-the-stored-3", 0, kRecorded, 0x10000000u,
+         "top.v (idcode 1): recorded change count 268435456 does not fit in the file"},
+        {"recorded-count-near-2g", 0, kRecorded, 0x7ffffff0u,
+         "top.v (idcode 1): recorded change count 2147483632 does not fit in the file"},
+        {"real-bit-size-2g", 0, kBits, 0x80000000u,
+         "top.v (idcode 1): bit size 2147483648 does not fit in the file"},
+        {"bits-bit-size-4g", 2, kBits, 0xffffffffu,
+         "top.d (idcode 3): bit size 4294967295 does not fit in the file"},
+        {"bits-bit-size-larger-than-the-file", 2, kBits, 100000,
+         "top.d (idcode 3): bit size 100000 does not fit in the file"},
+        {"bits-value-size-differs-from-bit-size", 2, kValue, 2,
+         "top.d (idcode 3): value size differs from the bit size"},
+        {"double-value-size-0", 0, kValue, 0,
+         "top.v (idcode 1): value size 0 does not hold a real of value data type 3"},
+        {"double-value-size-1", 0, kValue, 1,
+         "top.v (idcode 1): value size 1 does not hold a real of value data type 3"},
+        {"float-value-size-3", 1, kValue, 3,
+         "top.i (idcode 2): value size 3 does not hold a real of value data type 2"},
+        {"double-value-size-16", 0, kValue, 16,
+         "top.v (idcode 1): value size 16 does not hold a real of value data type 3"},
+        {"real-without-changes-value-size-4g", 3, kValue, 0xffffffffu,
+         "top.e (idcode 4): value size 4294967295 does not hold a real of value data type 3"},
+        {"bits-without-changes-value-size-4g", 4, kValue, 0xffffffffu,
+         "top.q (idcode 5): value size differs from the bit size"},
+        {"change-count-beyond-the-block", 0, kCount, 0xffffffffu,
+         "top.v (idcode 1): change block lies outside the file"},
+        {"change-block-beyond-the-end", 1, L::kVarOffBlockOffset, ~0ull - 7,
+         "top.i (idcode 2): change block lies outside the file"},
+    };
+    const size_t kValueSizes[] = {8, 4, 4, 8, 1};
+    const std::vector<uint8_t> good = Image(FiveSignals());
+    ffrObject* sound = Open(Write(FiveSignals(), dir_.File("sound.fsdb")));
+    ASSERT_NE(nullptr, sound);
+    for (int id = 1; id <= 5; ++id)
+        sound->AddToLoadList(id, 0, 0);
+    ASSERT_EQ(0, sound->LoadListedSignals());
+    for (const RecordCase& c : corpus) {
+        std::vector<uint8_t> bytes = good;
+        const uint64_t at = Entry(bytes, c.signal) + c.field;
+        if (c.field == L::kVarOffBlockOffset)
+            Put64(bytes, at, c.value);
+        else
+            Put32(bytes, at, static_cast<uint32_t>(c.value));
+        const std::string path = dir_.File(std::string(c.name) + ".fsdb");
+        ASSERT_TRUE(nffr::FileWriter::WriteBytes(path, bytes));
+        Sinks::Errors().clear();
+        EXPECT_TRUE(IsFsdbFile(path.c_str())) << c.name;
+        ffrObject* r = Open(path);
+        ASSERT_NE(nullptr, r) << c.name;
+        EXPECT_TRUE(Sinks::Errors().empty()) << c.name;
+        const int damaged = static_cast<int>(c.signal) + 1;
+        const std::string message = Quoted(path) + ": " + c.message + "\n";
+        EXPECT_EQ(-1, r->GetChangeCount(damaged)) << c.name;  // before its load too
+        ASSERT_EQ(1u, Sinks::Errors().size()) << c.name;
+        EXPECT_EQ(message, Sinks::Errors()[0]);
+        Sinks::Errors().clear();
+        for (int id = 1; id <= 5; ++id)
+            r->AddToLoadList(id, 0, 0);
+        EXPECT_EQ(1, r->LoadListedSignals()) << c.name;
+        ASSERT_EQ(1u, Sinks::Errors().size()) << c.name;
+        EXPECT_EQ(message, Sinks::Errors()[0]);
+        EXPECT_EQ(-1, r->GetChangeCount(damaged)) << c.name;
+        EXPECT_EQ(nullptr, r->CreateTraverser(damaged)) << c.name;
+        for (int id = 1; id <= 5; ++id) {
+            if (id == damaged)
+                continue;
+            EXPECT_EQ(sound->GetChangeCount(id), r->GetChangeCount(id)) << c.name << id;
+            const size_t size = kValueSizes[id - 1];
+            EXPECT_EQ(Changes(sound, id, size), Changes(r, id, size)) << c.name << id;
+        }
+        r->Close();
+    }
+    sound->Close();
     EXPECT_TRUE(Violations::Seen().empty());
 }
 

@@ -82,10 +82,13 @@ const FileRow kFileRows[] = {
     {"-pr", Says("FSDB")},
     {"-program", Says("FSDB")},
     {"-pR", Empty()},
-    // "s", "w"
+    // "s", "t", "w"
     {"-s", Empty()},
     {"-se", Says("/")},
     {"-separator", Says("/")},
+    {"-t", Empty()},
+    {"-ti", Says("1")},
+    {"-timescale", Says("1")},
     {"-w", Empty()},
     {"-wa", Empty()},  // the tree holds no leaves
     {"-wf", Says(" digital analog")},

@@ -132,7 +132,8 @@ proc ::vexa::cli::fsdb_for {path} {
         fail "couldn't open \"$path\": no such file"
     }
     set full [file normalize $path]
-    set key [list $full [file size $full] [file mtime $full]]
+    # Nanosecond times and the inode tell apart a VCD rewritten within one second at one size.
+    set key [list $full {*}[vexa::filestate $full]]
     # One folder per VCD path, holding the import under the VCD's own name so that its
     # design name is the VCD's, and the key it was made from.
     set dir [file join [cache_dir] [format %08x [zlib crc32 $full]]]
@@ -339,6 +340,14 @@ proc ::vexa::cli::time_span {h} {
     return [vexa::timegrid {*}$loaded]
 }
 
+# The file's own time unit as a time text ("10ps"), or fallback when the format does not say.
+proc ::vexa::cli::file_unit {h fallback} {
+    if {[catch {vexa::format time [vexa::fileinfo $h -timescale]} unit]} {
+        return $fallback
+    }
+    return $unit
+}
+
 proc ::vexa::cli::print_info {h path} {
     set counts [kind_counts $h]
     set n [vexa::fileinfo $h -nwaveforms]
@@ -347,6 +356,10 @@ proc ::vexa::cli::print_info {h path} {
     set span [time_span $h]
     if {$span ne {}} {
         lassign $span grid first last
+        # Times that never differ tell no step; the file's unit is the finest one it could have.
+        if {$first eq $last} {
+            set grid [file_unit $h $grid]
+        }
         puts "time:    $first to $last (step $grid)"
     }
     puts "signals: $n[expr {[llength $counts] ? " ([join $counts {, }])" : {}}]"

@@ -217,5 +217,6 @@ extern "C" int Vexa_Init(Tcl_Interp* interp)
     RegisterFileCommands(interp);
     RegisterWaveCommands(interp);
     RegisterDrawCommands(interp);
+    RegisterFileStateCommand(interp);
     return Tcl_PkgProvide(interp, "vexa", "1.0");
 }

@@ -74,6 +74,7 @@ int Guarded(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
 void RegisterFileCommands(Tcl_Interp* interp);
 void RegisterWaveCommands(Tcl_Interp* interp);
 void RegisterDrawCommands(Tcl_Interp* interp);
+void RegisterFileStateCommand(Tcl_Interp* interp);
 
 }  // namespace vexa
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "nffr.h"
@@ -118,6 +119,7 @@ struct Signal {
     uint8_t varType = 0;
     uint8_t valueDataType = 0;
     bool holdsBits = false;  // one byte per bit; otherwise reals
+    bool damaged = false;    // its record claims more than the file holds: Model::damage says what
     uint32_t bitSize = 0;
     uint32_t valueSize = 0;
     uint32_t changeCount = 0;
@@ -143,6 +145,9 @@ struct Model {
     std::vector<Signal> signals;
     std::vector<TreeEntry> tree;
     std::vector<char> names;
+    // Why each damaged signal (by index) is refused. Such a signal's other fields are never
+    // used to read or allocate: it is refused at its load, the rest of the file loads.
+    std::unordered_map<uint32_t, std::string> damage;
 };
 
 // Checks and decodes everything but the value changes, reading only what the header says is
@@ -152,6 +157,8 @@ bool ParseModel(const FileHandle& file, Model* model, std::string* error,
                 std::vector<std::string>* warnings);
 // The signal's full name, its scopes joined with '.'; empty when it has none.
 std::string FullName(const Model& model, const Signal& signal);
+// How messages name a signal: "top.a (idcode 1)", or "idcode 1" when it has no name.
+std::string SignalLabel(const Model& model, const Signal& signal);
 // Checks that a change block's tags are non-decreasing.
 bool CheckChangeBlock(const uint8_t* block, const Signal& signal, std::string* error);
 

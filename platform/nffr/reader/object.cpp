@@ -190,10 +190,21 @@ bool OverlapsOtherData(const nffr::Header& h, uint64_t offset, uint64_t size)
            meets(h.hierOffset, h.hierSize);
 }
 
+// Why a signal whose record was found damaged at open is refused, naming it.
+std::string DamageOf(const nffr::Model& model, size_t index)
+{
+    return nffr::SignalLabel(model, model.signals[index]) + ": " +
+           model.damage.at(static_cast<uint32_t>(index));
+}
+
 // Reads and checks one listed signal's change block; false with *error set when refused.
 bool LoadBlock(ffrObjectImpl* impl, size_t index, std::string* error)
 {
     const nffr::Signal& s = impl->model.signals[index];
+    if (s.damaged) {
+        *error = DamageOf(impl->model, index);
+        return false;
+    }
     const uint64_t size = uint64_t(s.changeCount) * (8 + uint64_t(s.valueSize));
     if (OverlapsOtherData(impl->model.header, s.blockOffset, size)) {
         *error = "idcode " + std::to_string(s.idcode) + ": its change block overlaps other data";
@@ -512,6 +523,10 @@ int ffrObject::GetChangeCount(int idcode)
         if (impl->loads[index] == LoadState::Refused) {
             nffr::ReportError(Quoted(impl->path) + ": idcode " + std::to_string(idcode) +
                               " was refused: " + impl->refusals[index]);
+            return -1;
+        }
+        if (s->damaged) {
+            nffr::ReportError(Quoted(impl->path) + ": " + DamageOf(impl->model, index));
             return -1;
         }
         int forced = 0;

@@ -76,28 +76,26 @@ private:
     uint64_t pos_ = 0;
 };
 
-// Checks what one signal claims against the bytes the file really holds.
-bool CheckSignal(const Signal& s, uint64_t blockSize, uint64_t fileSize, std::string* error)
+// What one signal's record claims that the bytes the file holds cannot back; empty when
+// nothing. Such a record is refused alone, at its load: it says nothing about the others.
+std::string SignalDamage(const Signal& s, uint64_t blockSize, uint64_t fileSize)
 {
-    const std::string which = "idcode " + std::to_string(s.idcode);
     if (s.bitSize > uint32_t(INT32_MAX) || (s.holdsBits && s.bitSize > fileSize))
-        return Refuse(
-            error, which + ": bit size " + std::to_string(s.bitSize) + " does not fit in the file");
+        return "bit size " + std::to_string(s.bitSize) + " does not fit in the file";
     if (s.holdsBits && s.valueSize != s.bitSize)
-        return Refuse(error, which + ": value size differs from the bit size");
+        return "value size differs from the bit size";
     const bool realFits = s.valueSize == 8 || (s.valueSize == 4 && s.valueDataType != 3);
     if (!s.holdsBits && !realFits)
-        return Refuse(error, which + ": value size " + std::to_string(s.valueSize) +
-                                 " does not hold a real of value data type " +
-                                 std::to_string(s.valueDataType));
+        return "value size " + std::to_string(s.valueSize) +
+               " does not hold a real of value data type " + std::to_string(s.valueDataType);
     const uint64_t perChange = 8 + uint64_t(s.valueSize);
     if (blockSize != uint64_t(s.changeCount) * perChange ||
         !Within(s.blockOffset, blockSize, fileSize))
-        return Refuse(error, which + ": change block lies outside the file");
+        return "change block lies outside the file";
     if (uint64_t(s.recordedCount) * perChange > fileSize)
-        return Refuse(error, which + ": recorded change count " + std::to_string(s.recordedCount) +
-                                 " does not fit in the file");
-    return true;
+        return "recorded change count " + std::to_string(s.recordedCount) +
+               " does not fit in the file";
+    return std::string();
 }
 
 bool ParseSignals(const uint8_t* table, uint64_t fileSize, Model* model, std::string* error)
@@ -117,12 +115,16 @@ bool ParseSignals(const uint8_t* table, uint64_t fileSize, Model* model, std::st
         s.changeCount = Get32(e + L::kVarOffChangeCount);
         s.recordedCount = Get32(e + L::kVarOffRecordedCount);
         s.blockOffset = Get64(e + L::kVarOffBlockOffset);
+        // Without a sound idcode the signal cannot be told from the others: the file is refused.
         if (s.idcode <= 0 || !seen.insert(s.idcode).second)
             return Refuse(error, "variable " + std::to_string(i) + " (idcode " +
                                      std::to_string(s.idcode) +
                                      "): idcode not positive or used twice");
-        if (!CheckSignal(s, Get64(e + L::kVarOffBlockSize), fileSize, error))
-            return false;
+        std::string damage = SignalDamage(s, Get64(e + L::kVarOffBlockSize), fileSize);
+        if (!damage.empty()) {
+            s.damaged = true;
+            model->damage.emplace(i, std::move(damage));
+        }
     }
     return true;
 }
@@ -275,6 +277,13 @@ std::string FullName(const Model& model, const Signal& signal)
             full += '.';
     }
     return full;
+}
+
+std::string SignalLabel(const Model& model, const Signal& signal)
+{
+    const std::string idcode = "idcode " + std::to_string(signal.idcode);
+    const std::string name = FullName(model, signal);
+    return name.empty() ? idcode : name + " (" + idcode + ")";
 }
 
 bool CheckChangeBlock(const uint8_t* tags, const Signal& s, std::string* error)
