@@ -144,37 +144,99 @@ proc ::vexa::cli::fsdb_for {path} {
         set f [open $dir/key]
         set stored [read $f]
         close $f
-        if {$stored eq $key} {
+        # Left-over work files mean an entry made without its companion: made again.
+        if {$stored eq $key && [leftovers $dir] eq {}} {
             return $cached
         }
     }
     if {[catch {file mkdir $dir} message]} {
         fail "couldn't make the cache folder \"$dir\": $message"
     }
-    set partial $base.[pid].tmp
-    if {[catch {exec [fsdbgen] --vcd $full $partial 2>@1} message]} {
-        file delete -force $partial
-        regsub {\n?child process exited abnormally$} $message {} message
-        fail "couldn't import \"$path\": [string trim $message]"
-    }
-    file rename -force $partial $cached
-    set f [open $dir/key w]
-    puts -nonewline $f $key
-    close $f
+    import_vcd $full $path $base $key
     return $cached
 }
 
-# Opens FILE with the settings chosen and returns the handle; remembers the name shown.
+# Imports the VCD FULL into BASE.fsdb and, when it has reals or events, its companion; KEY goes
+# to the folder's file "key". Both files are written into a work folder under their final names
+# (so the companion rule holds), then moved in with the key removed and written last: the key
+# makes the entry valid, so a failed or interrupted import leaves the previous entry or none,
+# never a main file with another import's companion. A companion that the new import does not
+# have is removed, and so are work files that an interrupted import left behind.
+proc ::vexa::cli::import_vcd {full shown base key} {
+    set dir [file dirname $base]
+    remove_leftovers $dir
+    set work [file join $dir [pid].tmp]
+    set main [file join $work [file tail $base].fsdb]
+    set companion [vexa::design companion $main]
+    set tool [fsdbgen]
+    if {[catch {
+        file delete -force $work
+        file mkdir $work
+        exec $tool --vcd $full $main 2>@1
+    } message]} {
+        file delete -force $work
+        regsub {\n?child process exited abnormally$} $message {} message
+        fail "couldn't import \"$shown\": [string trim $message]"
+    }
+    if {[catch {
+        file delete $dir/key
+        set final [vexa::design companion $base.fsdb]
+        if {[file exists $companion]} {
+            file rename -force $companion $final
+        } else {
+            file delete $final
+        }
+        file rename -force $main $base.fsdb
+        set f [open $dir/key.[pid].tmp w]
+        puts -nonewline $f $key
+        close $f
+        file rename -force $dir/key.[pid].tmp $dir/key
+    } message]} {
+        file delete -force $work $dir/key.[pid].tmp
+        fail "couldn't store the import of \"$shown\" in \"$dir\": $message"
+    }
+    file delete -force $work
+}
+
+# The work files in the cache folder DIR (PID.tmp, key.PID.tmp, and NAME.PID.tmp and
+# NAME.PID.analog.tmp of earlier versions, which left an import's companion there) of imports
+# whose process is gone; without /proc, all of them.
+proc ::vexa::cli::leftovers {dir} {
+    lmap leftover [glob -nocomplain -directory $dir *.tmp] {
+        if {[regexp {(?:^|\.)([0-9]+)(?:\.analog)?\.tmp$} [file tail $leftover] -> owner] &&
+            $owner != [pid] && [file isdirectory /proc/$owner]} {
+            continue
+        }
+        set leftover
+    }
+}
+
+proc ::vexa::cli::remove_leftovers {dir} {
+    foreach leftover [leftovers $dir] {
+        file delete -force $leftover
+    }
+}
+
+# Opens FILE with the settings chosen and returns the handle of its design (vexa::design: the
+# file and its companion); remembers the name shown.
 proc ::vexa::cli::open_file {path} {
     variable shownName $path
     if {![file exists $path]} {
         fail "couldn't open \"$path\": no such file"
     }
     set fsdb [fsdb_for $path]
-    if {[catch {vexa::open $fsdb FSDB} message]} {
-        fail "couldn't open \"$path\": not a readable FSDB file"
+    if {[catch {vexa::design open $fsdb FSDB} message]} {
+        if {![string match "couldn't open the companion*" $message]} {
+            set message "not a readable FSDB file"
+        }
+        fail "couldn't open \"$path\": $message"
     }
     return $message
+}
+
+# The design's main file, which answers for the whole: its design name, its creation stamp.
+proc ::vexa::cli::main_file {h} {
+    lindex [vexa::design files $h] 0
 }
 
 # --- Signals: literal names, checked, with near matches for a typo -----------------------------
@@ -182,7 +244,7 @@ proc ::vexa::cli::open_file {path} {
 proc ::vexa::cli::leaves {h} {
     variable leafCache
     if {![info exists leafCache($h)]} {
-        set leafCache($h) [vexa::fileinfo $h -waveforms]
+        set leafCache($h) [vexa::design find $h]
     }
     return $leafCache($h)
 }
@@ -200,7 +262,7 @@ proc ::vexa::cli::scopes {h} {
 }
 
 proc ::vexa::cli::is_scope {h path} {
-    expr {[lindex [vexa::query fileinfo $h [list -childNodes -parentPath $path]] 0] == 0}
+    expr {![catch {vexa::design children $h $path}]}
 }
 
 # Levenshtein distance, giving up (returning limit + 1) beyond limit.
@@ -268,7 +330,7 @@ proc ::vexa::cli::signal_path {h name} {
         return $path
     }
     # A member of a bus is a signal too, though lists show only the bus.
-    if {[lindex [vexa::query waveinfo $h $path -wftype] 0] == 0} {
+    if {[vexa::design locate $h $path] ne {}} {
         return $path
     }
     if {$path ne {} && [is_scope $h $path]} {
@@ -279,7 +341,7 @@ proc ::vexa::cli::signal_path {h name} {
 
 # Loads the signals and returns their wave ids, in order.
 proc ::vexa::cli::load_signals {h paths} {
-    lassign [vexa::query loadwaves $h $paths] result ids
+    lassign [vexa::design loadwaves $h $paths] result ids
     foreach path $paths id $ids {
         if {$id eq "0"} {
             fail "couldn't load \"$path\": the FSDB format refused it"
@@ -313,7 +375,7 @@ proc ::vexa::cli::pattern_glob {pattern} {
 proc ::vexa::cli::kind_counts {h} {
     set counts {}
     foreach type {digital bus analog event} {
-        set n [llength [vexa::find $h -type $type]]
+        set n [vexa::design count $h $type]
         if {$n > 0} {
             lappend counts "$n $type"
         }
@@ -324,14 +386,14 @@ proc ::vexa::cli::kind_counts {h} {
 # The time step, first and last time of a few signals: {grid first last}, or {}. Logic signals
 # come first since their waveforms run to the file's end; each one loaded costs a full read.
 proc ::vexa::cli::time_span {h} {
-    set sample [lrange [concat [vexa::find $h -type digital] [vexa::find $h -type bus]] 0 2]
+    set sample [lrange [concat [vexa::design find $h -type digital] [vexa::design find $h -type bus]] 0 2]
     if {[llength $sample] == 0} {
         set sample [lrange [leaves $h] 0 2]
     }
     if {[llength $sample] == 0} {
         return {}
     }
-    lassign [vexa::query loadwaves $h $sample] result ids
+    lassign [vexa::design loadwaves $h $sample] result ids
     set loaded [lsearch -all -inline -not -exact $ids 0]
     if {[llength $loaded] == 0} {
         return {}
@@ -341,16 +403,16 @@ proc ::vexa::cli::time_span {h} {
 
 proc ::vexa::cli::print_info {h path} {
     set counts [kind_counts $h]
-    set n [vexa::fileinfo $h -nwaveforms]
+    set n [vexa::design count $h]
     puts "file:    $path"
-    puts "design:  [vexa::fileinfo $h -design]"
+    puts "design:  [vexa::fileinfo [main_file $h] -design]"
     set span [time_span $h]
     if {$span ne {}} {
         lassign $span grid first last
         puts "time:    $first to $last (step $grid)"
     }
     puts "signals: $n[expr {[llength $counts] ? " ([join $counts {, }])" : {}}]"
-    set created [vexa::fileinfo $h -created]
+    set created [vexa::fileinfo [main_file $h] -created]
     if {$created ne {}} {
         puts "created: $created"
     }
@@ -372,7 +434,7 @@ proc ::vexa::cli::print_tree {h scope depth indent limit {printed 0}} {
         return $printed
     }
     set all [leaves $h]
-    foreach name [vexa::sortnames [vexa::fileinfo $h [list -childNodes -parentPath $scope]]] {
+    foreach name [vexa::sortnames [vexa::design children $h $scope]] {
         if {$limit >= 0 && $printed >= $limit} {
             puts "$indent..."
             return [expr {$limit + 1}]
@@ -432,7 +494,7 @@ proc ::vexa::cli::cmd_list {args} {
         lappend find -type $type
     }
     set h [open_file $file]
-    foreach path [vexa::sortnames [vexa::find $h {*}$find]] {
+    foreach path [vexa::sortnames [vexa::design find $h {*}$find]] {
         puts $path
     }
 }
