@@ -23,9 +23,9 @@ Commands:
 FILE is an FSDB file, or a VCD file (.vcd, .vcd.gz) imported into a cache that is reused
 while the VCD is unchanged; its companion (run.analog.fsdb beside run.fsdb: the reals and
 events of an import) is read with it as one design. Options for every command: --bus groups
-name[i] signals into buses, --split follows split files (run_1.fsdb, run.fsdb.1, ...). Times
-are written with a unit: 55ns, 1.2us, 3ms. Signal names are taken literally: top/q[3:0]
-needs no quoting. Lists and trees are in name order, indices as numbers: q[2] before q[10].}
+name[i] signals into buses, --split follows split files (run_1.fsdb, run.fsdb.1, ...;
+run_1.vcd, ...). Times are written with a unit: 55ns, 1.2us, 3ms. Signal names are taken
+literally: top/q[3:0] needs no quoting. Lists and trees are in name order, indices as numbers: q[2] before q[10].}
         info {usage: vexa info FILE
 
 Prints the file's design name, path, time range and step, and its signal counts per kind.}
@@ -218,6 +218,37 @@ proc ::vexa::cli::remove_leftovers {dir} {
     }
 }
 
+# With --split, the split files of the VCD PATH (run_1.vcd, run_2.vcd, ...; .vcd.gz alike) are
+# imported each into its own cache entry, and linked beside FSDB, PATH's import, under the names
+# by which the format follows a chain from it and from its companion: run_1.fsdb and
+# run.analog_1.fsdb. The links of an earlier open are replaced, since the chain may have changed.
+proc ::vexa::cli::link_vcd_chain {path fsdb} {
+    global Scope
+    if {![info exists Scope(fsdb,cat_split)] || !$Scope(fsdb,cat_split) ||
+        ![regexp -nocase {^(.*)(\.vcd(?:\.gz)?)$} $path -> stem extension]} {
+        return
+    }
+    set base [file rootname $fsdb]
+    set name [file tail $base]
+    foreach old [glob -nocomplain -directory [file dirname $fsdb] -tails *.fsdb] {
+        foreach prefix [list ${name}_ $name.analog_] {
+            set number [string range $old [string length $prefix] end-5]
+            if {[string first $prefix $old] == 0 && [string is digit -strict $number]} {
+                file delete [file join [file dirname $fsdb] $old]
+            }
+        }
+    }
+    for {set n 1} {[file isfile ${stem}_$n$extension]} {incr n} {
+        set part [fsdb_for ${stem}_$n$extension]
+        foreach from [list $part [vexa::design companion $part]] \
+                to [list ${base}_$n.fsdb [vexa::design companion ${base}_$n.fsdb]] {
+            if {[file isfile $from] && [catch {file link -hard $to $from}]} {
+                file copy -force $from $to
+            }
+        }
+    }
+}
+
 # Opens FILE with the settings chosen and returns the handle of its design (vexa::design: the
 # file and its companion); remembers the name shown.
 proc ::vexa::cli::open_file {path} {
@@ -226,6 +257,7 @@ proc ::vexa::cli::open_file {path} {
         fail "couldn't open \"$path\": no such file"
     }
     set fsdb [fsdb_for $path]
+    link_vcd_chain $path $fsdb
     if {[catch {vexa::design open $fsdb FSDB} message]} {
         if {![string match "couldn't open the companion*" $message]} {
             set message "not a readable FSDB file"

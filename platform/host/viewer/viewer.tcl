@@ -74,6 +74,7 @@ proc ::vexa::viewer::open_file {path} {
     variable files
     if {[catch {
         set fsdb [::vexa::cli::fsdb_for $path]
+        ::vexa::cli::link_vcd_chain $path $fsdb
         set h [vexa::design open $fsdb FSDB]
     } message]} {
         error_box "couldn't open \"$path\": $message"
