@@ -25,7 +25,8 @@ while the VCD is unchanged; its companion (run.analog.fsdb beside run.fsdb: the 
 events of an import) is read with it as one design. Options for every command: --bus groups
 name[i] signals into buses, --split follows split files (run_1.fsdb, run.fsdb.1, ...;
 run_1.vcd, ...). Times are written with a unit: 55ns, 1.2us, 3ms. Signal names are taken
-literally: top/q[3:0] needs no quoting. Lists and trees are in name order, indices as numbers: q[2] before q[10].}
+literally: top/q[3:0] needs no quoting. Lists and trees are in name order, indices as
+numbers: q[2] before q[10].}
         info {usage: vexa info FILE
 
 Prints the file's design name, path, time range and step, and its signal counts per kind.}
