@@ -22,8 +22,9 @@ struct Diagnostics {
 bool ReadDescription(std::istream& in, nffr::FileWriter* writer, Diagnostics* diag);
 
 // The file that receives a VCD's reals and events next to output: "run.fsdb" gives
-// "run.analog.fsdb", "run" gives "run.analog". A split-chain name always carries a number
-// after "_" or ".", so this name is never taken for one.
+// "run.analog.fsdb", "run" gives "run.analog". A split file's number stays at its place
+// ("run_1.fsdb" gives "run.analog_1.fsdb", "run.fsdb.1" gives "run.analog.fsdb.1"), so the
+// chain of companions is followed from the first one as the files' chain from the first file.
 std::string AnalogCompanionName(const std::string& output);
 
 // Imports a VCD file, plain or gzip-compressed: logic variables into output (file type 0),

@@ -684,15 +684,40 @@ bool VcdImporter::WriteFiles(const std::string& output, std::vector<std::string>
 
 }  // namespace
 
+namespace {
+
+bool AllDigits(const std::string& text, size_t from, size_t to)
+{
+    if (from >= to)
+        return false;
+    for (size_t i = from; i < to; ++i)
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+    return true;
+}
+
+}  // namespace
+
 std::string AnalogCompanionName(const std::string& output)
 {
     const size_t slash = output.find_last_of("/\\");
-    const size_t dot = output.find_last_of('.');
-    const bool hasExtension =
-        dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-    if (!hasExtension)
-        return output + ".analog";
-    return output.substr(0, dot) + ".analog" + output.substr(dot);
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    // A split file's number, ".N" at the end or "_N" before the extension, stays where it is
+    // after ".analog" goes in, so that the companions form a chain named like the files'.
+    size_t end = output.size();
+    for (size_t dot = output.rfind('.', end - 1);
+         dot != std::string::npos && dot > start && AllDigits(output, dot + 1, end);
+         dot = output.rfind('.', end - 1))
+        end = dot;
+    const size_t dot = output.rfind('.', end - 1);
+    if (dot == std::string::npos || dot <= start)
+        return output.substr(0, end) + ".analog" + output.substr(end);
+    size_t stem = dot;
+    for (size_t mark = output.rfind('_', stem - 1);
+         mark != std::string::npos && mark > start && AllDigits(output, mark + 1, stem);
+         mark = output.rfind('_', stem - 1))
+        stem = mark;
+    return output.substr(0, stem) + ".analog" + output.substr(stem);
 }
 
 bool ConvertVcd(const std::string& input, const std::string& output, Diagnostics* diag,

@@ -339,12 +339,26 @@ TEST_F(Fsdbgen, RealsAndEventsGoToTheAnalogCompanion)
     EXPECT_FALSE(std::ifstream(companion).good());
 }
 
-TEST_F(Fsdbgen, CompanionNameIsNeverASplitFileName)
+// The companions of a chain's files form a chain of their own, named from the first companion
+// as the files are from the first file: run.fsdb, run_1.fsdb, run.fsdb.1.
+TEST_F(Fsdbgen, CompanionNameKeepsTheSplitNumberAtItsPlace)
 {
-    EXPECT_EQ("/sim/run.analog.fsdb", fsdbgen::AnalogCompanionName("/sim/run.fsdb"));
-    EXPECT_EQ("/sim.old/run.analog", fsdbgen::AnalogCompanionName("/sim.old/run"));
-    EXPECT_EQ("run.fsdb.analog.1", fsdbgen::AnalogCompanionName("run.fsdb.1"));
-    EXPECT_EQ("dir/.hidden.analog", fsdbgen::AnalogCompanionName("dir/.hidden"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"/sim/run.fsdb", "/sim/run.analog.fsdb"},
+        {"/sim.old/run", "/sim.old/run.analog"},
+        {"run.fsdb.1", "run.analog.fsdb.1"},
+        {"dir/.hidden", "dir/.hidden.analog"},
+        {"/sim/run_1.fsdb", "/sim/run.analog_1.fsdb"},
+        {"/sim/run_1_12.fsdb", "/sim/run.analog_1_12.fsdb"},
+        {"run.fsdb.2.10", "run.analog.fsdb.2.10"},
+        {"run_3.fsdb.1", "run.analog_3.fsdb.1"},
+        {"run_1", "run_1.analog"},
+        {"run.1", "run.analog.1"},
+        {"d_1/_2.fsdb", "d_1/_2.analog.fsdb"},
+        {"a_b.x_y.fsdb", "a_b.x_y.analog.fsdb"},
+    };
+    for (const auto& [file, companion] : cases)
+        EXPECT_EQ(companion, fsdbgen::AnalogCompanionName(file)) << file;
 }
 
 TEST_F(Fsdbgen, TruncatedVcdKeepsEveryCompleteTimeStep)

@@ -21,10 +21,12 @@ Commands:
   view FILE...                        a window showing the waveforms (needs Tk and a display)
 
 FILE is an FSDB file, or a VCD file (.vcd, .vcd.gz) imported into a cache that is reused
-while the VCD is unchanged. Options for every command: --bus groups name[i] signals into
-buses, --split follows split files (run_1.fsdb, run.fsdb.1, ...). Times are written with a
-unit: 55ns, 1.2us, 3ms. Signal names are taken literally: top/q[3:0] needs no quoting. Lists
-and trees are in name order, indices as numbers: q[2] before q[10].}
+while the VCD is unchanged; its companion (run.analog.fsdb beside run.fsdb: the reals and
+events of an import) is read with it as one design. Options for every command: --bus groups
+name[i] signals into buses, --split follows split files (run_1.fsdb, run.fsdb.1, ...;
+run_1.vcd, ...). Times are written with a unit: 55ns, 1.2us, 3ms. Signal names are taken
+literally: top/q[3:0] needs no quoting. Lists and trees are in name order, indices as
+numbers: q[2] before q[10].}
         info {usage: vexa info FILE
 
 Prints the file's design name, path, time range and step, and its signal counts per kind.}
@@ -145,37 +147,131 @@ proc ::vexa::cli::fsdb_for {path} {
         set f [open $dir/key]
         set stored [read $f]
         close $f
-        if {$stored eq $key} {
+        # Left-over work files mean an entry made without its companion: made again.
+        if {$stored eq $key && [leftovers $dir] eq {}} {
             return $cached
         }
     }
     if {[catch {file mkdir $dir} message]} {
         fail "couldn't make the cache folder \"$dir\": $message"
     }
-    set partial $base.[pid].tmp
-    if {[catch {exec [fsdbgen] --vcd $full $partial 2>@1} message]} {
-        file delete -force $partial
-        regsub {\n?child process exited abnormally$} $message {} message
-        fail "couldn't import \"$path\": [string trim $message]"
-    }
-    file rename -force $partial $cached
-    set f [open $dir/key w]
-    puts -nonewline $f $key
-    close $f
+    import_vcd $full $path $base $key
     return $cached
 }
 
-# Opens FILE with the settings chosen and returns the handle; remembers the name shown.
+# Imports the VCD FULL into BASE.fsdb and, when it has reals or events, its companion; KEY goes
+# to the folder's file "key". Both files are written into a work folder under their final names
+# (so the companion rule holds), then moved in with the key removed and written last: the key
+# makes the entry valid, so a failed or interrupted import leaves the previous entry or none,
+# never a main file with another import's companion. A companion that the new import does not
+# have is removed, and so are work files that an interrupted import left behind.
+proc ::vexa::cli::import_vcd {full shown base key} {
+    set dir [file dirname $base]
+    remove_leftovers $dir
+    set work [file join $dir [pid].tmp]
+    set main [file join $work [file tail $base].fsdb]
+    set companion [vexa::design companion $main]
+    set tool [fsdbgen]
+    if {[catch {
+        file delete -force $work
+        file mkdir $work
+        exec $tool --vcd $full $main 2>@1
+    } message]} {
+        file delete -force $work
+        regsub {\n?child process exited abnormally$} $message {} message
+        fail "couldn't import \"$shown\": [string trim $message]"
+    }
+    if {[catch {
+        file delete $dir/key
+        set final [vexa::design companion $base.fsdb]
+        if {[file exists $companion]} {
+            file rename -force $companion $final
+        } else {
+            file delete $final
+        }
+        file rename -force $main $base.fsdb
+        set f [open $dir/key.[pid].tmp w]
+        puts -nonewline $f $key
+        close $f
+        file rename -force $dir/key.[pid].tmp $dir/key
+    } message]} {
+        file delete -force $work $dir/key.[pid].tmp
+        fail "couldn't store the import of \"$shown\" in \"$dir\": $message"
+    }
+    file delete -force $work
+}
+
+# The work files in the cache folder DIR (PID.tmp, key.PID.tmp, and NAME.PID.tmp and
+# NAME.PID.analog.tmp of earlier versions, which left an import's companion there) of imports
+# whose process is gone; without /proc, all of them.
+proc ::vexa::cli::leftovers {dir} {
+    lmap leftover [glob -nocomplain -directory $dir *.tmp] {
+        if {[regexp {(?:^|\.)([0-9]+)(?:\.analog)?\.tmp$} [file tail $leftover] -> owner] &&
+            $owner != [pid] && [file isdirectory /proc/$owner]} {
+            continue
+        }
+        set leftover
+    }
+}
+
+proc ::vexa::cli::remove_leftovers {dir} {
+    foreach leftover [leftovers $dir] {
+        file delete -force $leftover
+    }
+}
+
+# With --split, the split files of the VCD PATH (run_1.vcd, run_2.vcd, ...; .vcd.gz alike) are
+# imported each into its own cache entry, and linked beside FSDB, PATH's import, under the names
+# by which the format follows a chain from it and from its companion: run_1.fsdb and
+# run.analog_1.fsdb. The links of an earlier open are replaced, since the chain may have changed.
+proc ::vexa::cli::link_vcd_chain {path fsdb} {
+    global Scope
+    if {![info exists Scope(fsdb,cat_split)] || !$Scope(fsdb,cat_split) ||
+        ![regexp -nocase {^(.*)(\.vcd(?:\.gz)?)$} $path -> stem extension]} {
+        return
+    }
+    set base [file rootname $fsdb]
+    set name [file tail $base]
+    foreach old [glob -nocomplain -directory [file dirname $fsdb] -tails *.fsdb] {
+        foreach prefix [list ${name}_ $name.analog_] {
+            set number [string range $old [string length $prefix] end-5]
+            if {[string first $prefix $old] == 0 && [string is digit -strict $number]} {
+                file delete [file join [file dirname $fsdb] $old]
+            }
+        }
+    }
+    for {set n 1} {[file isfile ${stem}_$n$extension]} {incr n} {
+        set part [fsdb_for ${stem}_$n$extension]
+        foreach from [list $part [vexa::design companion $part]] \
+                to [list ${base}_$n.fsdb [vexa::design companion ${base}_$n.fsdb]] {
+            if {[file isfile $from] && [catch {file link -hard $to $from}]} {
+                file copy -force $from $to
+            }
+        }
+    }
+}
+
+# Opens FILE with the settings chosen and returns the handle of its design (vexa::design: the
+# file and its companion); remembers the name shown.
 proc ::vexa::cli::open_file {path} {
     variable shownName $path
     if {![file exists $path]} {
         fail "couldn't open \"$path\": no such file"
     }
     set fsdb [fsdb_for $path]
-    if {[catch {vexa::open $fsdb FSDB} message]} {
-        fail "couldn't open \"$path\": not a readable FSDB file"
+    link_vcd_chain $path $fsdb
+    if {[catch {vexa::design open $fsdb FSDB} message]} {
+        if {![string match "couldn't open the companion*" $message]} {
+            set message "not a readable FSDB file"
+        }
+        fail "couldn't open \"$path\": $message"
     }
     return $message
+}
+
+# The design's main file, which answers for the whole: its design name, its creation stamp.
+proc ::vexa::cli::main_file {h} {
+    lindex [vexa::design files $h] 0
 }
 
 # --- Signals: literal names, checked, with near matches for a typo -----------------------------
@@ -183,7 +279,7 @@ proc ::vexa::cli::open_file {path} {
 proc ::vexa::cli::leaves {h} {
     variable leafCache
     if {![info exists leafCache($h)]} {
-        set leafCache($h) [vexa::fileinfo $h -waveforms]
+        set leafCache($h) [vexa::design find $h]
     }
     return $leafCache($h)
 }
@@ -201,7 +297,7 @@ proc ::vexa::cli::scopes {h} {
 }
 
 proc ::vexa::cli::is_scope {h path} {
-    expr {[lindex [vexa::query fileinfo $h [list -childNodes -parentPath $path]] 0] == 0}
+    expr {![catch {vexa::design children $h $path}]}
 }
 
 # Levenshtein distance, giving up (returning limit + 1) beyond limit.
@@ -269,7 +365,7 @@ proc ::vexa::cli::signal_path {h name} {
         return $path
     }
     # A member of a bus is a signal too, though lists show only the bus.
-    if {[lindex [vexa::query waveinfo $h $path -wftype] 0] == 0} {
+    if {[vexa::design locate $h $path] ne {}} {
         return $path
     }
     if {$path ne {} && [is_scope $h $path]} {
@@ -280,7 +376,7 @@ proc ::vexa::cli::signal_path {h name} {
 
 # Loads the signals and returns their wave ids, in order.
 proc ::vexa::cli::load_signals {h paths} {
-    lassign [vexa::query loadwaves $h $paths] result ids
+    lassign [vexa::design loadwaves $h $paths] result ids
     foreach path $paths id $ids {
         if {$id eq "0"} {
             fail "couldn't load \"$path\": the FSDB format refused it"
@@ -314,7 +410,7 @@ proc ::vexa::cli::pattern_glob {pattern} {
 proc ::vexa::cli::kind_counts {h} {
     set counts {}
     foreach type {digital bus analog event} {
-        set n [llength [vexa::find $h -type $type]]
+        set n [vexa::design count $h $type]
         if {$n > 0} {
             lappend counts "$n $type"
         }
@@ -325,14 +421,14 @@ proc ::vexa::cli::kind_counts {h} {
 # The time step, first and last time of a few signals: {grid first last}, or {}. Logic signals
 # come first since their waveforms run to the file's end; each one loaded costs a full read.
 proc ::vexa::cli::time_span {h} {
-    set sample [lrange [concat [vexa::find $h -type digital] [vexa::find $h -type bus]] 0 2]
+    set sample [lrange [concat [vexa::design find $h -type digital] [vexa::design find $h -type bus]] 0 2]
     if {[llength $sample] == 0} {
         set sample [lrange [leaves $h] 0 2]
     }
     if {[llength $sample] == 0} {
         return {}
     }
-    lassign [vexa::query loadwaves $h $sample] result ids
+    lassign [vexa::design loadwaves $h $sample] result ids
     set loaded [lsearch -all -inline -not -exact $ids 0]
     if {[llength $loaded] == 0} {
         return {}
@@ -350,9 +446,9 @@ proc ::vexa::cli::file_unit {h fallback} {
 
 proc ::vexa::cli::print_info {h path} {
     set counts [kind_counts $h]
-    set n [vexa::fileinfo $h -nwaveforms]
+    set n [vexa::design count $h]
     puts "file:    $path"
-    puts "design:  [vexa::fileinfo $h -design]"
+    puts "design:  [vexa::fileinfo [main_file $h] -design]"
     set span [time_span $h]
     if {$span ne {}} {
         lassign $span grid first last
@@ -363,7 +459,7 @@ proc ::vexa::cli::print_info {h path} {
         puts "time:    $first to $last (step $grid)"
     }
     puts "signals: $n[expr {[llength $counts] ? " ([join $counts {, }])" : {}}]"
-    set created [vexa::fileinfo $h -created]
+    set created [vexa::fileinfo [main_file $h] -created]
     if {$created ne {}} {
         puts "created: $created"
     }
@@ -385,7 +481,7 @@ proc ::vexa::cli::print_tree {h scope depth indent limit {printed 0}} {
         return $printed
     }
     set all [leaves $h]
-    foreach name [vexa::sortnames [vexa::fileinfo $h [list -childNodes -parentPath $scope]]] {
+    foreach name [vexa::sortnames [vexa::design children $h $scope]] {
         if {$limit >= 0 && $printed >= $limit} {
             puts "$indent..."
             return [expr {$limit + 1}]
@@ -445,7 +541,7 @@ proc ::vexa::cli::cmd_list {args} {
         lappend find -type $type
     }
     set h [open_file $file]
-    foreach path [vexa::sortnames [vexa::find $h {*}$find]] {
+    foreach path [vexa::sortnames [vexa::design find $h {*}$find]] {
         puts $path
     }
 }

@@ -5,6 +5,8 @@
 proc help {} {
     puts {Commands of the vexa package (details: docs/host.md):
   vexa::open PATH                 open a waveform file, returns a handle such as fsdb1
+  vexa::design open PATH          the file and its companion (run.analog.fsdb: reals, events)
+                                  as one design: find, children, count, locate, loadwaves
   vexa::fileinfo H QUERY          -design, -nwaveforms, -waveforms, {-childNodes -parentPath top}
   vexa::find H ?GLOB? ?-type T?   signal paths matching GLOB (T: analog, event, digital, bus)
   vexa::sortnames LIST            paths in name order, numbers as numbers (q[2] before q[10])

@@ -1,8 +1,10 @@
 // package.cpp: Vexa_Init and the package's general commands: vexa::load, vexa::formats,
-// pf:info, VexaMessage and vexa::lastmessage; the per-interpreter state and its clean-up.
+// pf:info, VexaMessage and vexa::lastmessage; the per-interpreter state and its clean-up; the
+// Tcl procedures of design.tcl (vexa::design).
 #include <cstdio>
 #include <new>
 
+#include "design_script.h"
 #include "vexa_package.h"
 
 namespace vexa {
@@ -218,5 +220,9 @@ extern "C" int Vexa_Init(Tcl_Interp* interp)
     RegisterWaveCommands(interp);
     RegisterDrawCommands(interp);
     RegisterFileStateCommand(interp);
+    // vexa::design, written in Tcl over the commands above.
+    if (Tcl_EvalEx(interp, kDesignScript, -1, TCL_EVAL_GLOBAL) != TCL_OK) {
+        return TCL_ERROR;
+    }
     return Tcl_PkgProvide(interp, "vexa", "1.0");
 }

@@ -7,7 +7,8 @@ source [file join [file dirname [info script]] names.tcl]
 
 namespace eval ::vexa::viewer {
     variable rulerHeight 22
-    # Open files: handle -> {path fsdb}; rows shown: list of dicts (handle path id kind bits).
+    # Open files: design handle (vexa::design: a file and its companion) -> {path fsdb}; rows
+    # shown: list of dicts (handle path id kind bits).
     variable files [dict create]
     variable rows {}
     variable selected -1
@@ -73,7 +74,8 @@ proc ::vexa::viewer::open_file {path} {
     variable files
     if {[catch {
         set fsdb [::vexa::cli::fsdb_for $path]
-        set h [vexa::open $fsdb FSDB]
+        ::vexa::cli::link_vcd_chain $path $fsdb
+        set h [vexa::design open $fsdb FSDB]
     } message]} {
         error_box "couldn't open \"$path\": $message"
         return {}
@@ -94,7 +96,7 @@ proc ::vexa::viewer::close_file {h} {
         }
         set row
     }]
-    catch {vexa::close $h}
+    catch {vexa::design close $h}
     dict unset files $h
     fill_tree
     fill_list
@@ -111,7 +113,7 @@ proc ::vexa::viewer::reload {{only {}}} {
             continue
         }
         set path [lindex [dict get $files $h] 0]
-        catch {vexa::close $h}
+        catch {vexa::design close $h}
         dict unset files $h
         set fresh [open_file $path]
         set rows [lmap row $rows {
@@ -135,7 +137,7 @@ proc ::vexa::viewer::reload {{only {}}} {
 proc ::vexa::viewer::load_one {h path {retry 1}} {
     variable messages
     set before [llength $messages]
-    lassign [vexa::query loadwaves $h [list $path]] result ids
+    lassign [vexa::design loadwaves $h [list $path]] result ids
     set id [lindex $ids 0]
     if {$id ne {} && $id ne "0"} {
         return $id
@@ -455,10 +457,10 @@ proc ::vexa::viewer::fill_tree {} {
 # own children when it is opened, so that a large design's tree is read as it is browsed.
 proc ::vexa::viewer::fill_scope {t node h scope} {
     set leaves [dict create]
-    foreach path [vexa::find $h -- [expr {$scope eq {} ? "*" : "[literal $scope]/*"}]] {
+    foreach path [vexa::design find $h -- [expr {$scope eq {} ? "*" : "[literal $scope]/*"}]] {
         dict set leaves $path 1
     }
-    foreach name [vexa::sortnames [vexa::fileinfo $h [list -childNodes -parentPath $scope]]] {
+    foreach name [vexa::sortnames [vexa::design children $h $scope]] {
         set path [expr {$scope eq {} ? $name : "$scope/$name"}]
         set child [$t insert $node end -text $name -values [list $h $path]]
         if {![dict exists $leaves $path]} {
@@ -491,7 +493,7 @@ proc ::vexa::viewer::fill_list {} {
     set glob [expr {[regexp {[*?]} $search] ? [::vexa::cli::pattern_glob $search]
                     : "*[literal $search]*"}]
     foreach h [dict keys $files] {
-        foreach path [vexa::sortnames [vexa::find $h -- $glob]] {
+        foreach path [vexa::sortnames [vexa::design find $h -- $glob]] {
             $l insert {} end -text $path -values [list $h $path]
         }
     }
@@ -509,7 +511,7 @@ proc ::vexa::viewer::chosen {widget} {
         return {}
     }
     lassign [$widget item $item -values] h path
-    if {$path eq {} || [lsearch -exact [vexa::find $h] $path] < 0} {
+    if {$path eq {} || [lsearch -exact [vexa::design find $h] $path] < 0} {
         return {}
     }
     return [list $h $path]
@@ -558,7 +560,7 @@ proc ::vexa::viewer::restore_view {file} {
     variable files
     variable rows
     foreach h [dict keys $files] {
-        catch {vexa::close $h}
+        catch {vexa::design close $h}
     }
     set files [dict create]
     set rows {}
