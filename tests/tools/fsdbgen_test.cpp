@@ -313,14 +313,18 @@ TEST_F(Fsdbgen, VcdDialectsGiveOneLinePerKind)
         EXPECT_LT(0, r->GetChangeCount(1)) << c.vcd;
         r->Close();
     }
-    // A real variable given a name instead of a number is left out, and the companion with it.
-    ASSERT_EQ("",
-              Import(scope + "$scope module m $end\n$var real 1 r e $end\n$upscope $end\n" +
-                     "$upscope $end\n$enddefinitions $end\n#0\nr1 r\nb1 a\nsIDLE r\n#1\nr2 r\n"));
-    EXPECT_EQ((std::vector<std::string>{"line 11: real variable \"e\" skipped: it has the value "
+    // A real variable given a name instead of a number is left out, and its scope with it.
+    ASSERT_EQ("", Import(scope + "$var real 1 l level $end\n$scope module m $end\n" +
+                         "$var real 1 r e $end\n$upscope $end\n$upscope $end\n" +
+                         "$enddefinitions $end\n#0\nr1 r\nb1 a\nsIDLE r\n#1\nr2 r\n"));
+    EXPECT_EQ((std::vector<std::string>{"line 12: real variable \"e\" skipped: it has the value "
                                         "\"sIDLE\", which is not a number"}),
               diag_.warnings);
-    EXPECT_EQ((std::vector<std::string>{path_ + ": 1 logic variable (file type 0)"}), written_);
+    ffrObject* r = Open(dir_.File("out.analog.fsdb"));
+    ASSERT_NE(nullptr, r);
+    ASSERT_EQ(3u, tree_.size());
+    EXPECT_EQ("level", tree_[1].name);
+    r->Close();
 }
 
 TEST_F(Fsdbgen, NineValueLogicIsKeptOrMapped)
