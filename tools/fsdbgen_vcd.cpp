@@ -580,7 +580,7 @@ private:
         if (s.kind == Kind::Skipped)
             return true;
         if (s.kind == Kind::Real)
-            return DropReal(s, t);
+            return DropReal(s, "the logic value " + Quote(bits, size));
         if (size > s.width)
             return Unfit(s, bits, size, t);
         // Packed straight into the signal's storage, kept only once every bit is known.
@@ -637,11 +637,10 @@ private:
 
     // A real variable given a value that is not a number (MyHDL declares enumerations as reals
     // and writes their names): the variable is left out of the file, with what it had stored.
-    [[gnu::noinline, gnu::cold]] bool DropReal(Signal& s, const Token& value)
+    [[gnu::noinline, gnu::cold]] bool DropReal(Signal& s, const std::string& value)
     {
         Tally("real text", false,
-              "real variable " + Quote(s.name) + " skipped: it has the value " +
-                  Quote(value.text, value.size) + ", which is not a number");
+              "real variable " + Quote(s.name) + " skipped: it is given " + value);
         OutFile& f = files_[s.part];
         f.writer.RemoveVar(s.idcode);
         --f.reals;
@@ -677,7 +676,7 @@ private:
         char* end = nullptr;
         const double v = std::strtod(real_.c_str() + 1, &end);
         if (real_.size() < 2 || *end != '\0')
-            return DropReal(*s, Token{real_.data(), real_.size(), line_});
+            return DropReal(*s, Quote(real_) + ", which is not a number");
         return Touch(*s) && (s->values.Append(&v, sizeof v) || Fail("out of memory"));
     }
 
@@ -688,7 +687,7 @@ private:
         if (!CodeAfterValue(&s))
             return false;
         if (s->kind == Kind::Real)
-            return DropReal(*s, Token{real_.data(), real_.size(), line_});
+            return DropReal(*s, Quote(real_) + ", which is not a number");
         return s->kind == Kind::Skipped ||
                Fail("string value for " + Quote(s->name) + ", which is not a string variable");
     }

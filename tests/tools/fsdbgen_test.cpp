@@ -317,7 +317,7 @@ TEST_F(Fsdbgen, VcdDialectsGiveOneLinePerKind)
     ASSERT_EQ("", Import(scope + "$var real 1 l level $end\n$scope module m $end\n" +
                          "$var real 1 r e $end\n$upscope $end\n$upscope $end\n" +
                          "$enddefinitions $end\n#0\nr1 r\nb1 a\nsIDLE r\n#1\nr2 r\n"));
-    EXPECT_EQ((std::vector<std::string>{"line 12: real variable \"e\" skipped: it has the value "
+    EXPECT_EQ((std::vector<std::string>{"line 12: real variable \"e\" skipped: it is given "
                                         "\"sIDLE\", which is not a number"}),
               diag_.warnings);
     ffrObject* r = Open(dir_.File("out.analog.fsdb"));
