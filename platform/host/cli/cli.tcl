@@ -148,12 +148,19 @@ proc ::vexa::cli::fsdb_for {path} {
         fail "couldn't make the cache folder \"$dir\": $message"
     }
     set partial $base.[pid].tmp
+    # The reals and events go to a companion beside the import, kept as NAME.analog.fsdb.
+    set partialCompanion $base.[pid].analog.tmp
     if {[catch {exec [fsdbgen] --vcd $full $partial 2>@1} message]} {
-        file delete -force $partial
+        file delete -force $partial $partialCompanion
         regsub {\n?child process exited abnormally$} $message {} message
         fail "couldn't import \"$path\": [string trim $message]"
     }
     file rename -force $partial $cached
+    if {[file exists $partialCompanion]} {
+        file rename -force $partialCompanion $base.analog.fsdb
+    } else {
+        file delete -force $base.analog.fsdb
+    }
     set f [open $dir/key w]
     puts -nonewline $f $key
     close $f
