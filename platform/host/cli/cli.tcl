@@ -155,6 +155,12 @@ proc ::vexa::cli::fsdb_for {path} {
         regsub {\n?child process exited abnormally$} $message {} message
         fail "couldn't import \"$path\": [string trim $message]"
     }
+    # What the import skipped (string variables, say) is said once, when it is made.
+    foreach line [split $message \n] {
+        if {[string match "fsdbgen: $full: warning: *" $line]} {
+            puts stderr "vexa: $path: [string range $line [string length "fsdbgen: $full: "] end]"
+        }
+    }
     file rename -force $partial $cached
     if {[file exists $partialCompanion]} {
         file rename -force $partialCompanion $base.analog.fsdb
