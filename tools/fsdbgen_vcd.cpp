@@ -414,10 +414,8 @@ private:
             return Fail("code declared twice with different types or sizes");
         const uint32_t scope = CurrentScope();
         if ((s.scope == scope && s.name == name) || !aliases_.emplace(index, scope, name).second) {
-            Tally("repeat", true,
-                  "variable " + Quote(name) +
-                      " declared again in the same scope with the same "
-                      "code: one signal kept");
+            const std::string again = " declared again in the same scope with the same code";
+            Tally("repeat", true, "variable " + Quote(name) + again + ": one signal kept");
             return true;
         }
         if (kind == Kind::Skipped)
