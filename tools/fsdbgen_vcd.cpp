@@ -1,10 +1,14 @@
 // fsdbgen_vcd.cpp: imports IEEE 1364 VCD files in one streaming pass: logic variables into a
 // file of type 0 (one byte per bit), reals and events into an analog companion of type 1.
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
+#include <tuple>
 
 #include "fsdbgen.h"
 #include "vcd_stream.h"
@@ -50,6 +54,7 @@ struct Signal {
     Chain values;
     uint32_t countAtStep = 0;
     int idcode = 0;
+    uint32_t scope = 0;  // the number of the scope of its first declaration
     std::string name;
 };
 
@@ -145,6 +150,28 @@ private:
     {
         d_->warnings.push_back("line " + std::to_string(line_) + ": " + message);
     }
+    // Counts one more of a kind of dialect met or of input skipped; each kind gets one line at
+    // the end: the first one's text and line, and how many there were.
+    void Tally(const char* kind, bool note, const std::string& text)
+    {
+        Tallied& t = tallies_[kind];
+        if (t.count++ == 0)
+            t = {text, line_, 1, note};
+    }
+
+    void ReportTallies()
+    {
+        std::vector<const Tallied*> order;
+        for (const auto& t : tallies_)
+            order.push_back(&t.second);
+        std::stable_sort(order.begin(), order.end(),
+                         [](const Tallied* a, const Tallied* b) { return a->line < b->line; });
+        for (const Tallied* t : order)
+            (t->note ? d_->notes : d_->warnings)
+                .push_back("line " + std::to_string(t->line) + ": " + t->text +
+                           (t->count > 1 ? " (" + std::to_string(t->count) + " in all)" : ""));
+    }
+
     // Marks the input as ended early; Run then keeps what came before the cut.
     bool CutOff()
     {
@@ -162,6 +189,8 @@ private:
 
     bool Declaration(const Token& t)
     {
+        if (sawToken_ && (t.text[0] == '#' || IsDumpKeyword(t)))
+            return NoEndDefinitions(t);
         if (t.text[0] != '$')
             return Fail(sawToken_ ? Quote(t.text, t.size) + " among the declarations"
                                   : "not a VCD file: it does not begin with a $ keyword");
@@ -183,8 +212,29 @@ private:
         if (keyword == "$enddefinitions")
             definitionsDone_ = true;
         else if (keyword != "$comment" && keyword != "$version")
-            Warn("unknown section " + Quote(keyword) + " skipped");
+            SkippedSection(keyword);
         return true;
+    }
+
+    // GHDL and nvc write a $attrbegin section per variable: one line per kind of section.
+    void SkippedSection(const std::string& keyword)
+    {
+        const std::string kind = "section " + keyword;
+        Tally(kind.c_str(), false, "unknown section " + Quote(keyword) + " skipped");
+    }
+
+    // A time or $dumpvars among the declarations: the file lacks its $enddefinitions.
+    [[gnu::noinline, gnu::cold]] bool NoEndDefinitions(const Token& t)
+    {
+        Warn("no $enddefinitions before " + Quote(t.text, t.size) +
+             ": the declarations are taken to end here");
+        definitionsDone_ = true;
+        return Dump(t);
+    }
+
+    static bool IsDumpKeyword(const Token& t)
+    {
+        return Is(t, "$dumpvars") || Is(t, "$dumpon") || Is(t, "$dumpoff") || Is(t, "$dumpall");
     }
 
     // The words of a section up to its $end; the input ending first cuts it off.
@@ -210,48 +260,74 @@ private:
         for (const std::string& w : words)
             text += w;
         const size_t digits = text.find_first_not_of("0123456789");
-        const std::string number = text.substr(0, digits);
         const std::string unit = digits == std::string::npos ? "" : text.substr(digits);
+        // Any whole number of a unit (tools write 244 ns as well as 1, 10 or 100), for a tick
+        // from 1 fs to 100 s, the range of the standard's units, which the plug-in reads exactly.
         static const char* units[] = {"s", "ms", "us", "ns", "ps", "fs"};
-        bool known = false;
-        for (const char* u : units)
-            known = known || unit == u;
-        if ((number != "1" && number != "10" && number != "100") || !known)
-            return Fail("bad $timescale " + Quote(text));
-        SetUnit(text);
+        uint64_t limit = 0;  // the largest number of the unit: 100 s
+        uint64_t scale = 100;
+        for (const char* u : units) {
+            limit = unit == u ? scale : limit;
+            scale *= 1000;
+        }
+        uint64_t number = 0;
+        for (size_t i = 0; i < std::min(digits, text.size()) && number <= limit; ++i)
+            number = number * 10 + static_cast<uint64_t>(text[i] - '0');
+        if (number == 0 || number > limit)
+            return Fail("bad $timescale " + Quote(text) +
+                        ": write a whole number of s, ms, us, ns, ps or fs, from 1 fs to 100 s");
+        SetUnit(std::to_string(number) + unit);
         return true;
     }
 
     bool Scope(const std::vector<std::string>& words)
     {
-        if (words.size() < 2)
+        if (words.empty())
             return Fail("$scope needs a type and a name");
-        std::string name = words[1];
+        if (words.size() < 2)
+            Tally("scope", true,
+                  "scope without a name (as Verilator's top scope): its variables are placed "
+                  "in the enclosing scope");
+        std::string name = words.size() < 2 ? "" : words[1];
         for (size_t i = 2; i < words.size(); ++i)
             name += " " + words[i];
+        // A scope declared again (QuestaSim declares each twice) gets the number it had.
+        const uint32_t parent = CurrentScope();
+        auto known = scopeIds_.emplace(std::make_pair(parent, name),
+                                       static_cast<uint32_t>(scopeIds_.size() + 1));
+        openIds_.push_back(name.empty() ? parent : known.first->second);
         scopes_.push_back(name);
         return true;
     }
+
+    uint32_t CurrentScope() const { return openIds_.empty() ? 0 : openIds_.back(); }
 
     bool Upscope()
     {
         if (scopes_.empty())
             return Fail("$upscope without an open scope");
         for (OutFile& f : files_)
-            if (f.openScopes == scopes_.size()) {
-                f.writer.EndScope();
-                --f.openScopes;
-            }
+            if (f.openScopes == scopes_.size())
+                CloseScope(f);
         scopes_.pop_back();
+        openIds_.pop_back();
         return true;
+    }
+
+    // A scope without a name adds no level to the file.
+    void CloseScope(OutFile& f)
+    {
+        if (!scopes_[--f.openScopes].empty())
+            f.writer.EndScope();
     }
 
     // A file receives the scopes of its first variable in them, so that neither file holds
     // scopes with nothing of its own below them.
     void OpenScopes(OutFile& f)
     {
-        while (f.openScopes < scopes_.size())
-            f.writer.BeginScope(scopes_[f.openScopes++]);
+        for (; f.openScopes < scopes_.size(); ++f.openScopes)
+            if (!scopes_[f.openScopes].empty())
+                f.writer.BeginScope(scopes_[f.openScopes]);
     }
 
     bool Date(const std::vector<std::string>& words)
@@ -290,8 +366,10 @@ private:
                 return Fail("bad $var size " + Quote(words[1]));
             else
                 width = width * 10 + static_cast<uint32_t>(c - '0');
-        const Kind kind = KindOf(words[0]);
-        if (words[1].empty() || width > kMaxWidth || (kind == Kind::Logic && width == 0))
+        // A logic variable of no bits (VHDL's null ranges) has no value to show.
+        const bool empty = width == 0 && KindOf(words[0]) == Kind::Logic;
+        const Kind kind = empty ? Kind::Skipped : KindOf(words[0]);
+        if (words[1].empty() || width > kMaxWidth)
             return Fail("bad $var size " + Quote(words[1]));
         const std::string& code = words[2];
         std::string name = words[3];
@@ -299,15 +377,20 @@ private:
             name += words[i];
         const int known = codes_.Find(code.data(), code.size());
         if (known >= 0)
-            return Alias(signals_[known], kind, width, name);
-        if (kind == Kind::Skipped)
-            Warn("string variable " + Quote(name) + " skipped: strings are not imported");
+            return Alias(known, kind, width, name);
+        if (empty)
+            Tally("zero width", false,
+                  "variable " + Quote(name) + " of 0 bits skipped: it holds no value");
+        else if (kind == Kind::Skipped)
+            Tally("string", false,
+                  "string variable " + Quote(name) + " skipped: strings are not imported");
         const Part part = kind == Kind::Logic ? kDigital : kAnalog;
         Signal& s = signals_.emplace_back(&chunks_);
         s.kind = kind;
         s.part = part;
-        s.width = kind == Kind::Logic ? width : 64;
+        s.width = kind == Kind::Real || kind == Kind::Event ? 64 : width;
         s.name = name;
+        s.scope = CurrentScope();
         codes_.Insert(code.data(), code.size(), static_cast<int>(signals_.size() - 1));
         if (kind == Kind::Skipped)
             return true;
@@ -322,11 +405,19 @@ private:
         return true;
     }
 
-    // A second $var of one code: a second name of the same signal.
-    bool Alias(Signal& s, Kind kind, uint32_t width, const std::string& name)
+    // A second $var of one code: a second name of the same signal, unless it repeats a name
+    // the signal has in this scope.
+    bool Alias(int index, Kind kind, uint32_t width, const std::string& name)
     {
+        Signal& s = signals_[static_cast<size_t>(index)];
         if (s.kind != kind || (kind == Kind::Logic && s.width != width))
             return Fail("code declared twice with different types or sizes");
+        const uint32_t scope = CurrentScope();
+        if ((s.scope == scope && s.name == name) || !aliases_.emplace(index, scope, name).second) {
+            const std::string again = " declared again in the same scope with the same code";
+            Tally("repeat", true, "variable " + Quote(name) + again + ": one signal kept");
+            return true;
+        }
         if (kind == Kind::Skipped)
             return true;
         OutFile& f = files_[s.part];
@@ -346,7 +437,7 @@ private:
         case 'r':
         case 'R': return Real(t);
         case 's':
-        case 'S': return String();
+        case 'S': return String(t);
         case '$': return DumpKeyword(t);
         default: return Scalar(t);
         }
@@ -354,8 +445,7 @@ private:
 
     bool DumpKeyword(const Token& t)
     {
-        if (Is(t, "$dumpvars") || Is(t, "$dumpon") || Is(t, "$dumpoff") || Is(t, "$dumpall") ||
-            Is(t, "$end")) {
+        if (IsDumpKeyword(t) || Is(t, "$end")) {
             inDumpSection_ = !Is(t, "$end");
             return true;
         }
@@ -364,7 +454,7 @@ private:
         if (!Section(keyword, &words))
             return false;
         if (keyword != "$comment")
-            Warn("unknown section " + Quote(keyword) + " skipped");
+            SkippedSection(keyword);
         return true;
     }
 
@@ -375,8 +465,11 @@ private:
             return Fail("bad time \"#\"");
         for (size_t i = 1; i < t.size; ++i) {
             const char c = t.text[i];
-            if (c < '0' || c > '9' || v > (UINT64_MAX - 9) / 10)
-                return Fail("bad time " + Quote(t.text, t.size));
+            if (c < '0' || c > '9' || v > (UINT64_MAX - 9) / 10) {
+                if (!ZeroFraction(t, i))
+                    return Fail("bad time " + Quote(t.text, t.size));
+                break;
+            }
             v = v * 10 + static_cast<uint64_t>(c - '0');
         }
         if (v < time_)
@@ -386,6 +479,18 @@ private:
         time_ = v;
         ++serial_;
         touched_.clear();
+        return true;
+    }
+
+    // Migen writes whole times as #3.0: a fraction of zeros after the digits from i on.
+    [[gnu::noinline, gnu::cold]] bool ZeroFraction(const Token& t, size_t i)
+    {
+        if (i < 2 || t.text[i] != '.' || i + 1 == t.size)
+            return false;
+        for (size_t j = i + 1; j < t.size; ++j)
+            if (t.text[j] != '0')
+                return false;
+        Tally("time fraction", true, "time " + Quote(t.text, t.size) + " read as a whole time");
         return true;
     }
 
@@ -447,12 +552,21 @@ private:
     bool Vector(const Token& t)
     {
         if (t.size < 2)
-            return Fail("empty vector value");
+            return EmptyVector();
         Token value{t.text + 1, t.size - 1, t.line};
         Signal* s = nullptr;
         if (!CodeAfterValue(&s, &value))
             return false;
         return Store(*s, value.text, value.size, value);
+    }
+
+    // "b CODE": the value of a variable of 0 bits, skipped with it.
+    [[gnu::noinline, gnu::cold]] bool EmptyVector()
+    {
+        Signal* s = nullptr;
+        if (!CodeAfterValue(&s))
+            return false;
+        return (s->kind == Kind::Skipped && s->width == 0) || Fail("empty vector value");
     }
 
     // Stores a logic value of size characters, extended on the left to the signal's width:
@@ -464,11 +578,9 @@ private:
         if (s.kind == Kind::Skipped)
             return true;
         if (s.kind == Kind::Real)
-            return Fail("logic value " + Quote(t.text, t.size) + " for the real variable " +
-                        Quote(s.name));
+            return DropReal(s, "the logic value " + Quote(bits, size));
         if (size > s.width)
-            return Fail("value " + Quote(bits, size) + " wider than its " +
-                        std::to_string(s.width) + " bits");
+            return Unfit(s, bits, size, t);
         // Packed straight into the signal's storage, kept only once every bit is known.
         uint8_t* value = s.values.Room(s.width);
         if (!value)
@@ -487,7 +599,7 @@ private:
             uint8_t b = kBits.code[static_cast<unsigned char>(bits[i])];
             if (b >= kMapped) {
                 if (b == kNoBit)
-                    return Fail("bad bit " + Quote(bits + i, 1) + " in " + Quote(t.text, t.size));
+                    return Unfit(s, bits, size, t);
                 ++mapped_[static_cast<unsigned char>(bits[i])];
                 b &= 0x0F;
             }
@@ -498,6 +610,42 @@ private:
         if (!Touch(s))
             return false;
         s.values.Commit(s.width);
+        return true;
+    }
+
+    // A value that does not fit its variable. PyMTL3 writes Python's 0b before the bits: that
+    // prefix is dropped. Otherwise the message names a bad character before a width.
+    [[gnu::noinline, gnu::cold]] bool Unfit(Signal& s, const char* bits, size_t size,
+                                            const Token& t)
+    {
+        const size_t prefix = size > 2 && bits[0] == '0' && (bits[1] == 'b' || bits[1] == 'B');
+        size_t bad = 2 * prefix;
+        while (bad < size && kBits.code[static_cast<unsigned char>(bits[bad])] != kNoBit)
+            ++bad;
+        if (bad < size)
+            return Fail("bad bit " + Quote(bits + bad, 1) + " in " + Quote(t.text, t.size));
+        bits += 2 * prefix;
+        size -= 2 * prefix;
+        if (size > s.width || !prefix)
+            return Fail("value " + Quote(bits, size) + " wider than its " +
+                        std::to_string(s.width) + " bits");
+        Tally("0b", true, "Python's 0b prefix dropped from " + Quote(t.text, t.size));
+        return Store(s, bits, size, t);
+    }
+
+    // A real variable given a value that is not a number (MyHDL declares enumerations as reals
+    // and writes their names): the variable is left out of the file, with what it had stored.
+    [[gnu::noinline, gnu::cold]] bool DropReal(Signal& s, const std::string& value)
+    {
+        Tally("real text", false,
+              "real variable " + Quote(s.name) + " skipped: it is given " + value);
+        OutFile& f = files_[s.part];
+        f.writer.RemoveVar(s.idcode);
+        --f.reals;
+        s.kind = Kind::Skipped;
+        s.count = s.countAtStep = 0;
+        s.tags.TruncateTo(0);
+        s.values.TruncateTo(0);
         return true;
     }
 
@@ -515,7 +663,7 @@ private:
 
     bool Real(const Token& t)
     {
-        real_.assign(t.text + 1, t.size - 1);
+        real_.assign(t.text, t.size);
         Signal* s = nullptr;
         if (!CodeAfterValue(&s))
             return false;
@@ -524,17 +672,20 @@ private:
         if (s->kind != Kind::Real)
             return Fail("real value for " + Quote(s->name) + ", which is not a real variable");
         char* end = nullptr;
-        const double v = std::strtod(real_.c_str(), &end);
-        if (real_.empty() || *end != '\0')
-            return Fail("bad real value " + Quote(real_));
+        const double v = std::strtod(real_.c_str() + 1, &end);
+        if (real_.size() < 2 || *end != '\0')
+            return DropReal(*s, Quote(real_) + ", which is not a number");
         return Touch(*s) && (s->values.Append(&v, sizeof v) || Fail("out of memory"));
     }
 
-    bool String()
+    bool String(const Token& t)
     {
+        real_.assign(t.text, t.size);
         Signal* s = nullptr;
         if (!CodeAfterValue(&s))
             return false;
+        if (s->kind == Kind::Real)
+            return DropReal(*s, Quote(real_) + ", which is not a number");
         return s->kind == Kind::Skipped ||
                Fail("string value for " + Quote(s->name) + ", which is not a string variable");
     }
@@ -573,14 +724,13 @@ private:
         if (!scopes_.empty() && !truncated_)
             return Fail("end of file inside " + std::to_string(scopes_.size()) + " open scopes");
         for (OutFile& f : files_) {
-            while (f.openScopes > 0) {
-                f.writer.EndScope();
-                --f.openScopes;
-            }
+            while (f.openScopes > 0)
+                CloseScope(f);
             f.writer.SetEndTag(time_);
         }
         if (signals_.empty())
             d_->warnings.push_back(sawToken_ ? "no variables declared" : "empty VCD file");
+        ReportTallies();
         NoteMapped();
         if (eventValuesIgnored_)
             d_->notes.push_back(
@@ -614,9 +764,19 @@ private:
     ChunkPool chunks_;  // before the signals, whose chains hold its chunks
     std::deque<Signal> signals_;
     CodeTable codes_;
-    std::vector<std::string> scopes_;
+    std::vector<std::string> scopes_;  // the open scopes' names, empty for one without
+    std::vector<uint32_t> openIds_;    // their numbers, one per scope path (0: the top)
+    std::map<std::pair<uint32_t, std::string>, uint32_t> scopeIds_;
+    std::set<std::tuple<int, uint32_t, std::string>> aliases_;  // signal, scope, name
     std::vector<Signal*> touched_;
     std::string real_, cutKeyword_;
+    struct Tallied {
+        std::string text;
+        int line;
+        uint64_t count;
+        bool note;
+    };
+    std::map<std::string, Tallied> tallies_;
     uint64_t mapped_[256] = {};
     uint64_t eventValuesIgnored_ = 0;
     uint64_t time_ = 0;

@@ -55,6 +55,8 @@ public:
                uint8_t valueDataType = 3, int idcode = 0);
     // A second tree entry of an existing variable, sharing its changes.
     void AddAlias(const std::string& name, int idcode);
+    // Takes a variable out again, with its aliases and the closed scopes left empty by it.
+    void RemoveVar(int idcode);
     void SetCountUnknown(int idcode);               // recorded count 0
     void SetRecordedCount(int idcode, uint32_t n);  // a count that may differ from the truth
 

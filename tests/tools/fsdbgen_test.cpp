@@ -239,11 +239,16 @@ TEST_F(Fsdbgen, MalformedVcdNamesTheLine)
 {
     const std::string head = kHead;
     const std::pair<std::string, const char*> cases[] = {
-        {"$timescale 3 ns $end\n", "line 1: bad $timescale \"3ns\""},
+        {"$timescale 1000 s $end\n",
+         "line 1: bad $timescale \"1000s\": write a whole number of s, ms, us, ns, ps or fs, "
+         "from 1 fs to 100 s"},
+        {"$timescale 1 zs $end\n", "line 1: bad $timescale \"1zs\": write"},
+        {"$timescale 0 ns $end\n", "line 1: bad $timescale \"0ns\": write"},
+        {"$timescale 100000000000000001 fs $end\n", "line 1: bad $timescale"},
         {"$scope module t $end\n$enddefinitions $end\n", "line 2: end of file inside 1 open"},
         {"$upscope $end\n", "line 1: $upscope without"},
         {"$var wire x a v $end\n", "line 1: bad $var size \"x\""},
-        {"$var wire 0 a v $end\n", "line 1: bad $var size \"0\""},
+        {"$var wire 100000001 a v $end\n", "line 1: bad $var size \"100000001\""},
         {"$var wire 1 a $end\n", "line 1: $var needs"},
         {head + "#5\n#4\n", "line 7: time \"#4\" before"},
         {head + "#5\n1q\n", "line 7: unknown code \"q\""},
@@ -252,6 +257,11 @@ TEST_F(Fsdbgen, MalformedVcdNamesTheLine)
         {head + "r1 a\n", "line 6: real value for \"v\", which is not"},
         {head + "2a\n", "line 6: bad value change \"2a\""},
         {head + "#\n", "line 6: bad time \"#\""},
+        {head + "#3.5\n", "line 6: bad time \"#3.5\""},
+        {head + "#.0\n", "line 6: bad time \"#.0\""},
+        {head + "b0b101 a\n", "line 6: value \"101\" wider than its 2 bits"},
+        {head + "b10c1 a\n", "line 6: bad bit \"c\" in \"10c1\""},
+        {head + "b a\n", "line 6: empty vector value"},
         {"0a\n", "line 1: not a VCD file: it does not begin with a $ keyword"},
         {"$comment x $end 0a\n", "line 1: \"0a\" among the declarations"},
         {std::string("$comment x $end \x01\xff\n", 20), "line 1: \"\\x01\\xff\" among"},
@@ -261,6 +271,60 @@ TEST_F(Fsdbgen, MalformedVcdNamesTheLine)
         const std::string expected = dir_.File("in.vcd") + ": " + c.second;
         EXPECT_EQ(expected, error.substr(0, expected.size())) << c.first;
     }
+}
+
+// What real tools write beyond the standard: one line per kind, with the first one's line.
+TEST_F(Fsdbgen, VcdDialectsGiveOneLinePerKind)
+{
+    const std::string scope = "$scope module t $end\n$var wire 2 a v $end\n";
+    const std::string head = scope + "$upscope $end\n$enddefinitions $end\n";
+    const struct {
+        std::string vcd;
+        std::vector<std::string> warnings, notes;
+    } cases[] = {
+        {"$attrbegin x $end\n" + scope + "$attrbegin y $end\n$foo $end\n$upscope $end\n" +
+             "$enddefinitions $end\n#0\nb1 a\n$attrbegin z $end\n",
+         {"line 1: unknown section \"$attrbegin\" skipped (3 in all)",
+          "line 5: unknown section \"$foo\" skipped"},
+         {}},
+        {scope + "$upscope $end\n#0\nb1 a\n",
+         {"line 4: no $enddefinitions before \"#0\": the declarations are taken to end here"},
+         {}},
+        {head + "#0.0\nb0b1 a\n#5.00\nb0b10 a\n",
+         {},
+         {"line 5: time \"#0.0\" read as a whole time (2 in all)",
+          "line 6: Python's 0b prefix dropped from \"0b1\" (2 in all)"}},
+        {"$scope module $end\n" + scope + "$var string 1 s q $end\n$var wire 0 z e $end\n" +
+             "$var wire 2 a v $end\n$upscope $end\n$scope module $end\n$upscope $end\n" +
+             "$upscope $end\n$enddefinitions $end\n#0\nsX s\nb z\nb11 a\n",
+         {"line 4: string variable \"q\" skipped: strings are not imported",
+          "line 5: variable \"e\" of 0 bits skipped: it holds no value"},
+         {"line 1: scope without a name (as Verilator's top scope): its variables are placed in "
+          "the enclosing scope (2 in all)",
+          "line 6: variable \"v\" declared again in the same scope with the same code: one "
+          "signal kept"}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ("", Import(c.vcd)) << c.vcd;
+        EXPECT_EQ(c.warnings, diag_.warnings) << c.vcd;
+        EXPECT_EQ(c.notes, diag_.notes) << c.vcd;
+        ffrObject* r = Open();
+        ASSERT_NE(nullptr, r);
+        EXPECT_LT(0, r->GetChangeCount(1)) << c.vcd;
+        r->Close();
+    }
+    // A real variable given a name instead of a number is left out, and its scope with it.
+    ASSERT_EQ("", Import(scope + "$var real 1 l level $end\n$scope module m $end\n" +
+                         "$var real 1 r e $end\n$upscope $end\n$upscope $end\n" +
+                         "$enddefinitions $end\n#0\nr1 r\nb1 a\nsIDLE r\n#1\nr2 r\n"));
+    EXPECT_EQ((std::vector<std::string>{"line 12: real variable \"e\" skipped: it is given "
+                                        "\"sIDLE\", which is not a number"}),
+              diag_.warnings);
+    ffrObject* r = Open(dir_.File("out.analog.fsdb"));
+    ASSERT_NE(nullptr, r);
+    ASSERT_EQ(3u, tree_.size());
+    EXPECT_EQ("level", tree_[1].name);
+    r->Close();
 }
 
 TEST_F(Fsdbgen, NineValueLogicIsKeptOrMapped)

@@ -14,8 +14,10 @@ proc vcdref::slurp {path} {
     return $data
 }
 
-# Text of one logic value as the plug-in shows it: U kept, L H W - as 0 1 X X.
+# Text of one logic value as the plug-in shows it: U kept, L H W - as 0 1 X X, a 0b prefix
+# (PyMTL3 writes Python's) dropped.
 proc vcdref::logic {value width} {
+    regsub {^0[bB](.)} $value {\1} value
     set v [string map {x X z Z u U l 0 L 0 h 1 H 1 w X W X - X} $value]
     set pad [string index $v 0]
     if {$pad eq "1"} {
@@ -36,6 +38,8 @@ proc vcdref::scale {unit} {
 #   signals a dict from signal path to {kind width changes}, kind logic, real or event,
 #           changes a flat list of tag and value.
 # A file that does not end in a blank (a simulation killed mid-write) loses its last time step.
+# Strings, variables of 0 bits and reals given a value that is not a number are left out; a
+# scope without a name adds no level, and a name declared twice in one scope is one signal.
 proc vcdref::parse {path} {
     set data [slurp $path]
     set words [regexp -all -inline {\S+} $data]
@@ -71,8 +75,12 @@ proc vcdref::parse {path} {
                     lassign $body type size code ref
                     set name [join [concat [list $ref] [lrange $body 4 end]] ""]
                     set kind [expr {$type in {real realtime} ? "real" :
-                                    $type eq "event" ? "event" : "logic"}]
-                    dict lappend paths $code [join [concat $scopes [list $name]] /]
+                                    $type eq "event" ? "event" :
+                                    $type eq "string" || $size == 0 ? "none" : "logic"}]
+                    set path [join [concat [lsearch -all -inline -not $scopes {}] [list $name]] /]
+                    if {![dict exists $paths $code] || $path ni [dict get $paths $code]} {
+                        dict lappend paths $code $path
+                    }
                     if {![dict exists $codes $code]} {
                         dict set codes $code [list $kind $size {}]
                     }
@@ -81,15 +89,21 @@ proc vcdref::parse {path} {
             continue
         }
         switch -regexp -- $w {
-            {^#} { set time [string range $w 1 end] }
-            {^[bBrR]} { set value [string range $w 1 end]; set code [lindex $words [incr i]] }
+            {^#} { regsub {^#(\d+)(\.0+)?$} $w {\1} time }
+            {^[bBrRsS]} { set value [string range $w 1 end]; set code [lindex $words [incr i]] }
             default { set value [string index $w 0]; set code [string range $w 1 end] }
         }
         if {[string index $w 0] eq "#"} continue
         lassign [dict get $codes $code] kind size changes
         switch $kind {
             logic { lappend changes $time [logic $value $size] }
-            real { lappend changes $time [expr {double($value)}] }
+            real {
+                if {[string is double -strict $value]} {
+                    lappend changes $time [expr {double($value)}]
+                } else {
+                    set kind none
+                }
+            }
             event {
                 if {$value eq "1" && !$restating} {
                     lappend changes $time 1.0
@@ -101,7 +115,9 @@ proc vcdref::parse {path} {
     set signals {}
     dict for {code names} $paths {
         foreach name $names {
-            dict set signals $name [dict get $codes $code]
+            if {[lindex [dict get $codes $code] 0] ne "none"} {
+                dict set signals $name [dict get $codes $code]
+            }
         }
     }
     dict create unit $unit end $time stamp $stamp signals $signals

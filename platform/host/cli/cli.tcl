@@ -181,6 +181,12 @@ proc ::vexa::cli::import_vcd {full shown base key} {
         regsub {\n?child process exited abnormally$} $message {} message
         fail "couldn't import \"$shown\": [string trim $message]"
     }
+    # What the import skipped (string variables, say) is said once, when it is made.
+    foreach line [split $message \n] {
+        if {[string match "fsdbgen: $full: warning: *" $line]} {
+            puts stderr "vexa: $shown: [string range $line [string length "fsdbgen: $full: "] end]"
+        }
+    }
     if {[catch {
         file delete $dir/key
         set final [vexa::design companion $base.fsdb]

@@ -1,4 +1,5 @@
 // writer.cpp: FileWriter, which lays out FSDB files as nffr_layout.h describes.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -132,6 +133,23 @@ void FileWriter::AddAlias(const std::string& name, int idcode)
         return;
     }
     tree_.push_back({L::kRecVar, name, idcode});
+}
+
+void FileWriter::RemoveVar(int idcode)
+{
+    if (vars_.erase(idcode) == 0)
+        return;
+    order_.erase(std::find(order_.begin(), order_.end(), idcode));
+    std::deque<TreeRecord> kept;
+    for (TreeRecord& rec : tree_) {
+        if (rec.kind == L::kRecVar && rec.idcode == idcode)
+            continue;
+        if (rec.kind == L::kRecScopeEnd && !kept.empty() && kept.back().kind == L::kRecScopeBegin)
+            kept.pop_back();
+        else
+            kept.push_back(std::move(rec));
+    }
+    tree_.swap(kept);
 }
 
 void FileWriter::SetCountUnknown(int idcode)
