@@ -19,4 +19,5 @@ set(QUORVEL_PLUGIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/load/load_handlers.cpp
   ${CMAKE_CURRENT_LIST_DIR}/load/scalar.cpp
   ${CMAKE_CURRENT_LIST_DIR}/load/split.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/load/text_arena.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/load/text_arena.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/load/time_list.cpp)

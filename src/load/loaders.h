@@ -11,10 +11,11 @@
 
 struct ReaderContext;
 
-struct TimePoint {
-    double time;  // seconds
-    TimeTag tag;  // the tag at which this time was first seen
-    TimePoint* next;
+// How a load ended; it decides what the caller's handle holds afterwards.
+enum LoadOutcome {
+    LOAD_DONE,         // samples ready for the host
+    LOAD_READ_FAILED,  // a read failed: nothing handed over, the handle gets the waveform
+    LOAD_ABANDONED,    // no memory, traverser or change count: the handle keeps its value
 };
 
 int LoadScalarWave(int idcode, Tcl_Interp* interp, ReaderContext* context, const char* name,
@@ -23,7 +24,6 @@ int GrowSampleArrays(double** x, void** y, uint32_t oldCount, uint32_t newCount,
                      uint32_t ySize);
 int LoadBusWave(ReaderTreeBus* bus, Tcl_Interp* interp, ReaderContext* context, const char* name,
                 WfXWave** wave, int force);
-void InsertTimePoint(const ReaderContext* context, TimeTag tag, TimePoint** list);
 
 // The host kind and width that a load of idcode from context settles to (the scalar loader's
 // rules); 1 when the signal has no variable there or cannot be traversed.
