@@ -1,9 +1,9 @@
 # sources.cmake: the plug-in's source files, listed once for the native build (src/) and the
 # 32-bit Windows build (win/).
 set(QUORVEL_PLUGIN_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/base/sinks.cpp
   ${CMAKE_CURRENT_LIST_DIR}/plugin/entry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/plugin/info.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/plugin/sinks.cpp
   ${CMAKE_CURRENT_LIST_DIR}/context/context.cpp
   ${CMAKE_CURRENT_LIST_DIR}/context/paths.cpp
   ${CMAKE_CURRENT_LIST_DIR}/context/reader_uses.cpp

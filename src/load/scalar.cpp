@@ -11,7 +11,6 @@
 #include "load/kinds.h"
 #include "load/loaders.h"
 #include "load/text_arena.h"
-#include "plugin/portability.h"
 
 // The x and y arrays of one load. The texts of the text slots live in the arena, or are
 // constant texts when every text has one character.
