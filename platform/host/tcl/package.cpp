@@ -198,7 +198,7 @@ extern "C" int Vexa_Init(Tcl_Interp* interp)
 {
     using namespace vexa;
     if (Tcl_GetAssocData(interp, kStateKey, nullptr) != nullptr) {
-        return Tcl_PkgProvide(interp, "vexa", "1.0");
+        return Tcl_PkgProvide(interp, "vexa", VEXA_VERSION);
     }
     auto* state = new (std::nothrow) PackageState();
     if (state == nullptr) {
@@ -217,5 +217,5 @@ extern "C" int Vexa_Init(Tcl_Interp* interp)
     RegisterFileCommands(interp);
     RegisterWaveCommands(interp);
     RegisterDrawCommands(interp);
-    return Tcl_PkgProvide(interp, "vexa", "1.0");
+    return Tcl_PkgProvide(interp, "vexa", VEXA_VERSION);
 }
