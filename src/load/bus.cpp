@@ -272,18 +272,21 @@ static uint64_t EarliestPending(const MemberRow* row, uint32_t width)
 // read after it.
 static int TakeChangesUpTo(const BusMembers* members, MemberRow* row, uint64_t tag, uint64_t* next)
 {
+    // Copied, since the row's character stores may alias anything read through a pointer.
+    const ReaderContext* context = members->context;
+    const uint32_t width = members->width;
     int again = 1;
     while (again) {
         again = 0;
         *next = UINT64_MAX;
-        for (uint32_t m = 0; m < members->width; m++) {
+        for (uint32_t m = 0; m < width; m++) {
             MemberCursor* member = &row->members[m];
             member->stepped = member->pending && member->nextTag <= tag;
-            if (member->stepped && TakeValue(members->context, row, member) != 0) {
+            if (member->stepped && TakeValue(context, row, member) != 0) {
                 return 1;
             }
         }
-        for (uint32_t m = 0; m < members->width; m++) {
+        for (uint32_t m = 0; m < width; m++) {
             MemberCursor* member = &row->members[m];
             if (member->stepped && ReadNextTag(member) != 0) {
                 return 1;
