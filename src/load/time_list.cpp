@@ -94,7 +94,7 @@ static void DropRepeats(TimeRun* run)
 }
 
 // Merges the two topmost runs into one; on equal times the lower one, from earlier members,
-// keeps its entry.
+// keeps its entry (a union: both runs hold each time once, and it takes the first range's).
 static int MergeTopRuns(RunStack* stack)
 {
     TimeRun* left = &stack->runs[stack->depth - 2];
@@ -107,16 +107,15 @@ static int MergeTopRuns(RunStack* stack)
     if (merged == NULL) {
         return 1;
     }
-    std::merge(left->entries, left->entries + left->count, right->entries,
-               right->entries + right->count, merged, EarlierTime);
+    TimeEntry* end = std::set_union(left->entries, left->entries + left->count, right->entries,
+                                    right->entries + right->count, merged, EarlierTime);
     free(left->entries);
     free(right->entries);
     left->entries = merged;
-    left->count = total;
+    left->count = (uint32_t)(end - merged);
     left->capacity = total;
     left->level = std::max(left->level, right->level) + 1;
     stack->depth--;
-    DropRepeats(left);
     return 0;
 }
 
