@@ -100,7 +100,7 @@ static int MergeTopRuns(RunStack* stack)
     TimeRun* left = &stack->runs[stack->depth - 2];
     TimeRun* right = &stack->runs[stack->depth - 1];
     uint32_t total = left->count + right->count;
-    if (total < left->count) {
+    if (total < left->count || (size_t)total > SIZE_MAX / sizeof(TimeEntry)) {
         return 1;
     }
     TimeEntry* merged = (TimeEntry*)malloc((size_t)(total > 0 ? total : 1) * sizeof(TimeEntry));
