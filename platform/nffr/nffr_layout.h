@@ -8,7 +8,8 @@
 namespace nffr {
 namespace layout {
 
-// Little-endian stores of the layout's u32 and u64 fields, whatever the host's byte order.
+// Little-endian stores and loads of the layout's u32 and u64 fields, whatever the host's byte
+// order.
 inline void Store32(uint8_t* at, uint32_t v)
 {
     for (int i = 0; i < 4; ++i)
@@ -19,6 +20,16 @@ inline void Store64(uint8_t* at, uint64_t v)
 {
     for (int i = 0; i < 8; ++i)
         at[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+inline uint32_t Load32(const uint8_t* at)
+{
+    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+}
+
+inline uint64_t Load64(const uint8_t* at)
+{
+    return Load32(at) | uint64_t(Load32(at + 4)) << 32;
 }
 
 constexpr unsigned char kMagic[8] = {'Q', 'R', 'V', 'L', 'W', 'A', 'V', 0x1a};

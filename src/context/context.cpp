@@ -8,12 +8,12 @@
 
 #include <new>
 
+#include "base/portability.h"
+#include "base/sinks.h"
 #include "context/reader_uses.h"
 #include "context/script.h"
 #include "context/timescale.h"
 #include "context/tree_build.h"
-#include "plugin/portability.h"
-#include "plugin/quorvel.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <stdlib.h>
 
+#include "base/portability.h"
 #include "context/context.h"
 #include "context/var_types.h"
-#include "plugin/portability.h"
 
 ReaderTreeNode* LookUpPath(const ReaderContext* context, const char* path)
 {

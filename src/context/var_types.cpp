@@ -4,8 +4,8 @@
 
 #include <stdlib.h>
 
+#include "base/portability.h"
 #include "context/context.h"
-#include "plugin/portability.h"
 #include "wfx.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/portability.h"
 #include "context/context.h"
-#include "plugin/portability.h"
 
 namespace {
 

@@ -11,7 +11,6 @@
 #include "load/kinds.h"
 #include "load/loaders.h"
 #include "load/text_arena.h"
-#include "plugin/portability.h"
 
 // The x and y arrays of one load. The texts of the text slots live in the arena, or are
 // constant texts when every text has one character.
@@ -25,13 +24,6 @@ struct SampleArrays {
     int dataType;         // numeric kinds: the traverser's ValueDataType, asked once
     uint32_t textLength;  // text kinds: characters of every value text
     TextArena texts;
-};
-
-// How reading the changes ended; it decides what the caller's handle holds afterwards.
-enum ReadOutcome {
-    READ_DONE,        // samples ready for the host
-    READ_TAG_FAILED,  // first tag, last tag or first value unreadable: report the waveform
-    READ_ABORTED,     // count unknown to the reader or no memory: handle unchanged
 };
 
 static bool IsTextKind(int kind)
@@ -256,30 +248,34 @@ void WriteClosingSample(const ReaderContext* context, double* x, char** y, uint3
     y[i] = y[i - 1];  // the host copies texts, so the slots may share one
 }
 
-// Reads every change of the traverser into arrays (allocated here; freed here on abort).
-static ReadOutcome ReadChanges(ReaderContext* context, ffrObject* reader, int idcode,
+// Reads every change of the traverser into arrays (allocated here; freed here on abort); none
+// for a signal without changes.
+static LoadOutcome ReadChanges(ReaderContext* context, ffrObject* reader, int idcode,
                                ffrVCTraverser* traverser, SampleArrays* arrays)
 {
+    if (!traverser->HasChanges()) {
+        return LOAD_DONE;
+    }
     TimeTag tag = {0, 0};
     TimeTag lastTag = {0, 0};
     int firstFailed = traverser->GetFirstTag(&tag);
     int lastFailed = traverser->GetLastTag(&lastTag);
     if (firstFailed != 0 || lastFailed != 0) {
-        return READ_TAG_FAILED;
+        return LOAD_READ_FAILED;
     }
     unsigned char* value = NULL;
     if (traverser->GetValue(&value) != 0) {
-        return READ_TAG_FAILED;
+        return LOAD_READ_FAILED;
     }
     int changeCount = reader->GetChangeCount(idcode);
     if (changeCount < 0) {
-        return READ_ABORTED;
+        return LOAD_ABANDONED;
     }
     arrays->capacity = (uint32_t)changeCount + 1;
     arrays->growable = changeCount == 0;
     if (AllocateArrays(arrays) != 0) {
         FreeArrays(arrays);
-        return READ_ABORTED;
+        return LOAD_ABANDONED;
     }
     int noMemory = StoreSample(context, arrays, &tag, value);
     if (!noMemory) {
@@ -291,9 +287,9 @@ static ReadOutcome ReadChanges(ReaderContext* context, ffrObject* reader, int id
     if (noMemory) {
         // A partial load is not reported as success.
         FreeArrays(arrays);
-        return READ_ABORTED;
+        return LOAD_ABANDONED;
     }
-    return READ_DONE;
+    return LOAD_DONE;
 }
 
 // The kind and width given to the host, settled from the traverser, and what the loop needs
@@ -316,9 +312,13 @@ static int SettleKindAndWidth(const ReaderContext* context, ffrVCTraverser* trav
     return 1;
 }
 
-// Hands the samples to the host and releases what the host does not keep.
+// Hands the samples to the host and releases what the host does not keep; nothing to hand
+// over when there are no samples.
 static int HandOver(Tcl_Interp* interp, WfXWave* wave, SampleArrays* arrays, int appending)
 {
+    if (arrays->count == 0) {
+        return 0;
+    }
     int take = appending ? 0 : 1;
     int result = WfX_AddValuesSimp(interp, wave, arrays->x, arrays->y, arrays->count, take);
     if (IsTextKind(arrays->kind)) {
@@ -330,27 +330,6 @@ static int HandOver(Tcl_Interp* interp, WfXWave* wave, SampleArrays* arrays, int
     if (appending) {
         free(arrays->x);
     }
-    return result;
-}
-
-static int LoadFromTraverser(int idcode, Tcl_Interp* interp, ReaderContext* context,
-                             ffrObject* reader, ffrVCTraverser* traverser, SampleArrays* arrays,
-                             WfXWave* target, int appending, WfXWave** wave)
-{
-    if (!traverser->HasChanges()) {
-        *wave = target;
-        return 0;
-    }
-    ReadOutcome outcome = ReadChanges(context, reader, idcode, traverser, arrays);
-    if (outcome == READ_TAG_FAILED) {
-        *wave = target;
-        return 1;
-    }
-    if (outcome == READ_ABORTED) {
-        return 1;
-    }
-    int result = HandOver(interp, target, arrays, appending);
-    *wave = target;
     return result;
 }
 
@@ -419,18 +398,21 @@ int LoadScalarWave(int idcode, Tcl_Interp* interp, ReaderContext* context, const
     arrays.kind = kind;
     InitTextArena(&arrays.texts, 0);
     int width = SettleKindAndWidth(context, traverser, &arrays);
+    // A handle handed in is appended to (a further file of a split chain); none asks for a new
+    // waveform.
     int appending = *wave != NULL;
-    WfXWave* target = *wave;
-    if (!appending) {
-        target = WfX_CreateXTyp(interp, arrays.kind, context->xName, context->xUnit, "real", 0,
-                                name, yUnit, width, 0);
-    }
+    WfXWave* target = appending ? *wave
+                                : WfX_CreateXTyp(interp, arrays.kind, context->xName,
+                                                 context->xUnit, "real", 0, name, yUnit, width, 0);
     int result = 1;
     if (target == NULL) {
         *wave = NULL;
     } else {
-        result = LoadFromTraverser(idcode, interp, context, reader, traverser, &arrays, target,
-                                   appending, wave);
+        LoadOutcome outcome = ReadChanges(context, reader, idcode, traverser, &arrays);
+        result = outcome == LOAD_DONE ? HandOver(interp, target, &arrays, appending) : 1;
+        if (outcome != LOAD_ABANDONED) {
+            *wave = target;
+        }
     }
     traverser->FreeTraverser();
     free(yUnit);

@@ -3,9 +3,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "base/portability.h"
 #include "context/context.h"
 #include "load/handlers.h"
-#include "plugin/portability.h"
 #include "plugin/quorvel.h"
 #include "query/queries.h"
 

@@ -1,4 +1,4 @@
-// quorvel.h: the plug-in's entry point, its info handler and the reader library's message sinks.
+// quorvel.h: the plug-in's entry point and its info handler.
 #ifndef QUORVEL_QUORVEL_H
 #define QUORVEL_QUORVEL_H
 
@@ -20,10 +20,5 @@ extern "C" QUORVEL_EXPORT int Quorvel_Init(Tcl_Interp* interp);
 // Side effects: none; a refused option leaves result untouched. The host owns result and the
 // answer text in it.
 int Quorvel_Info(void* unused, const char* option, QueryResult* result);
-
-// Reader library message sinks: "\"WARN:\" %s" and the like on standard error; always 0.
-int WarnSink(const char* text);
-int ErrorSink(const char* text);
-int InfoSink(const char* text);
 
 #endif

@@ -4,9 +4,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/portability.h"
 #include "context/context.h"
 #include "context/script.h"
-#include "plugin/portability.h"
 #include "query/options.h"
 #include "query/queries.h"
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "context/timescale.h"
+#include "load/time_list.h"
 #include "load_support.h"
 
 namespace loadtest {

@@ -13,22 +13,6 @@ namespace {
 
 namespace L = nffr::layout;
 
-uint64_t Get64(const std::vector<uint8_t>& bytes, size_t at)
-{
-    uint64_t value = 0;
-    for (int i = 7; i >= 0; --i) {
-        value = value << 8 | bytes[at + i];
-    }
-    return value;
-}
-
-void Put64(std::vector<uint8_t>& bytes, size_t at, uint64_t value)
-{
-    for (int i = 0; i < 8; ++i) {
-        bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
-
 class HostileTest : public LoadTest {
 protected:
     // top/v (id 1) and top/w (id 2), analog, and the bus top/data[1:0] (ids 3, 4), each with
@@ -55,8 +39,9 @@ protected:
         std::vector<uint8_t> bytes;
         EXPECT_TRUE(writer.Bytes(&bytes));
         for (size_t signal : damaged) {
-            size_t entry = size_t(Get64(bytes, L::kOffVarTableOffset)) + signal * L::kVarEntrySize;
-            Put64(bytes, size_t(Get64(bytes, entry + L::kVarOffBlockOffset)) + 8, 100);
+            size_t entry =
+                size_t(L::Load64(&bytes[L::kOffVarTableOffset])) + signal * L::kVarEntrySize;
+            L::Store64(&bytes[size_t(L::Load64(&bytes[entry + L::kVarOffBlockOffset])) + 8], 100);
         }
         std::string path = File("back.fsdb");
         EXPECT_TRUE(nffr::FileWriter::WriteBytes(path, bytes));
@@ -100,7 +85,7 @@ TEST_F(HostileTest, DamagedRecordCostsOnlyItsSignal)
     std::ifstream in(path, std::ios::binary);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
     in.close();
-    size_t entry = size_t(Get64(bytes, L::kOffVarTableOffset)) + 1 * L::kVarEntrySize;
+    size_t entry = size_t(L::Load64(&bytes[L::kOffVarTableOffset])) + 1 * L::kVarEntrySize;
     bytes[entry + L::kVarOffValueSize] = 3;
     ASSERT_TRUE(nffr::FileWriter::WriteBytes(path, bytes));
     StderrCapture capture;

@@ -10,24 +10,6 @@ namespace L = nffr::layout;
 
 namespace {
 
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v)
-{
-    for (int i = 0; i < 8; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint64_t Get64(const std::vector<uint8_t>& b, size_t at)
-{
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i)
-        v = v << 8 | b[at + i];
-    return v;
-}
-
 class BadFile : public ReaderTest {
 protected:
     // True when the image is refused both ways, with an error message.
@@ -58,7 +40,7 @@ protected:
     }
     size_t VarEntry(const std::vector<uint8_t>& b, size_t i)
     {
-        return static_cast<size_t>(Get64(b, L::kOffVarTableOffset)) + i * L::kVarEntrySize;
+        return static_cast<size_t>(L::Load64(&b[L::kOffVarTableOffset])) + i * L::kVarEntrySize;
     }
     std::vector<uint8_t> good_ = Image(SmallFile());
 };
@@ -81,21 +63,25 @@ TEST_F(BadFile, DamagedHeaderFieldsAreRefused)
     };
     const Damage damages[] = {
         {"magic", [](std::vector<uint8_t>& b) { b[0] ^= 1; }},
-        {"version", [](std::vector<uint8_t>& b) { Put32(b, L::kOffVersion, 2); }},
-        {"header size", [](std::vector<uint8_t>& b) { Put32(b, L::kOffHeaderSize, 8); }},
-        {"flags", [](std::vector<uint8_t>& b) { Put32(b, L::kOffFlags, 6); }},
+        {"version", [](std::vector<uint8_t>& b) { L::Store32(&b[L::kOffVersion], 2); }},
+        {"header size", [](std::vector<uint8_t>& b) { L::Store32(&b[L::kOffHeaderSize], 8); }},
+        {"flags", [](std::vector<uint8_t>& b) { L::Store32(&b[L::kOffFlags], 6); }},
         {"hierarchy offset",
-         [](std::vector<uint8_t>& b) { Put64(b, L::kOffHierOffset, ~0ull - 4); }},
-        {"hierarchy size", [](std::vector<uint8_t>& b) { Put64(b, L::kOffHierSize, 1ull << 40); }},
-        {"variable count", [](std::vector<uint8_t>& b) { Put32(b, L::kOffVarCount, 0xffffffffu); }},
+         [](std::vector<uint8_t>& b) { L::Store64(&b[L::kOffHierOffset], ~0ull - 4); }},
+        {"hierarchy size",
+         [](std::vector<uint8_t>& b) { L::Store64(&b[L::kOffHierSize], 1ull << 40); }},
+        {"variable count",
+         [](std::vector<uint8_t>& b) { L::Store32(&b[L::kOffVarCount], 0xffffffffu); }},
         {"table offset",
-         [](std::vector<uint8_t>& b) { Put64(b, L::kOffVarTableOffset, b.size() - 8); }},
-        {"scope count", [](std::vector<uint8_t>& b) { Put32(b, L::kOffScopeCount, 0x7fffffffu); }},
-        {"tree count", [](std::vector<uint8_t>& b) { Put32(b, L::kOffTreeVarCount, 1); }},
+         [](std::vector<uint8_t>& b) { L::Store64(&b[L::kOffVarTableOffset], b.size() - 8); }},
+        {"scope count",
+         [](std::vector<uint8_t>& b) { L::Store32(&b[L::kOffScopeCount], 0x7fffffffu); }},
+        {"tree count", [](std::vector<uint8_t>& b) { L::Store32(&b[L::kOffTreeVarCount], 1); }},
         {"unit", [](std::vector<uint8_t>& b) { std::memset(&b[L::kOffUnit], 'u', L::kUnitSize); }},
-        {"stamp length", [](std::vector<uint8_t>& b) { Put32(b, L::kOffStampLength, 4000); }},
-        {"stamp offset", [](std::vector<uint8_t>& b) { Put64(b, L::kOffStampOffset, b.size()); }},
-        {"stamp end", [](std::vector<uint8_t>& b) { Put32(b, L::kOffStampLength, 2); }},
+        {"stamp length", [](std::vector<uint8_t>& b) { L::Store32(&b[L::kOffStampLength], 4000); }},
+        {"stamp offset",
+         [](std::vector<uint8_t>& b) { L::Store64(&b[L::kOffStampOffset], b.size()); }},
+        {"stamp end", [](std::vector<uint8_t>& b) { L::Store32(&b[L::kOffStampLength], 2); }},
     };
     for (const Damage& d : damages) {
         std::vector<uint8_t> bytes = good_;
@@ -106,7 +92,7 @@ TEST_F(BadFile, DamagedHeaderFieldsAreRefused)
 
 TEST_F(BadFile, DamagedHierarchyAndTableAreRefused)
 {
-    const size_t hier = static_cast<size_t>(Get64(good_, L::kOffHierOffset));
+    const size_t hier = static_cast<size_t>(L::Load64(&good_[L::kOffHierOffset]));
     std::vector<uint8_t> bytes = good_;
     bytes[hier] = 9;  // unknown record
     EXPECT_TRUE(Refused(bytes));
@@ -114,31 +100,32 @@ TEST_F(BadFile, DamagedHierarchyAndTableAreRefused)
     bytes[hier + 5 + 3] = 'x';  // the NUL after "top"
     EXPECT_TRUE(Refused(bytes));
     bytes = good_;
-    Put32(bytes, hier + 1, 0x7fffffff);  // name length past the end
+    L::Store32(&bytes[hier + 1], 0x7fffffff);  // name length past the end
     EXPECT_TRUE(Refused(bytes));
     bytes = good_;
     bytes[hier] = L::kRecScopeEnd;  // scope end at the top
     EXPECT_TRUE(Refused(bytes));
     bytes = good_;
-    Put32(bytes, hier + 9 + 1, 77);  // variable-table index out of range
+    L::Store32(&bytes[hier + 9 + 1], 77);  // variable-table index out of range
     EXPECT_TRUE(Refused(bytes));
 
     const size_t e = VarEntry(good_, 0);
     bytes = good_;
-    Put32(bytes, e + L::kVarOffIdcode, 0);
+    L::Store32(&bytes[e + L::kVarOffIdcode], 0);
     EXPECT_TRUE(Refused(bytes));
     bytes = good_;
-    Put32(bytes, e + L::kVarOffIdcode, 2);  // the second variable's idcode
+    L::Store32(&bytes[e + L::kVarOffIdcode], 2);  // the second variable's idcode
     EXPECT_TRUE(Refused(bytes));
     // A damaged variable record refuses only its signal, when it is loaded.
     bytes = good_;
-    Put32(bytes, e + L::kVarOffChangeCount, 0x10000000);  // counts that would allocate gigabytes
+    L::Store32(&bytes[e + L::kVarOffChangeCount],
+               0x10000000);  // counts that would allocate gigabytes
     EXPECT_TRUE(RefusedAtLoad(bytes));
     bytes = good_;
-    Put64(bytes, e + L::kVarOffBlockOffset, bytes.size() - 4);
+    L::Store64(&bytes[e + L::kVarOffBlockOffset], bytes.size() - 4);
     EXPECT_TRUE(RefusedAtLoad(bytes));
     bytes = good_;
-    Put32(bytes, e + L::kVarOffValueSize, 0xfffffff0u);
+    L::Store32(&bytes[e + L::kVarOffValueSize], 0xfffffff0u);
     EXPECT_TRUE(RefusedAtLoad(bytes));
 }
 
@@ -146,8 +133,8 @@ TEST_F(BadFile, UnsortedTagsRefuseOnlyThatSignal)
 {
     std::vector<uint8_t> bytes = good_;
     const size_t block =
-        static_cast<size_t>(Get64(bytes, VarEntry(bytes, 0) + L::kVarOffBlockOffset));
-    Put64(bytes, block + 8, 100);  // 0, 100, 20
+        static_cast<size_t>(L::Load64(&bytes[VarEntry(bytes, 0) + L::kVarOffBlockOffset]));
+    L::Store64(&bytes[block + 8], 100);  // 0, 100, 20
     std::string path = dir_.File("unsorted.fsdb");
     ASSERT_TRUE(nffr::FileWriter::WriteBytes(path, bytes));
     EXPECT_TRUE(IsFsdbFile(path.c_str()));  // value data is not read before loading
@@ -170,10 +157,10 @@ TEST_F(BadFile, OpenScopesAndUnnamedVariablesAreWarnings)
     std::vector<uint8_t> bytes = good_;
     // Drop the final scope end, and point the second tree entry's variable at signal 0 so that
     // signal 1 has no name.
-    const size_t hier = static_cast<size_t>(Get64(bytes, L::kOffHierOffset));
-    const size_t hierSize = static_cast<size_t>(Get64(bytes, L::kOffHierSize));
+    const size_t hier = static_cast<size_t>(L::Load64(&bytes[L::kOffHierOffset]));
+    const size_t hierSize = static_cast<size_t>(L::Load64(&bytes[L::kOffHierSize]));
     ASSERT_EQ(L::kRecScopeEnd, bytes[hier + hierSize - 1]);
-    Put64(bytes, L::kOffHierSize, hierSize - 1);
+    L::Store64(&bytes[L::kOffHierSize], hierSize - 1);
     std::string path = dir_.File("odd.fsdb");
     ASSERT_TRUE(nffr::FileWriter::WriteBytes(path, bytes));
     ffrObject* r = ffrObject::ffrOpen2(path.c_str(), nullptr, nullptr, 0);

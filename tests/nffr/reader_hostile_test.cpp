@@ -16,26 +16,9 @@ namespace L = nffr::layout;
 
 namespace {
 
-void Put32(std::vector<uint8_t>& b, uint64_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void Put64(std::vector<uint8_t>& b, uint64_t at, uint64_t v)
-{
-    for (int i = 0; i < 8; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint64_t Get64(const std::vector<uint8_t>& b, uint64_t at)
-{
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i)
-        v = v << 8 | b[at + i];
-    return v;
-}
 uint64_t Entry(const std::vector<uint8_t>& b, uint32_t signal)
 {
-    return Get64(b, L::kOffVarTableOffset) + uint64_t(signal) * L::kVarEntrySize;
+    return L::Load64(&b[L::kOffVarTableOffset]) + uint64_t(signal) * L::kVarEntrySize;
 }
 
 // Two one-bit logic signals (idcodes 1 and 2) of a type-0 file with a few changes each.
@@ -74,10 +57,11 @@ struct OpenCase {
 TEST_F(Hostile, CorpusRefusedAtOpenWithOneMessage)
 {
     const std::vector<OpenCase> corpus = {
-        {"variable-count-beyond-the-file", [](auto& b) { Put32(b, L::kOffVarCount, 0x10000000u); },
+        {"variable-count-beyond-the-file",
+         [](auto& b) { L::Store32(&b[L::kOffVarCount], 0x10000000u); },
          "variable table of 268435456 entries lies outside the file"},
         {"scope-count-beyond-the-hierarchy",
-         [](auto& b) { Put32(b, L::kOffScopeCount, 0x40000000u); },
+         [](auto& b) { L::Store32(&b[L::kOffScopeCount], 0x40000000u); },
          "hierarchy counts exceed the hierarchy's size"},
     };
     const std::vector<uint8_t> good = Image(TwoSignals());
@@ -182,9 +166,9 @@ TEST_F(Hostile, DamagedRecordRefusesOnlyItsSignal)
         std::vector<uint8_t> bytes = good;
         const uint64_t at = Entry(bytes, c.signal) + c.field;
         if (c.field == L::kVarOffBlockOffset)
-            Put64(bytes, at, c.value);
+            L::Store64(&bytes[at], c.value);
         else
-            Put32(bytes, at, static_cast<uint32_t>(c.value));
+            L::Store32(&bytes[at], static_cast<uint32_t>(c.value));
         const std::string path = dir_.File(std::string(c.name) + ".fsdb");
         ASSERT_TRUE(nffr::FileWriter::WriteBytes(path, bytes));
         Sinks::Errors().clear();
@@ -223,9 +207,11 @@ TEST_F(Hostile, RefusedSignalFailsEveryLaterCallCleanly)
 {
     const std::vector<std::pair<const char*, std::function<void(std::vector<uint8_t>&)>>> corpus = {
         {"tags-go-backwards",
-         [](auto& b) { Put64(b, Get64(b, Entry(b, 0) + L::kVarOffBlockOffset) + 8, 100); }},
+         [](auto& b) {
+             L::Store64(&b[L::Load64(&b[Entry(b, 0) + L::kVarOffBlockOffset]) + 8], 100);
+         }},
         {"change-block-overlaps-the-header",
-         [](auto& b) { Put64(b, Entry(b, 0) + L::kVarOffBlockOffset, 0); }}};
+         [](auto& b) { L::Store64(&b[Entry(b, 0) + L::kVarOffBlockOffset], 0); }}};
     const std::vector<uint8_t> good = Image(TwoSignals());
     for (const auto& [name, damage] : corpus) {
         std::vector<uint8_t> bytes = good;
@@ -283,7 +269,8 @@ TEST_F(Hostile, FileChangedInPlaceIsNeverRead)
     r = Open(path);
     ASSERT_NE(nullptr, r);
     std::vector<uint8_t> bytes = Image(TwoSignals());
-    for (size_t i = Get64(bytes, Entry(bytes, 0) + L::kVarOffBlockOffset); i < bytes.size(); ++i)
+    for (size_t i = L::Load64(&bytes[Entry(bytes, 0) + L::kVarOffBlockOffset]); i < bytes.size();
+         ++i)
         bytes[i] ^= 1;  // same size, same stamp, other values
     {
         std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
@@ -428,13 +415,13 @@ TEST_F(Hostile, ChangeBlocksBeyondFourGiB)
 {
     std::vector<uint8_t> bytes = Image(TwoSignals());
     const uint64_t beyond = 5ull << 30;
-    const uint64_t blocks = Get64(bytes, Entry(bytes, 0) + L::kVarOffBlockOffset);
+    const uint64_t blocks = L::Load64(&bytes[Entry(bytes, 0) + L::kVarOffBlockOffset]);
     for (uint32_t i = 0; i < 2; ++i) {
         const uint64_t at = Entry(bytes, i) + L::kVarOffBlockOffset;
-        Put64(bytes, at, Get64(bytes, at) - blocks + beyond);
+        L::Store64(&bytes[at], L::Load64(&bytes[at]) - blocks + beyond);
     }
     const uint64_t size = beyond + (bytes.size() - blocks);
-    Put64(bytes, L::kOffFileSize, size);
+    L::Store64(&bytes[L::kOffFileSize], size);
     std::string path = dir_.File("sparse.fsdb");
     std::FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(nullptr, f);

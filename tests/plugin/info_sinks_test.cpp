@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/sinks.h"
 #include "plugin/quorvel.h"
 #include "preset_result.h"
 #include "stderr_capture.h"

@@ -9,11 +9,11 @@
 
 #include <string>
 
+#include "base/portability.h"
 #include "context/context.h"
 #include "host_interp.h"
 #include "nffr_writer.h"
 #include "pf_format.h"
-#include "plugin/portability.h"
 #include "posix_shims.h"
 #include "preset_result.h"
 #include "query/queries.h"

@@ -1,12 +1,20 @@
 # check_layers.cmake: fails when an include breaks the plug-in's layering, in which dependencies
-# run plugin -> {query, load} -> context: context/ includes neither load/ nor query/, and query/
-# and load/ do not include each other. Run as cmake -DSRC=<src dir> -P check_layers.cmake.
+# run plugin -> {query, load} -> context -> base: nothing includes plugin/, base/ includes no
+# other folder, context/ includes neither load/ nor query/, and query/ and load/ do not include
+# each other. Every folder of src/ needs a rule. Run as cmake -DSRC=<src dir> -P check_layers.cmake.
 cmake_minimum_required(VERSION 3.25)
-set(rules "context:load|query" "query:load" "load:query")
+set(rules "plugin:" "query:plugin|load" "load:plugin|query" "context:plugin|load|query"
+          "base:plugin|load|query|context")
 set(broken "")
+set(layers "")
 foreach(rule IN LISTS rules)
   string(REPLACE ":" ";" parts "${rule}")
   list(GET parts 0 layer)
+  list(APPEND layers "${layer}")
+  list(LENGTH parts count)
+  if(count LESS 2)
+    continue()
+  endif()
   list(GET parts 1 forbidden)
   file(GLOB files "${SRC}/${layer}/*.h" "${SRC}/${layer}/*.cpp")
   foreach(file IN LISTS files)
@@ -15,6 +23,12 @@ foreach(rule IN LISTS rules)
       string(APPEND broken "  ${file}: ${line}\n")
     endforeach()
   endforeach()
+endforeach()
+file(GLOB entries LIST_DIRECTORIES true RELATIVE "${SRC}" "${SRC}/*")
+foreach(entry IN LISTS entries)
+  if(IS_DIRECTORY "${SRC}/${entry}" AND NOT entry IN_LIST layers)
+    string(APPEND broken "  ${SRC}/${entry}/: a folder without a layering rule\n")
+  endif()
 endforeach()
 if(broken)
   message(FATAL_ERROR "includes against the layering:\n${broken}")

@@ -200,7 +200,7 @@ extern "C" int Vexa_Init(Tcl_Interp* interp)
 {
     using namespace vexa;
     if (Tcl_GetAssocData(interp, kStateKey, nullptr) != nullptr) {
-        return Tcl_PkgProvide(interp, "vexa", "1.0");
+        return Tcl_PkgProvide(interp, "vexa", VEXA_VERSION);
     }
     auto* state = new (std::nothrow) PackageState();
     if (state == nullptr) {
@@ -224,5 +224,5 @@ extern "C" int Vexa_Init(Tcl_Interp* interp)
     if (Tcl_EvalEx(interp, kDesignScript, -1, TCL_EVAL_GLOBAL) != TCL_OK) {
         return TCL_ERROR;
     }
-    return Tcl_PkgProvide(interp, "vexa", "1.0");
+    return Tcl_PkgProvide(interp, "vexa", VEXA_VERSION);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "nffr.h"
+#include "nffr_layout.h"
 #include "nffr_testhooks.h"
 
 // Shipped builds leave the checks out; the test build turns them on (see CMakeLists.txt).
@@ -162,13 +163,14 @@ std::string SignalLabel(const Model& model, const Signal& signal);
 // Checks that a change block's tags are non-decreasing.
 bool CheckChangeBlock(const uint8_t* block, const Signal& signal, std::string* error);
 
+// The layout's little-endian loads, under the reader's short names.
 inline uint32_t Get32(const uint8_t* p)
 {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    return layout::Load32(p);
 }
 inline uint64_t Get64(const uint8_t* p)
 {
-    return Get32(p) | uint64_t(Get32(p + 4)) << 32;
+    return layout::Load64(p);
 }
 
 }  // namespace nffr

@@ -41,6 +41,38 @@ ffrObjectImpl* LiveImpl(ffrObject* self, const char* what)
     return ffrAccess::Impl(self);
 }
 
+// The name of the method that enters op, for messages.
+const char* MethodName(Op op)
+{
+    switch (op) {
+    case Op::Close: return "Close";
+    case Op::ReadSignalTree: return "ReadSignalTree";
+    case Op::NeedsReopen: return "NeedsReopen";
+    case Op::HasStamp: return "HasStamp";
+    case Op::GetStamp: return "GetStamp";
+    case Op::GetVarInfo: return "GetVarInfo";
+    case Op::IsInLoadList: return "IsInLoadList";
+    case Op::AddToLoadList: return "AddToLoadList";
+    case Op::LoadListedSignals: return "LoadListedSignals";
+    case Op::GetChangeCount: return "GetChangeCount";
+    case Op::CreateTraverser: return "CreateTraverser";
+    default: return "an object method";
+    }
+}
+
+// The prologue of an object method, written once: body(impl, fail) runs guarded under the
+// method's name after the test hook of op, with the object's state (null, the misuse reported,
+// after its last Close) and whether the hook asks the call to fail.
+template <typename Result, typename Body>
+Result ObjectCall(ffrObject* self, Op op, Result fallback, Body body) noexcept
+{
+    const char* what = MethodName(op);
+    return Guarded(what, fallback, [&]() -> Result {
+        const bool fail = nffr::EnterOp(op);
+        return body(LiveImpl(self, what), fail);
+    });
+}
+
 const nffr::Signal* FindSignal(ffrObjectImpl* impl, int idcode, size_t* index = nullptr)
 {
     auto it = impl->byIdcode.find(idcode);
@@ -320,9 +352,7 @@ ffrObject* ffrObject::ffrOpen2(const char* path, ffrTreeCallback callback, void*
 
 void ffrObject::Close()
 {
-    Guarded("Close", 0, [&] {
-        nffr::EnterOp(Op::Close);
-        ffrObjectImpl* impl = LiveImpl(this, "Close");
+    ObjectCall(this, Op::Close, 0, [&](ffrObjectImpl* impl, bool) {
         if (impl && --impl->uses <= 0)
             Kill(this);
         return 0;
@@ -331,9 +361,7 @@ void ffrObject::Close()
 
 int ffrObject::ReadSignalTree()
 {
-    return Guarded("ReadSignalTree", 1, [&] {
-        nffr::EnterOp(Op::ReadSignalTree);
-        ffrObjectImpl* impl = LiveImpl(this, "ReadSignalTree");
+    return ObjectCall(this, Op::ReadSignalTree, 1, [&](ffrObjectImpl* impl, bool) {
         if (!impl)
             return 1;
         if (!impl->callback)
@@ -373,9 +401,7 @@ int ffrObject::ReadSignalTree()
 
 int ffrObject::NeedsReopen(unsigned char* flag)
 {
-    int changed = Guarded("NeedsReopen", 1, [&] {
-        const bool fail = nffr::EnterOp(Op::NeedsReopen);
-        ffrObjectImpl* impl = LiveImpl(this, "NeedsReopen");
+    int changed = ObjectCall(this, Op::NeedsReopen, 1, [&](ffrObjectImpl* impl, bool fail) {
         if (!impl || fail || !ChangeOnDisk(impl).empty())
             return 1;
         std::string stamp;
@@ -402,9 +428,7 @@ void ffrObject::ReleaseForReopen()
 
 int ffrObject::HasStamp()
 {
-    return Guarded("HasStamp", 0, [&] {
-        nffr::EnterOp(Op::HasStamp);
-        ffrObjectImpl* impl = LiveImpl(this, "HasStamp");
+    return ObjectCall(this, Op::HasStamp, 0, [&](ffrObjectImpl* impl, bool) {
         std::string stamp;
         return impl && nffr::ReadStampFromDisk(impl->path.c_str(), &stamp) == 1 ? 1 : 0;
     });
@@ -412,9 +436,7 @@ int ffrObject::HasStamp()
 
 int ffrObject::GetStamp(char* buffer)
 {
-    return Guarded("GetStamp", 1, [&] {
-        nffr::EnterOp(Op::GetStamp);
-        ffrObjectImpl* impl = LiveImpl(this, "GetStamp");
+    return ObjectCall(this, Op::GetStamp, 1, [&](ffrObjectImpl* impl, bool) {
         if (!buffer)
             return 1;
         buffer[0] = '\0';
@@ -433,9 +455,7 @@ int ffrObject::GetVarInfo(int idcode, ffrVarInfo** info)
     if (!info)
         return 1;
     *info = nullptr;
-    return Guarded("GetVarInfo", 1, [&] {
-        nffr::EnterOp(Op::GetVarInfo);
-        ffrObjectImpl* impl = LiveImpl(this, "GetVarInfo");
+    return ObjectCall(this, Op::GetVarInfo, 1, [&](ffrObjectImpl* impl, bool) {
         size_t index = 0;
         const nffr::Signal* s = impl ? FindSignal(impl, idcode, &index) : nullptr;
         if (!s)
@@ -451,9 +471,7 @@ int ffrObject::GetVarInfo(int idcode, ffrVarInfo** info)
 
 bool ffrObject::IsInLoadList(int idcode)
 {
-    return Guarded("IsInLoadList", false, [&] {
-        nffr::EnterOp(Op::IsInLoadList);
-        ffrObjectImpl* impl = LiveImpl(this, "IsInLoadList");
+    return ObjectCall(this, Op::IsInLoadList, false, [&](ffrObjectImpl* impl, bool) {
         size_t index = 0;
         return impl && FindSignal(impl, idcode, &index) && impl->listed[index];
     });
@@ -461,9 +479,7 @@ bool ffrObject::IsInLoadList(int idcode)
 
 int ffrObject::AddToLoadList(int idcode, int /*from*/, int /*to*/)
 {
-    return Guarded("AddToLoadList", 1, [&] {
-        nffr::EnterOp(Op::AddToLoadList);
-        ffrObjectImpl* impl = LiveImpl(this, "AddToLoadList");
+    return ObjectCall(this, Op::AddToLoadList, 1, [&](ffrObjectImpl* impl, bool) {
         if (!impl)
             return 1;
         if (idcode == -1)
@@ -480,9 +496,7 @@ int ffrObject::AddToLoadList(int idcode, int /*from*/, int /*to*/)
 
 int ffrObject::LoadListedSignals()
 {
-    return Guarded("LoadListedSignals", 1, [&] {
-        nffr::EnterOp(Op::LoadListedSignals);
-        ffrObjectImpl* impl = LiveImpl(this, "LoadListedSignals");
+    return ObjectCall(this, Op::LoadListedSignals, 1, [&](ffrObjectImpl* impl, bool) {
         if (!impl)
             return 1;
         const std::string changed = ChangeOnDisk(impl);
@@ -513,9 +527,7 @@ int ffrObject::LoadListedSignals()
 
 int ffrObject::GetChangeCount(int idcode)
 {
-    return Guarded("GetChangeCount", -1, [&] {
-        const bool fail = nffr::EnterOp(Op::GetChangeCount);
-        ffrObjectImpl* impl = LiveImpl(this, "GetChangeCount");
+    return ObjectCall(this, Op::GetChangeCount, -1, [&](ffrObjectImpl* impl, bool fail) {
         size_t index = 0;
         const nffr::Signal* s = impl ? FindSignal(impl, idcode, &index) : nullptr;
         if (fail || !s)
@@ -538,10 +550,9 @@ int ffrObject::GetChangeCount(int idcode)
 
 ffrVCTraverser* ffrObject::CreateTraverser(int idcode)
 {
-    return Guarded(
-        "CreateTraverser", static_cast<ffrVCTraverser*>(nullptr), [&]() -> ffrVCTraverser* {
-            const bool fail = nffr::EnterOp(Op::CreateTraverser);
-            ffrObjectImpl* impl = LiveImpl(this, "CreateTraverser");
+    return ObjectCall(
+        this, Op::CreateTraverser, static_cast<ffrVCTraverser*>(nullptr),
+        [&](ffrObjectImpl* impl, bool fail) -> ffrVCTraverser* {
             size_t index = 0;
             const nffr::Signal* s = impl ? FindSignal(impl, idcode, &index) : nullptr;
             if (fail || !s)

@@ -11,14 +11,6 @@ namespace {
 
 namespace L = layout;
 
-uint64_t Get64(const std::vector<uint8_t>& b, size_t at)
-{
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i)
-        v = v << 8 | b[at + i];
-    return v;
-}
-
 uint64_t Align8(uint64_t n)
 {
     return (n + 7) & ~uint64_t(7);
@@ -72,7 +64,7 @@ bool FileWriter::WriteStreamed(const std::string& path, const BlockSource& sourc
     std::vector<uint8_t> head;
     if (!Bytes(&head, error))
         return false;
-    const uint64_t tableStart = Get64(head, L::kOffVarTableOffset);
+    const uint64_t tableStart = L::Load64(&head[L::kOffVarTableOffset]);
     std::vector<uint64_t> offsets(order_.size());
     uint64_t end = head.size();
     for (size_t i = 0; i < order_.size(); ++i) {
@@ -108,7 +100,7 @@ bool FileWriter::WriteStreamed(const std::string& path, const BlockSource& sourc
         out.lastTag_ = 0;
         source.Write(order_[i], &out);
         const uint64_t expected =
-            Get64(head, tableStart + i * L::kVarEntrySize + L::kVarOffBlockSize);
+            L::Load64(&head[tableStart + i * L::kVarEntrySize + L::kVarOffBlockSize]);
         if (out.unordered_)
             failure = "idcode " + std::to_string(order_[i]) + ": tags out of order";
         else if (out.written_ - start != expected && !std::ferror(file))

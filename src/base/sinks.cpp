@@ -1,8 +1,8 @@
 // sinks.cpp: the reader library's message sinks, which copy its warnings, errors and notes to
 // standard error exactly as received (the texts carry their own newlines).
-#include <stdio.h>
+#include "base/sinks.h"
 
-#include "plugin/quorvel.h"
+#include <stdio.h>
 
 static const char* TextOrEmpty(const char* text)
 {
