@@ -8,7 +8,6 @@
 namespace fsdbgen {
 namespace {
 
-constexpr size_t kReadBlock = 1 << 20;
 constexpr size_t kMinChunk = 48;
 constexpr size_t kSmallChain = 4096;  // below it chunks grow by half of what is held
 constexpr size_t kMaxChunk = 1 << 20;
@@ -78,7 +77,10 @@ long VcdInput::Read(char* buf, size_t size, std::string* error)
     return got;
 }
 
-Tokenizer::Tokenizer(VcdInput* in) : in_(in), buf_(kReadBlock) {}
+Tokenizer::Tokenizer(VcdInput* in, size_t block)
+    : in_(in), buf_(block < 16 ? 16 : block), limit_(buf_.size())
+{
+}
 
 // Moves the bytes from keepFrom on (or from the pinned token, when it starts earlier) to the
 // front, then reads more after them. *shift is how far the kept bytes moved.
@@ -89,8 +91,12 @@ bool Tokenizer::Refill(size_t keepFrom, Token* pinned, size_t* shift)
         keepFrom = pinnedAt;
     const size_t kept = end_ - keepFrom;
     std::memmove(buf_.data(), buf_.data() + keepFrom, kept);
-    if (kept == buf_.size())
-        buf_.resize(buf_.size() * 2);  // one token (or a value and its code) longer than the buffer
+    if (kept == buf_.size()) {  // one token (or a value and its code) longer than the buffer
+        if (kept >= limit_)
+            error_ = "a word longer than " + std::to_string(limit_) + " bytes";
+        else
+            buf_.resize(buf_.size() * 2 < limit_ ? buf_.size() * 2 : limit_);
+    }
     if (pinned)
         pinned->text = buf_.data() + (pinnedAt - keepFrom);
     *shift = keepFrom;

@@ -131,6 +131,8 @@ void FileWriter::AddAlias(const std::string& name, int idcode)
         Fail("alias of unknown idcode " + std::to_string(idcode));
         return;
     }
+    if (name.find('\0') != std::string::npos)
+        Fail("alias name holding NUL");
     tree_.push_back({L::kRecVar, name, idcode});
 }
 
