@@ -39,10 +39,20 @@ bool VcdInput::Open(const std::string& path, std::string* error)
         return false;
     }
     unsigned char magic[2] = {};
-    const bool gzip = std::fread(magic, 1, 2, file_) == 2 && magic[0] == 0x1f && magic[1] == 0x8b;
+    const size_t got = std::fread(magic, 1, 2, file_);
+    const bool gzip = got == 2 && magic[0] == 0x1f && magic[1] == 0x8b;
+    // A pipe cannot go back: its first bytes are handed out again by Read.
+    const bool pipe = std::fseek(file_, 0, SEEK_SET) != 0;
     if (!gzip) {
-        std::rewind(file_);
+        if (pipe)
+            prefix_.assign(reinterpret_cast<char*>(magic), got);
         return true;
+    }
+    if (pipe) {
+        *error =
+            "cannot read \"" + path +
+            "\": a gzip-compressed VCD must be a file, not a pipe (decompress it into the pipe)";
+        return false;
     }
     std::fclose(file_);
     file_ = nullptr;
@@ -58,12 +68,15 @@ bool VcdInput::Open(const std::string& path, std::string* error)
 long VcdInput::Read(char* buf, size_t size, std::string* error)
 {
     if (file_) {
-        const size_t got = std::fread(buf, 1, size, file_);
-        if (got == 0 && std::ferror(file_)) {
+        const size_t first = prefix_.size() < size ? prefix_.size() : size;
+        prefix_.copy(buf, first);
+        prefix_.erase(0, first);
+        const size_t got = std::fread(buf + first, 1, size - first, file_);
+        if (got == 0 && first == 0 && std::ferror(file_)) {
             *error = std::string("read error: ") + std::strerror(errno);
             return -1;
         }
-        return static_cast<long>(got);
+        return static_cast<long>(first + got);
     }
     const int got = gzread(gz_, buf, static_cast<unsigned>(size));
     int code = Z_OK;

@@ -30,6 +30,7 @@ public:
 
 private:
     std::FILE* file_ = nullptr;
+    std::string prefix_;  // bytes of a pipe read to tell gzip apart, still to be handed out
     gzFile gz_ = nullptr;
     bool cutOff_ = false;
 };

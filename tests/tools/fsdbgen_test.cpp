@@ -3,7 +3,11 @@
 
 #include <zlib.h>
 #if !defined(_WIN32)
+#include <sys/stat.h>
 #include <sys/wait.h>
+
+#include <csignal>
+#include <thread>
 #endif
 
 #include <cstring>
@@ -451,6 +455,35 @@ TEST_F(Fsdbgen, GzipVcdGivesTheSameFile)
         "changes up to #0",
         diag_.warnings[0]);
 }
+
+#if !defined(_WIN32)
+// A VCD read from a pipe (a simulator writing into a FIFO) loses none of its first bytes, which
+// told it from gzip; a compressed one, whose first bytes cannot be read again, is refused.
+TEST_F(Fsdbgen, VcdThroughAPipe)
+{
+    const std::string vcd = std::string(kHead) + "#0\nb01 a\n#5\nbx a\n";
+    ASSERT_EQ("", Import(vcd));
+    const std::string expected = Slurp(path_);
+    const std::string gz = dir_.File("in.vcd.gz"), fifo = dir_.File("pipe");
+    gzFile out = gzopen(gz.c_str(), "wb");
+    ASSERT_NE(nullptr, out);
+    gzwrite(out, vcd.data(), static_cast<unsigned>(vcd.size()));
+    gzclose(out);
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    std::signal(SIGPIPE, SIG_IGN);  // the refused gzip stream is not read to its end
+    for (const std::string& bytes : {vcd, Slurp(gz)}) {
+        std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << bytes; });
+        const std::string error = ImportFile(fifo);
+        writer.join();
+        EXPECT_EQ(bytes == vcd ? ""
+                               : "cannot read \"" + fifo +
+                                     "\": a gzip-compressed VCD must be a file, not a pipe "
+                                     "(decompress it into the pipe)",
+                  error);
+    }
+    EXPECT_EQ(expected, Slurp(path_));
+}
+#endif
 
 std::string Image(const nffr::FileWriter& w)
 {
