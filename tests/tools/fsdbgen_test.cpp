@@ -811,6 +811,23 @@ TEST(VcdStream, CodeTableFindsShortAndLongCodes)
     EXPECT_EQ(-1, table.Find("!_longer_than_eigh", 18));
 }
 
+// A file is at least as long as its widest logic variable, which the reader requires: one
+// without changes is padded, by Bytes() and WriteStreamed() alike.
+TEST_F(Fsdbgen, WideVariableWithoutChangesIsReadable)
+{
+    ASSERT_EQ("", Import("$var wire 5000 ! w $end $enddefinitions $end\n"));
+    ffrObject* r = Open();
+    ASSERT_NE(nullptr, r);
+    EXPECT_EQ(5000u, tree_.at(0).bits);
+    r->Close();
+    nffr::FileWriter w;
+    w.SetFileType(0);
+    w.SetTimeUnit("1s");
+    w.SetEndTag(0);
+    w.AddVar("w", 0, 5000);
+    EXPECT_EQ(Image(w), Slurp(path_));
+}
+
 // Changes kept by the test and handed to WriteStreamed block by block.
 class TestBlocks : public nffr::BlockSource {
 public:

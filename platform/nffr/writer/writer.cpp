@@ -207,6 +207,15 @@ bool FileWriter::HoldsReals(int idcode) const
     return it != vars_.end() && fileType_ == 1 && it->second.varType != 0;
 }
 
+uint64_t FileWriter::MinFileSize() const
+{
+    uint64_t size = 0;
+    for (const auto& entry : vars_)
+        if (!HoldsReals(entry.first) && entry.second.bitSize > size)
+            size = entry.second.bitSize;
+    return size;
+}
+
 uint32_t FileWriter::ValueSize(const Var& var) const
 {
     if (HoldsReals(var.idcode))
@@ -336,6 +345,8 @@ bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const
         Put64(b, e + L::kVarOffBlockSize, b.size() - blockStart);
     }
     Put64(b, L::kOffEndTag, endTagSet_ ? endTag_ : lastTag);
+    if (b.size() < MinFileSize())
+        b.resize(MinFileSize(), 0);
     Put64(b, L::kOffFileSize, b.size());
     return true;
 }
