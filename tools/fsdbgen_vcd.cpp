@@ -17,7 +17,7 @@ constexpr uint32_t kMaxWidth = 100000000;
 // codes have a few characters, real designs a few dozen levels of scopes.
 constexpr size_t kMaxCode = 1024;
 constexpr size_t kMaxDepth = 10000;
-constexpr size_t kMaxSection = 1 << 20;  // bytes of the words of one section that are kept
+constexpr size_t kMaxSection = 1 << 20;  // bytes of one section's words kept, with a blank each
 constexpr uint8_t kNoBit = 0xFF;
 constexpr uint8_t kMapped = 0x10;  // a nine-value letter stored as its nearest of 0 1 X
 
@@ -218,7 +218,7 @@ private:
                 break;
             if (!keep)
                 continue;
-            bytes += t.size + sizeof(std::string);
+            bytes += t.size + 1;  // and a blank
             if (bytes > kMaxSection)
                 return Fail(Quote(keyword) + " section longer than " + std::to_string(kMaxSection) +
                             " bytes");

@@ -735,7 +735,7 @@ TEST_F(Fsdbgen, HostileVcdEndsInOneMessage)
         {kHead + ("#0\nb" + std::string(3 << 20, '0')) + " a\n",
          "line 7: a word longer than 1048578 bytes"},
         {repeat("$scope module m $end\n", 1000000), "line 10001: more than 10000 nested scopes"},
-        {"$date" + repeat(" x", 40000) + " $end\n",
+        {"$date" + repeat(" x", 600000) + " $end\n",
          "line 1: \"$date\" section longer than 1048576 bytes"},
         {"$var wire 1 a x $end $var wire 1 a y" + std::string(1, '\0') +
              "z $end $enddefinitions $end\n",
