@@ -29,9 +29,11 @@ std::string AnalogCompanionName(const std::string& output);
 
 // Imports a VCD file, plain or gzip-compressed: logic variables into output (file type 0),
 // reals and events into AnalogCompanionName(output) (file type 1) when there are any.
-// written receives one line per file written, naming it and what it holds.
+// written receives one line per file written, naming it and what it holds. readBlock: bytes
+// read at a time, 0 for the default 1 MiB (tests and the fuzzer cut words across reads with a
+// small one); a word, or a value with its code, may not exceed it plus the widest variable.
 bool ConvertVcd(const std::string& input, const std::string& output, Diagnostics* diag,
-                std::vector<std::string>* written);
+                std::vector<std::string>* written, size_t readBlock = 0);
 
 }  // namespace fsdbgen
 

@@ -17,6 +17,11 @@ namespace fsdbgen {
 namespace {
 
 constexpr uint32_t kMaxWidth = 100000000;
+// Bounds that keep a hostile file's declarations from taking memory without bound: real
+// codes have a few characters, real designs a few dozen levels of scopes.
+constexpr size_t kMaxCode = 1024;
+constexpr size_t kMaxDepth = 10000;
+constexpr size_t kMaxSection = 1 << 20;  // bytes of one section's words kept, with a blank each
 constexpr uint8_t kNoBit = 0xFF;
 constexpr uint8_t kMapped = 0x10;  // a nine-value letter stored as its nearest of 0 1 X
 
@@ -83,10 +88,10 @@ private:
     const OutFile& file_;
 };
 
-// A token as a message may quote it: printable ASCII only, at most 40 characters.
-std::string Quote(const char* text, size_t size)
+// A token as a message may show it: printable ASCII only, at most 40 characters.
+std::string Printable(const char* text, size_t size)
 {
-    std::string out = "\"";
+    std::string out;
     for (size_t i = 0; i < size && i < 40; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (c >= 0x20 && c < 0x7f) {
@@ -97,7 +102,12 @@ std::string Quote(const char* text, size_t size)
             out += hex;
         }
     }
-    return out + (size > 40 ? "...\"" : "\"");
+    return out + (size > 40 ? "..." : "");
+}
+
+std::string Quote(const char* text, size_t size)
+{
+    return "\"" + Printable(text, size) + "\"";
 }
 
 std::string Quote(const std::string& text)
@@ -107,7 +117,8 @@ std::string Quote(const std::string& text)
 
 class VcdImporter {
 public:
-    VcdImporter(VcdInput* in, Diagnostics* d) : tok_(in), d_(d)
+    VcdImporter(VcdInput* in, Diagnostics* d, size_t readBlock)
+        : tok_(in, readBlock), readBlock_(readBlock), d_(d)
     {
         files_[kDigital].writer.SetFileType(0);
         files_[kAnalog].writer.SetFileType(1);
@@ -125,8 +136,10 @@ public:
                 continue;
             return !truncated_ ? false : Truncated();
         }
-        if (!tok_.ReadError().empty())
+        if (!tok_.ReadError().empty()) {
+            line_ = tok_.Line();
             return Fail(tok_.ReadError());
+        }
         const bool cut = tok_.InputCutOff() || (sawToken_ && !definitionsDone_);
         return cut ? Truncated() : Finish();
     }
@@ -202,15 +215,19 @@ private:
         if (keyword == "$timescale")
             return Timescale(words);
         if (keyword == "$scope")
-            return Scope(words);
+            return (scopes_.size() < kMaxDepth ||
+                    Fail("more than " + std::to_string(kMaxDepth) + " nested scopes")) &&
+                   Scope(words);
         if (keyword == "$upscope")
             return Upscope();
         if (keyword == "$var")
-            return Var(words);
+            return (words.size() < 3 || words[2].size() <= kMaxCode ||
+                    Fail("$var code longer than " + std::to_string(kMaxCode) + " characters")) &&
+                   Var(words);
         if (keyword == "$date")
             return Date(words);
         if (keyword == "$enddefinitions")
-            definitionsDone_ = true;
+            EndDefinitions();
         else if (keyword != "$comment" && keyword != "$version")
             SkippedSection(keyword);
         return true;
@@ -228,7 +245,7 @@ private:
     {
         Warn("no $enddefinitions before " + Quote(t.text, t.size) +
              ": the declarations are taken to end here");
-        definitionsDone_ = true;
+        EndDefinitions();
         return Dump(t);
     }
 
@@ -237,15 +254,24 @@ private:
         return Is(t, "$dumpvars") || Is(t, "$dumpon") || Is(t, "$dumpoff") || Is(t, "$dumpall");
     }
 
-    // The words of a section up to its $end; the input ending first cuts it off.
+    // The words of a section up to its $end (none of a comment's, at most kMaxSection bytes of
+    // another's); the input ending first cuts it off.
     bool Section(const std::string& keyword, std::vector<std::string>* words)
     {
+        const bool keep = keyword != "$comment" && keyword != "$version";
+        size_t bytes = 0;
         Token t;
         while (tok_.Next(&t)) {
             if (Is(t, "$end"))
                 return true;
             if (tok_.LastTokenCutOff())
                 break;
+            if (!keep)
+                continue;
+            bytes += t.size + 1;  // and a blank
+            if (bytes > kMaxSection)
+                return Fail(Quote(keyword) + " section longer than " + std::to_string(kMaxSection) +
+                            " bytes");
             words->emplace_back(t.text, t.size);
         }
         if (!tok_.ReadError().empty())
@@ -424,6 +450,16 @@ private:
         OpenScopes(f);
         f.writer.AddAlias(name, s.idcode);
         return true;
+    }
+
+    // A value and its code may take as many bytes as the widest variable needs.
+    void EndDefinitions()
+    {
+        definitionsDone_ = true;
+        size_t widest = 0;
+        for (const Signal& s : signals_)
+            widest = s.width > widest ? s.width : widest;
+        tok_.SetLimit(readBlock_ + widest);
     }
 
     // --- the dump ---
@@ -698,7 +734,10 @@ private:
     {
         truncated_ = true;
         if (!definitionsDone_) {
-            Warn("the file ends " + (cutKeyword_.empty() ? "" : "inside " + cutKeyword_ + " ") +
+            Warn("the file ends " +
+                 (cutKeyword_.empty()
+                      ? ""
+                      : "inside " + Printable(cutKeyword_.data(), cutKeyword_.size()) + " ") +
                  "before $enddefinitions; the variables declared so far are kept, without values");
             return Finish();
         }
@@ -759,6 +798,7 @@ private:
     }
 
     Tokenizer tok_;
+    size_t readBlock_;
     Diagnostics* d_;
     OutFile files_[2];
     ChunkPool chunks_;  // before the signals, whose chains hold its chunks
@@ -881,7 +921,7 @@ std::string AnalogCompanionName(const std::string& output)
 }
 
 bool ConvertVcd(const std::string& input, const std::string& output, Diagnostics* diag,
-                std::vector<std::string>* written)
+                std::vector<std::string>* written, size_t readBlock)
 {
     if (SameFile(input, output) || SameFile(input, AnalogCompanionName(output))) {
         diag->error = "the output would replace the input";
@@ -890,7 +930,7 @@ bool ConvertVcd(const std::string& input, const std::string& output, Diagnostics
     VcdInput in;
     if (!in.Open(input, &diag->error))
         return false;
-    VcdImporter importer(&in, diag);
+    VcdImporter importer(&in, diag, readBlock ? readBlock : Tokenizer::kReadBlock);
     const bool read = importer.Run();
     importer.DoneReading();
     in.Close();

@@ -8,7 +8,6 @@
 namespace fsdbgen {
 namespace {
 
-constexpr size_t kReadBlock = 1 << 20;
 constexpr size_t kMinChunk = 48;
 constexpr size_t kSmallChain = 4096;  // below it chunks grow by half of what is held
 constexpr size_t kMaxChunk = 1 << 20;
@@ -40,10 +39,20 @@ bool VcdInput::Open(const std::string& path, std::string* error)
         return false;
     }
     unsigned char magic[2] = {};
-    const bool gzip = std::fread(magic, 1, 2, file_) == 2 && magic[0] == 0x1f && magic[1] == 0x8b;
+    const size_t got = std::fread(magic, 1, 2, file_);
+    const bool gzip = got == 2 && magic[0] == 0x1f && magic[1] == 0x8b;
+    // A pipe cannot go back: its first bytes are handed out again by Read.
+    const bool pipe = std::fseek(file_, 0, SEEK_SET) != 0;
     if (!gzip) {
-        std::rewind(file_);
+        if (pipe)
+            prefix_.assign(reinterpret_cast<char*>(magic), got);
         return true;
+    }
+    if (pipe) {
+        *error =
+            "cannot read \"" + path +
+            "\": a gzip-compressed VCD must be a file, not a pipe (decompress it into the pipe)";
+        return false;
     }
     std::fclose(file_);
     file_ = nullptr;
@@ -59,12 +68,15 @@ bool VcdInput::Open(const std::string& path, std::string* error)
 long VcdInput::Read(char* buf, size_t size, std::string* error)
 {
     if (file_) {
-        const size_t got = std::fread(buf, 1, size, file_);
-        if (got == 0 && std::ferror(file_)) {
+        const size_t first = prefix_.size() < size ? prefix_.size() : size;
+        prefix_.copy(buf, first);
+        prefix_.erase(0, first);
+        const size_t got = std::fread(buf + first, 1, size - first, file_);
+        if (got == 0 && first == 0 && std::ferror(file_)) {
             *error = std::string("read error: ") + std::strerror(errno);
             return -1;
         }
-        return static_cast<long>(got);
+        return static_cast<long>(first + got);
     }
     const int got = gzread(gz_, buf, static_cast<unsigned>(size));
     int code = Z_OK;
@@ -78,7 +90,10 @@ long VcdInput::Read(char* buf, size_t size, std::string* error)
     return got;
 }
 
-Tokenizer::Tokenizer(VcdInput* in) : in_(in), buf_(kReadBlock) {}
+Tokenizer::Tokenizer(VcdInput* in, size_t block)
+    : in_(in), buf_(block < 16 ? 16 : block), limit_(buf_.size())
+{
+}
 
 // Moves the bytes from keepFrom on (or from the pinned token, when it starts earlier) to the
 // front, then reads more after them. *shift is how far the kept bytes moved.
@@ -89,8 +104,12 @@ bool Tokenizer::Refill(size_t keepFrom, Token* pinned, size_t* shift)
         keepFrom = pinnedAt;
     const size_t kept = end_ - keepFrom;
     std::memmove(buf_.data(), buf_.data() + keepFrom, kept);
-    if (kept == buf_.size())
-        buf_.resize(buf_.size() * 2);  // one token (or a value and its code) longer than the buffer
+    if (kept == buf_.size()) {  // one token (or a value and its code) longer than the buffer
+        if (kept >= limit_)
+            error_ = "a word longer than " + std::to_string(limit_) + " bytes";
+        else
+            buf_.resize(buf_.size() * 2 < limit_ ? buf_.size() * 2 : limit_);
+    }
     if (pinned)
         pinned->text = buf_.data() + (pinnedAt - keepFrom);
     *shift = keepFrom;

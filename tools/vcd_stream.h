@@ -30,6 +30,7 @@ public:
 
 private:
     std::FILE* file_ = nullptr;
+    std::string prefix_;  // bytes of a pipe read to tell gzip apart, still to be handed out
     gzFile gz_ = nullptr;
     bool cutOff_ = false;
 };
@@ -43,7 +44,9 @@ struct Token {
 // Blank-separated words of the input, straight from the read buffer.
 class Tokenizer {
 public:
-    explicit Tokenizer(VcdInput* in);
+    static constexpr size_t kReadBlock = 1 << 20;
+    // block: the read buffer's first size (tests and the fuzzer make it small).
+    explicit Tokenizer(VcdInput* in, size_t block = kReadBlock);
     // False at the end of the input or on a read error (ReadError() then not empty). A pinned
     // token (one returned before) stays valid through this call.
     bool Next(Token* token, Token* pinned = nullptr)
@@ -68,6 +71,12 @@ public:
     // True when the last token ran into the end of the input without a blank after it.
     bool LastTokenCutOff() const { return cutOff_; }
     const std::string& ReadError() const { return error_; }
+    // The read buffer grows for a long word (or a value with the code after it) up to bytes;
+    // one that needs more ends the input with a read error, so that no word of a hostile file
+    // (a gzip bomb of zeros, say) takes memory without bound.
+    void SetLimit(size_t bytes) { limit_ = bytes < buf_.size() ? buf_.size() : bytes; }
+    // The line of the last token (or of the word that ran into the limit).
+    int Line() const { return line_; }
     bool InputCutOff() const { return in_->CutOff(); }
     // Frees the read buffer once every token has been read (no call of Next may follow).
     void Release() { std::vector<char>().swap(buf_); }
@@ -86,6 +95,7 @@ private:
     std::vector<char> buf_;
     size_t pos_ = 0;
     size_t end_ = 0;
+    size_t limit_;
     int line_ = 1;
     bool cutOff_ = false;
     std::string error_;

@@ -102,6 +102,10 @@ private:
     };
 
     uint32_t ValueSize(const Var& var) const;
+    // The reader takes a signal holding bits only from a file at least its bit size long (so
+    // that no declared size makes it allocate more than the file justifies): the widest such
+    // signal's bit size, to which a file of wide signals without changes is padded with zeros.
+    uint64_t MinFileSize() const;
     size_t ImageSize() const;
     // "cannot write "PATH": reason" from errno.
     static std::string CannotWrite(const std::string& path);

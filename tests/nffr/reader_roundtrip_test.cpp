@@ -280,6 +280,12 @@ TEST_F(RoundTrip, WriterRefusesInconsistentDescriptions)
     EXPECT_EQ(0, dup.AddVar("b", 'v', 1, 3, 4));
     EXPECT_FALSE(dup.Bytes(&bytes, &error));
 
+    // The reader takes a name up to its NUL: a name holding one would spoil the hierarchy.
+    nffr::FileWriter alias;
+    alias.AddAlias(std::string("a\0b", 3), alias.AddVar("a", 'v', 1));
+    EXPECT_FALSE(alias.Bytes(&bytes, &error));
+    EXPECT_EQ("alias name holding NUL", error);
+
     nffr::FileWriter bits;
     bits.SetFileType(0);
     bits.AddBits(bits.AddVar("b", 0, 1), 0, "q");

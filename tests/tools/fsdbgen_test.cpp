@@ -3,7 +3,11 @@
 
 #include <zlib.h>
 #if !defined(_WIN32)
+#include <sys/stat.h>
 #include <sys/wait.h>
+
+#include <csignal>
+#include <thread>
 #endif
 
 #include <cstring>
@@ -121,6 +125,17 @@ protected:
         } while (t->GotoNext() == 0);
         t->FreeTraverser();
         return out;
+    }
+    // The tool's exit status, its standard output and error going to the files out and err.
+    int RunTool(const std::string& args)
+    {
+        const std::string out = " >" + dir_.File("out") + " 2>" + dir_.File("err");
+        const int status = std::system((FSDBGEN_PATH " " + args + out).c_str());
+#if defined(_WIN32)
+        return status;  // the exit code itself, through cmd.exe
+#else
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
     }
     std::string path_ = dir_.File("out.fsdb");
     std::string openPath_;
@@ -472,6 +487,8 @@ TEST_F(Fsdbgen, VcdCutInItsDeclarationsOrEmptyGetsAWarning)
     ASSERT_NE(nullptr, r);
     EXPECT_EQ(3u, tree_.size());
     r->Close();
+    ASSERT_EQ("", Import("$t\xff 1ns"));  // the keyword shown as printable text
+    EXPECT_EQ(0u, diag_.warnings[0].find("line 1: the file ends inside $t\\xff before"));
     ASSERT_EQ("", Import(""));
     EXPECT_EQ((std::vector<std::string>{"empty VCD file"}), diag_.warnings);
     ASSERT_EQ("", Import("$date x $end\n$enddefinitions $end\n#0\n"));
@@ -516,6 +533,35 @@ TEST_F(Fsdbgen, GzipVcdGivesTheSameFile)
         "changes up to #0",
         diag_.warnings[0]);
 }
+
+#if !defined(_WIN32)
+// A VCD read from a pipe (a simulator writing into a FIFO) loses none of its first bytes, which
+// told it from gzip; a compressed one, whose first bytes cannot be read again, is refused.
+TEST_F(Fsdbgen, VcdThroughAPipe)
+{
+    const std::string vcd = std::string(kHead) + "#0\nb01 a\n#5\nbx a\n";
+    ASSERT_EQ("", Import(vcd));
+    const std::string expected = Slurp(path_);
+    const std::string gz = dir_.File("in.vcd.gz"), fifo = dir_.File("pipe");
+    gzFile out = gzopen(gz.c_str(), "wb");
+    ASSERT_NE(nullptr, out);
+    gzwrite(out, vcd.data(), static_cast<unsigned>(vcd.size()));
+    gzclose(out);
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    std::signal(SIGPIPE, SIG_IGN);  // the refused gzip stream is not read to its end
+    for (const std::string& bytes : {vcd, Slurp(gz)}) {
+        std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << bytes; });
+        const std::string error = ImportFile(fifo);
+        writer.join();
+        EXPECT_EQ(bytes == vcd ? ""
+                               : "cannot read \"" + fifo +
+                                     "\": a gzip-compressed VCD must be a file, not a pipe "
+                                     "(decompress it into the pipe)",
+                  error);
+    }
+    EXPECT_EQ(expected, Slurp(path_));
+}
+#endif
 
 std::string Image(const nffr::FileWriter& w)
 {
@@ -670,16 +716,7 @@ TEST_F(Fsdbgen, LargeVcdImportWritesTheFilesOfAWriter)
 
 TEST_F(Fsdbgen, CommandLine)
 {
-    const std::string tool = FSDBGEN_PATH;
-    const std::string out = " >" + dir_.File("out") + " 2>" + dir_.File("err");
-    auto run = [&](const std::string& args) {
-        int status = std::system((tool + " " + args + out).c_str());
-#if defined(_WIN32)
-        return status;  // the exit code itself, through cmd.exe
-#else
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-    };
+    auto run = [&](const std::string& args) { return RunTool(args); };
     std::string desc = dir_.File("in.desc");
     std::ofstream(desc) << "type 0\nvar #0 1 d\n0 1\n";
     EXPECT_EQ(0, run(desc + " " + path_));
@@ -730,6 +767,69 @@ TEST_F(Fsdbgen, CommandLine)
               SlurpText(dir_.File("err")));
     EXPECT_EQ(1, run("--vcd " + vcd + " " + vcd));
     EXPECT_EQ("fsdbgen: the output would replace the input\n", SlurpText(dir_.File("err")));
+}
+
+// kHead and 4 GiB of NUL bytes in a gzip file of 4 MiB: a deflate block of 1 MiB of zeros,
+// ended by a full flush so that it refers to nothing before it, repeated.
+std::string GzipBomb()
+{
+    z_stream z = {};
+    deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+    auto pack = [&](const std::string& in, int flush) {
+        std::string out(compressBound(static_cast<uLong>(in.size())) + 64, '\0');
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+        z.avail_in = static_cast<uInt>(in.size());
+        z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+        z.avail_out = static_cast<uInt>(out.size());
+        deflate(&z, flush);
+        return out.substr(0, out.size() - z.avail_out);
+    };
+    const std::string head = kHead, zeros(1 << 20, '\0'), block = pack(zeros, Z_FULL_FLUSH);
+    std::string gz = std::string("\x1f\x8b\x08\0\0\0\0\0\0\xff", 10) + pack(head, Z_FULL_FLUSH);
+    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(head.data()), head.size());
+    const uLong zerosCrc = crc32(0, reinterpret_cast<const Bytef*>(zeros.data()), zeros.size());
+    for (int i = 0; i < 4096; ++i, crc = crc32_combine(crc, zerosCrc, 1 << 20))
+        gz += block;
+    gz += pack("", Z_FINISH);
+    deflateEnd(&z);
+    const uint32_t trailer[2] = {static_cast<uint32_t>(crc), static_cast<uint32_t>(head.size())};
+    return gz + std::string(reinterpret_cast<const char*>(trailer), 8);  // little-endian
+}
+
+// Hostile input ends in one message and exit status 1, its words, codes, sections and scopes
+// within bounds: a word, or a value and its code, may take the read block (1 MiB) beyond the
+// widest variable; a gzip bomb is read only that far.
+TEST_F(Fsdbgen, HostileVcdEndsInOneMessage)
+{
+    auto repeat = [](const std::string& text, int times) {
+        std::string out;
+        for (int i = 0; i < times; ++i)
+            out += text;
+        return out;
+    };
+    const std::pair<std::string, std::string> cases[] = {
+        {"$var wire 1 " + std::string(100000, '!') + " v $end\n",
+         "line 1: $var code longer than 1024 characters"},
+        {kHead + ("#0\nb" + std::string(3 << 20, '0')) + " a\n",
+         "line 7: a word longer than 1048578 bytes"},
+        {repeat("$scope module m $end\n", 1000000), "line 10001: more than 10000 nested scopes"},
+        {"$date" + repeat(" x", 600000) + " $end\n",
+         "line 1: \"$date\" section longer than 1048576 bytes"},
+        {"$var wire 1 a x $end $var wire 1 a y" + std::string(1, '\0') +
+             "z $end $enddefinitions $end\n",
+         "alias name holding NUL"},
+        {GzipBomb(), "line 6: a word longer than 1048578 bytes"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string vcd = dir_.File("hostile" + std::to_string(++n) + ".vcd");
+        std::ofstream(vcd, std::ios::binary) << c.first;
+        EXPECT_EQ(1, RunTool("--vcd " + vcd + " " + path_)) << n;
+        const bool ofInput = c.second.compare(0, 5, "line ") == 0;
+        EXPECT_EQ("fsdbgen: " + (ofInput ? vcd + ": " : "") + c.second + "\n",
+                  SlurpText(dir_.File("err")))
+            << n;
+    }
 }
 
 // Pieces appended (split across chunks) or written into room (whole, a chunk's rest unused).
@@ -787,6 +887,23 @@ TEST(VcdStream, CodeTableFindsShortAndLongCodes)
         ASSERT_EQ(i, table.Find(codes[i].data(), codes[i].size())) << codes[i];
     EXPECT_EQ(-1, table.Find("~~~~~", 5));
     EXPECT_EQ(-1, table.Find("!_longer_than_eigh", 18));
+}
+
+// A file is at least as long as its widest logic variable, which the reader requires: one
+// without changes is padded, by Bytes() and WriteStreamed() alike.
+TEST_F(Fsdbgen, WideVariableWithoutChangesIsReadable)
+{
+    ASSERT_EQ("", Import("$var wire 5000 ! w $end $enddefinitions $end\n"));
+    ffrObject* r = Open();
+    ASSERT_NE(nullptr, r);
+    EXPECT_EQ(5000u, tree_.at(0).bits);
+    r->Close();
+    nffr::FileWriter w;
+    w.SetFileType(0);
+    w.SetTimeUnit("1s");
+    w.SetEndTag(0);
+    w.AddVar("w", 0, 5000);
+    EXPECT_EQ(Image(w), Slurp(path_));
 }
 
 // Changes kept by the test and handed to WriteStreamed block by block.

@@ -1,5 +1,6 @@
 // streamed.cpp: FileWriter::WriteStreamed, which writes the change blocks straight from the
 // caller's storage so that a large file never exists as a whole image in memory.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -65,6 +66,7 @@ bool FileWriter::WriteStreamed(const std::string& path, const BlockSource& sourc
     if (!Bytes(&head, error))
         return false;
     const uint64_t tableStart = L::Load64(&head[L::kOffVarTableOffset]);
+    head.resize(tableStart + order_.size() * L::kVarEntrySize);  // without padding
     std::vector<uint64_t> offsets(order_.size());
     uint64_t end = head.size();
     for (size_t i = 0; i < order_.size(); ++i) {
@@ -80,6 +82,7 @@ bool FileWriter::WriteStreamed(const std::string& path, const BlockSource& sourc
         L::Store64(head.data() + e + L::kVarOffBlockSize, size);
         end = offsets[i] + size;
     }
+    end = end < MinFileSize() ? MinFileSize() : end;
     L::Store64(head.data() + L::kOffFileSize, end);
 
     const std::string temp = path + ".writing";
@@ -108,6 +111,9 @@ bool FileWriter::WriteStreamed(const std::string& path, const BlockSource& sourc
                       std::to_string(out.written_ - start) + " bytes where " +
                       std::to_string(expected) + " are expected";
     }
+    static const uint8_t padding[4096] = {};
+    while (out.written_ < end && failure.empty() && !std::ferror(file))
+        out.Values(padding, std::min<uint64_t>(sizeof padding, end - out.written_));
     if (!endTagSet_) {
         uint8_t tag[8];
         L::Store64(tag, out.maxTag_);

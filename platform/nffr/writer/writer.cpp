@@ -132,6 +132,8 @@ void FileWriter::AddAlias(const std::string& name, int idcode)
         Fail("alias of unknown idcode " + std::to_string(idcode));
         return;
     }
+    if (name.find('\0') != std::string::npos)
+        Fail("alias name holding NUL");
     tree_.push_back({L::kRecVar, name, idcode});
 }
 
@@ -221,6 +223,15 @@ bool FileWriter::HoldsReals(int idcode) const
 {
     auto it = vars_.find(idcode);
     return it != vars_.end() && fileType_ == 1 && it->second.varType != 0;
+}
+
+uint64_t FileWriter::MinFileSize() const
+{
+    uint64_t size = 0;
+    for (const auto& entry : vars_)
+        if (!HoldsReals(entry.first) && entry.second.bitSize > size)
+            size = entry.second.bitSize;
+    return size;
 }
 
 uint32_t FileWriter::ValueSize(const Var& var) const
@@ -352,6 +363,8 @@ bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const
         Put64(b, e + L::kVarOffBlockSize, b.size() - blockStart);
     }
     Put64(b, L::kOffEndTag, endTagSet_ ? endTag_ : lastTag);
+    if (b.size() < MinFileSize())
+        b.resize(MinFileSize(), 0);
     Put64(b, L::kOffFileSize, b.size());
     return true;
 }

@@ -1,4 +1,4 @@
-// make_corpus.cpp: writes the fuzzer's seed corpus (small files of each kind) into a folder.
+// nffr_make_corpus.cpp: writes the fuzzer's seed corpus (small files of each kind) into a folder.
 #include <string>
 
 #include "nffr_writer.h"
