@@ -48,8 +48,8 @@ foreach(dir tcl8.6 tcl8)
   file(CREATE_LINK ${QUORVEL_TCL_WIN}/lib/${dir} ${CMAKE_BINARY_DIR}/lib/${dir} SYMBOLIC)
 endforeach()
 
-# GoogleTest from Debian's sources, built with mingw (with a Notification that needs no
-# std::mutex, which the win32 thread model lacks).
+# GoogleTest from Debian's sources, built with mingw without its thread support, so that a test
+# program starts no thread (see win/gtest-custom/).
 set(QUORVEL_GTEST_SRC /usr/src/googletest/googletest CACHE PATH "GoogleTest sources")
 add_library(gtest STATIC ${QUORVEL_GTEST_SRC}/src/gtest-all.cc)
 add_library(gtest_main STATIC ${QUORVEL_GTEST_SRC}/src/gtest_main.cc)
