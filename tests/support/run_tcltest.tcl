@@ -12,7 +12,8 @@ set argv {}
 ::tcltest::configure -verbose {error} -testdir [file dirname $testFile]
 source [file join [file dirname [info script]] testutil.tcl]
 
-if {[catch {source $testFile} message]} {
+# Test files are UTF-8 whatever the system's encoding (Windows: a code page).
+if {[catch {source -encoding utf-8 $testFile} message]} {
     puts stderr "error while running $testFile: $message\n$::errorInfo"
     exit 1
 }

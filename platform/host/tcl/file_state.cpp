@@ -6,6 +6,11 @@
 #include "vexa_package.h"
 
 #ifdef _WIN32
+// GetFileInformationByHandleEx, for the change time, came with Vista.
+#if !defined(_WIN32_WINNT) || _WIN32_WINNT < 0x0600
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
+#endif
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -25,15 +30,17 @@ namespace {
 struct FileState {
     uint64_t size = 0;
     int64_t mtimeNs = 0;
-    int64_t ctimeNs = 0;  // 0 on Windows, which has no change time here
+    int64_t ctimeNs = 0;
     uint64_t device = 0;
     uint64_t inode = 0;
 };
 
 #ifdef _WIN32
-int64_t Nanoseconds(const FILETIME& t)
+// Windows counts 100 ns ticks from 1601; the dict gives nanoseconds from 1970, as stat does.
+int64_t Nanoseconds(const LARGE_INTEGER& ticks)
 {
-    return static_cast<int64_t>(((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) * 100);
+    const int64_t kTicksTo1970 = 116444736000000000LL;
+    return (ticks.QuadPart - kTicksTo1970) * 100;
 }
 
 // False with *why set when the file cannot be asked.
@@ -51,11 +58,14 @@ bool StateOfFile(Tcl_Obj* path, FileState* state, std::string* why)
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info;
-    bool ok = GetFileInformationByHandle(file, &info) != 0;
+    FILE_BASIC_INFO times;
+    bool ok = GetFileInformationByHandle(file, &info) != 0 &&
+              GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times) != 0;
     CloseHandle(file);
     if (ok) {
         state->size = (uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-        state->mtimeNs = Nanoseconds(info.ftLastWriteTime);
+        state->mtimeNs = Nanoseconds(times.LastWriteTime);
+        state->ctimeNs = Nanoseconds(times.ChangeTime);
         state->device = info.dwVolumeSerialNumber;
         state->inode = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     }
