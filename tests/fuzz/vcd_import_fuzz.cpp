@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,11 @@ int Quiet(const char*)
     return 0;
 }
 
-bool Walk(uint32_t, void*, void*)
+// Collects the idcodes of the written variables: a variable the import left out leaves a gap.
+bool Walk(uint32_t event, void* ids, void* record)
 {
+    if (event == FFR_TREE_VAR)
+        static_cast<std::set<int>*>(ids)->insert(static_cast<ffrVarRecord*>(record)->idcode);
     return true;
 }
 
@@ -108,14 +112,15 @@ void ReadBack(const std::string& path)
 {
     ffrFileInfo info;
     Check(GetFileInfo(path.c_str(), &info) == 0, "no file information of " + path);
-    ffrObject* r = ffrObject::ffrOpen2(path.c_str(), &Walk, nullptr, 0);
+    std::set<int> ids;
+    ffrObject* r = ffrObject::ffrOpen2(path.c_str(), &Walk, &ids, 0);
     Check(r != nullptr, "the reader refuses " + path);
     r->ReadSignalTree();
-    for (uint32_t id = 1; id <= info.varCount; ++id)
-        r->AddToLoadList(static_cast<int>(id), 0, 0);
+    for (int id : ids)
+        r->AddToLoadList(id, 0, 0);
     r->LoadListedSignals();
-    for (uint32_t id = 1; id <= info.varCount; ++id) {
-        ffrVCTraverser* t = r->CreateTraverser(static_cast<int>(id));
+    for (int id : ids) {
+        ffrVCTraverser* t = r->CreateTraverser(id);
         Check(t != nullptr, "no traverser of a written variable");
         if (!t->HasChanges()) {
             t->FreeTraverser();
