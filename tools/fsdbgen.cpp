@@ -1,6 +1,6 @@
 // fsdbgen.cpp: writes an FSDB file from a text description (fsdbgen DESC OUT) or imports a
 // VCD file (fsdbgen --vcd IN.vcd OUT).
-#include "fsdbgen.h"
+#include "import.h"
 
 #include <cerrno>
 #include <cstring>

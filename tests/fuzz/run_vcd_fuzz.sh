@@ -1,7 +1,7 @@
 #!/bin/sh
 # run_vcd_fuzz.sh BUILD_DIR SECONDS: builds the VCD import's two fuzz targets (the tokenizer, and
 # the whole conversion) with clang and runs each for at most SECONDS, starting from the VCDs of
-# tests/tools/vcd, a few small generated ones and the inputs of faults found before
+# tests/import/vcd, a few small generated ones and the inputs of faults found before
 # (tests/fuzz/corpus/vcd_TARGET, named after the fault). Exits non-zero when a fuzzer finds a
 # fault.
 set -eu
@@ -25,7 +25,7 @@ $var event 1 c e $end $var string 1 d s $end $upscope $end $enddefinitions $end'
 printf '%s\n#0\n$dumpvars b0 a r0 b xc $end\n#5\nbx a\n1c\nsx d\n#7\nr2.5e3 b\nbL a\n#9\n1c\nb1' \
     "$head" >"$seeds/generated.vcd"
 printf '%s\n#0\nb01 a\n#3\nb1z' "$head" >"$seeds/cut.vcd"
-cp "$root"/tests/tools/vcd/*.vcd "$seeds"/
+cp "$root"/tests/import/vcd/*.vcd "$seeds"/
 mkdir -p "$seeds/tokenizer" "$seeds/import"
 for vcd in "$seeds"/*.vcd; do
     name=$(basename "$vcd" .vcd)

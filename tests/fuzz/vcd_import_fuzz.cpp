@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "fsdbgen.h"
+#include "import.h"
 #include "nffr.h"
 
 namespace {

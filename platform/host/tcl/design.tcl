@@ -11,7 +11,7 @@ namespace eval ::vexa::design {
 
 # The name of PATH's companion: ".analog" before the extension, a split file's number (".N" at
 # the end, "_N" before the extension) kept at its place: run_1.fsdb gives run.analog_1.fsdb.
-# The same rule as fsdbgen's AnalogCompanionName (tools/fsdbgen_vcd.cpp).
+# The same rule as fsdbgen's AnalogCompanionName (platform/import/vcd_import.cpp).
 proc ::vexa::design::companion {path} {
     set start [expr {max([string last / $path], [string last \\ $path]) + 1}]
     set head [string range $path 0 [expr {$start - 1}]]

@@ -1,11 +1,11 @@
-// fsdbgen_desc.cpp: reads fsdbgen's line-oriented text description into a FileWriter.
+// description.cpp: reads fsdbgen's line-oriented text description into a FileWriter.
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <map>
 #include <sstream>
 
-#include "fsdbgen.h"
+#include "import.h"
 
 namespace fsdbgen {
 namespace {

@@ -1,4 +1,4 @@
-// fsdbgen_vcd.cpp: imports IEEE 1364 VCD files in one streaming pass: logic variables into a
+// vcd_import.cpp: imports IEEE 1364 VCD files in one streaming pass: logic variables into a
 // file of type 0 (one byte per bit), reals and events into an analog companion of type 1.
 #include <algorithm>
 #include <cerrno>
@@ -10,7 +10,7 @@
 #include <set>
 #include <tuple>
 
-#include "fsdbgen.h"
+#include "import.h"
 #include "vcd_stream.h"
 
 namespace fsdbgen {

@@ -1,8 +1,8 @@
-// fsdbgen.h: the two inputs of fsdbgen: the text description, turned into a FileWriter, and
-// VCD files, converted in one streaming pass. Errors name the input line; warnings and notes
-// are collected for the caller to print.
-#ifndef FSDBGEN_H
-#define FSDBGEN_H
+// import.h: the inputs of fsdbgen, which the host also runs for its VCD cache: the text
+// description, turned into a FileWriter, and VCD files, converted in one streaming pass. Errors
+// name the input line; warnings and notes are collected for the caller to print.
+#ifndef VEXA_IMPORT_H
+#define VEXA_IMPORT_H
 
 #include <istream>
 #include <string>

@@ -1,5 +1,5 @@
 // fsdbgen_test.cpp: fsdbgen's description format and VCD import, read back by the reader.
-#include "fsdbgen.h"
+#include "import.h"
 
 #include <zlib.h>
 #if !defined(_WIN32)
