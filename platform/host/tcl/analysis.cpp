@@ -2,6 +2,7 @@
 // (two waveforms), vexa::statistics (one) and vexa::when (the times a condition over a design's
 // signals becomes true).
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <utility>
 
@@ -322,6 +323,47 @@ int SignalWave(Tcl_Interp* interp, WhenState* state, Tcl_Obj* design, const std:
     return TCL_OK;
 }
 
+// The vector of DESIGN declared as BASE[M:L] (M at least L), as a VCD names one: *path empty when
+// there is no single such signal.
+int DeclaredVector(Tcl_Interp* interp, Tcl_Obj* design, const std::string& base, std::string* path,
+                   int* lowest)
+{
+    std::string glob;
+    for (char c : base) {
+        glob += std::strchr("*?[]\\", c) != nullptr ? std::string("\\") + c : std::string(1, c);
+    }
+    Tcl_Obj* words[5] = {NewText("::vexa::design"), NewText("find"), design, NewText("--"),
+                         NewText(glob + "\\[*\\]")};
+    for (Tcl_Obj* word : words) {
+        Tcl_IncrRefCount(word);
+    }
+    int rc = Tcl_EvalObjv(interp, 5, words, TCL_EVAL_GLOBAL);
+    for (Tcl_Obj* word : words) {
+        Tcl_DecrRefCount(word);
+    }
+    int count = 0;
+    Tcl_Obj** found = nullptr;
+    if (rc != TCL_OK ||
+        Tcl_ListObjGetElements(interp, Tcl_GetObjResult(interp), &count, &found) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    path->clear();
+    for (int i = 0; i < count; ++i) {
+        std::string candidate = Tcl_GetString(found[i]), stem;
+        int msb = 0, lsb = 0;
+        if (condition::SplitSelect(candidate, &stem, &msb, &lsb) && stem == base && msb >= lsb &&
+            candidate.find(':', base.size()) != std::string::npos) {
+            if (!path->empty()) {
+                path->clear();
+                break;
+            }
+            *path = candidate;
+            *lowest = lsb;
+        }
+    }
+    return TCL_OK;
+}
+
 condition::Signal SignalOf(const Wave& wave)
 {
     condition::Signal signal;
@@ -334,7 +376,7 @@ condition::Signal SignalOf(const Wave& wave)
 }
 
 // Binds every name of the expression to a signal of DESIGN: the whole name when a signal has
-// it, else the name before its select.
+// it, else the name before its select, else the vector declared with a range under that name.
 int BindAll(Tcl_Interp* interp, WhenState* state, Tcl_Obj* design, condition::Expression* e,
             std::vector<Wave>* waves)
 {
@@ -347,9 +389,16 @@ int BindAll(Tcl_Interp* interp, WhenState* state, Tcl_Obj* design, condition::Ex
         if (SignalWave(interp, state, design, reference.text, &id) != TCL_OK) {
             return TCL_ERROR;
         }
+        std::string path = reference.text;
+        int lowest = 0;
         if (id.empty() && reference.hasSelect) {
             select = true;
-            if (SignalWave(interp, state, design, reference.base, &id) != TCL_OK) {
+            path = reference.base;
+            if (SignalWave(interp, state, design, path, &id) != TCL_OK ||
+                (id.empty() &&
+                 DeclaredVector(interp, design, reference.base, &path, &lowest) != TCL_OK) ||
+                (id.empty() && !path.empty() &&
+                 SignalWave(interp, state, design, path, &id) != TCL_OK)) {
                 return TCL_ERROR;
             }
         }
@@ -359,8 +408,13 @@ int BindAll(Tcl_Interp* interp, WhenState* state, Tcl_Obj* design, condition::Ex
                 condition::Error{reference.position, "no such signal \"" + reference.text + "\""});
         }
         condition::Error error;
-        if (FindWave(interp, id, &(*waves)[r]) != TCL_OK ||
-            !e->Bind(r, SignalOf((*waves)[r]), select, &error)) {
+        if (FindWave(interp, id, &(*waves)[r]) != TCL_OK) {
+            return TCL_ERROR;
+        }
+        condition::Signal signal = SignalOf((*waves)[r]);
+        signal.name = path;
+        signal.lowest = lowest;
+        if (!e->Bind(r, signal, select, &error)) {
             return error.message.empty() ? TCL_ERROR : ConditionError(interp, error);
         }
     }

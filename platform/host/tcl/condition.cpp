@@ -130,7 +130,8 @@ bool IsNameChar(char c)
     return IsNameStart(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '.';
 }
 
-// Splits "q[7:0]" or "q[3]" into its base and bits; false when TEXT has no such ending.
+}  // namespace
+
 bool SplitSelect(const std::string& text, std::string* base, int* msb, int* lsb)
 {
     std::size_t open = text.rfind('[');
@@ -151,6 +152,8 @@ bool SplitSelect(const std::string& text, std::string* base, int* msb, int* lsb)
     *base = text.substr(0, open);
     return number(high, msb) && number(low, lsb);
 }
+
+namespace {
 
 class Parser {
 public:
@@ -463,23 +466,24 @@ bool Expression::Parse(const std::string& text, Error* error)
 bool Expression::Bind(std::size_t r, const Signal& signal, bool select, Error* error)
 {
     const Reference& reference = references_[r];
-    bound_[r] = Bound{signal, select};
+    int msb = reference.msb - signal.lowest, lsb = reference.lsb - signal.lowest;
+    bound_[r] = Bound{signal, select, msb, lsb};
     if (!select) {
         return true;
     }
     error->position = reference.position;
     if (signal.kind != Kind::kLogic) {
-        error->message = "\"" + reference.base + "\" has no bits to select";
+        error->message = "\"" + signal.name + "\" has no bits to select";
         return false;
     }
     if (reference.msb < reference.lsb) {
         error->message = "write the select of \"" + reference.text + "\" high bit first";
         return false;
     }
-    if (reference.msb >= signal.width) {
-        error->message = "bit " + std::to_string(reference.msb) + " is outside \"" +
-                         reference.base + "\" (" + std::to_string(signal.width) +
-                         " bits, numbered from 0)";
+    if (lsb < 0 || msb >= signal.width) {
+        error->message = "\"" + reference.text + "\" selects bits outside \"" + signal.name +
+                         "\" (" + std::to_string(signal.width) + " bits from index " +
+                         std::to_string(signal.lowest) + ")";
         return false;
     }
     return true;
@@ -530,8 +534,7 @@ bool Expression::Check(Error* error) const
 {
     auto signal = [this](std::size_t r) -> const Signal& { return bound_[r].signal; };
     auto width = [this](std::size_t r) {
-        const Reference& reference = references_[r];
-        return bound_[r].select ? reference.msb - reference.lsb + 1 : bound_[r].signal.width;
+        return bound_[r].select ? bound_[r].msb - bound_[r].lsb + 1 : bound_[r].signal.width;
     };
     Checker checker{references_, signal, width, error};
     return checker.Walk(*root_, false);
@@ -549,7 +552,7 @@ struct Cursor {
 struct Evaluator {
     const std::vector<Reference>& references;
     const std::vector<Cursor>& cursors;
-    const std::function<bool(std::size_t)> selected;
+    const std::function<const Expression::Bound&(std::size_t)> bound;
     const std::function<const Signal&(std::size_t)> signal;
     bool instant = true;
 
@@ -568,9 +571,8 @@ struct Evaluator {
             char lead = !bits.empty() && (bits[0] == 'X' || bits[0] == 'Z') ? bits[0] : '0';
             bits.insert(0, s.width - bits.size(), lead);
         }
-        if (selected(r)) {
-            const Reference& ref = references[r];
-            bits = bits.substr(bits.size() - 1 - ref.msb, ref.msb - ref.lsb + 1);
+        if (bound(r).select) {
+            bits = bits.substr(bits.size() - 1 - bound(r).msb, bound(r).msb - bound(r).lsb + 1);
         }
         return Bits(bits);
     }
@@ -676,8 +678,8 @@ void Expression::Matches(int grid, const analysis::Window& window, bool skipStar
         return;
     }
     auto signal = [this](std::size_t r) -> const Signal& { return bound_[r].signal; };
-    Evaluator eval{references_, cursors, [this](std::size_t r) { return bound_[r].select; },
-                   signal};
+    Evaluator eval{references_, cursors,
+                   [this](std::size_t r) -> const Bound& { return bound_[r]; }, signal};
     bool instants = HasInstants(*root_, signal);
     bool before = false;  // whether the condition held just before t
     for (;;) {

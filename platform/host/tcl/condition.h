@@ -37,7 +37,12 @@ struct Signal {
     const draw::SampleView* view = nullptr;
     Kind kind = Kind::kLogic;
     int width = 1;
+    std::string name;  // its path, for messages
+    int lowest = 0;    // the index of its least significant bit as declared (q[8:1]: 1)
 };
+
+// Splits "q[7:0]" or "q[3]" into its base and bits; false when TEXT has no such ending.
+bool SplitSelect(const std::string& text, std::string* base, int* msb, int* lsb);
 
 struct Node;
 
@@ -51,8 +56,9 @@ public:
     bool Parse(const std::string& text, Error* error);
     // The distinct names, in the order of first use.
     const std::vector<Reference>& References() const { return references_; }
-    // Binds reference r to a signal, read whole or through its select; false with a message at
-    // the name's first use when the select does not fit. Check after every reference is bound.
+    // Binds reference r to a signal, read whole or through its select (indices counted from
+    // signal.lowest); false with a message at the name's first use when the select does not fit.
+    // Check after every reference is bound.
     bool Bind(std::size_t r, const Signal& signal, bool select, Error* error);
     // False with a message where an operand does not fit its operator (an edge of a vector, a
     // comparison of an event).
@@ -65,13 +71,16 @@ public:
     void Matches(int grid, const analysis::Window& window, bool skipStart,
                  const std::function<bool(analysis::Ticks)>& sink) const;
 
-private:
-    std::unique_ptr<Node> root_;
-    std::vector<Reference> references_;
+    // What a reference reads.
     struct Bound {
         Signal signal;
         bool select = false;
+        int msb = 0, lsb = 0;  // the selected bits, 0 the least significant
     };
+
+private:
+    std::unique_ptr<Node> root_;
+    std::vector<Reference> references_;
     std::vector<Bound> bound_;
 };
 
