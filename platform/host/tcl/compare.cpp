@@ -92,6 +92,19 @@ std::size_t Walk::SkipTo(Ticks t)
     return lo == 0 ? kNone : lo - 1;
 }
 
+const char* Shortest(const char* bits)
+{
+    // A logic text stands for its extension to the left with its leading X or Z, or with 0.
+    while (bits[0] != '\0' && bits[1] != '\0') {
+        bool floating = bits[1] == 'X' || bits[1] == 'Z';
+        if (floating ? bits[0] != bits[1] : bits[0] != '0') {
+            break;
+        }
+        ++bits;
+    }
+    return bits;
+}
+
 bool SameValue(const draw::SampleView& a, std::size_t i, const draw::SampleView& b, std::size_t j)
 {
     if (i == kNone || j == kNone) {
@@ -101,7 +114,7 @@ bool SameValue(const draw::SampleView& a, std::size_t i, const draw::SampleView&
         return false;
     }
     if (a.text) {
-        return std::strcmp(a.value(i), b.value(j)) == 0;
+        return std::strcmp(Shortest(a.value(i)), Shortest(b.value(j))) == 0;
     }
     double x = a.y(i), y = b.y(j);
     return std::memcmp(&x, &y, sizeof x) == 0 || x == y;
@@ -243,7 +256,7 @@ Statistics Measure(const draw::SampleView& view, bool event, int grid, Ticks sta
     bool oneBit = view.text && view.count > 0 && std::strlen(view.value(0)) == 1;
     std::unordered_set<std::string> values;
     if (view.text && current != kNone) {
-        values.insert(view.value(current));
+        values.insert(Shortest(view.value(current)));
     }
     Ticks since = start;
     while (!walk.Done() && walk.Time() <= end) {
@@ -264,7 +277,7 @@ Statistics Measure(const draw::SampleView& view, bool event, int grid, Ticks sta
         out.last = t;
         ++out.changes;
         if (view.text) {
-            values.insert(view.value(current));
+            values.insert(Shortest(view.value(current)));
         }
     }
     if (oneBit && Bit(view, current) == '1' && end > since) {

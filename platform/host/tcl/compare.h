@@ -47,6 +47,9 @@ private:
     Ticks time_ = 0;
 };
 
+// The shortest logic text that extends to BITS as a vector value does: to the left with its
+// leading X or Z, or with 0 ("XXXX" and "X", "0011" and "11" are one value).
+const char* Shortest(const char* bits);
 // True when samples i of a and j of b hold the same value (kNone, no value yet, equals only
 // kNone); reals compare bit for bit, so NaN equals NaN.
 bool SameValue(const draw::SampleView& a, std::size_t i, const draw::SampleView& b, std::size_t j);
