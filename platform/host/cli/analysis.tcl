@@ -175,6 +175,9 @@ proc ::vexa::cli::cmd_find {args} {
         set code [dict get $caught -errorcode]
         if {[lrange $code 0 1] eq {VEXA CONDITION}} {
             set caret "[string repeat { } [expr {[lindex $code 2] - 1}]]^"
+            if {[regexp {: no such signal "(.*)"$} $found -> name]} {
+                set found [with_suggestions $found [string trimleft $name /] [leaves $h]]
+            }
             fail "$found\n  $expression\n  $caret"
         }
         fail $found
@@ -204,7 +207,8 @@ proc ::vexa::cli::cmd_stats {args} {
     set paths [matching $h $globs]
     if {![llength $paths]} {
         variable shownName
-        fail "no signal matches [join $globs { or }] in $shownName"
+        fail [expr {[llength $globs] ? "no signal matches [join $globs { or }] in $shownName" :
+                    "$shownName has no signals"}]
     }
     set ids {}
     for {set i 0} {$i < [llength $paths]} {incr i $batch} {
