@@ -103,9 +103,18 @@ TEST(Condition, TimesAndErrors)
          "error 6: bad number \"0x\": write 200, 0xc8, 0b11001000 or a real such as 1.5e-3"},
         {"a @ 1", "error 3: expected &&, || or the end, found \"@\""},
     };
+    std::string deep = std::string(150, '(') + "a" + std::string(150, ')');
+    std::string longer = "a";
+    for (int i = 0; i < 600; ++i) {
+        longer += "||a";
+    }
     for (const auto& [text, expected] : cases) {
         EXPECT_EQ(Matches(text), expected) << text;
     }
+    EXPECT_EQ(Matches(deep),
+              "error 101: the condition nests too deeply: at most 100 levels of ( and !");
+    EXPECT_EQ(Matches(longer),
+              "error 1499: the condition is too long: at most 1000 operands and operators");
 }
 
 }  // namespace

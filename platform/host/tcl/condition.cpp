@@ -219,6 +219,10 @@ private:
     std::unique_ptr<Node> Make(Op op, std::size_t at, std::unique_ptr<Node> a,
                                std::unique_ptr<Node> b = nullptr)
     {
+        if (++nodes_ > kMaxNodes) {
+            return Fail(at, "the condition is too long: at most " + std::to_string(kMaxNodes) +
+                                " operands and operators");
+        }
         auto node = std::make_unique<Node>();
         node->op = op;
         node->position = at;
@@ -272,9 +276,22 @@ private:
         return left;
     }
 
+    // Nesting and size are bounded, since parsing, evaluating and freeing recurse over the tree.
     std::unique_ptr<Node> Unary()
     {
         Skip();
+        if (depth_ >= kMaxDepth) {
+            return Fail(pos_, "the condition nests too deeply: at most " +
+                                  std::to_string(kMaxDepth) + " levels of ( and !");
+        }
+        ++depth_;
+        std::unique_ptr<Node> node = UnaryBody();
+        --depth_;
+        return node;
+    }
+
+    std::unique_ptr<Node> UnaryBody()
+    {
         std::size_t at = pos_;
         if (text_.compare(pos_, 2, "!=") != 0 && Accept("!")) {
             std::unique_ptr<Node> operand = Unary();
@@ -446,6 +463,10 @@ private:
     std::size_t pos_ = 0;
     bool failed_ = false;
     Error* error_ = nullptr;
+    static constexpr int kMaxDepth = 100;
+    static constexpr int kMaxNodes = 1000;
+    int depth_ = 0;
+    int nodes_ = 0;
 };
 
 }  // namespace
