@@ -1,12 +1,14 @@
 // plot_bench.cpp: drawing a waveform of 10 million changes: finding its time grid (once per
 // waveform), and decimating it to 1000 pixel columns, for a logic and a real waveform held by
-// the host's waveform library, as `vexa plot` and a viewer draw them.
+// the host's waveform library, as `vexa plot` and a viewer draw them; and walking it whole as
+// `vexa diff`, `find` and `stats` do.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <vector>
 
 #include "host_core.h"
+#include "tcl/condition.h"
 #include "tcl/wave_view.h"
 
 namespace {
@@ -76,6 +78,52 @@ void BM_RealColumns(benchmark::State& state)
     }
 }
 BENCHMARK(BM_RealColumns)->Unit(benchmark::kMillisecond);
+
+// The clock against itself: no difference, every sample of both read.
+void BM_Differences(benchmark::State& state)
+{
+    static WfXWave* wave = MakeWave(true);
+    vexa::draw::SampleView view = vexa::ViewOfWave(wave, Header(wave));
+    for (auto _ : state) {
+        auto found = vexa::analysis::CompareLevels(view, view, view.grid, {}, 0);
+        benchmark::DoNotOptimize(found.count);
+    }
+}
+BENCHMARK(BM_Differences)->Unit(benchmark::kMillisecond);
+
+void BM_Statistics(benchmark::State& state)
+{
+    static WfXWave* wave = MakeWave(true);
+    vexa::draw::SampleView view = vexa::ViewOfWave(wave, Header(wave));
+    for (auto _ : state) {
+        auto s = vexa::analysis::Measure(view, false, view.grid, 0, kChanges);
+        benchmark::DoNotOptimize(s.rises);
+    }
+}
+BENCHMARK(BM_Statistics)->Unit(benchmark::kMillisecond);
+
+// rise(clk) && !clk2, the clock twice: 5 million instants of an edge, none true.
+void BM_Condition(benchmark::State& state)
+{
+    static WfXWave* wave = MakeWave(true);
+    vexa::draw::SampleView view = vexa::ViewOfWave(wave, Header(wave));
+    vexa::condition::Expression expression;
+    vexa::condition::Error error;
+    expression.Parse("rise(clk) && !clk2", &error);
+    for (std::size_t r = 0; r < 2; ++r) {
+        expression.Bind(r, vexa::condition::Signal{&view, vexa::condition::Kind::kLogic, 1, "", 0},
+                        false, &error);
+    }
+    for (auto _ : state) {
+        std::size_t count = 0;
+        expression.Matches(view.grid, {}, false, [&count](vexa::analysis::Ticks) {
+            ++count;
+            return true;
+        });
+        benchmark::DoNotOptimize(count);
+    }
+}
+BENCHMARK(BM_Condition)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -51,13 +51,21 @@ bool FitsGrid(const draw::SampleView& view, int g)
 
 Walk::Walk(const draw::SampleView& view, int grid) : view_(&view), grid_(grid)
 {
+    // Every sample fits the grid when the first and last do, so one factor scales them all.
+    if (!FitsGrid(view, grid) || !Scale(1, view.grid - grid, &factor_)) {
+        factor_ = 0;
+    }
     ReadTime();
 }
 
 void Walk::ReadTime()
 {
     if (next_ < view_->count) {
-        SampleTicks(*view_, next_, grid_, &time_);
+        if (factor_ == 0) {
+            SampleTicks(*view_, next_, grid_, &time_);
+        } else {
+            time_ = draw::TimeOnGrid(view_->x(next_), view_->grid).mant * factor_;
+        }
     }
 }
 

@@ -42,6 +42,7 @@ private:
     void ReadTime();
     const draw::SampleView* view_;
     int grid_;
+    Ticks factor_ = 0;  // ticks of the view's grid in one of grid_; 0: scaled sample by sample
     std::size_t next_ = 0;
     std::size_t lastCount_ = 0;
     Ticks time_ = 0;
