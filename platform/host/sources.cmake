@@ -6,7 +6,7 @@ set(HOST_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/core/waveform.cpp)
 set(HOST_TCL_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/tcl/draw.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/tcl/drawmodel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/draw/drawmodel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tcl/file_state.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tcl/files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tcl/package.cpp

@@ -62,3 +62,5 @@ proc ::vexa::shell::run {} {
     }
     plain_loop
 }
+
+package provide vexa::shell [package present vexa]
