@@ -41,7 +41,12 @@ int FindPackage(Tcl_Interp* interp)
     Tcl_Obj* path = Tcl_GetVar2Ex(interp, "auto_path", nullptr, TCL_GLOBAL_ONLY);
     path = path == nullptr ? Tcl_NewListObj(0, nullptr) : Tcl_DuplicateObj(path);
     Tcl_IncrRefCount(path);
-    Tcl_Obj* dir = Tcl_NewStringObj(LibraryDir().c_str(), -1);
+    Tcl_Obj* given = Tcl_NewStringObj(LibraryDir().c_str(), -1);
+    Tcl_IncrRefCount(given);
+    // Without "bin/.." in it: the paths of the scripts loaded read as the install's.
+    Tcl_Obj* normal = Tcl_FSGetNormalizedPath(interp, given);
+    Tcl_Obj* dir = Tcl_DuplicateObj(normal != nullptr ? normal : given);
+    Tcl_DecrRefCount(given);
     int rc = Tcl_ListObjReplace(interp, path, 0, 0, 1, &dir);
     if (rc == TCL_OK && Tcl_SetVar2Ex(interp, "auto_path", nullptr, path,
                                       TCL_GLOBAL_ONLY | TCL_LEAVE_ERR_MSG) == nullptr) {
