@@ -438,40 +438,44 @@ proc ::vexa::cli::px {value} {
 }
 
 # The SVG elements of one logic signal's row: runs {x0 x1 value busy} in plot coordinates, drawn
-# as vexa::draw::logic_row places them.
+# where vexa::draw::logic_row places them.
 proc ::vexa::cli::svg_logic {runs x0 top height bits} {
     set out {}
-    set high [expr {$top + 4}]
-    set low [expr {$top + $height - 4}]
     array set classes {value v unknown vx floating vz}
     foreach shape [vexa::draw::logic_row $runs $bits $top $height $x0 2] {
-        lassign $shape type coords
-        lassign $coords a y0 b y1
+        lassign $shape type coords text
         switch -- $type {
-            busy {
-                append out "<rect class=\"busy\" x=\"$a\" y=\"$high\" width=\"[expr {max([px [expr {$b - $a}]], 1)}]\" height=\"[expr {$low - $high}]\"/>\n"
-            }
-            unknown {
-                append out "<rect class=\"x\" x=\"$a\" y=\"$high\" width=\"[px [expr {$b - $a}]]\" height=\"[expr {$low - $high}]\"/>\n"
+            busy - unknown {
+                lassign $coords a high b low
+                set w [px [expr {$b - $a}]]
+                set class x
+                if {$type eq "busy"} {
+                    set class busy
+                    set w [expr {max($w, 1)}]
+                }
+                append out "<rect class=\"$class\" x=\"$a\" y=\"$high\" width=\"$w\" height=\"[expr {$low - $high}]\"/>\n"
             }
             floating {
-                append out "<line class=\"z\" x1=\"$a\" y1=\"$y0\" x2=\"$b\" y2=\"$y0\"/>\n"
+                lassign $coords a mid b
+                append out "<line class=\"z\" x1=\"$a\" y1=\"$mid\" x2=\"$b\" y2=\"$mid\"/>\n"
             }
             level {
+                # After an edge: the edge's line, then the level's.
                 if {[llength $coords] == 6} {
-                    append out "<line class=\"t\" x1=\"$a\" y1=\"$y0\" x2=\"$a\" y2=\"[lindex $coords 3]\"/>\n"
+                    lassign $coords a from - to
+                    append out "<line class=\"t\" x1=\"$a\" y1=\"$from\" x2=\"$a\" y2=\"$to\"/>\n"
                     set coords [lrange $coords 2 end]
                 }
                 lassign $coords a y b
                 append out "<line class=\"t\" x1=\"$a\" y1=\"$y\" x2=\"$b\" y2=\"$y\"/>\n"
             }
             box {
-                set points [lmap {x y} [lindex $shape 2] {string cat $x , $y}]
+                set points [lmap {x y} $text {string cat $x , $y}]
                 append out "<polygon class=\"$classes($coords)\" points=\"[join $points { }]\"/>\n"
             }
             label {
-                set mid [expr {($high + $low) / 2.0}]
-                append out "<text class=\"label\" x=\"$coords\" y=\"[px [expr {$mid + 4}]]\">[xml [lindex $shape 2]]</text>\n"
+                set y [px [expr {$top + $height / 2.0 + 4}]]
+                append out "<text class=\"label\" x=\"$coords\" y=\"$y\">[xml $text]</text>\n"
             }
         }
     }
