@@ -1,22 +1,29 @@
 #!/bin/sh
-# install_test.sh BUILD_DIR TMP vexa|tclsh: installs the build into a new prefix below TMP, then
-# with nothing of the build or the checkout in the environment, from another folder, runs the
-# installed vexa on a VCD (vexa), or a plain tclsh8.6 that requires the package from the prefix
-# and reads a file with the installed plug-in (tclsh). Prints what differs and fails.
+# install_test.sh BUILD_DIR TMP install|vexa|tclsh: install puts the build into the prefix
+# TMP/install/prefix; then, with nothing of the build or the checkout in the environment and
+# from another folder, vexa runs the installed vexa on a VCD, and tclsh a plain tclsh8.6 that
+# requires the package from the prefix and reads the import with the installed plug-in. Prints
+# what differs and fails.
 set -eu
 build=$1
-mkdir -p "$2"
-work=$(mktemp -d "$2/install.XXXXXX")
+work=$2/install
 prefix=$work/prefix
-cmake --install "$build" --prefix "$prefix" >/dev/null
-mkdir "$work/elsewhere" "$work/home"
-cd "$work/elsewhere"
+if [ "$3" = install ]; then
+    rm -rf "${work:?}"
+    mkdir -p "$work"
+    exec cmake --install "$build" --prefix "$prefix" >/dev/null
+fi
+mode=$3
+home=$work/$mode/home
+rm -rf "${work:?}/$mode"
+mkdir -p "$work/$mode/elsewhere" "$home"
+cd "$work/$mode/elsewhere"
 printf '%s\n' '$timescale 1ns $end' '$scope module top $end' '$var wire 1 ! clk $end' \
     '$var wire 2 " q $end' '$upscope $end' '$enddefinitions $end' '#0' '0!' 'b01 "' '#5' '1!' \
     '#10' '0!' 'b10 "' >t.vcd
 # The sanitizer build's tclsh needs its runtime preloaded; nothing else comes from outside.
 clean() {
-    env -i PATH=/usr/bin:/bin HOME="$work/home" ${LD_PRELOAD:+LD_PRELOAD="$LD_PRELOAD"} "$@" 2>&1
+    env -i PATH=/usr/bin:/bin HOME="$home" ${LD_PRELOAD:+LD_PRELOAD="$LD_PRELOAD"} "$@" 2>&1
 }
 check() {
     if [ "$1" != "$2" ]; then
@@ -24,7 +31,7 @@ check() {
         exit 1
     fi
 }
-case $3 in
+case $mode in
 vexa)
     check "$(clean "$prefix/bin/vexa" dump t.vcd top/clk top/q)" "$(printf 'time\ttop/clk\ttop/q\n0\t0\t01\n5ns\t1\t01\n10ns\t0\t10')"
     check "$(clean "$prefix/bin/vexa" --help | head -n 1)" "usage: vexa FILE                        summary of a waveform file"
