@@ -18,10 +18,11 @@ proc ::vexa::draw::logic_row {runs bits top height x0 digits} {
     set mid [expr {($high + $low) / 2.0}]
     set previous {}
     set f %.${digits}f
+    # Few format calls per run: a bus row may hold a thousand boxes.
+    set pair "$f $f"
     foreach run $runs {
         lassign $run a b value busy
-        set a [format $f [expr {$x0 + $a}]]
-        set b [format $f [expr {$x0 + $b}]]
+        lassign [format $pair [expr {$x0 + $a}] [expr {$x0 + $b}]] a b
         if {$busy} {
             lappend shapes [list busy [list $a $high $b $low]]
             set previous {}
@@ -49,8 +50,7 @@ proc ::vexa::draw::logic_row {runs bits top height x0 digits} {
         }
         set w [format $f [expr {$b - $a}]]
         set e [expr {min(3.0, $w / 2.0)}]
-        set l [format $f [expr {$a + $e}]]
-        set r [format $f [expr {$b - $e}]]
+        lassign [format $pair [expr {$a + $e}] [expr {$b - $e}]] l r
         lappend shapes [list box $kind [list $a $mid $l $high $r $high $b $mid $r $low $l $low]]
         if {[string length $value] * 7 + 6 < $w} {
             lappend shapes [list label [format $f [expr {($a + $b) / 2.0}]] $value]

@@ -35,6 +35,9 @@ proc ::vexa::viewer::draw::logic_items {runs bits top height} {
     variable colors
     set items {}
     set mid [expr {(($top + 4) + ($top + $height - 4)) / 2.0}]
+    set boxes [dict create value [list -fill #ffffff -outline $colors(trace)] \
+                   unknown [list -fill $colors(xfill) -outline $colors(x)] \
+                   floating [list -fill $colors(zfill) -outline $colors(z)]]
     foreach shape [vexa::draw::logic_row $runs $bits $top $height 0 1] {
         lassign $shape type coords text
         switch -- $type {
@@ -53,10 +56,7 @@ proc ::vexa::viewer::draw::logic_items {runs bits top height} {
                 lappend items [list line $coords [list -fill $colors(trace) -width 1.5]]
             }
             box {
-                set outline [dict get {unknown x floating z value trace} $coords]
-                set fill [dict get {unknown xfill floating zfill value {}} $coords]
-                lappend items [list polygon $text [list -fill [expr {$fill eq {} ? "#ffffff" : $colors($fill)}] \
-                                                       -outline $colors($outline)]]
+                lappend items [list polygon $text [dict get $boxes $coords]]
             }
             label {
                 lappend items [list text [list $coords $mid] \
