@@ -71,8 +71,8 @@ foreach {label from to} [list "whole span" $first $last "a thousandth" 0 [vexa::
 }
 
 if {[info exists env(DISPLAY)] && $env(DISPLAY) ne {}} {
-    source [file join $here .. platform host cli cli.tcl]
-    source [file join $here .. platform host viewer viewer.tcl]
+    package require vexa::cli
+    package require vexa::viewer
     ::vexa::viewer::start
     wm geometry . 1300x400
     update

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # fresh-machine-check.sh: runs the README's two set-up commands on a fresh minimal Debian 12 in
-# a chroot, as root and as a plain user, to prove they need nothing the machine lacks.
+# a chroot, as root and as a plain user, to prove they need nothing the machine lacks; then
+# installs the Debian package made from that build on a second fresh system and runs vexa there.
 #
 # Usage, as root: scripts/fresh-machine-check.sh [COMMIT]   (default: the checked-out commit)
 # The minimal base system is built once with debootstrap, from the Debian mirror apt already
@@ -89,7 +90,9 @@ cleanup() {
     set +e # a process that ends on its own must not stop the unmounting
     [ -n "$rootfs" ] || exit $status
     for proc in /proc/[0-9]*; do
-        [ "$(readlink "$proc/root" 2>/dev/null)" = "$rootfs" ] && kill -KILL "${proc#/proc/}" 2>/dev/null
+        case $(readlink "$proc/root" 2>/dev/null) in
+        "$rootfs" | "$rootfs"/*) kill -KILL "${proc#/proc/}" 2>/dev/null ;;
+        esac
     done
     for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
         umount "${mounts[i]}" 2>/dev/null || umount -l "${mounts[i]}" || true
@@ -103,12 +106,13 @@ cleanup() {
     exit $status
 }
 
-# in_root USER COMMAND: runs COMMAND with bash in the chroot as USER, in a clean environment.
-# Waited for in the background, so that a signal reaches cleanup at once instead of after it.
+# in_root USER COMMAND [ROOT]: runs COMMAND with bash in the chroot (or in ROOT) as USER, in a
+# clean environment. Waited for in the background, so that a signal reaches cleanup at once
+# instead of after it.
 in_root() {
     local user=$1 home=/root
     [ "$user" = root ] || home=/home/$user
-    timeout --kill-after=30 "$TIME_LIMIT" chroot --userspec="$user:$user" "$rootfs" \
+    timeout --kill-after=30 "$TIME_LIMIT" chroot --userspec="$user:$user" "${3:-$rootfs}" \
         /usr/bin/env -i HOME="$home" USER="$user" PATH="$CHROOT_PATH" LANG=C.UTF-8 TERM=dumb \
         bash -c "cd ~ && $2" &
     wait $!
@@ -171,6 +175,28 @@ user_after_install() {
     [ -z "$foreign" ] || { say "root left $foreign in the user's build/"; return 1; }
 }
 
+# The Debian package that cpack makes from root's build installs with apt on a second fresh
+# system (inside the first one, so that cleanup removes it), where vexa shows its help and
+# reads a VCD: the package's dependencies are all it needs.
+deb_installs() {
+    local fresh=/srv/fresh deb
+    in_root root "cd quorvel/build && cpack -G DEB >/dev/null" || return 1
+    deb=$(cd "$rootfs/root/quorvel/build" && ls quorvel_*_amd64.deb 2>/dev/null | head -n 1)
+    [ -n "$deb" ] || { say "cpack made no quorvel_*_amd64.deb"; return 1; }
+    mkdir -p "$rootfs$fresh"
+    tar -C "$rootfs$fresh" -xf "$BASE"
+    cp -L /etc/resolv.conf "$rootfs$fresh/etc/resolv.conf"
+    cp "$rootfs/root/quorvel/build/$deb" "$rootfs$fresh/root/"
+    printf '%s\n' '$timescale 1ns $end' '$scope module top $end' '$var wire 1 ! clk $end' \
+        '$upscope $end' '$enddefinitions $end' '#0' '0!' '#5' '1!' >"$rootfs$fresh/root/t.vcd"
+    mount_in_root $fresh/proc -t proc proc
+    mount_in_root $fresh/tmp -t tmpfs tmpfs
+    mount_in_root $fresh/var/cache/apt/archives --bind "$CACHE/apt-archives"
+    in_root root "export DEBIAN_FRONTEND=noninteractive && apt-get update -qq &&
+        apt-get install -y -qq ./$deb >/dev/null &&
+        vexa --help | head -n 1 && vexa t.vcd && vexa dump t.vcd top/clk" "$rootfs$fresh"
+}
+
 main() {
     [ "$(id -u)" -eq 0 ] || die "needs root (debootstrap, chroot, mount). As root: $0 $*"
     sha=$(git -C "$QUORVEL_ROOT" rev-parse --verify "$COMMIT^{commit}") || die "no commit $COMMIT"
@@ -199,10 +225,13 @@ main() {
 
     check "as a plain user, without the packages: refuses and prints the command for root" \
         user_refused || true
-    if check "as root: ${commands[*]}" root_commands &&
-        [ -n "${root_command:-}" ]; then
-        check "as root: the printed command; then as the user: ${commands[0]}; then root in the user's clone" \
-            user_after_install || true
+    if check "as root: ${commands[*]}" root_commands; then
+        check "the Debian package: cpack -G DEB; apt install on a second fresh system; vexa --help and vexa FILE.vcd there" \
+            deb_installs || true
+        if [ -n "${root_command:-}" ]; then
+            check "as root: the printed command; then as the user: ${commands[0]}; then root in the user's clone" \
+                user_after_install || true
+        fi
     fi
     say "summary (commit ${sha:0:7}):"
     printf '  %s\n' "${results[@]}"

@@ -9,7 +9,7 @@ set(HOST_TCL_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/tcl/compare.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tcl/condition.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tcl/draw.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/tcl/drawmodel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/draw/drawmodel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tcl/file_state.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tcl/files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tcl/package.cpp

@@ -3,15 +3,8 @@
 # at most SECONDS. Exits non-zero when the fuzzer finds a fault; the sanitizer's report is then
 # printed from BUILD_DIR/handler-fuzz.log.*.
 set -eu
-if [ $# -ne 2 ]; then
-    echo "usage: run_handler_fuzz.sh BUILD_DIR SECONDS" >&2
-    exit 2
-fi
-build=$1
-seconds=$2
-root=$(cd "$(dirname "$0")/../.." && pwd)
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
-      -DQUORVEL_FUZZ=ON -DQUORVEL_SANITIZE=ON -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF >/dev/null
+. "$(dirname "$0")/fuzz_common.sh"
+configure_fuzz_build
 ninja -C "$build" -j2 handler_fuzz
 work="$build/handler-corpus"
 mkdir -p "$work"

@@ -2,15 +2,8 @@
 # run_nffr_fuzz.sh BUILD_DIR SECONDS: builds the reader's fuzz target with clang and runs it for at
 # most SECONDS, starting from tests/nffr/corpus. Exits non-zero when the fuzzer finds a fault.
 set -eu
-if [ $# -ne 2 ]; then
-    echo "usage: run_nffr_fuzz.sh BUILD_DIR SECONDS" >&2
-    exit 2
-fi
-build=$1
-seconds=$2
-root=$(cd "$(dirname "$0")/../.." && pwd)
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
-      -DQUORVEL_FUZZ=ON -DQUORVEL_SANITIZE=ON -DNFFR_CONTRACT_CHECKS=ON -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF >/dev/null
+. "$(dirname "$0")/fuzz_common.sh"
+configure_fuzz_build -DNFFR_CONTRACT_CHECKS=ON
 ninja -C "$build" -j2 nffr_fuzz nffr_make_corpus
 seeds="$root/tests/nffr/corpus"
 work="$build/fuzz-corpus"

@@ -5,15 +5,8 @@
 # (tests/fuzz/corpus/vcd_TARGET, named after the fault). Exits non-zero when a fuzzer finds a
 # fault.
 set -eu
-if [ $# -ne 2 ]; then
-    echo "usage: run_vcd_fuzz.sh BUILD_DIR SECONDS" >&2
-    exit 2
-fi
-build=$1
-seconds=$2
-root=$(cd "$(dirname "$0")/../.." && pwd)
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
-      -DQUORVEL_FUZZ=ON -DQUORVEL_SANITIZE=ON -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF >/dev/null
+. "$(dirname "$0")/fuzz_common.sh"
+configure_fuzz_build
 ninja -C "$build" -j2 vcd_tokenizer_fuzz vcd_import_fuzz
 
 # Seeds: each VCD behind the targets' option bytes (see the targets), plain and gzip.

@@ -1,6 +1,6 @@
 // drawmodel_test.cpp: the drawing model without a display: exact times and their texts, radix
 // texts, tables of samples, decimation per pixel column and time-axis ticks.
-#include "tcl/drawmodel.h"
+#include "draw/drawmodel.h"
 
 #include <gtest/gtest.h>
 

@@ -53,7 +53,7 @@ proc ::vexa::cli::matching {h globs} {
     }
     set found [dict create]
     foreach glob $globs {
-        foreach path [vexa::design find $h -- [pattern_glob $glob]] {
+        foreach path [vexa::design find $h -- [vexa::design pattern $glob]] {
             dict set found $path 1
         }
     }

@@ -1,11 +1,15 @@
 # cli.tcl: the vexa command line: a summary of a waveform file and the subcommands info, tree,
-# list, dump, plot and view (diff, find and stats in analysis.tcl), all through the format's handlers (vexa::open, fileinfo, loadwaves).
+# list, dump, plot and view (diff, find and stats in analysis.tcl), all through the format's
+# handlers (vexa::open, fileinfo, loadwaves).
 # Exit status 0 on success, 1 on a failure, 2 on a usage error; data on stdout, messages on stderr.
+
+package require vexa
+package require vexa::cache
+package require vexa::draw
 
 namespace eval ::vexa::cli {
     variable commands {info tree list dump plot view}
     variable troubleStatus [dict create]
-    variable scriptDir [file dirname [file normalize [info script]]]
     variable usage
     array set usage {
         main {usage: vexa FILE                        summary of a waveform file
@@ -103,164 +107,7 @@ proc ::vexa::cli::parse_args {command args options} {
     return [list $positional $values]
 }
 
-# --- Files: FSDB opened directly, VCD through the import cache -------------------------------
-
-proc ::vexa::cli::cache_dir {} {
-    global env
-    if {[info exists env(XDG_CACHE_HOME)] && $env(XDG_CACHE_HOME) ne {}} {
-        return [file join $env(XDG_CACHE_HOME) vexa]
-    }
-    return [file join $env(HOME) .cache vexa]
-}
-
-proc ::vexa::cli::fsdbgen {} {
-    global env
-    if {[info exists env(FSDBGEN)] && $env(FSDBGEN) ne {}} {
-        return $env(FSDBGEN)
-    }
-    set beside [file join [file dirname [info nameofexecutable]] fsdbgen]
-    if {[file executable $beside]} {
-        return $beside
-    }
-    set found [auto_execok fsdbgen]
-    if {$found eq {}} {
-        fail "cannot import a VCD file: the fsdbgen tool was not found (set FSDBGEN)"
-    }
-    return [lindex $found 0]
-}
-
-# The FSDB file to open for PATH: PATH itself, or for a VCD its import in the cache, made
-# again when the VCD's path, size or modification time differ from the cached import's.
-proc ::vexa::cli::fsdb_for {path} {
-    if {![regexp -nocase {\.vcd(\.gz)?$} $path]} {
-        return $path
-    }
-    if {![file isfile $path]} {
-        fail "couldn't open \"$path\": no such file"
-    }
-    set full [file normalize $path]
-    # Nanosecond times and the inode tell apart a VCD rewritten within one second at one size.
-    set key [list $full {*}[vexa::filestate $full]]
-    # One folder per VCD path, holding the import under the VCD's own name so that its
-    # design name is the VCD's, and the key it was made from.
-    set dir [file join [cache_dir] [format %08x [zlib crc32 $full]]]
-    set name [file tail $full]
-    regsub -nocase {\.vcd(\.gz)?$} $name {} name
-    set base [file join $dir $name]
-    set cached $base.fsdb
-    if {[file exists $cached] && [file exists $dir/key]} {
-        set f [open $dir/key]
-        set stored [read $f]
-        close $f
-        # Left-over work files mean an entry made without its companion: made again.
-        if {$stored eq $key && [leftovers $dir] eq {}} {
-            return $cached
-        }
-    }
-    if {[catch {file mkdir $dir} message]} {
-        fail "couldn't make the cache folder \"$dir\": $message"
-    }
-    import_vcd $full $path $base $key
-    return $cached
-}
-
-# Imports the VCD FULL into BASE.fsdb and, when it has reals or events, its companion; KEY goes
-# to the folder's file "key". Both files are written into a work folder under their final names
-# (so the companion rule holds), then moved in with the key removed and written last: the key
-# makes the entry valid, so a failed or interrupted import leaves the previous entry or none,
-# never a main file with another import's companion. A companion that the new import does not
-# have is removed, and so are work files that an interrupted import left behind.
-proc ::vexa::cli::import_vcd {full shown base key} {
-    set dir [file dirname $base]
-    remove_leftovers $dir
-    set work [file join $dir [pid].tmp]
-    set main [file join $work [file tail $base].fsdb]
-    set companion [vexa::design companion $main]
-    set tool [fsdbgen]
-    if {[catch {
-        file delete -force $work
-        file mkdir $work
-        exec $tool --vcd $full $main 2>@1
-    } message]} {
-        file delete -force $work
-        regsub {\n?child process exited abnormally$} $message {} message
-        fail "couldn't import \"$shown\": [string trim $message]"
-    }
-    # What the import skipped (string variables, say) is said once, when it is made.
-    foreach line [split $message \n] {
-        if {[string match "fsdbgen: $full: warning: *" $line]} {
-            puts stderr "vexa: $shown: [string range $line [string length "fsdbgen: $full: "] end]"
-        }
-    }
-    if {[catch {
-        file delete $dir/key
-        set final [vexa::design companion $base.fsdb]
-        if {[file exists $companion]} {
-            file rename -force $companion $final
-        } else {
-            file delete $final
-        }
-        file rename -force $main $base.fsdb
-        set f [open $dir/key.[pid].tmp w]
-        puts -nonewline $f $key
-        close $f
-        file rename -force $dir/key.[pid].tmp $dir/key
-    } message]} {
-        file delete -force $work $dir/key.[pid].tmp
-        fail "couldn't store the import of \"$shown\" in \"$dir\": $message"
-    }
-    file delete -force $work
-}
-
-# The work files in the cache folder DIR (PID.tmp, key.PID.tmp, and NAME.PID.tmp and
-# NAME.PID.analog.tmp of earlier versions, which left an import's companion there) of imports
-# whose process is gone; without /proc, all of them.
-proc ::vexa::cli::leftovers {dir} {
-    lmap leftover [glob -nocomplain -directory $dir *.tmp] {
-        if {[regexp {(?:^|\.)([0-9]+)(?:\.analog)?\.tmp$} [file tail $leftover] -> owner] &&
-            $owner != [pid] && [file isdirectory /proc/$owner]} {
-            continue
-        }
-        set leftover
-    }
-}
-
-proc ::vexa::cli::remove_leftovers {dir} {
-    foreach leftover [leftovers $dir] {
-        file delete -force $leftover
-    }
-}
-
-# With --split, the split files of the VCD PATH (run_1.vcd, run_2.vcd, ...; .vcd.gz alike) are
-# imported each into its own cache entry, and linked beside FSDB, PATH's import, under the names
-# by which the format follows a chain from it and from its companion: run_1.fsdb and
-# run.analog_1.fsdb. The links of an earlier open are replaced, since the chain may have changed.
-proc ::vexa::cli::link_vcd_chain {path fsdb} {
-    global Scope
-    if {![info exists Scope(fsdb,cat_split)] || !$Scope(fsdb,cat_split) ||
-        ![regexp -nocase {^(.*)(\.vcd(?:\.gz)?)$} $path -> stem extension]} {
-        return
-    }
-    set base [file rootname $fsdb]
-    set name [file tail $base]
-    foreach old [glob -nocomplain -directory [file dirname $fsdb] -tails *.fsdb] {
-        foreach prefix [list ${name}_ $name.analog_] {
-            set number [string range $old [string length $prefix] end-5]
-            if {[string first $prefix $old] == 0 && [string is digit -strict $number]} {
-                file delete [file join [file dirname $fsdb] $old]
-            }
-        }
-    }
-    for {set n 1} {[file isfile ${stem}_$n$extension]} {incr n} {
-        set part [fsdb_for ${stem}_$n$extension]
-        foreach from [list $part [vexa::design companion $part]] \
-                to [list ${base}_$n.fsdb [vexa::design companion ${base}_$n.fsdb]] {
-            if {[file isfile $from] && [catch {file link -hard $to $from}]} {
-                file copy -force $from $to
-            }
-        }
-    }
-}
+# --- Files: FSDB opened directly, VCD through the import cache (vexa::cache) -----------------
 
 # Opens FILE with the settings chosen and returns the handle of its design (vexa::design: the
 # file and its companion); remembers the name shown.
@@ -269,8 +116,8 @@ proc ::vexa::cli::open_file {path} {
     if {![file exists $path]} {
         fail "couldn't open \"$path\": no such file"
     }
-    set fsdb [fsdb_for $path]
-    link_vcd_chain $path $fsdb
+    set fsdb [::vexa::cache::fsdb_for $path]
+    ::vexa::cache::link_vcd_chain $path $fsdb
     if {[catch {vexa::design open $fsdb FSDB} message]} {
         if {![string match "couldn't open the companion*" $message]} {
             set message "not a readable FSDB file"
@@ -405,16 +252,8 @@ proc ::vexa::cli::parse_time {text command} {
 
 # --- Names as hardware engineers write them ---------------------------------------------------
 # Every list and tree of names shown, here and in the viewer, goes through vexa::sortnames: name
-# order with numbers as numbers (q[2] before q[10]), a scope's paths together.
-
-# A pattern of the command line or the viewer's search as a glob of vexa::find: * and ? are
-# wildcards and \ takes the next character literally, but brackets stand for themselves, since
-# in signal names they are indices (top/blk[0]/q[3:0]), hardly ever character classes.
-proc ::vexa::cli::pattern_glob {pattern} {
-    join [lmap c [regexp -all -inline {\\.?|[^\\]} $pattern] {
-        expr {$c in {[ ]} ? "\\$c" : $c}
-    }] {}
-}
+# order with numbers as numbers (q[2] before q[10]), a scope's paths together; patterns go through
+# vexa::design pattern, where brackets stand for themselves.
 
 # --- Commands ---------------------------------------------------------------------------------
 
@@ -543,7 +382,7 @@ proc ::vexa::cli::cmd_list {args} {
     if {[llength $words] == 1} {
         set pattern *
     }
-    set find [list -- [pattern_glob $pattern]]
+    set find [list -- [vexa::design pattern $pattern]]
     if {[dict exists $options --type]} {
         set type [dict get $options --type]
         if {$type ni {analog event digital bus}} {
@@ -604,49 +443,46 @@ proc ::vexa::cli::px {value} {
     format %.2f $value
 }
 
-# The SVG elements of one logic signal's row: runs {x0 x1 value busy} in plot coordinates.
+# The SVG elements of one logic signal's row: runs {x0 x1 value busy} in plot coordinates, drawn
+# where vexa::draw::logic_row places them.
 proc ::vexa::cli::svg_logic {runs x0 top height bits} {
     set out {}
-    set high [expr {$top + 4}]
-    set low [expr {$top + $height - 4}]
-    set mid [expr {($high + $low) / 2.0}]
-    set previous {}
-    foreach run $runs {
-        lassign $run a b value busy
-        set a [px [expr {$x0 + $a}]]
-        set b [px [expr {$x0 + $b}]]
-        set w [px [expr {$b - $a}]]
-        if {$busy} {
-            append out "<rect class=\"busy\" x=\"$a\" y=\"$high\" width=\"[expr {max($w, 1)}]\" height=\"[expr {$low - $high}]\"/>\n"
-            set previous {}
-            continue
-        }
-        set unknown [expr {[string first X $value] >= 0 || [string first U $value] >= 0}]
-        set floating [expr {!$unknown && [string first Z $value] >= 0}]
-        if {$bits == 1} {
-            if {$unknown} {
-                append out "<rect class=\"x\" x=\"$a\" y=\"$high\" width=\"$w\" height=\"[expr {$low - $high}]\"/>\n"
-                set previous {}
-            } elseif {$floating} {
-                append out "<line class=\"z\" x1=\"$a\" y1=\"$mid\" x2=\"$b\" y2=\"$mid\"/>\n"
-                set previous $mid
-            } else {
-                set y [expr {$value eq "1" ? $high : $low}]
-                if {$previous ne {} && $previous != $y} {
-                    append out "<line class=\"t\" x1=\"$a\" y1=\"$previous\" x2=\"$a\" y2=\"$y\"/>\n"
+    array set classes {value v unknown vx floating vz}
+    foreach shape [vexa::draw::logic_row $runs $bits $top $height $x0 2] {
+        lassign $shape type coords text
+        switch -- $type {
+            busy - unknown {
+                lassign $coords a high b low
+                set w [px [expr {$b - $a}]]
+                set class x
+                if {$type eq "busy"} {
+                    set class busy
+                    set w [expr {max($w, 1)}]
                 }
-                append out "<line class=\"t\" x1=\"$a\" y1=\"$y\" x2=\"$b\" y2=\"$y\"/>\n"
-                set previous $y
+                append out "<rect class=\"$class\" x=\"$a\" y=\"$high\" width=\"$w\" height=\"[expr {$low - $high}]\"/>\n"
             }
-            continue
-        }
-        set class [expr {$unknown ? "vx" : ($floating ? "vz" : "v")}]
-        set e [expr {min(3.0, $w / 2.0)}]
-        set points [list $a,$mid [px [expr {$a + $e}]],$high [px [expr {$b - $e}]],$high $b,$mid \
-                        [px [expr {$b - $e}]],$low [px [expr {$a + $e}]],$low]
-        append out "<polygon class=\"$class\" points=\"[join $points { }]\"/>\n"
-        if {[string length $value] * 7 + 6 < $w} {
-            append out "<text class=\"label\" x=\"[px [expr {($a + $b) / 2.0}]]\" y=\"[px [expr {$mid + 4}]]\">[xml $value]</text>\n"
+            floating {
+                lassign $coords a mid b
+                append out "<line class=\"z\" x1=\"$a\" y1=\"$mid\" x2=\"$b\" y2=\"$mid\"/>\n"
+            }
+            level {
+                # After an edge: the edge's line, then the level's.
+                if {[llength $coords] == 6} {
+                    lassign $coords a from - to
+                    append out "<line class=\"t\" x1=\"$a\" y1=\"$from\" x2=\"$a\" y2=\"$to\"/>\n"
+                    set coords [lrange $coords 2 end]
+                }
+                lassign $coords a y b
+                append out "<line class=\"t\" x1=\"$a\" y1=\"$y\" x2=\"$b\" y2=\"$y\"/>\n"
+            }
+            box {
+                set points [lmap {x y} $text {string cat $x , $y}]
+                append out "<polygon class=\"$classes($coords)\" points=\"[join $points { }]\"/>\n"
+            }
+            label {
+                set y [px [expr {$top + $height / 2.0 + 4}]]
+                append out "<text class=\"label\" x=\"$coords\" y=\"$y\">[xml $text]</text>\n"
+            }
         }
     }
     return $out
@@ -789,7 +625,6 @@ $body</svg>
 # --- view: the Tk viewer ------------------------------------------------------------------------
 
 proc ::vexa::cli::cmd_view {args} {
-    variable scriptDir
     lassign [parse_args view $args {}] words
     if {[llength $words] < 1} {
         usage_error "view takes at least one FILE" view
@@ -799,7 +634,7 @@ proc ::vexa::cli::cmd_view {args} {
             fail "couldn't open \"$path\": no such file"
         }
     }
-    source [file join [file dirname $scriptDir] viewer viewer.tcl]
+    package require vexa::viewer
     if {[catch {::vexa::viewer::main $words} message]} {
         fail $message
     }
@@ -871,4 +706,5 @@ proc ::vexa::cli::main {argv} {
     return 1
 }
 
-source [file join $::vexa::cli::scriptDir analysis.tcl]
+source [file join [file dirname [info script]] analysis.tcl]
+package provide vexa::cli [package present vexa]

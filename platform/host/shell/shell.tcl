@@ -64,3 +64,5 @@ proc ::vexa::shell::run {} {
     }
     plain_loop
 }
+
+package provide vexa::shell [package present vexa]

@@ -1,6 +1,8 @@
 // vexa_main.cpp: the vexa program: the command line (vexa FILE, vexa dump ...), the interactive
 // shell, or tclsh running a script; each with the vexa package, Scope(Application) set, and the
-// format plug-in loaded from $QUORVEL_PLUGIN or the build's own libquorvel.so.
+// format plug-in loaded from $QUORVEL_PLUGIN or the libquorvel.so beside the package. The
+// package's folder is found from the program's own place (bin/../lib, in the build tree and in
+// an install alike) and put first on auto_path, so its scripts load with package require.
 #include <tcl.h>
 #include <unistd.h>
 
@@ -14,13 +16,44 @@
 
 namespace {
 
+// The folder of the package's libraries and index: VEXA_LIBRARY_DIR, relative to the program's.
+std::string LibraryDir()
+{
+    std::string program = Tcl_GetNameOfExecutable() != nullptr ? Tcl_GetNameOfExecutable() : "";
+    std::size_t slash = program.find_last_of("/\\");
+    std::string dir = slash == std::string::npos ? "." : program.substr(0, slash);
+    return std::string(VEXA_LIBRARY_DIR).empty() ? dir : dir + "/" + VEXA_LIBRARY_DIR;
+}
+
 std::string PluginPath()
 {
     const char* fromEnvironment = std::getenv("QUORVEL_PLUGIN");
     if (fromEnvironment != nullptr && fromEnvironment[0] != '\0') {
         return fromEnvironment;
     }
-    return QUORVEL_DEFAULT_PLUGIN;
+    return LibraryDir() + "/" + QUORVEL_PLUGIN_NAME;
+}
+
+// Puts the package's folder first on auto_path: the scripts beside this program win over
+// another install's.
+int FindPackage(Tcl_Interp* interp)
+{
+    Tcl_Obj* path = Tcl_GetVar2Ex(interp, "auto_path", nullptr, TCL_GLOBAL_ONLY);
+    path = path == nullptr ? Tcl_NewListObj(0, nullptr) : Tcl_DuplicateObj(path);
+    Tcl_IncrRefCount(path);
+    Tcl_Obj* given = Tcl_NewStringObj(LibraryDir().c_str(), -1);
+    Tcl_IncrRefCount(given);
+    // Without "bin/.." in it: the paths of the scripts loaded read as the install's.
+    Tcl_Obj* normal = Tcl_FSGetNormalizedPath(interp, given);
+    Tcl_Obj* dir = Tcl_DuplicateObj(normal != nullptr ? normal : given);
+    Tcl_DecrRefCount(given);
+    int rc = Tcl_ListObjReplace(interp, path, 0, 0, 1, &dir);
+    if (rc == TCL_OK && Tcl_SetVar2Ex(interp, "auto_path", nullptr, path,
+                                      TCL_GLOBAL_ONLY | TCL_LEAVE_ERR_MSG) == nullptr) {
+        rc = TCL_ERROR;
+    }
+    Tcl_DecrRefCount(path);
+    return rc;
 }
 
 // A missing or broken plug-in leaves a working shell without the format, with a warning.
@@ -41,7 +74,8 @@ void LoadPlugin(Tcl_Interp* interp)
 
 int AppInit(Tcl_Interp* interp)
 {
-    if (Tcl_Init(interp) != TCL_OK || Vexa_Init(interp) != TCL_OK) {
+    if (Tcl_Init(interp) != TCL_OK || FindPackage(interp) != TCL_OK ||
+        Vexa_Init(interp) != TCL_OK) {
         return TCL_ERROR;
     }
     Tcl_StaticPackage(interp, "Vexa", Vexa_Init, nullptr);
@@ -79,17 +113,17 @@ bool IsCommandLine(int argc, char** argv)
            (!endsWith(".tcl") && access(argv[1], F_OK) != 0);
 }
 
-// Sources one of the host's scripts and evaluates COMMAND; the command's integer result, or 1
-// with the error on standard error.
+// Loads one of the package's scripts (vexa::cli, vexa::shell) and evaluates COMMAND; the
+// command's integer result, or 1 with the error on standard error.
 int RunScript(Tcl_Interp* interp, const char* script, const char* command)
 {
-    std::string path = std::string(VEXA_SCRIPT_DIR) + "/" + script;
-    Tcl_Obj* source[2] = {Tcl_NewStringObj("source", -1), Tcl_NewStringObj(path.c_str(), -1)};
-    for (Tcl_Obj* word : source) {
+    Tcl_Obj* require[3] = {Tcl_NewStringObj("package", -1), Tcl_NewStringObj("require", -1),
+                           Tcl_NewStringObj(script, -1)};
+    for (Tcl_Obj* word : require) {
         Tcl_IncrRefCount(word);
     }
-    int rc = Tcl_EvalObjv(interp, 2, source, TCL_EVAL_GLOBAL);
-    for (Tcl_Obj* word : source) {
+    int rc = Tcl_EvalObjv(interp, 3, require, TCL_EVAL_GLOBAL);
+    for (Tcl_Obj* word : require) {
         Tcl_DecrRefCount(word);
     }
     if (rc == TCL_OK) {
@@ -130,10 +164,10 @@ int main(int argc, char** argv)
 {
     Tcl_FindExecutable(argv[0]);
     if (IsCommandLine(argc, argv)) {
-        RunOwnInterp(argc, argv, "cli/cli.tcl", "vexa::cli::main $argv");
+        RunOwnInterp(argc, argv, "vexa::cli", "vexa::cli::main $argv");
     }
     if (argc == 1 && isatty(0) && isatty(1)) {
-        RunOwnInterp(argc, argv, "shell/shell.tcl", "vexa::shell::run; expr {0}");
+        RunOwnInterp(argc, argv, "vexa::shell", "vexa::shell::run; expr {0}");
     }
     Tcl_Main(argc, argv, AppInit);
     return 0;

@@ -3,7 +3,7 @@
 # Compiled into the package (Vexa_Init evaluates it), so scripts see what the command line sees.
 
 namespace eval ::vexa::design {
-    namespace export open close companion files find children count locate loadwaves
+    namespace export open close companion files find children count locate loadwaves pattern
     namespace ensemble create -command ::vexa::design
     # design handle -> the file handles, the main file first
     variable designs [dict create]
@@ -21,6 +21,15 @@ proc ::vexa::design::companion {path} {
     }
     regexp {^(.+?)((?:_[0-9]+)*)$} $stem -> stem split
     return $head$stem.analog$split$extension$numbers
+}
+
+# A pattern of the command line or the viewer's search as a glob of vexa::find: * and ? are
+# wildcards and \ takes the next character literally, but brackets stand for themselves, since
+# in signal names they are indices (top/blk[0]/q[3:0]), hardly ever character classes.
+proc ::vexa::design::pattern {pattern} {
+    join [lmap c [regexp -all -inline {\\.?|[^\\]} $pattern] {
+        expr {$c in {[ ]} ? "\\$c" : $c}
+    }] {}
 }
 
 # Opens PATH and, when it exists, its companion; returns the design's handle, which is the main
@@ -44,7 +53,7 @@ proc ::vexa::design::open {path args} {
 proc ::vexa::design::files {d} {
     variable designs
     if {![dict exists $designs $d]} {
-        return -code error "unknown design \"$d\""
+        return -code error -errorcode [list VEXA UNKNOWN DESIGN $d] "unknown design \"$d\""
     }
     return [dict get $designs $d]
 }
@@ -109,7 +118,8 @@ proc ::vexa::design::locate {d path} {
 }
 
 # Loads PATHS, each from the file holding it: {result {id ...}} as vexa::query loadwaves, one id
-# (or 0) per path in order; result 0 when every path loaded.
+# (or 0) per path in order; result 0 when every path loaded. A file rewritten since it was opened
+# is an error with the code {VEXA REWRITTEN HANDLE}.
 proc ::vexa::design::loadwaves {d paths} {
     set groups [dict create]
     set ids [lrepeat [llength $paths] 0]
@@ -125,7 +135,13 @@ proc ::vexa::design::loadwaves {d paths} {
         incr i
     }
     dict for {h group} $groups {
-        lassign [vexa::query loadwaves $h [dict values $group]] answer loaded
+        if {[catch {vexa::loadwaves $h [dict values $group]} answer options]} {
+            if {[lrange [dict get $options -errorcode] 0 1] ne {VEXA LOADWAVES}} {
+                return -options $options $answer
+            }
+            set answer [lindex [dict get $options -errorcode] 2]
+        }
+        lassign $answer answer loaded
         foreach i [dict keys $group] id $loaded {
             lset ids $i $id
             if {$id eq "0"} {

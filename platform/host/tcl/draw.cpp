@@ -5,7 +5,7 @@
 #include <map>
 #include <utility>
 
-#include "drawmodel.h"
+#include "draw/drawmodel.h"
 #include "vexa_package.h"
 #include "wave_view.h"
 
@@ -32,7 +32,7 @@ int FindWave(Tcl_Interp* interp, Tcl_Obj* id, Wave* out)
     PackageState& state = StateOf(interp);
     auto found = state.waves.find(Tcl_GetString(id));
     if (found == state.waves.end() || !vexahost::ReadWaveHeader(found->second, &out->header)) {
-        return PlainError(interp, std::string("unknown waveform \"") + Tcl_GetString(id) + "\"");
+        return UnknownWave(interp, id);
     }
     out->view = ViewOfWave(found->second, out->header);
     return TCL_OK;

@@ -69,12 +69,24 @@ std::string NextHandle(PackageState& state, const FormatHandlers* format)
 
 int UnknownHandle(Tcl_Interp* interp, Tcl_Obj* handle)
 {
-    return PlainError(interp, std::string("unknown file handle \"") + Tcl_GetString(handle) + "\"");
+    return CodedError(interp, {"UNKNOWN", "HANDLE", Tcl_GetString(handle)},
+                      std::string("unknown file handle \"") + Tcl_GetString(handle) + "\"");
+}
+
+// Gives the error already set the code {VEXA REWRITTEN HANDLE}: the format refused the load
+// because the file changed on disk since it was opened, so a reopen may succeed.
+int RewrittenCode(Tcl_Interp* interp, const std::string& handle)
+{
+    Tcl_Obj* code[3] = {Tcl_NewStringObj("VEXA", -1), Tcl_NewStringObj("REWRITTEN", -1),
+                        Tcl_NewStringObj(handle.c_str(), -1)};
+    Tcl_SetObjErrorCode(interp, Tcl_NewListObj(3, code));
+    return TCL_ERROR;
 }
 
 int UnknownFormat(Tcl_Interp* interp, Tcl_Obj* name)
 {
-    return PlainError(interp, std::string("unknown format \"") + Tcl_GetString(name) + "\"");
+    return CodedError(interp, {"UNKNOWN", "FORMAT", Tcl_GetString(name)},
+                      std::string("unknown format \"") + Tcl_GetString(name) + "\"");
 }
 
 // vexa::open PATH ?FORMAT?
@@ -97,8 +109,9 @@ int OpenCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
     }
     ReaderContext* context = nullptr;
     if (format->open(interp, path.c_str(), &context) != 0) {
-        return PlainError(interp, "couldn't open \"" + path + "\": the " + format->formatName +
-                                      " format refused it");
+        return CodedError(
+            interp, {"REFUSED"},
+            "couldn't open \"" + path + "\": the " + format->formatName + " format refused it");
     }
     try {
         auto file = std::make_unique<OpenFile>();
@@ -273,8 +286,11 @@ int LoadWaveCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const ob
     WfXWave* wave = nullptr;
     Tcl_ResetResult(interp);
     std::string failed = "couldn't load \"" + path + "\" from " + file->handle;
+    unsigned reports = state->rewrittenReports;
     if (file->format->loadWave(interp, file->context, writable.data(), &wave) != 0) {
-        return RefusalError(interp, failed);
+        bool rewritten = ReportedRewritten(*state, interp, reports);
+        RefusalError(interp, failed);
+        return rewritten ? RewrittenCode(interp, file->handle) : TCL_ERROR;
     }
     std::string id = WaveIdFor(*state, wave);
     if (id == "0") {
@@ -333,10 +349,12 @@ int LoadWavesCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const o
     }
     Tcl_Obj* result = nullptr;
     std::vector<std::string> failed;
-    if (LoadMany(*static_cast<PackageState*>(data), interp, objv, objc, &result, &failed) !=
-        TCL_OK) {
+    auto* state = static_cast<PackageState*>(data);
+    unsigned reports = state->rewrittenReports;
+    if (LoadMany(*state, interp, objv, objc, &result, &failed) != TCL_OK) {
         return TCL_ERROR;
     }
+    bool rewritten = ReportedRewritten(*state, interp, reports);
     if (failed.empty()) {
         Tcl_SetObjResult(interp, result);
         return TCL_OK;
@@ -351,7 +369,8 @@ int LoadWavesCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const o
     message += std::string(" from ") + Tcl_GetString(objv[1]);
     Tcl_Obj* code[3] = {Tcl_NewStringObj("VEXA", -1), Tcl_NewStringObj("LOADWAVES", -1), result};
     Tcl_SetObjErrorCode(interp, Tcl_NewListObj(3, code));
-    return PlainError(interp, message);
+    PlainError(interp, message);
+    return rewritten ? RewrittenCode(interp, Tcl_GetString(objv[1])) : TCL_ERROR;
 }
 
 // vexa::find HANDLE ?GLOB? ?-type analog|event|digital|bus? -> the matching signal paths,

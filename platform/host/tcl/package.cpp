@@ -2,6 +2,7 @@
 // pf:info, VexaMessage and vexa::lastmessage; the per-interpreter state and its clean-up; the
 // Tcl procedures of design.tcl (vexa::design).
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "design_script.h"
@@ -11,6 +12,14 @@ namespace vexa {
 namespace {
 
 const char* const kStateKey = "vexa::state";
+// The start of the format's report of a file rewritten since it was opened: its one message
+// that asks for a reload, which the host turns into the error code {VEXA REWRITTEN HANDLE}.
+const char kRewrittenReport[] = "Data file was rewritten.";
+
+bool IsRewrittenReport(const char* text)
+{
+    return std::strncmp(text, kRewrittenReport, sizeof kRewrittenReport - 1) == 0;
+}
 
 void CloseAll(PackageState& state)
 {
@@ -105,6 +114,9 @@ int VexaMessageCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const
     state->lastMessage =
         Message{Tcl_GetString(objv[1]), Tcl_GetString(objv[2]), Tcl_GetString(objv[3])};
     state->hasMessage = true;
+    if (IsRewrittenReport(state->lastMessage.text.c_str())) {
+        ++state->rewrittenReports;
+    }
     std::fprintf(stderr, "%s: %s\n", state->lastMessage.title.c_str(),
                  state->lastMessage.text.c_str());
     std::fflush(stderr);
@@ -171,7 +183,30 @@ int RefusalError(Tcl_Interp* interp, const std::string& prefix)
         message += ": ";
         message += result;
     }
+    return CodedError(interp, {"REFUSED"}, message);
+}
+
+int CodedError(Tcl_Interp* interp, std::initializer_list<std::string> words,
+               const std::string& message)
+{
+    Tcl_Obj* code = Tcl_NewListObj(0, nullptr);
+    Tcl_ListObjAppendElement(nullptr, code, Tcl_NewStringObj("VEXA", -1));
+    for (const std::string& word : words) {
+        Tcl_ListObjAppendElement(nullptr, code, Tcl_NewStringObj(word.c_str(), -1));
+    }
+    Tcl_SetObjErrorCode(interp, code);
     return PlainError(interp, message);
+}
+
+int UnknownWave(Tcl_Interp* interp, Tcl_Obj* id)
+{
+    return CodedError(interp, {"UNKNOWN", "WAVE", Tcl_GetString(id)},
+                      std::string("unknown waveform \"") + Tcl_GetString(id) + "\"");
+}
+
+bool ReportedRewritten(const PackageState& state, Tcl_Interp* interp, unsigned before)
+{
+    return state.rewrittenReports != before || IsRewrittenReport(Tcl_GetStringResult(interp));
 }
 
 int ExceptionError(Tcl_Interp* interp, Tcl_Obj* command, const std::exception* caught) noexcept

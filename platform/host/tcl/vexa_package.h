@@ -6,6 +6,7 @@
 #include <tcl.h>
 
 #include <exception>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
@@ -42,16 +43,29 @@ struct PackageState {
     int waveCounter = 0;
     bool hasMessage = false;
     Message lastMessage;
+    // How often the format has reported a file rewritten on disk since it was opened.
+    unsigned rewrittenReports = 0;
 };
 
 PackageState& StateOf(Tcl_Interp* interp);
 OpenFile* FindFile(PackageState& state, const std::string& handle);
 // The id of a live waveform, made on first sight; "0" for null or a dead pointer.
 std::string WaveIdFor(PackageState& state, WfXWave* wave);
-// A Tcl error "PREFIX" followed by ": RESULT" when the interpreter holds a result.
+// A Tcl error "PREFIX" followed by ": RESULT" when the interpreter holds a result, with the
+// error code {VEXA REFUSED}.
 int RefusalError(Tcl_Interp* interp, const std::string& prefix);
 // A Tcl error with exactly this message.
 int PlainError(Tcl_Interp* interp, const std::string& message);
+// A Tcl error with this message and the error code {VEXA WORD ...}; the codes are listed in
+// docs/host.md.
+int CodedError(Tcl_Interp* interp, std::initializer_list<std::string> words,
+               const std::string& message);
+// An error "unknown waveform "ID"" coded {VEXA UNKNOWN WAVE ID}.
+int UnknownWave(Tcl_Interp* interp, Tcl_Obj* id);
+// True when the format reported, since the count of reports was BEFORE, that a file was
+// rewritten on disk since it was opened: through VexaMessage, or (outside the application) as
+// the interpreter's result.
+bool ReportedRewritten(const PackageState& state, Tcl_Interp* interp, unsigned before);
 
 // Reports an exception that reached a command procedure as the command's error.
 int ExceptionError(Tcl_Interp* interp, Tcl_Obj* command, const std::exception* caught) noexcept;

@@ -3,7 +3,7 @@
 #ifndef VEXA_WAVE_VIEW_H
 #define VEXA_WAVE_VIEW_H
 
-#include "drawmodel.h"
+#include "draw/drawmodel.h"
 #include "host_core.h"
 
 namespace vexa {

@@ -38,8 +38,7 @@ int WaveCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
     auto found = state->waves.find(Tcl_GetString(objv[1]));
     vexahost::WaveHeader header;
     if (found == state->waves.end() || !vexahost::ReadWaveHeader(found->second, &header)) {
-        return PlainError(interp,
-                          std::string("unknown waveform \"") + Tcl_GetString(objv[1]) + "\"");
+        return UnknownWave(interp, objv[1]);
     }
     int option = 0;
     if (Tcl_GetIndexFromObj(interp, objv[2], options, "option", 0, &option) != TCL_OK) {

@@ -2,6 +2,8 @@
 # and the markers from the drawing model's decimated columns, and the zoom and pan arithmetic.
 # An item is {TYPE COORDS OPTIONS}, created as: $canvas create TYPE {*}COORDS {*}OPTIONS.
 
+package require vexa::draw
+
 namespace eval ::vexa::viewer::draw {
     namespace export logic_items real_items event_items row_items ruler_items marker_items \
         zoom pan x_of seconds_at fit_name telling_names
@@ -26,58 +28,40 @@ proc ::vexa::viewer::draw::seconds_at {x from to width} {
     expr {$from + double($x) / $width * ($to - $from)}
 }
 
-# The items of one logic row from vexa::columns runs {x0 x1 value busy}: a 1-bit trace (X a red
-# box, Z an orange mid line) or boxes labelled with their value.
+# The items of one logic row from vexa::columns runs {x0 x1 value busy}, placed by
+# vexa::draw::logic_row: a 1-bit trace (X a red box, Z an orange mid line) or boxes labelled
+# with their value.
 proc ::vexa::viewer::draw::logic_items {runs bits top height} {
     variable colors
     set items {}
-    set high [expr {$top + 4}]
-    set low [expr {$top + $height - 4}]
-    set mid [expr {($high + $low) / 2.0}]
-    set previous {}
-    foreach run $runs {
-        lassign $run a b value busy
-        set a [format %.1f $a]
-        set b [format %.1f $b]
-        if {$busy} {
-            lappend items [list rectangle [list $a $high [px [expr {max($b, $a + 1)}]] $low] \
-                               [list -fill $colors(busy) -outline {}]]
-            set previous {}
-            continue
-        }
-        set unknown [regexp {[XU]} $value]
-        set floating [expr {!$unknown && [string first Z $value] >= 0}]
-        if {$bits == 1} {
-            if {$unknown} {
-                lappend items [list rectangle [list $a $high $b $low] \
-                                   [list -fill $colors(xfill) -outline $colors(x)]]
-                set previous {}
-            } elseif {$floating} {
-                lappend items [list line [list $a $mid $b $mid] [list -fill $colors(z) -width 2]]
-                set previous $mid
-            } else {
-                set y [expr {$value eq "1" ? $high : $low}]
-                set coords [list $a $y $b $y]
-                if {$previous ne {} && $previous != $y} {
-                    set coords [list $a $previous {*}$coords]
-                }
-                lappend items [list line $coords [list -fill $colors(trace) -width 1.5]]
-                set previous $y
+    set mid [expr {(($top + 4) + ($top + $height - 4)) / 2.0}]
+    set boxes [dict create value [list -fill #ffffff -outline $colors(trace)] \
+                   unknown [list -fill $colors(xfill) -outline $colors(x)] \
+                   floating [list -fill $colors(zfill) -outline $colors(z)]]
+    foreach shape [vexa::draw::logic_row $runs $bits $top $height 0 1] {
+        lassign $shape type coords text
+        switch -- $type {
+            busy {
+                lassign $coords a high b low
+                lappend items [list rectangle [list $a $high [px [expr {max($b, $a + 1)}]] $low] \
+                                   [list -fill $colors(busy) -outline {}]]
             }
-            continue
-        }
-        set outline [expr {$unknown ? $colors(x) : ($floating ? $colors(z) : $colors(trace))}]
-        set fill [expr {$unknown ? $colors(xfill) : ($floating ? $colors(zfill) : "#ffffff")}]
-        # One format for the six corners: a bus row may hold a thousand boxes.
-        set e [expr {min(3.0, ($b - $a) / 2.0)}]
-        set l [expr {$a + $e}]
-        set r [expr {$b - $e}]
-        lappend items [list polygon [format "%s %s %.1f %s %.1f %s %s %s %.1f %s %.1f %s" \
-                                         $a $mid $l $high $r $high $b $mid $r $low $l $low] \
-                           [list -fill $fill -outline $outline]]
-        if {[string length $value] * 7 + 6 < $b - $a} {
-            lappend items [list text [format "%.1f %s" [expr {($a + $b) / 2.0}] $mid] \
-                               [list -text $value -fill $colors(text) -font TkFixedFont]]
+            unknown {
+                lappend items [list rectangle $coords [list -fill $colors(xfill) -outline $colors(x)]]
+            }
+            floating {
+                lappend items [list line $coords [list -fill $colors(z) -width 2]]
+            }
+            level {
+                lappend items [list line $coords [list -fill $colors(trace) -width 1.5]]
+            }
+            box {
+                lappend items [list polygon $text [dict get $boxes $coords]]
+            }
+            label {
+                lappend items [list text [list $coords $mid] \
+                                   [list -text $text -fill $colors(text) -font TkFixedFont]]
+            }
         }
     }
     return $items

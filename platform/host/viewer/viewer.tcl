@@ -2,8 +2,11 @@
 # a waveform pane with a value column, over files opened through the format's handlers.
 # Each signal is loaded once when added; redraws decimate the loaded waveform per pixel column.
 
+package require vexa
+package require vexa::cache
 source [file join [file dirname [info script]] draw.tcl]
 source [file join [file dirname [info script]] names.tcl]
+package provide vexa::viewer [package present vexa]
 
 namespace eval ::vexa::viewer {
     variable rulerHeight 22
@@ -68,13 +71,13 @@ proc ::vexa::viewer::background_error {message options} {
 
 # --- Files and signals ------------------------------------------------------------------------
 
-# Opens PATH (FSDB, or VCD through the command line's import cache) with the settings of the
+# Opens PATH (FSDB, or VCD through the import cache, vexa::cache) with the settings of the
 # Options menu; returns the handle, or {} after an error dialog.
 proc ::vexa::viewer::open_file {path} {
     variable files
     if {[catch {
-        set fsdb [::vexa::cli::fsdb_for $path]
-        ::vexa::cli::link_vcd_chain $path $fsdb
+        set fsdb [::vexa::cache::fsdb_for $path]
+        ::vexa::cache::link_vcd_chain $path $fsdb
         set h [vexa::design open $fsdb FSDB]
     } message]} {
         error_box "couldn't open \"$path\": $message"
@@ -133,17 +136,16 @@ proc ::vexa::viewer::reload {{only {}}} {
 }
 
 # Loads one signal; {} when the format refuses it. A file rewritten since it was opened is
-# reopened (the format said so through VexaMessage) and the load tried once more.
+# reopened (the load's error code is VEXA REWRITTEN) and the load tried once more.
 proc ::vexa::viewer::load_one {h path {retry 1}} {
-    variable messages
-    set before [llength $messages]
-    lassign [vexa::design loadwaves $h [list $path]] result ids
-    set id [lindex $ids 0]
-    if {$id ne {} && $id ne "0"} {
+    set rewritten [catch {vexa::design loadwaves $h [list $path]} answer options]
+    if {$rewritten && [lrange [dict get $options -errorcode] 0 1] ne {VEXA REWRITTEN}} {
+        return -options $options $answer
+    }
+    set id [lindex $answer 1 0]
+    if {!$rewritten && $id ne {} && $id ne "0"} {
         return $id
     }
-    set rewritten [expr {[llength $messages] > $before &&
-                         [string match "*rewritten*" [lindex $messages end 0]]}]
     if {$rewritten && $retry} {
         variable files
         set file [lindex [dict get $files $h] 0]
@@ -490,7 +492,7 @@ proc ::vexa::viewer::fill_list {} {
     $l delete [$l children {}]
     # A text with * or ? is a pattern as on the command line (brackets literal); any other text
     # is looked for literally, anywhere.
-    set glob [expr {[regexp {[*?]} $search] ? [::vexa::cli::pattern_glob $search]
+    set glob [expr {[regexp {[*?]} $search] ? [vexa::design pattern $search]
                     : "*[literal $search]*"}]
     foreach h [dict keys $files] {
         foreach path [vexa::sortnames [vexa::design find $h -- $glob]] {
