@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "drawmodel.h"
+#include "draw/drawmodel.h"
 
 namespace vexa::analysis {
 
