@@ -1,0 +1,214 @@
+# pane.tcl: the waveform pane: the window's state (zoom, pan, cursor, marker), the rows' layout
+# and the drawing of the ruler, the traces and the markers, coalesced into one draw per idle.
+
+# --- Window state: zoom, pan, cursor, marker --------------------------------------------------
+
+proc ::vexa::viewer::time_text {seconds} {
+    variable view
+    vexa::format time $seconds [dict get $view grid]
+}
+
+proc ::vexa::viewer::set_window {from to} {
+    variable view
+    dict set view from $from
+    dict set view to $to
+    redraw
+}
+
+proc ::vexa::viewer::zoom_fit {} {
+    variable view
+    set_window [dict get $view first] [dict get $view last]
+}
+
+# Zooms by FACTOR around the cursor when it is in the window, else around the middle.
+proc ::vexa::viewer::zoom_by {factor {centre {}}} {
+    variable view
+    variable cursor
+    dict with view {}
+    if {$centre eq {}} {
+        set centre [expr {($from + $to) / 2.0}]
+        if {$cursor ne {}} {
+            set c [vexa::format parse $cursor]
+            if {$c >= $from && $c <= $to} {
+                set centre $c
+            }
+        }
+    }
+    set_window {*}[draw::zoom $from $to $centre $factor $first $last [expr {10 * $step}]]
+}
+
+proc ::vexa::viewer::zoom_to {a b} {
+    variable view
+    dict with view {}
+    if {$b < $a} {
+        lassign [list $a $b] b a
+    }
+    set_window {*}[draw::zoom $a $b $a 1.0 $first $last [expr {10 * $step}]]
+}
+
+proc ::vexa::viewer::pan_by {fraction} {
+    variable view
+    dict with view {}
+    set_window {*}[draw::pan $from $to $fraction $first $last]
+}
+
+proc ::vexa::viewer::set_cursor {seconds} {
+    variable cursor [time_text $seconds]
+    redraw
+}
+
+proc ::vexa::viewer::set_marker {seconds} {
+    variable marker [time_text $seconds]
+    redraw
+}
+
+# Moves the cursor to the selected signal's next (or previous) change, and the window with it.
+proc ::vexa::viewer::step_change {direction} {
+    variable rows
+    variable selected
+    variable cursor
+    variable view
+    if {$selected < 0 || $selected >= [llength $rows]} {
+        return
+    }
+    set from [expr {$cursor eq {} ? [time_text [dict get $view from]] : $cursor}]
+    set at [vexa::change [dict get [lindex $rows $selected] id] $from $direction]
+    if {$at eq {}} {
+        bell
+        return
+    }
+    set cursor $at
+    set seconds [vexa::format parse $at]
+    dict with view {}
+    if {$seconds < $from || $seconds > $to} {
+        set half [expr {($to - $from) / 2.0}]
+        set_window {*}[draw::clamp [expr {$seconds - $half}] [expr {$seconds + $half}] $first $last]
+    } else {
+        redraw
+    }
+}
+
+proc ::vexa::viewer::select_row {index} {
+    variable rows
+    variable selected
+    if {$index >= -1 && $index < [llength $rows]} {
+        set selected $index
+        redraw
+    }
+}
+
+proc ::vexa::viewer::set_radix {value} {
+    variable radix $value
+    redraw
+}
+
+# --- Rows -------------------------------------------------------------------------------------
+
+proc ::vexa::viewer::row_height {row} {
+    expr {[dict get $row kind] in {1 2} ? 60 : 28}
+}
+
+# {top height} of each row below the ruler.
+proc ::vexa::viewer::row_layout {} {
+    variable rows
+    variable rulerHeight
+    set top $rulerHeight
+    set layout {}
+    foreach row $rows {
+        set height [row_height $row]
+        lappend layout [list $top $height]
+        incr top $height
+    }
+    return $layout
+}
+
+# The row at window y Y of the panes (which scroll together), or -1.
+proc ::vexa::viewer::row_at {y} {
+    if {[winfo exists .main.names]} {
+        set y [.main.names canvasy $y]
+    }
+    set index 0
+    foreach place [row_layout] {
+        lassign $place top height
+        if {$y >= $top && $y < $top + $height} {
+            return $index
+        }
+        incr index
+    }
+    return -1
+}
+
+# Each row's value at the cursor, in its radix ("" without a cursor).
+proc ::vexa::viewer::cursor_values {} {
+    variable rows
+    variable cursor
+    variable radix
+    lmap row $rows {
+        if {$cursor eq {}} {
+            set value {}
+        } else {
+            set r [expr {[dict get $row bits] == 1 ? "bin" : $radix}]
+            lindex [vexa::table [list [dict get $row id]] -at $cursor -radix $r] 0 1
+        }
+    }
+}
+
+# --- Drawing ----------------------------------------------------------------------------------
+
+proc ::vexa::viewer::create_items {canvas items tags} {
+    foreach item $items {
+        lassign $item type coords options
+        $canvas create $type {*}$coords {*}$options -tags $tags
+    }
+}
+
+proc ::vexa::viewer::redraw {} {
+    if {![winfo exists .main]} {
+        return
+    }
+    draw_names
+    draw_waves
+}
+
+proc ::vexa::viewer::draw_waves {} {
+    variable rows
+    variable view
+    variable radix
+    variable rulerHeight
+    variable cursor
+    variable marker
+    set c .main.wave
+    $c delete all
+    set width [expr {max(10, [winfo width $c])}]
+    set layout [row_layout]
+    set last [expr {[llength $layout] ? [tcl::mathop::+ {*}[lindex $layout end]] : $rulerHeight}]
+    set bottom [expr {max([winfo height $c], $last)}]
+    foreach pane {names values wave} {
+        .main.$pane configure -scrollregion [list 0 0 0 $last]
+    }
+    dict with view {}
+    set a [time_text $from]
+    set b [time_text $to]
+    if {[llength $rows] > 0 && $b ne $a} {
+        create_items $c [draw::ruler_items [vexa::ticks $a $b $width 100] $width $rulerHeight \
+                                 $bottom] ruler
+    }
+    $c create line 0 $rulerHeight $width $rulerHeight -fill #404040
+    set index 0
+    foreach row $rows place [row_layout] {
+        lassign $place top height
+        set bits [dict get $row bits]
+        set id [dict get $row id]
+        set r [expr {$bits == 1 ? "bin" : $radix}]
+        create_items $c [draw::row_items [vexa::columns $id $a $b $width $r] $bits $top $height \
+                             [vexa::wave $id yunit]] [list trace trace-$index]
+        incr index
+    }
+    foreach {time color tag} [list $marker $draw::colors(marker) marker \
+                                  $cursor $draw::colors(cursor) cursor] {
+        if {$time ne {}} {
+            set x [draw::x_of [vexa::format parse $time] $from $to $width]
+            create_items $c [draw::marker_items $x $width $bottom $color] $tag
+        }
+    }
+}

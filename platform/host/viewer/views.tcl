@@ -1,0 +1,91 @@
+# views.tcl: a view saved as a small Tcl script of view commands, and restored by running it in
+# a safe interpreter that knows only those commands.
+
+# The view as a Tcl script of vexa::viewer commands.
+proc ::vexa::viewer::view_script {} {
+    variable files
+    variable rows
+    variable view
+    variable cursor
+    variable marker
+    variable radix
+    set lines [list "# vexa view: the open files, the signals shown and the zoom"]
+    set names [dict create]
+    set n 0
+    foreach {h info} $files {
+        dict set names $h [incr n]
+        lappend lines [list view_open $n [lindex $info 0]]
+    }
+    foreach row $rows {
+        lappend lines [list view_add [dict get $names [dict get $row handle]] [dict get $row path]]
+    }
+    lappend lines [list view_window [time_text [dict get $view from]] [time_text [dict get $view to]]]
+    lappend lines [list view_marks $cursor $marker $radix]
+    return [join $lines \n]\n
+}
+
+proc ::vexa::viewer::save_view {file} {
+    set f [open $file w]
+    puts -nonewline $f [view_script]
+    close $f
+}
+
+# Runs a saved view in a safe interpreter that knows only the four view commands.
+proc ::vexa::viewer::restore_view {file} {
+    variable files
+    variable rows
+    foreach h [dict keys $files] {
+        catch {vexa::design close $h}
+    }
+    set files [dict create]
+    set rows {}
+    set f [open $file]
+    set script [read $f]
+    close $f
+    set safe [interp create -safe]
+    variable restoring [dict create]
+    foreach command {view_open view_add view_window view_marks} {
+        $safe alias $command ::vexa::viewer::$command
+    }
+    set status [catch {$safe eval $script} message]
+    interp delete $safe
+    fill_tree
+    fill_list
+    redraw
+    if {$status} {
+        error_box "couldn't restore the view from \"$file\": $message"
+    }
+}
+
+proc ::vexa::viewer::view_open {n path} {
+    variable restoring
+    dict set restoring $n [open_file $path]
+}
+
+proc ::vexa::viewer::view_add {n path} {
+    variable restoring
+    if {[dict exists $restoring $n] && [dict get $restoring $n] ne {}} {
+        add_signal [dict get $restoring $n] $path
+    }
+}
+
+# FROM and TO are times with a unit, as saved; the window is kept inside the signals' span.
+proc ::vexa::viewer::view_window {from to} {
+    variable view
+    set_window {*}[draw::clamp [vexa::format parse $from] [vexa::format parse $to] \
+                       [dict get $view first] [dict get $view last]]
+}
+
+proc ::vexa::viewer::view_marks {cursor marker radix} {
+    foreach time [list $cursor $marker] {
+        if {$time ne {}} {
+            vexa::format parse $time
+        }
+    }
+    if {$radix ni {bin hex dec signed}} {
+        error "bad radix \"$radix\""
+    }
+    set ::vexa::viewer::cursor $cursor
+    set ::vexa::viewer::marker $marker
+    set_radix $radix
+}
