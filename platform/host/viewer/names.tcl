@@ -7,7 +7,7 @@ namespace eval ::vexa::viewer {
     variable sashFrom {}
 }
 
-proc ::vexa::viewer::draw_names {} {
+proc ::vexa::viewer::draw_names {layout} {
     variable rows
     variable selected
     variable cursor
@@ -26,7 +26,7 @@ proc ::vexa::viewer::draw_names {} {
     set room [expr {[$c cget -width] - 8}]
     set index 0
     set keys [draw::telling_names [lmap row $rows {dict get $row path}]]
-    foreach row $rows place [row_layout] value [cursor_values] key $keys {
+    foreach row $rows place $layout value [cursor_values] key $keys {
         lassign $place top height
         set mid [expr {$top + $height / 2}]
         set bottom [expr {$top + $height}]
@@ -59,7 +59,7 @@ proc ::vexa::viewer::drag_sash {x} {
     lassign $sashFrom x0 width
     set width [expr {max(40, min($width + $x - $x0, [winfo width .] - 200))}]
     .main.names configure -width $width
-    draw_names
+    redraw
 }
 
 # The full path of the row under the pointer, in a small window beside it.

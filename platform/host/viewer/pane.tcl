@@ -162,15 +162,32 @@ proc ::vexa::viewer::create_items {canvas items tags} {
     }
 }
 
+namespace eval ::vexa::viewer {
+    variable drawPending {}
+}
+
+# Every change asks for a redraw; one draw runs once the events queued so far are handled.
 proc ::vexa::viewer::redraw {} {
+    variable drawPending
+    if {$drawPending eq {}} {
+        set drawPending [after idle ::vexa::viewer::draw_now]
+    }
+}
+
+proc ::vexa::viewer::draw_now {} {
+    variable drawPending
+    after cancel $drawPending
+    set drawPending {}
     if {![winfo exists .main]} {
         return
     }
-    draw_names
-    draw_waves
+    set layout [row_layout]
+    draw_names $layout
+    draw_waves $layout
 }
 
-proc ::vexa::viewer::draw_waves {} {
+# The traces of the rows in sight (the panes scroll together; a scroll redraws).
+proc ::vexa::viewer::draw_waves {layout} {
     variable rows
     variable view
     variable radix
@@ -180,12 +197,13 @@ proc ::vexa::viewer::draw_waves {} {
     set c .main.wave
     $c delete all
     set width [expr {max(10, [winfo width $c])}]
-    set layout [row_layout]
     set last [expr {[llength $layout] ? [tcl::mathop::+ {*}[lindex $layout end]] : $rulerHeight}]
     set bottom [expr {max([winfo height $c], $last)}]
     foreach pane {names values wave} {
         .main.$pane configure -scrollregion [list 0 0 0 $last]
     }
+    set seen [$c canvasy 0]
+    set unseen [expr {$seen + [winfo height $c]}]
     dict with view {}
     set a [time_text $from]
     set b [time_text $to]
@@ -194,15 +212,18 @@ proc ::vexa::viewer::draw_waves {} {
                                  $bottom] ruler
     }
     $c create line 0 $rulerHeight $width $rulerHeight -fill #404040
-    set index 0
-    foreach row $rows place [row_layout] {
+    set index -1
+    foreach row $rows place $layout {
+        incr index
         lassign $place top height
+        if {$top > $unseen || $top + $height < $seen} {
+            continue
+        }
         set bits [dict get $row bits]
         set id [dict get $row id]
         set r [expr {$bits == 1 ? "bin" : $radix}]
         create_items $c [draw::row_items [vexa::columns $id $a $b $width $r] $bits $top $height \
                              [vexa::wave $id yunit]] [list trace trace-$index]
-        incr index
     }
     foreach {time color tag} [list $marker $draw::colors(marker) marker \
                                   $cursor $draw::colors(cursor) cursor] {

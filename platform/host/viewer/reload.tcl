@@ -11,7 +11,7 @@ proc ::vexa::viewer::reload {{only {}}} {
             continue
         }
         set path [lindex [dict get $files $h] 0]
-        catch {vexa::design close $h}
+        close_design $h
         dict unset files $h
         set fresh [open_file $path]
         set rows [lmap row $rows {

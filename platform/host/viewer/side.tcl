@@ -18,14 +18,11 @@ proc ::vexa::viewer::fill_tree {} {
 # The children of SCOPE under NODE. A child scope gets one placeholder child, replaced by its
 # own children when it is opened, so that a large design's tree is read as it is browsed.
 proc ::vexa::viewer::fill_scope {t node h scope} {
-    set leaves [dict create]
-    foreach path [vexa::design find $h -- [expr {$scope eq {} ? "*" : "[literal $scope]/*"}]] {
-        dict set leaves $path 1
-    }
     foreach name [vexa::sortnames [vexa::design children $h $scope]] {
         set path [expr {$scope eq {} ? $name : "$scope/$name"}]
         set child [$t insert $node end -text $name -values [list $h $path]]
-        if {![dict exists $leaves $path]} {
+        # A child that is no signal is a scope (asked per child: a scope's signals may be many).
+        if {[vexa::design locate $h $path] eq {}} {
             $t insert $child end -text ... -values [list $h {} placeholder]
         }
     }
@@ -42,9 +39,39 @@ proc ::vexa::viewer::open_scope {t} {
     fill_scope $t $node $h $path
 }
 
+namespace eval ::vexa::viewer {
+    # Each open design's signal paths in name order, read once; the list shows the first
+    # listLimit matches of the search and then how many more there are.
+    variable pathsOf [dict create]
+    variable listLimit 500
+    variable listPending {}
+    # Per design: {text matches} of the last search.
+    variable lastMatches [dict create]
+}
+
+proc ::vexa::viewer::all_names {h} {
+    variable pathsOf
+    if {![dict exists $pathsOf $h]} {
+        dict set pathsOf $h [vexa::sortnames [vexa::design find $h]]
+    }
+    dict get $pathsOf $h
+}
+
+# Drops what was read of the design H, which is closed.
+proc ::vexa::viewer::forget_paths {h} {
+    variable pathsOf
+    variable lastMatches
+    dict unset pathsOf $h
+    dict unset lastMatches $h
+}
+
 proc ::vexa::viewer::fill_list {} {
     variable files
     variable search
+    variable listLimit
+    variable listPending
+    after cancel $listPending
+    set listPending {}
     if {![winfo exists .side.list]} {
         return
     }
@@ -54,10 +81,45 @@ proc ::vexa::viewer::fill_list {} {
     # is looked for literally, anywhere.
     set glob [expr {[regexp {[*?]} $search] ? [::vexa::cli::pattern_glob $search]
                     : "*[literal $search]*"}]
+    set room $listLimit
+    set more 0
     foreach h [dict keys $files] {
-        foreach path [vexa::sortnames [vexa::design find $h -- $glob]] {
+        set found [matches $h $glob $search]
+        foreach path [lrange $found 0 [expr {$room - 1}]] {
             $l insert {} end -text $path -values [list $h $path]
         }
+        incr more [expr {max(0, [llength $found] - $room)}]
+        set room [expr {max(0, $room - [llength $found])}]
+    }
+    if {$more > 0} {
+        $l insert {} end -text "\u2026 $more more: narrow the search" -values {{} {}}
+    }
+}
+
+# The paths of H matching GLOB, made from the search TEXT. A text with no * or ? typed on from
+# the last one is looked for among the last one's matches only.
+proc ::vexa::viewer::matches {h glob text} {
+    variable lastMatches
+    if {$glob eq "*"} {
+        return [all_names $h]
+    }
+    set within [all_names $h]
+    if {[dict exists $lastMatches $h] && ![regexp {[*?]} $text]} {
+        lassign [dict get $lastMatches $h] before found
+        if {$before ne {} && ![regexp {[*?]} $before] && [string first $before $text] >= 0} {
+            set within $found
+        }
+    }
+    set found [lsearch -all -inline -glob $within $glob]
+    dict set lastMatches $h [list $text $found]
+    return $found
+}
+
+# The list filled once the keys typed so far are handled.
+proc ::vexa::viewer::search_changed {} {
+    variable listPending
+    if {$listPending eq {}} {
+        set listPending [after idle ::vexa::viewer::fill_list]
     }
 }
 
@@ -73,7 +135,7 @@ proc ::vexa::viewer::chosen {widget} {
         return {}
     }
     lassign [$widget item $item -values] h path
-    if {$path eq {} || [lsearch -exact [vexa::design find $h] $path] < 0} {
+    if {$path eq {} || [lsearch -exact [all_names $h] $path] < 0} {
         return {}
     }
     return [list $h $path]

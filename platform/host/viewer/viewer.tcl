@@ -92,6 +92,12 @@ proc ::vexa::viewer::open_file {path} {
     return $h
 }
 
+# Closes the design H, forgetting its paths read for the list.
+proc ::vexa::viewer::close_design {h} {
+    catch {vexa::design close $h}
+    forget_paths $h
+}
+
 proc ::vexa::viewer::close_file {h} {
     variable files
     variable rows
@@ -101,7 +107,7 @@ proc ::vexa::viewer::close_file {h} {
         }
         set row
     }]
-    catch {vexa::design close $h}
+    close_design $h
     dict unset files $h
     fill_tree
     fill_list

@@ -35,7 +35,7 @@ proc ::vexa::viewer::restore_view {file} {
     variable files
     variable rows
     foreach h [dict keys $files] {
-        catch {vexa::design close $h}
+        close_design $h
     }
     set files [dict create]
     set rows {}

@@ -72,9 +72,9 @@ proc ::vexa::viewer::build_window {} {
 
 proc ::vexa::viewer::bind_keys {} {
     set w .main.wave
-    bind .side.search <KeyRelease> ::vexa::viewer::fill_list
+    bind .side.search <KeyRelease> ::vexa::viewer::search_changed
     bind .side.tree <<TreeviewOpen>> {::vexa::viewer::open_scope %W}
-    bind .side.search <Return> {focus .side.list; .side.list focus [lindex [.side.list children {}] 0]
+    bind .side.search <Return> {::vexa::viewer::fill_list; focus .side.list; .side.list focus [lindex [.side.list children {}] 0]
         .side.list selection set [.side.list focus]}
     foreach t {.side.tree .side.list} {
         bind $t <Double-Button-1> [list ::vexa::viewer::add_chosen $t]
@@ -128,6 +128,7 @@ proc ::vexa::viewer::scroll_rows {args} {
     foreach pane {names values wave} {
         .main.$pane yview {*}$args
     }
+    redraw
 }
 
 proc ::vexa::viewer::seconds_at {x} {
