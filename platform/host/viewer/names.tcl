@@ -36,6 +36,7 @@ proc ::vexa::viewer::draw_names {layout} {
         }
         set name [draw::fit_name [dict get $row path] $room {font measure TkDefaultFont} $key]
         $c create text 4 $mid -text $name -anchor w -font TkDefaultFont \
+            -fill [expr {[dict get $row id] eq {} ? "#909090" : "#000000"}] \
             -tags [list name name-$index]
         $v create text 4 $mid -text $value -anchor w -font TkFixedFont \
             -tags [list value value-$index]

@@ -72,7 +72,8 @@ proc ::vexa::viewer::step_change {direction} {
         return
     }
     set from [expr {$cursor eq {} ? [time_text [dict get $view from]] : $cursor}]
-    set at [vexa::change [dict get [lindex $rows $selected] id] $from $direction]
+    set id [dict get [lindex $rows $selected] id]
+    set at [expr {$id eq {} ? {} : [vexa::change $id $from $direction]}]
     if {$at eq {}} {
         bell
         return
@@ -144,7 +145,9 @@ proc ::vexa::viewer::cursor_values {} {
     variable cursor
     variable radix
     lmap row $rows {
-        if {$cursor eq {}} {
+        if {[dict get $row id] eq {}} {
+            set value missing
+        } elseif {$cursor eq {}} {
             set value {}
         } else {
             set r [expr {[dict get $row bits] == 1 ? "bin" : $radix}]
@@ -221,6 +224,11 @@ proc ::vexa::viewer::draw_waves {layout} {
         }
         set bits [dict get $row bits]
         set id [dict get $row id]
+        if {$id eq {}} {
+            $c create text 8 [expr {$top + $height / 2}] -anchor w -fill #808080 \
+                -text "not in the file since it was read again" -tags [list missing trace-$index]
+            continue
+        }
         set r [expr {$bits == 1 ? "bin" : $radix}]
         create_items $c [draw::row_items [vexa::columns $id $a $b $width $r] $bits $top $height \
                              [vexa::wave $id yunit]] [list trace trace-$index]

@@ -74,19 +74,26 @@ proc ::vexa::viewer::background_error {message options} {
 # --- Files and signals ------------------------------------------------------------------------
 
 # Opens PATH (FSDB, or VCD through the command line's import cache) with the settings of the
-# Options menu; returns the handle, or {} after an error dialog.
-proc ::vexa::viewer::open_file {path} {
+# Options menu; returns the handle, or {} after an error dialog (none when QUIET).
+proc ::vexa::viewer::open_file {path {quiet 0}} {
     variable files
+    # By its full path, so that a reload or a saved view finds it from any folder.
+    set full [file normalize $path]
+    if {[catch {vexa::filestate $full} state]} {
+        set state {}
+    }
     if {[catch {
         set fsdb [::vexa::cli::fsdb_for $path]
         ::vexa::cli::link_vcd_chain $path $fsdb
         set h [vexa::design open $fsdb FSDB]
     } message]} {
-        error_box "couldn't open \"$path\": $message"
+        if {!$quiet} {
+            error_box "couldn't open \"$path\": $message"
+        }
         return {}
     }
-    # By its full path, so that a reload or a saved view finds it from any folder.
-    dict set files $h [list [file normalize $path] $fsdb]
+    dict set files $h [list $full $fsdb]
+    opened_state $h $state
     fill_tree
     fill_list
     return $h
@@ -94,8 +101,10 @@ proc ::vexa::viewer::open_file {path} {
 
 # Closes the design H, forgetting its paths read for the list.
 proc ::vexa::viewer::close_design {h} {
+    variable fileStates
     catch {vexa::design close $h}
     forget_paths $h
+    dict unset fileStates $h
 }
 
 proc ::vexa::viewer::close_file {h} {
@@ -191,7 +200,16 @@ proc ::vexa::viewer::update_span {} {
     if {[llength $rows] == 0} {
         return
     }
-    lassign [vexa::timegrid {*}[lmap row $rows {dict get $row id}]] grid first last
+    set ids [lmap row $rows {
+        if {[dict get $row id] eq {}} {
+            continue
+        }
+        dict get $row id
+    }]
+    if {[llength $ids] == 0} {
+        return
+    }
+    lassign [vexa::timegrid {*}$ids] grid first last
     if {$first eq {}} {
         return
     }
@@ -222,10 +240,12 @@ proc ::vexa::viewer::start {} {
 
 # vexa view FILE...: opens the files in a window; returns when it is closed.
 proc ::vexa::viewer::main {paths} {
+    variable watchEvery 500
     start
     foreach path $paths {
         open_file $path
     }
+    keep_watching
     tkwait window .
     return 0
 }
