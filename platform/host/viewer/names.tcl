@@ -7,6 +7,14 @@ namespace eval ::vexa::viewer {
     variable sashFrom {}
 }
 
+# A group's name after its fold mark, a divider's between dashes.
+proc ::vexa::viewer::band_title {row} {
+    if {[dict get $row kind] eq "group"} {
+        return "[expr {[dict get $row folded] ? "\u25b8" : "\u25be"}] [dict get $row name]"
+    }
+    return "\u2014 [dict get $row name] \u2014"
+}
+
 proc ::vexa::viewer::draw_names {layout} {
     variable rows
     variable selected
@@ -25,18 +33,32 @@ proc ::vexa::viewer::draw_names {layout} {
     $v create text 4 4 -text $header -anchor nw -font TkHeadingFont -tags header
     set room [expr {[$c cget -width] - 8}]
     set index 0
-    set keys [draw::telling_names [lmap row $rows {dict get $row path}]]
+    set keys [draw::telling_names [lmap row $rows {
+        expr {[is_signal $row] ? [dict get $row path] : "\0[incr bands]"}
+    }]]
     foreach row $rows place $layout value [cursor_values] key $keys {
         lassign $place top height
+        if {$height == 0} {
+            incr index
+            continue
+        }
         set mid [expr {$top + $height / 2}]
         set bottom [expr {$top + $height}]
         if {$index == $selected} {
             $c create rectangle 0 $top 10000 $bottom -fill #dde8ff -outline {}
             $v create rectangle 0 $top 10000 $bottom -fill #dde8ff -outline {}
         }
-        set name [draw::fit_name [dict get $row path] $room {font measure TkDefaultFont} $key]
-        $c create text 4 $mid -text $name -anchor w -font TkDefaultFont \
-            -fill [expr {[dict get $row id] eq {} ? "#909090" : "#000000"}] \
+        if {[is_signal $row]} {
+            set name [draw::fit_name [dict get $row path] $room {font measure TkDefaultFont} $key]
+            set font TkDefaultFont
+            set color [expr {[dict get $row id] eq {} ? "#909090" :
+                             ([dict exists $row color] ? [dict get $row color] : "#000000")}]
+        } else {
+            set name [band_title $row]
+            set font TkHeadingFont
+            set color #303030
+        }
+        $c create text 4 $mid -text $name -anchor w -font $font -fill $color \
             -tags [list name name-$index]
         $v create text 4 $mid -text $value -anchor w -font TkFixedFont \
             -tags [list value value-$index]
@@ -77,7 +99,8 @@ proc ::vexa::viewer::show_tip {x y} {
         label .tip.text -background #ffffe0 -justify left
         pack .tip.text -padx 1 -pady 1
     }
-    .tip.text configure -text [dict get [lindex $rows $index] path]
+    set row [lindex $rows $index]
+    .tip.text configure -text [expr {[is_signal $row] ? [dict get $row path] : [dict get $row name]}]
     wm geometry .tip +[expr {[winfo rootx .main.names] + $x + 12}]+[expr {
         [winfo rooty .main.names] + $y + 16}]
     wm deiconify .tip

@@ -72,7 +72,8 @@ proc ::vexa::viewer::step_change {direction} {
         return
     }
     set from [expr {$cursor eq {} ? [time_text [dict get $view from]] : $cursor}]
-    set id [dict get [lindex $rows $selected] id]
+    set row [lindex $rows $selected]
+    set id [expr {[is_signal $row] ? [dict get $row id] : {}}]
     set at [expr {$id eq {} ? {} : [vexa::change $id $from $direction]}]
     if {$at eq {}} {
         bell
@@ -106,17 +107,23 @@ proc ::vexa::viewer::set_radix {value} {
 # --- Rows -------------------------------------------------------------------------------------
 
 proc ::vexa::viewer::row_height {row} {
-    expr {[dict get $row kind] in {1 2} ? 60 : 28}
+    set kind [dict get $row kind]
+    expr {$kind in {group divider} ? 22 : ($kind in {1 2} ? 60 : 28)}
 }
 
-# {top height} of each row below the ruler.
+# {top height} of each row below the ruler; the signals of a folded group have no height.
 proc ::vexa::viewer::row_layout {} {
     variable rows
     variable rulerHeight
     set top $rulerHeight
     set layout {}
+    set folded 0
     foreach row $rows {
-        set height [row_height $row]
+        set kind [dict get $row kind]
+        if {$kind in {group divider}} {
+            set folded [expr {$kind eq "group" && [dict get $row folded]}]
+        }
+        set height [expr {$folded && $kind ni {group divider} ? 0 : [row_height $row]}]
         lappend layout [list $top $height]
         incr top $height
     }
@@ -145,13 +152,15 @@ proc ::vexa::viewer::cursor_values {} {
     variable cursor
     variable radix
     lmap row $rows {
-        if {[dict get $row id] eq {}} {
+        if {![is_signal $row]} {
+            set value {}
+        } elseif {[dict get $row id] eq {}} {
             set value missing
         } elseif {$cursor eq {}} {
             set value {}
         } else {
-            set r [expr {[dict get $row bits] == 1 ? "bin" : $radix}]
-            lindex [vexa::table [list [dict get $row id]] -at $cursor -radix $r] 0 1
+            shown_value $row [lindex [vexa::table [list [dict get $row id]] -at $cursor \
+                                          -radix [model_radix $row]] 0 1]
         }
     }
 }
@@ -219,19 +228,20 @@ proc ::vexa::viewer::draw_waves {layout} {
     foreach row $rows place $layout {
         incr index
         lassign $place top height
-        if {$top > $unseen || $top + $height < $seen} {
+        if {$height == 0 || $top > $unseen || $top + $height < $seen} {
             continue
         }
-        set bits [dict get $row bits]
-        set id [dict get $row id]
-        if {$id eq {}} {
+        if {![is_signal $row]} {
+            $c create rectangle 0 $top $width [expr {$top + $height}] -fill #eef0f4 -outline {} \
+                -tags [list band trace-$index]
+            continue
+        }
+        if {[dict get $row id] eq {}} {
             $c create text 8 [expr {$top + $height / 2}] -anchor w -fill #808080 \
                 -text "not in the file since it was read again" -tags [list missing trace-$index]
             continue
         }
-        set r [expr {$bits == 1 ? "bin" : $radix}]
-        create_items $c [draw::row_items [vexa::columns $id $a $b $width $r] $bits $top $height \
-                             [vexa::wave $id yunit]] [list trace trace-$index]
+        create_items $c [signal_items $row $a $b $width $top $height] [list trace trace-$index]
     }
     foreach {time color tag} [list $marker $draw::colors(marker) marker \
                                   $cursor $draw::colors(cursor) cursor] {

@@ -27,7 +27,7 @@ proc ::vexa::viewer::reload {{only {}} {quiet 0}} {
         close_design $h
         dict unset files $h
         set rows [lmap row $rows {
-            if {[dict get $row handle] eq $h} {
+            if {[is_signal $row] && [dict get $row handle] eq $h} {
                 dict set row handle $fresh
                 dict set row id [load_one $fresh [dict get $row path] 0]
             }

@@ -9,6 +9,7 @@ source [file join [file dirname [info script]] side.tcl]
 source [file join [file dirname [info script]] views.tcl]
 source [file join [file dirname [info script]] window.tcl]
 source [file join [file dirname [info script]] reload.tcl]
+source [file join [file dirname [info script]] rows.tcl]
 
 namespace eval ::vexa::viewer {
     variable rulerHeight 22
@@ -111,7 +112,7 @@ proc ::vexa::viewer::close_file {h} {
     variable files
     variable rows
     set rows [lmap row $rows {
-        if {[dict get $row handle] eq $h} {
+        if {[is_signal $row] && [dict get $row handle] eq $h} {
             continue
         }
         set row
@@ -201,7 +202,7 @@ proc ::vexa::viewer::update_span {} {
         return
     }
     set ids [lmap row $rows {
-        if {[dict get $row id] eq {}} {
+        if {![is_signal $row] || [dict get $row id] eq {}} {
             continue
         }
         dict get $row id

@@ -17,7 +17,18 @@ proc ::vexa::viewer::view_script {} {
         lappend lines [list view_open $n [lindex $info 0]]
     }
     foreach row $rows {
-        lappend lines [list view_add [dict get $names [dict get $row handle]] [dict get $row path]]
+        switch -- [dict get $row kind] {
+            group { lappend lines [list view_group [dict get $row name] [dict get $row folded]] }
+            divider { lappend lines [list view_divider [dict get $row name]] }
+            default {
+                lappend lines [list view_add [dict get $names [dict get $row handle]] \
+                                   [dict get $row path]]
+                set style [dict filter $row key radix color analog]
+                if {[dict size $style]} {
+                    lappend lines [list view_style {*}$style]
+                }
+            }
+        }
     }
     lappend lines [list view_window [time_text [dict get $view from]] [time_text [dict get $view to]]]
     lappend lines [list view_marks $cursor $marker $radix]
@@ -30,7 +41,7 @@ proc ::vexa::viewer::save_view {file} {
     close $f
 }
 
-# Runs a saved view in a safe interpreter that knows only the four view commands.
+# Runs a saved view in a safe interpreter that knows only the view commands.
 proc ::vexa::viewer::restore_view {file} {
     variable files
     variable rows
@@ -44,7 +55,8 @@ proc ::vexa::viewer::restore_view {file} {
     close $f
     set safe [interp create -safe]
     variable restoring [dict create]
-    foreach command {view_open view_add view_window view_marks} {
+    foreach command {view_open view_add view_style view_group view_divider view_window
+        view_marks} {
         $safe alias $command ::vexa::viewer::$command
     }
     set status [catch {$safe eval $script} message]
@@ -64,9 +76,37 @@ proc ::vexa::viewer::view_open {n path} {
 
 proc ::vexa::viewer::view_add {n path} {
     variable restoring
-    if {[dict exists $restoring $n] && [dict get $restoring $n] ne {}} {
-        add_signal [dict get $restoring $n] $path
+    variable rows
+    dict unset restoring added
+    if {[dict exists $restoring $n] && [dict get $restoring $n] ne {} &&
+        [add_signal [dict get $restoring $n] $path]} {
+        dict set restoring added [expr {[llength $rows] - 1}]
     }
+}
+
+# The display settings (radix, color, analog) of the row the last view_add added.
+proc ::vexa::viewer::view_style {args} {
+    variable restoring
+    if {[llength $args] % 2} {
+        error "view_style takes pairs of a setting and its value"
+    }
+    foreach {key value} $args {
+        check_style $key $value
+        if {[dict exists $restoring added]} {
+            set_row_style [dict get $restoring added] $key $value
+        }
+    }
+}
+
+proc ::vexa::viewer::view_group {name folded} {
+    if {![string is boolean -strict $folded]} {
+        error "bad fold \"$folded\": must be 0 or 1"
+    }
+    insert_band group end $name $folded
+}
+
+proc ::vexa::viewer::view_divider {name} {
+    insert_band divider end $name
 }
 
 # FROM and TO are times with a unit, as saved; the window is kept inside the signals' span.

@@ -21,6 +21,7 @@ proc ::vexa::viewer::build_menus {} {
         "Pan left" Left {pan_by -0.25} "Pan right" Right {pan_by 0.25}
         "Next change" N {step_change next} "Previous change" P {step_change previous}
         "Marker at cursor" M marker_at_cursor "Remove signal" Delete remove_selected
+        "Fold or unfold group" G {toggle_fold $::vexa::viewer::selected}
     } {
         .menu.view add command -label $label -accelerator $key -command "::vexa::viewer::$command"
     }
@@ -102,7 +103,8 @@ proc ::vexa::viewer::bind_keys {} {
         bind $pane <Button-5> {::vexa::viewer::scroll_rows scroll 28 units}
         bind $pane <MouseWheel> {::vexa::viewer::scroll_rows scroll [expr {%D > 0 ? -28 : 28}] units}
     }
-    bind .main.names <Double-Button-1> {::vexa::viewer::remove_row [::vexa::viewer::row_at %y]}
+    bind .main.names <Double-Button-1> {::vexa::viewer::double_click_name [::vexa::viewer::row_at %y]}
+    bind .main.names <ButtonPress-3> {::vexa::viewer::row_menu [::vexa::viewer::row_at %y] %X %Y}
     bind .main.names <Motion> {::vexa::viewer::show_tip %x %y}
     bind .main.names <Leave> ::vexa::viewer::hide_tip
     foreach {keys command} {
@@ -110,6 +112,7 @@ proc ::vexa::viewer::bind_keys {} {
         Left {pan_by -0.25} Right {pan_by 0.25} n {step_change next} {N p} {step_change previous}
         m marker_at_cursor Delete remove_selected Up {select_row [expr {$::vexa::viewer::selected - 1}]}
         Down {select_row [expr {$::vexa::viewer::selected + 1}]} r next_radix
+        g {toggle_fold $::vexa::viewer::selected}
     } {
         foreach key $keys {
             bind $w <Key-$key> "::vexa::viewer::$command"
@@ -183,6 +186,16 @@ proc ::vexa::viewer::drop {widget rootX rootY} {
     if {$choice ne {}} {
         set index [row_at [expr {$rootY - [winfo rooty $target]}]]
         add_signal {*}$choice [expr {$index < 0 ? "end" : $index}]
+    }
+}
+
+# A double-click on a signal's name removes its row; on a group's, folds or unfolds it.
+proc ::vexa::viewer::double_click_name {index} {
+    variable rows
+    if {$index >= 0 && [dict get [lindex $rows $index] kind] eq "group"} {
+        toggle_fold $index
+    } else {
+        remove_row $index
     }
 }
 
