@@ -10,6 +10,7 @@ source [file join [file dirname [info script]] views.tcl]
 source [file join [file dirname [info script]] window.tcl]
 source [file join [file dirname [info script]] reload.tcl]
 source [file join [file dirname [info script]] rows.tcl]
+source [file join [file dirname [info script]] export.tcl]
 
 namespace eval ::vexa::viewer {
     variable rulerHeight 22
@@ -28,6 +29,8 @@ namespace eval ::vexa::viewer {
     # unless quiet (tests).
     variable messages {}
     variable quiet 0
+    # While the command line's options are applied, an error is raised, not shown.
+    variable strict 0
     variable drag {}
 }
 
@@ -60,6 +63,10 @@ proc ::vexa::viewer::show_message {text type title} {
 proc ::vexa::viewer::error_box {text} {
     variable quiet
     variable messages
+    variable strict
+    if {$strict} {
+        return -code error $text
+    }
     lappend messages [list $text error Error]
     if {!$quiet} {
         tk_messageBox -parent . -icon error -title Error -message $text
@@ -239,12 +246,14 @@ proc ::vexa::viewer::start {} {
     build_window
 }
 
-# vexa view FILE...: opens the files in a window; returns when it is closed.
-proc ::vexa::viewer::main {paths} {
+# vexa view FILE... OPTIONS: opens the files in a window as the options (--view, --signals,
+# --at) say; returns when it is closed.
+proc ::vexa::viewer::main {paths {options {}}} {
     variable watchEvery 500
     start
-    foreach path $paths {
-        open_file $path
+    if {[catch {show_as $paths $options} message]} {
+        destroy .
+        return -code error $message
     }
     keep_watching
     tkwait window .

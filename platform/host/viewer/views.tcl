@@ -41,8 +41,9 @@ proc ::vexa::viewer::save_view {file} {
     close $f
 }
 
-# Runs a saved view in a safe interpreter that knows only the view commands.
-proc ::vexa::viewer::restore_view {file} {
+# Runs a saved view in a safe interpreter that knows only the view commands; with PATHS, the
+# view's Nth file is the Nth of PATHS.
+proc ::vexa::viewer::restore_view {file {paths {}}} {
     variable files
     variable rows
     foreach h [dict keys $files] {
@@ -54,7 +55,10 @@ proc ::vexa::viewer::restore_view {file} {
     set script [read $f]
     close $f
     set safe [interp create -safe]
+    # The handle of each file the view opened, by its number; the row its last view_add added.
     variable restoring [dict create]
+    variable restorePaths $paths
+    variable restoredRow {}
     foreach command {view_open view_add view_style view_group view_divider view_window
         view_marks} {
         $safe alias $command ::vexa::viewer::$command
@@ -71,29 +75,33 @@ proc ::vexa::viewer::restore_view {file} {
 
 proc ::vexa::viewer::view_open {n path} {
     variable restoring
+    variable restorePaths
+    if {[llength $restorePaths]} {
+        set path [lindex $restorePaths [expr {min($n, [llength $restorePaths]) - 1}]]
+    }
     dict set restoring $n [open_file $path]
 }
 
 proc ::vexa::viewer::view_add {n path} {
     variable restoring
+    variable restoredRow {}
     variable rows
-    dict unset restoring added
     if {[dict exists $restoring $n] && [dict get $restoring $n] ne {} &&
         [add_signal [dict get $restoring $n] $path]} {
-        dict set restoring added [expr {[llength $rows] - 1}]
+        set restoredRow [expr {[llength $rows] - 1}]
     }
 }
 
 # The display settings (radix, color, analog) of the row the last view_add added.
 proc ::vexa::viewer::view_style {args} {
-    variable restoring
+    variable restoredRow
     if {[llength $args] % 2} {
         error "view_style takes pairs of a setting and its value"
     }
     foreach {key value} $args {
         check_style $key $value
-        if {[dict exists $restoring added]} {
-            set_row_style [dict get $restoring added] $key $value
+        if {$restoredRow ne {}} {
+            set_row_style $restoredRow $key $value
         }
     }
 }

@@ -12,6 +12,8 @@ proc ::vexa::viewer::build_menus {} {
         -command ::vexa::viewer::ask_save
     .menu.file add command -label "Restore view..." -accelerator Ctrl+L \
         -command ::vexa::viewer::ask_restore
+    .menu.file add command -label "Export SVG..." -accelerator Ctrl+E \
+        -command ::vexa::viewer::ask_export
     .menu.file add separator
     .menu.file add command -label Quit -accelerator Ctrl+Q -command {destroy .}
     menu .menu.view -tearoff 0
@@ -118,7 +120,7 @@ proc ::vexa::viewer::bind_keys {} {
             bind $w <Key-$key> "::vexa::viewer::$command"
         }
     }
-    foreach {key command} {o ask_open r reload s ask_save l ask_restore q {destroy .}} {
+    foreach {key command} {o ask_open r reload s ask_save l ask_restore e ask_export q {destroy .}} {
         # Ctrl+R is not the pane's r: pass it on to the window's binding.
         bind $w <Control-Key-$key> continue
         bind . <Control-Key-$key> [expr {$command eq {destroy .} ? $command : "::vexa::viewer::$command"}]
