@@ -5,6 +5,9 @@ set(HOST_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/core/tree.cpp
   ${CMAKE_CURRENT_LIST_DIR}/core/waveform.cpp)
 set(HOST_TCL_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/tcl/analysis.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tcl/compare.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tcl/condition.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tcl/draw.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tcl/drawmodel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tcl/file_state.cpp

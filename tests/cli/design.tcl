@@ -1,4 +1,5 @@
-# design.tcl: the design of the command-line tests, as fsdbgen text.
+# design.tcl: the design of the command-line tests, as fsdbgen text, and vexa_run, which runs
+# the program in the tests' folder $::dir.
 
 # A small design: a clock, a 4-bit vector as members, an analog and an event signal.
 set design {type 1
@@ -41,4 +42,29 @@ var i 1 irq
 22 1
 upscope
 upscope
+}
+
+# Runs vexa with ARGS in DIR: {status stdout stderr}, both texts without their last newline.
+proc vexa_run {args} {
+    set outFile [file join $::dir stdout.txt]
+    set errFile [file join $::dir stderr.txt]
+    set status 0
+    set savedDir [pwd]
+    cd $::dir
+    if {[catch {exec $::env(VEXA) {*}$args >$outFile 2>$errFile} message options]} {
+        set code [dict get $options -errorcode]
+        if {[lindex $code 0] ne "CHILDSTATUS"} {
+            cd $savedDir
+            return -options $options $message
+        }
+        set status [lindex $code 2]
+    }
+    cd $savedDir
+    set texts {}
+    foreach name [list $outFile $errFile] {
+        set f [open $name]
+        lappend texts [string trimright [read $f] \n]
+        close $f
+    }
+    return [list $status {*}$texts]
 }

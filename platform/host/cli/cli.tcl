@@ -1,9 +1,10 @@
 # cli.tcl: the vexa command line: a summary of a waveform file and the subcommands info, tree,
-# list, dump and plot, all through the format's handlers (vexa::open, fileinfo, loadwaves).
+# list, dump, plot and view (diff, find and stats in analysis.tcl), all through the format's handlers (vexa::open, fileinfo, loadwaves).
 # Exit status 0 on success, 1 on a failure, 2 on a usage error; data on stdout, messages on stderr.
 
 namespace eval ::vexa::cli {
     variable commands {info tree list dump plot view}
+    variable troubleStatus [dict create]
     variable scriptDir [file dirname [file normalize [info script]]]
     variable usage
     array set usage {
@@ -20,12 +21,16 @@ Commands:
   plot FILE SIGNAL... -o OUT.svg [--from T] [--to T] [--width PX] [--radix R]
   view FILE... [--view SAVED] [--signals GLOB...] [--at T]
                                       a window showing the waveforms (needs Tk and a display)
+  diff A B [GLOB...] [--quiet]        signals whose values differ; exit 0 same, 1 different
+  find FILE EXPR [--first|--count]    times a condition becomes true: 'rise(top/clk) && top/en'
+  stats FILE [GLOB...] [--csv]        changes, edges, time at 1, distinct values per signal
 
 FILE is an FSDB file, or a VCD file (.vcd, .vcd.gz) imported into a cache that is reused
 while the VCD is unchanged; its companion (run.analog.fsdb beside run.fsdb: the reals and
 events of an import) is read with it as one design. Options for every command: --bus groups
 name[i] signals into buses, --split follows split files (run_1.fsdb, run.fsdb.1, ...;
-run_1.vcd, ...). Times are written with a unit: 55ns, 1.2us, 3ms. Signal names are taken
+run_1.vcd, ...). dump, plot, diff, find and stats take --from T and --to T. Times are written
+with a unit: 55ns, 1.2us, 3ms. Signal names are taken
 literally: top/q[3:0] needs no quoting. Lists and trees are in name order, indices as
 numbers: q[2] before q[10].}
         info {usage: vexa info FILE
@@ -839,9 +844,12 @@ proc ::vexa::cli::help {args} {
     puts $usage($topic)
 }
 
-# Runs the command line ARGV; returns the exit status.
+# Runs the command line ARGV; returns the exit status: exitStatus, which a command may set, or
+# for a failure the status in its error code, for a command of troubleStatus that one.
 proc ::vexa::cli::main {argv} {
     variable commands
+    variable troubleStatus
+    variable exitStatus 0
     global Scope
     set rest {}
     foreach word $argv {
@@ -874,7 +882,7 @@ proc ::vexa::cli::main {argv} {
         flush stdout
     } message options]
     if {$status == 0} {
-        return 0
+        return $exitStatus
     }
     set code [dict get $options -errorcode]
     if {[string match {POSIX EPIPE *} $code] || [string match "*broken pipe*" $message]} {
@@ -882,8 +890,13 @@ proc ::vexa::cli::main {argv} {
         return 0
     }
     puts stderr "vexa: $message"
+    if {[dict exists $troubleStatus $first]} {
+        return [dict get $troubleStatus $first]
+    }
     if {[lindex $code 0] eq "VEXACLI"} {
         return [lindex $code 1]
     }
     return 1
 }
+
+source [file join $::vexa::cli::scriptDir analysis.tcl]

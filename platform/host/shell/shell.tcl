@@ -16,6 +16,8 @@ proc help {} {
   vexa::table {W ...} ?-from T? ?-to T? ?-at T? ?-radix bin|hex|dec|signed?
                                   samples as rows of engineering times and values
   vexa::wave W samples|count|...  read a loaded waveform back
+  vexa::when D EXPR ?-first?      times a condition becomes true: {rise(top/clk) && top/en}
+  vexa::differences W1 W2         where two waveforms differ: count, first, intervals
   vexa::close H                   close a file
 Brace names with brackets: vexa::loadwave $h {top/q[3:0]}. Leave with exit.
 From a system shell: vexa FILE, vexa dump FILE SIGNAL..., vexa --help.}

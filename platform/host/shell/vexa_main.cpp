@@ -53,8 +53,9 @@ int AppInit(Tcl_Interp* interp)
 // The command line's first words: its commands and options, and waveform file names.
 bool IsCommandLine(int argc, char** argv)
 {
-    static const char* const words[] = {"info", "tree", "list",   "dump",  "plot",   "view",
-                                        "help", "-h",   "--help", "--bus", "--split"};
+    static const char* const words[] = {"info", "tree",   "list",  "dump",   "plot",
+                                        "view", "diff",   "find",  "stats",  "help",
+                                        "-h",   "--help", "--bus", "--split"};
     if (argc < 2) {
         return false;
     }

@@ -220,6 +220,7 @@ extern "C" int Vexa_Init(Tcl_Interp* interp)
     RegisterWaveCommands(interp);
     RegisterDrawCommands(interp);
     RegisterFileStateCommand(interp);
+    RegisterAnalysisCommands(interp);
     // vexa::design, written in Tcl over the commands above.
     if (Tcl_EvalEx(interp, kDesignScript, -1, TCL_EVAL_GLOBAL) != TCL_OK) {
         return TCL_ERROR;

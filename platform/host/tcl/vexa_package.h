@@ -75,6 +75,7 @@ void RegisterFileCommands(Tcl_Interp* interp);
 void RegisterWaveCommands(Tcl_Interp* interp);
 void RegisterDrawCommands(Tcl_Interp* interp);
 void RegisterFileStateCommand(Tcl_Interp* interp);
+void RegisterAnalysisCommands(Tcl_Interp* interp);
 
 }  // namespace vexa
 
