@@ -58,6 +58,10 @@ proc ::vexa::viewer::draw_names {layout} {
             set font TkHeadingFont
             set color #303030
         }
+        set info [comparison $row]
+        if {[dict exists $info count] && [dict get $info count] > 0} {
+            $c create rectangle 0 $top 3 $bottom -fill #e02020 -outline {} -tags differs
+        }
         $c create text 4 $mid -text $name -anchor w -font $font -fill $color \
             -tags [list name name-$index]
         $v create text 4 $mid -text $value -anchor w -font TkFixedFont \

@@ -79,7 +79,13 @@ proc ::vexa::viewer::step_change {direction} {
         bell
         return
     }
-    set cursor $at
+    move_cursor $at
+}
+
+# The cursor at the time text AT, the window moved to centre it when it is outside.
+proc ::vexa::viewer::move_cursor {at} {
+    variable cursor $at
+    variable view
     set seconds [vexa::format parse $at]
     dict with view {}
     if {$seconds < $from || $seconds > $to} {
@@ -146,7 +152,7 @@ proc ::vexa::viewer::row_at {y} {
     return -1
 }
 
-# Each row's value at the cursor, in its radix ("" without a cursor).
+# Each row's value at the cursor, in its radix ("" without a cursor), the reference's after it.
 proc ::vexa::viewer::cursor_values {} {
     variable rows
     variable cursor
@@ -159,9 +165,10 @@ proc ::vexa::viewer::cursor_values {} {
         } elseif {$cursor eq {}} {
             set value {}
         } else {
-            shown_value $row [lindex [vexa::table [list [dict get $row id]] -at $cursor \
-                                          -radix [model_radix $row]] 0 1]
+            set value [shown_value $row [lindex [vexa::table [list [dict get $row id]] \
+                                                     -at $cursor -radix [model_radix $row]] 0 1]]
         }
+        expr {[is_signal $row] ? [with_reference $row $value] : $value}
     }
 }
 
@@ -242,6 +249,8 @@ proc ::vexa::viewer::draw_waves {layout} {
             continue
         }
         create_items $c [signal_items $row $a $b $width $top $height] [list trace trace-$index]
+        create_items $c [difference_items [comparison $row] $from $to $width $top $height] \
+            [list difference difference-$index]
     }
     foreach {time color tag} [list $marker $draw::colors(marker) marker \
                                   $cursor $draw::colors(cursor) cursor] {

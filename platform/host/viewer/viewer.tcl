@@ -11,6 +11,8 @@ source [file join [file dirname [info script]] window.tcl]
 source [file join [file dirname [info script]] reload.tcl]
 source [file join [file dirname [info script]] rows.tcl]
 source [file join [file dirname [info script]] export.tcl]
+source [file join [file dirname [info script]] find.tcl]
+source [file join [file dirname [info script]] reference.tcl]
 
 namespace eval ::vexa::viewer {
     variable rulerHeight 22

@@ -14,6 +14,8 @@ proc ::vexa::viewer::build_menus {} {
         -command ::vexa::viewer::ask_restore
     .menu.file add command -label "Export SVG..." -accelerator Ctrl+E \
         -command ::vexa::viewer::ask_export
+    .menu.file add command -label "Open reference..." -command ::vexa::viewer::ask_reference
+    .menu.file add command -label "Close reference" -command ::vexa::viewer::close_reference
     .menu.file add separator
     .menu.file add command -label Quit -accelerator Ctrl+Q -command {destroy .}
     menu .menu.view -tearoff 0
@@ -24,6 +26,9 @@ proc ::vexa::viewer::build_menus {} {
         "Next change" N {step_change next} "Previous change" P {step_change previous}
         "Marker at cursor" M marker_at_cursor "Remove signal" Delete remove_selected
         "Fold or unfold group" G {toggle_fold $::vexa::viewer::selected}
+        "Next difference" D {step_difference next} "Previous difference" Shift+D
+        {step_difference previous} "Find next" F3 {find_match next}
+        "Find previous" Shift+F3 {find_match previous}
     } {
         .menu.view add command -label $label -accelerator $key -command "::vexa::viewer::$command"
     }
@@ -67,6 +72,8 @@ proc ::vexa::viewer::build_window {} {
     grid .main.names .main.sash .main.values .main.wave .main.rows -sticky nsew
     grid columnconfigure .main 3 -weight 1
     grid rowconfigure .main 0 -weight 1
+    build_find_bar
+    grid .main.find -row 1 -column 0 -columnspan 5 -sticky ew
     .pane add .side -weight 0
     .pane add .main -weight 1
     pack .pane -fill both -expand 1
@@ -114,10 +121,12 @@ proc ::vexa::viewer::bind_keys {} {
         Left {pan_by -0.25} Right {pan_by 0.25} n {step_change next} {N p} {step_change previous}
         m marker_at_cursor Delete remove_selected Up {select_row [expr {$::vexa::viewer::selected - 1}]}
         Down {select_row [expr {$::vexa::viewer::selected + 1}]} r next_radix
-        g {toggle_fold $::vexa::viewer::selected}
+        g {toggle_fold $::vexa::viewer::selected} d {step_difference next}
+        D {step_difference previous} F3 {find_match next} Shift-F3 {find_match previous}
     } {
         foreach key $keys {
-            bind $w <Key-$key> "::vexa::viewer::$command"
+            set event [expr {[string match Shift-* $key] ? "<Shift-Key-[string range $key 6 end]>" : "<Key-$key>"}]
+            bind $w $event "::vexa::viewer::$command"
         }
     }
     foreach {key command} {o ask_open r reload s ask_save l ask_restore e ask_export q {destroy .}} {
@@ -125,6 +134,7 @@ proc ::vexa::viewer::bind_keys {} {
         bind $w <Control-Key-$key> continue
         bind . <Control-Key-$key> [expr {$command eq {destroy .} ? $command : "::vexa::viewer::$command"}]
     }
+    bind $w <Key-slash> {focus .main.find.entry; .main.find.entry selection range 0 end}
     bind $w <Control-Key-f> continue
     bind . <Control-Key-f> {focus .side.search; .side.search selection range 0 end}
 }
