@@ -174,6 +174,25 @@ proc ::vexa::viewer::cursor_values {} {
 
 # --- Drawing ----------------------------------------------------------------------------------
 
+# The items of row INDEX at TOP: a band for a group or divider, a note for a missing signal,
+# else the trace and the marks of its differences from a reference.
+proc ::vexa::viewer::draw_row {c row index a b width top height} {
+    if {![is_signal $row]} {
+        $c create rectangle 0 $top $width [expr {$top + $height}] -fill #eef0f4 -outline {} \
+            -tags [list band trace-$index row-$index]
+    } elseif {[dict get $row id] eq {}} {
+        $c create text 8 [expr {$top + $height / 2}] -anchor w -fill #808080 \
+            -text "not in the file since it was read again" \
+            -tags [list missing trace-$index row-$index]
+    } else {
+        create_items $c [signal_items $row $a $b $width $top $height] \
+            [list trace trace-$index row-$index]
+        create_items $c [difference_items [comparison $row] [vexa::format parse $a] \
+                             [vexa::format parse $b] $width $top $height] \
+            [list difference difference-$index row-$index]
+    }
+}
+
 proc ::vexa::viewer::create_items {canvas items tags} {
     foreach item $items {
         lassign $item type coords options
@@ -183,6 +202,8 @@ proc ::vexa::viewer::create_items {canvas items tags} {
 
 namespace eval ::vexa::viewer {
     variable drawPending {}
+    # Per row index in sight: what its items on the canvas show.
+    variable drawnRows [dict create]
 }
 
 # Every change asks for a redraw; one draw runs once the events queued so far are handled.
@@ -205,16 +226,19 @@ proc ::vexa::viewer::draw_now {} {
     draw_waves $layout
 }
 
-# The traces of the rows in sight (the panes scroll together; a scroll redraws).
+# The traces of the rows in sight (the panes scroll together; a scroll redraws). A row's items
+# stay on the canvas while what they show is unchanged, so that moving the cursor or selecting a
+# row redraws only the ruler and the markers.
 proc ::vexa::viewer::draw_waves {layout} {
     variable rows
     variable view
-    variable radix
     variable rulerHeight
     variable cursor
     variable marker
+    variable reference
+    variable drawnRows
     set c .main.wave
-    $c delete all
+    $c delete frame
     set width [expr {max(10, [winfo width $c])}]
     set last [expr {[llength $layout] ? [tcl::mathop::+ {*}[lindex $layout end]] : $rulerHeight}]
     set bottom [expr {max([winfo height $c], $last)}]
@@ -228,9 +252,12 @@ proc ::vexa::viewer::draw_waves {layout} {
     set b [time_text $to]
     if {[llength $rows] > 0 && $b ne $a} {
         create_items $c [draw::ruler_items [vexa::ticks $a $b $width 100] $width $rulerHeight \
-                                 $bottom] ruler
+                                 $bottom] {frame ruler}
+        $c lower ruler
     }
-    $c create line 0 $rulerHeight $width $rulerHeight -fill #404040
+    $c create line 0 $rulerHeight $width $rulerHeight -fill #404040 -tags frame
+    set drawn $drawnRows
+    set drawnRows [dict create]
     set index -1
     foreach row $rows place $layout {
         incr index
@@ -238,25 +265,26 @@ proc ::vexa::viewer::draw_waves {layout} {
         if {$height == 0 || $top > $unseen || $top + $height < $seen} {
             continue
         }
-        if {![is_signal $row]} {
-            $c create rectangle 0 $top $width [expr {$top + $height}] -fill #eef0f4 -outline {} \
-                -tags [list band trace-$index]
+        set key [list $a $b $width $top $height $row $reference \
+                     [expr {[is_signal $row] ? [row_radix $row] : {}}]]
+        dict set drawnRows $index $key
+        if {[dict exists $drawn $index] && [dict get $drawn $index] eq $key} {
+            dict unset drawn $index
             continue
         }
-        if {[dict get $row id] eq {}} {
-            $c create text 8 [expr {$top + $height / 2}] -anchor w -fill #808080 \
-                -text "not in the file since it was read again" -tags [list missing trace-$index]
-            continue
-        }
-        create_items $c [signal_items $row $a $b $width $top $height] [list trace trace-$index]
-        create_items $c [difference_items [comparison $row] $from $to $width $top $height] \
-            [list difference difference-$index]
+        $c delete row-$index
+        dict unset drawn $index
+        draw_row $c $row $index $a $b $width $top $height
+    }
+    # Rows gone from sight or from the list.
+    foreach index [dict keys $drawn] {
+        $c delete row-$index
     }
     foreach {time color tag} [list $marker $draw::colors(marker) marker \
                                   $cursor $draw::colors(cursor) cursor] {
         if {$time ne {}} {
             set x [draw::x_of [vexa::format parse $time] $from $to $width]
-            create_items $c [draw::marker_items $x $width $bottom $color] $tag
+            create_items $c [draw::marker_items $x $width $bottom $color] [list frame $tag]
         }
     }
 }
