@@ -3,7 +3,6 @@
 // vexa::loadwaves; and the signal paths' commands vexa::find and vexa::sortnames.
 #include <algorithm>
 #include <cctype>
-#include <cstdint>
 #include <string_view>
 #include <utility>
 
@@ -434,45 +433,56 @@ std::string_view DigitRun(const std::string& text, std::size_t* at, std::size_t*
     return std::string_view(text).substr(first, *at - first);
 }
 
-// A path's two sort keys: comparing the first byte by byte, then the second, gives name order
-// (name by name along the path, "/" before any other character, runs of digits as numbers,
-// letters without regard to case unless nothing else differs), with each path read once.
-struct NameKeys {
-    std::string order;  // "/" as 0, letters lowered, a digit run as '0', its length, its digits
-    std::string tie;    // the characters as written and the leading zeros of each digit run
-    Tcl_Obj* item;
-};
-
-// N as four bytes, most significant first, so that counts compare as byte strings.
-void AppendCount(std::string* out, std::size_t n)
+// A character's place in name order: "/" before every other, letters without regard to case.
+int NameRank(char c)
 {
-    uint32_t count = static_cast<uint32_t>(std::min<std::size_t>(n, UINT32_MAX));
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        out->push_back(static_cast<char>((count >> shift) & 0xff));
-    }
+    return c == '/' ? -1 : std::tolower(static_cast<unsigned char>(c));
 }
 
-// A digit run starts with '0', which no other character's key byte equals, so a run sorts
-// among the other characters as its first digit does.
-NameKeys MakeNameKeys(const std::string& text, Tcl_Obj* item)
+// Signal paths in the order people read them: name by name along the path, runs of digits as
+// numbers (q[2] before q[10]), case only where nothing else differs. Negative, 0 or positive.
+int CompareNames(const std::string& a, const std::string& b)
 {
-    NameKeys keys{{}, {}, item};
-    for (std::size_t i = 0; i < text.size();) {
-        if (IsDigit(text[i])) {
-            std::size_t zeros = 0;
-            std::string_view digits = DigitRun(text, &i, &zeros);
-            keys.order.push_back('0');
-            AppendCount(&keys.order, digits.size());
-            keys.order.append(digits);
-            AppendCount(&keys.tie, zeros);
+    // Equal bytes decide nothing, so the walk starts where the paths part (a large design's
+    // paths share long scopes), backed up to the start of a digit run crossing that point.
+    std::size_t start = 0;
+    std::size_t shorter = std::min(a.size(), b.size());
+    while (start < shorter && a[start] == b[start]) {
+        ++start;
+    }
+    while (start > 0 && IsDigit(a[start - 1])) {
+        --start;
+    }
+    int tie = 0;
+    std::size_t i = start;
+    std::size_t j = start;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            std::size_t zerosA = 0;
+            std::size_t zerosB = 0;
+            std::string_view na = DigitRun(a, &i, &zerosA);
+            std::string_view nb = DigitRun(b, &j, &zerosB);
+            if (na.size() != nb.size()) {
+                return na.size() < nb.size() ? -1 : 1;
+            }
+            if (int order = na.compare(nb); order != 0) {
+                return order;
+            }
+            if (tie == 0 && zerosA != zerosB) {
+                tie = zerosA < zerosB ? -1 : 1;
+            }
             continue;
         }
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        keys.order.push_back(c == '/' ? '\0' : static_cast<char>(std::tolower(c)));
-        keys.tie.push_back(text[i]);
+        if (NameRank(a[i]) != NameRank(b[j])) {
+            return NameRank(a[i]) - NameRank(b[j]);
+        }
+        if (tie == 0 && a[i] != b[j]) {
+            tie = static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]) ? -1 : 1;
+        }
         ++i;
+        ++j;
     }
-    return keys;
+    return i < a.size() ? 1 : (j < b.size() ? -1 : tie);
 }
 
 // vexa::sortnames LIST -> the signal paths (or names) of LIST in name order.
@@ -487,18 +497,17 @@ int SortNamesCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
     if (Tcl_ListObjGetElements(interp, objv[1], &count, &items) != TCL_OK) {
         return TCL_ERROR;
     }
-    std::vector<NameKeys> names;
+    std::vector<std::pair<std::string, Tcl_Obj*>> names;
     names.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        names.push_back(MakeNameKeys(Tcl_GetString(items[i]), items[i]));
+        names.emplace_back(Tcl_GetString(items[i]), items[i]);
     }
-    std::stable_sort(names.begin(), names.end(), [](const NameKeys& a, const NameKeys& b) {
-        int order = a.order.compare(b.order);
-        return order != 0 ? order < 0 : a.tie < b.tie;
+    std::stable_sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
+        return CompareNames(a.first, b.first) < 0;
     });
     Tcl_Obj* result = Tcl_NewListObj(0, nullptr);
     for (const auto& name : names) {
-        Tcl_ListObjAppendElement(interp, result, name.item);
+        Tcl_ListObjAppendElement(interp, result, name.second);
     }
     Tcl_SetObjResult(interp, result);
     return TCL_OK;
