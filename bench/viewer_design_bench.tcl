@@ -49,9 +49,24 @@ proc write_design {path cycles} {
     close $f
 }
 
+# Wall-clock milliseconds of SCRIPT (the mean of COUNT runs) and, after a slash, this process's
+# CPU milliseconds per run (from /proc, in steps of 10 ms over all runs): on a loaded machine
+# the second tells what the viewer itself costs.
 proc ms {script {count 1}} {
+    set cpu [cpu]
     set t [lindex [time {uplevel 1 $script} $count] 0]
-    format %.1f [expr {$t / 1000.0}]
+    set used [expr {[cpu] - $cpu}]
+    format "%.1f/%s" [expr {$t / 1000.0}] \
+        [expr {$used eq {} ? "-" : [format %.1f [expr {double($used) / $count}]]}]
+}
+
+proc cpu {} {
+    if {[catch {open /proc/self/stat} f]} {
+        return {}
+    }
+    set fields [split [lindex [split [read $f] )] 1]]
+    close $f
+    expr {([lindex $fields 12] + [lindex $fields 13]) * 1000 / 100}
 }
 
 # The longest gap between the window's timer ticks (every 10 ms) while SCRIPT runs; the ticks
@@ -97,7 +112,7 @@ set ready [ms {
     update
 }]
 puts "signals: [vexa::design count $h]"
-puts "window ready, the file open: $ready ms"
+puts "window ready, the file open (wall/CPU): $ready ms"
 
 # Typing "blk[7]/fifo/q[3" one key at a time, as the search box's binding does.
 set text {blk[7]/fifo/q[3}
@@ -106,7 +121,8 @@ for {set i 1} {$i <= [string length $text]} {incr i} {
     set ::vexa::viewer::search [string range $text 0 [expr {$i - 1}]]
     lappend times [ms {uplevel #0 [bind .side.search <KeyRelease>]; update}]
 }
-puts "search-as-you-type, [string length $text] keys: max [tcl::mathfunc::max {*}$times] ms\
+set walls [lmap t $times {lindex [split $t /] 0}]
+puts "search-as-you-type, [string length $text] keys (wall/CPU): max [tcl::mathfunc::max {*}$walls] ms\
       (per key: [join $times { }]); [llength [.side.list children {}]] items shown"
 foreach text {* q} {
     set ::vexa::viewer::search $text
@@ -126,6 +142,6 @@ foreach action {{::vexa::viewer::zoom_by 0.5} {::vexa::viewer::pan_by 0.25} zoom
     set action [string map {zoom_fit ::vexa::viewer::zoom_fit} $action]
     lappend times [ms {uplevel #0 $action; update} $runs]
 }
-puts "redraw after zoom, pan, fit, cursor, select: [join $times { }] ms"
+puts "redraw after zoom, pan, fit, cursor, select (wall/CPU): [join $times { }] ms"
 destroy .
 exit 0

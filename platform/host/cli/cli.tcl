@@ -63,7 +63,10 @@ Opens the files in a waveform viewer window: find a signal in the tree or the li
 the search box), double-click or drag it into the waveform pane, click to place the cursor and
 read the values at it (drag the edge beside the names to widen them; the pointer over a name
 shows its whole path). Keys in the pane: + and - zoom, f fits, Left and Right pan, n and p go
-to the next and previous change of the selected signal, m sets the marker, r changes the radix.
+to the next and previous change of the selected signal, m sets the marker, r changes the radix,
+g folds a group, d and D go to the next and previous difference from a reference dump (File,
+Open reference), / goes to the find bar (a condition as for find; Return finds the next match).
+Right-click a name for its own radix, colour and analog drawing, groups and dividers.
 
 --view SAVED shows the files as the view saved in SAVED (Ctrl+S): its rows, window, cursor and
 marker, the view's Nth file replaced by the Nth FILE. --signals adds the signals matching each
