@@ -156,19 +156,17 @@ proc ::vexa::viewer::row_at {y} {
 proc ::vexa::viewer::cursor_values {} {
     variable rows
     variable cursor
-    variable radix
     lmap row $rows {
         if {![is_signal $row]} {
             set value {}
         } elseif {[dict get $row id] eq {}} {
             set value missing
         } elseif {$cursor eq {}} {
-            set value {}
+            with_reference $row {}
         } else {
-            set value [shown_value $row [lindex [vexa::table [list [dict get $row id]] \
-                                                     -at $cursor -radix [model_radix $row]] 0 1]]
+            with_reference $row [shown_value $row [lindex [vexa::table \
+                [list [dict get $row id]] -at $cursor -radix [model_radix $row]] 0 1]]
         }
-        expr {[is_signal $row] ? [with_reference $row $value] : $value}
     }
 }
 
