@@ -18,11 +18,20 @@ proc ::vexa::viewer::fill_tree {} {
 # The children of SCOPE under NODE. A child scope gets one placeholder child, replaced by its
 # own children when it is opened, so that a large design's tree is read as it is browsed.
 proc ::vexa::viewer::fill_scope {t node h scope} {
-    foreach name [vexa::sortnames [vexa::design children $h $scope]] {
+    set names [vexa::sortnames [vexa::design children $h $scope]]
+    # A child that is no signal is a scope: asked per child of a few, since the signals below a
+    # scope may be many; for many children, by one search of the paths below.
+    set many [expr {[llength $names] > 64}]
+    if {$many} {
+        set leaves [dict create]
+        foreach path [vexa::design find $h -- [expr {$scope eq {} ? "*" : "[literal $scope]/*"}]] {
+            dict set leaves $path 1
+        }
+    }
+    foreach name $names {
         set path [expr {$scope eq {} ? $name : "$scope/$name"}]
         set child [$t insert $node end -text $name -values [list $h $path]]
-        # A child that is no signal is a scope (asked per child: a scope's signals may be many).
-        if {[vexa::design locate $h $path] eq {}} {
+        if {$many ? ![dict exists $leaves $path] : [vexa::design locate $h $path] eq {}} {
             $t insert $child end -text ... -values [list $h {} placeholder]
         }
     }
