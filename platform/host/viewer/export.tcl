@@ -34,17 +34,20 @@ proc ::vexa::viewer::ask_export {} {
     }
 }
 
-# Shows PATHS as OPTIONS say (the command line's --view, --signals and --at); what cannot be
-# shown is an error, not a dialog.
+# Shows PATHS as OPTIONS say (the command line's --view, --signals and --at); what they ask
+# that cannot be shown is an error, not a dialog. Without them a file that cannot be opened is
+# a dialog in the window, as for File, Open.
 proc ::vexa::viewer::show_as {paths options} {
-    variable strict 1
+    variable strict
+    if {![dict exists $options --view]} {
+        foreach path $paths {
+            open_file $path
+        }
+    }
+    set strict 1
     try {
         if {[dict exists $options --view]} {
             restore_view [dict get $options --view] $paths
-        } else {
-            foreach path $paths {
-                open_file $path
-            }
         }
         if {[dict exists $options --signals]} {
             add_matching [dict get $options --signals]
