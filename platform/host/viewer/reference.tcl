@@ -8,6 +8,8 @@ namespace eval ::vexa::viewer {
     # Per wave id of a row: {ref ID count N intervals {{FROM TO} ...} starts {SECONDS ...}}, or
     # {note TEXT} when the reference cannot be compared.
     variable compared [dict create]
+    # The reference's wave id (or 0) per signal path.
+    variable referenceWaves [dict create]
     # The intervals kept per row for marks and steps (count tells all of them).
     variable intervalLimit 100000
 }
@@ -31,6 +33,7 @@ proc ::vexa::viewer::open_reference {path} {
 proc ::vexa::viewer::close_reference {} {
     variable reference
     variable compared
+    variable referenceWaves [dict create]
     if {$reference ne {}} {
         catch {vexa::design close [lindex $reference 0]}
     }
@@ -57,8 +60,14 @@ proc ::vexa::viewer::comparison {row} {
 proc ::vexa::viewer::compare_row {row} {
     variable reference
     variable intervalLimit
-    lassign [vexa::design loadwaves [lindex $reference 0] [list [dict get $row path]]] result ids
-    set ref [lindex $ids 0]
+    variable referenceWaves
+    # The reference's signal is loaded once per path, however often the row's file is read.
+    set path [dict get $row path]
+    if {![dict exists $referenceWaves $path]} {
+        lassign [vexa::design loadwaves [lindex $reference 0] [list $path]] result ids
+        dict set referenceWaves $path [lindex $ids 0]
+    }
+    set ref [dict get $referenceWaves $path]
     if {$ref in {{} 0}} {
         return [dict create note "not in the reference"]
     }
