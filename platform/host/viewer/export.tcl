@@ -34,7 +34,7 @@ proc ::vexa::viewer::ask_export {} {
     }
 }
 
-# Shows PATHS as OPTIONS say (the command line's --view, --signals and --at); what they ask
+# Shows PATHS as OPTIONS say (the command line's --view, --signals, --at, --reference); what they ask
 # that cannot be shown is an error, not a dialog. Without them a file that cannot be opened is
 # a dialog in the window, as for File, Open.
 proc ::vexa::viewer::show_as {paths options} {
@@ -54,6 +54,9 @@ proc ::vexa::viewer::show_as {paths options} {
         }
         if {[dict exists $options --at]} {
             show_time [dict get $options --at]
+        }
+        if {[dict exists $options --reference]} {
+            open_reference [dict get $options --reference]
         }
     } finally {
         set strict 0
