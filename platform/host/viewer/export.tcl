@@ -34,9 +34,9 @@ proc ::vexa::viewer::ask_export {} {
     }
 }
 
-# Shows PATHS as OPTIONS say (the command line's --view, --signals, --at, --reference); what they ask
-# that cannot be shown is an error, not a dialog. Without them a file that cannot be opened is
-# a dialog in the window, as for File, Open.
+# Shows PATHS as OPTIONS say (the command line's --view, --signals, --at, --reference); what
+# they ask that cannot be shown is an error, not a dialog. Without --view, a file that cannot
+# be opened is a dialog in the window, as for File, Open.
 proc ::vexa::viewer::show_as {paths options} {
     variable strict
     if {![dict exists $options --view]} {

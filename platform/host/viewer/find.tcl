@@ -43,7 +43,10 @@ proc ::vexa::viewer::find_match {direction} {
         bell
         return
     }
-    set bound [expr {$cursor eq {} ? {} : [list [expr {$direction eq "next" ? "-after" : "-before"}] $cursor]}]
+    set bound {}
+    if {$cursor ne {}} {
+        set bound [list [expr {$direction eq "next" ? "-after" : "-before"}] $cursor]
+    }
     set which [expr {$direction eq "next" ? "-first" : "-last"}]
     if {[catch {vexa::when $d $findText {*}$bound $which} found options]} {
         set findStatus $found

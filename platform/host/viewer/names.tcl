@@ -104,7 +104,8 @@ proc ::vexa::viewer::show_tip {x y} {
         pack .tip.text -padx 1 -pady 1
     }
     set row [lindex $rows $index]
-    .tip.text configure -text [expr {[is_signal $row] ? [dict get $row path] : [dict get $row name]}]
+    .tip.text configure \
+        -text [expr {[is_signal $row] ? [dict get $row path] : [dict get $row name]}]
     wm geometry .tip +[expr {[winfo rootx .main.names] + $x + 12}]+[expr {
         [winfo rooty .main.names] + $y + 16}]
     wm deiconify .tip

@@ -249,7 +249,7 @@ proc ::vexa::viewer::start {} {
 }
 
 # vexa view FILE... OPTIONS: opens the files in a window as the options (--view, --signals,
-# --at) say; returns when it is closed.
+# --at, --reference) say; returns when it is closed.
 proc ::vexa::viewer::main {paths {options {}}} {
     variable watchEvery 500
     start

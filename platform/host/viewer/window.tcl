@@ -84,7 +84,8 @@ proc ::vexa::viewer::bind_keys {} {
     set w .main.wave
     bind .side.search <KeyRelease> ::vexa::viewer::search_changed
     bind .side.tree <<TreeviewOpen>> {::vexa::viewer::open_scope %W}
-    bind .side.search <Return> {::vexa::viewer::fill_list; focus .side.list; .side.list focus [lindex [.side.list children {}] 0]
+    bind .side.search <Return> {::vexa::viewer::fill_list; focus .side.list
+        .side.list focus [lindex [.side.list children {}] 0]
         .side.list selection set [.side.list focus]}
     foreach t {.side.tree .side.list} {
         bind $t <Double-Button-1> [list ::vexa::viewer::add_chosen $t]
@@ -112,7 +113,9 @@ proc ::vexa::viewer::bind_keys {} {
         bind $pane <Button-5> {::vexa::viewer::scroll_rows scroll 28 units}
         bind $pane <MouseWheel> {::vexa::viewer::scroll_rows scroll [expr {%D > 0 ? -28 : 28}] units}
     }
-    bind .main.names <Double-Button-1> {::vexa::viewer::double_click_name [::vexa::viewer::row_at %y]}
+    bind .main.names <Double-Button-1> {
+        ::vexa::viewer::double_click_name [::vexa::viewer::row_at %y]
+    }
     bind .main.names <ButtonPress-3> {::vexa::viewer::row_menu [::vexa::viewer::row_at %y] %X %Y}
     bind .main.names <Motion> {::vexa::viewer::show_tip %x %y}
     bind .main.names <Leave> ::vexa::viewer::hide_tip
@@ -125,11 +128,14 @@ proc ::vexa::viewer::bind_keys {} {
         D {step_difference previous} F3 {find_match next} Shift-F3 {find_match previous}
     } {
         foreach key $keys {
-            set event [expr {[string match Shift-* $key] ? "<Shift-Key-[string range $key 6 end]>" : "<Key-$key>"}]
+            set event [expr {[string match Shift-* $key] ? "<Shift-Key-[string range $key 6 end]>"
+                             : "<Key-$key>"}]
             bind $w $event "::vexa::viewer::$command"
         }
     }
-    foreach {key command} {o ask_open r reload s ask_save l ask_restore e ask_export q {destroy .}} {
+    foreach {key command} {
+        o ask_open r reload s ask_save l ask_restore e ask_export q {destroy .}
+    } {
         # Ctrl+R is not the pane's r: pass it on to the window's binding.
         bind $w <Control-Key-$key> continue
         bind . <Control-Key-$key> [expr {$command eq {destroy .} ? $command : "::vexa::viewer::$command"}]
