@@ -6,6 +6,8 @@ namespace eval ::vexa::viewer {
     variable fileStates [dict create]
     # Milliseconds between looks at the open files (0: no looking; tests look by themselves).
     variable watchEvery 0
+    # 1 while files are read again: a dialog's event loop then runs no look.
+    variable reloading 0
 }
 
 # Opens every file (or the design ONLY) again and loads the signals shown anew, keeping the
@@ -13,10 +15,23 @@ namespace eval ::vexa::viewer {
 # missing row, and comes back at a later reload that finds it. A file that cannot be opened
 # now keeps its old design (with a dialog unless QUIET).
 proc ::vexa::viewer::reload {{only {}} {quiet 0}} {
+    variable reloading 1
+    try {
+        reload_files $only $quiet
+    } finally {
+        set reloading 0
+    }
+    fill_tree
+    fill_list
+    update_span
+    redraw
+}
+
+proc ::vexa::viewer::reload_files {only quiet} {
     variable files
     variable rows
     foreach h [dict keys $files] {
-        if {$only ne {} && $h ne $only} {
+        if {($only ne {} && $h ne $only) || ![dict exists $files $h]} {
             continue
         }
         set path [lindex [dict get $files $h] 0]
@@ -34,10 +49,6 @@ proc ::vexa::viewer::reload {{only {}} {quiet 0}} {
             set row
         }]
     }
-    fill_tree
-    fill_list
-    update_span
-    redraw
 }
 
 # Remembers STATE, the file's vexa::filestate read before design H was opened from it.
@@ -53,6 +64,10 @@ proc ::vexa::viewer::opened_state {h state} {
 proc ::vexa::viewer::watch {} {
     variable files
     variable fileStates
+    variable reloading
+    if {$reloading} {
+        return
+    }
     foreach {h info} $files {
         if {![dict exists $fileStates $h] ||
             [catch {vexa::filestate [lindex $info 0]} now]} {
