@@ -23,7 +23,8 @@ Commands:
   list FILE [PATTERN] [--type TYPE]   signal paths matching PATTERN (analog|event|digital|bus)
   dump FILE SIGNAL... [--from T] [--to T] [--at T] [--radix bin|hex|dec|signed]
   plot FILE SIGNAL... -o OUT.svg [--from T] [--to T] [--width PX] [--radix R]
-  view FILE...                        a window showing the waveforms (needs Tk and a display)
+  view FILE... [--view SAVED] [--signals GLOB...] [--at T] [--reference B]
+                                      a window showing the waveforms (needs Tk and a display)
   diff A B [GLOB...] [--quiet]        signals whose values differ; exit 0 same, 1 different
   find FILE EXPR [--first|--count]    times a condition becomes true: 'rise(top/clk) && top/en'
   stats FILE [GLOB...] [--csv]        changes, edges, time at 1, distinct values per signal
@@ -60,13 +61,23 @@ hex, dec or signed sets how logic vectors are written; real values are written e
 Draws a timing diagram as SVG: 1-bit signals as traces (X red, Z orange), vectors as labelled
 boxes in the radix (default hex), analog signals as lines with their range and unit, events
 as ticks, a time axis. --width is the picture's width in pixels (default 1000).}
-        view {usage: vexa view FILE...
+        view {usage: vexa view FILE... [--view SAVED] [--signals GLOB...] [--at T] [--reference B]
 
 Opens the files in a waveform viewer window: find a signal in the tree or the list (type in
 the search box), double-click or drag it into the waveform pane, click to place the cursor and
 read the values at it (drag the edge beside the names to widen them; the pointer over a name
 shows its whole path). Keys in the pane: + and - zoom, f fits, Left and Right pan, n and p go
-to the next and previous change of the selected signal, m sets the marker, r changes the radix.}
+to the next and previous change of the selected signal, m sets the marker, r changes the radix,
+g folds a group, d and D go to the next and previous difference from a reference dump (File,
+Open reference), / goes to the find bar (a condition as for find; Return finds the next match).
+Right-click a name for its own radix, colour and analog drawing, groups and dividers.
+
+--view SAVED shows the files as the view saved in SAVED (Ctrl+S): its rows, window, cursor and
+marker, the view's Nth file replaced by the Nth FILE. --signals adds the signals matching each
+GLOB (the words up to the next option; patterns as for list) in name order. --at T places the
+cursor at T, with the window moved to show it. --reference B compares every row with the same
+signal of the dump B (as File, Open reference). A view, signal, time or reference that cannot
+be shown is an error (exit status 1) and no window stays open.}
     }
 }
 
@@ -625,17 +636,38 @@ $body</svg>
 # --- view: the Tk viewer ------------------------------------------------------------------------
 
 proc ::vexa::cli::cmd_view {args} {
-    lassign [parse_args view $args {}] words
+    # --signals takes every word up to the next option.
+    set globs {}
+    set rest {}
+    set taking 0
+    foreach word $args {
+        if {$word eq "--signals"} {
+            set taking 1
+        } elseif {$taking && ![string match -* $word]} {
+            lappend globs $word
+        } else {
+            set taking 0
+            lappend rest $word
+        }
+    }
+    if {[lsearch -exact $args --signals] >= 0 && [llength $globs] == 0} {
+        usage_error "option --signals needs at least one GLOB" view
+    }
+    lassign [parse_args view $rest {--view 1 --at 1 --reference 1}] words options
     if {[llength $words] < 1} {
         usage_error "view takes at least one FILE" view
     }
+    if {[dict exists $options --at]} {
+        parse_time [dict get $options --at] view
+    }
+    dict set options --signals $globs
     foreach path $words {
         if {![file exists $path]} {
             fail "couldn't open \"$path\": no such file"
         }
     }
     package require vexa::viewer
-    if {[catch {::vexa::viewer::main $words} message]} {
+    if {[catch {::vexa::viewer::main $words $options} message]} {
         fail $message
     }
 }

@@ -69,8 +69,12 @@ proc ::vexa::design::close {d} {
 
 # vexa::find over every file: the main file's paths first, a path held twice listed once.
 proc ::vexa::design::find {d args} {
+    set handles [files $d]
+    if {[llength $handles] == 1} {
+        return [vexa::find [lindex $handles 0] {*}$args]
+    }
     set found [dict create]
-    foreach h [files $d] {
+    foreach h $handles {
         foreach path [vexa::find $h {*}$args] {
             dict set found $path 1
         }

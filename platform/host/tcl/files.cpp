@@ -462,9 +462,19 @@ int NameRank(char c)
 // numbers (q[2] before q[10]), case only where nothing else differs. Negative, 0 or positive.
 int CompareNames(const std::string& a, const std::string& b)
 {
+    // Equal bytes decide nothing, so the walk starts where the paths part (a large design's
+    // paths share long scopes), backed up to the start of a digit run crossing that point.
+    std::size_t start = 0;
+    std::size_t shorter = std::min(a.size(), b.size());
+    while (start < shorter && a[start] == b[start]) {
+        ++start;
+    }
+    while (start > 0 && IsDigit(a[start - 1])) {
+        --start;
+    }
     int tie = 0;
-    std::size_t i = 0;
-    std::size_t j = 0;
+    std::size_t i = start;
+    std::size_t j = start;
     while (i < a.size() && j < b.size()) {
         if (IsDigit(a[i]) && IsDigit(b[j])) {
             std::size_t zerosA = 0;

@@ -6,7 +6,7 @@ package require vexa::draw
 
 namespace eval ::vexa::viewer::draw {
     namespace export logic_items real_items event_items row_items ruler_items marker_items \
-        zoom pan x_of seconds_at fit_name telling_names
+        zoom pan x_of seconds_at fit_name telling_names ascii linear recolour
     variable colors
     array set colors {
         trace #1a7f1a x #d01010 xfill #f2b8b8 z #e08000 zfill #ffe3b0 busy #7fbf7f
@@ -204,5 +204,46 @@ proc ::vexa::viewer::draw::telling_names {paths} {
             }
         }
         set key
+    }
+}
+
+# A hex value as text: two digits a character, the first padded with 0; a byte outside the
+# printable ASCII range is ".", one with an unknown digit is its X or Z.
+proc ::vexa::viewer::draw::ascii {hex} {
+    if {[string length $hex] % 2} {
+        set hex 0$hex
+    }
+    set text {}
+    foreach {a b} [split $hex {}] {
+        if {[regexp {[XxZz]} $a$b match]} {
+            append text [string toupper $match]
+        } elseif {[scan $a$b %x code] == 1 && $code >= 32 && $code < 127} {
+            append text [format %c $code]
+        } else {
+            append text .
+        }
+    }
+    return $text
+}
+
+# An analog step trace {x y ...} drawn linear: each change joined to the next by a straight
+# line, keeping of the points at one x only the last.
+proc ::vexa::viewer::draw::linear {xy} {
+    set out {}
+    foreach {x y} $xy {
+        if {[llength $out] && [lindex $out end-1] == $x} {
+            set out [lreplace $out end-1 end]
+        }
+        lappend out $x $y
+    }
+    return $out
+}
+
+# ITEMS with the trace colours (logic, analog, event) replaced by COLOR.
+proc ::vexa::viewer::draw::recolour {items color} {
+    variable colors
+    set map [list $colors(trace) $color $colors(analog) $color $colors(event) $color]
+    lmap item $items {
+        lset item 2 [string map $map [lindex $item 2]]
     }
 }

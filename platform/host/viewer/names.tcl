@@ -7,7 +7,15 @@ namespace eval ::vexa::viewer {
     variable sashFrom {}
 }
 
-proc ::vexa::viewer::draw_names {} {
+# A group's name after its fold mark, a divider's between dashes.
+proc ::vexa::viewer::band_title {row} {
+    if {[dict get $row kind] eq "group"} {
+        return "[expr {[dict get $row folded] ? "\u25b8" : "\u25be"}] [dict get $row name]"
+    }
+    return "\u2014 [dict get $row name] \u2014"
+}
+
+proc ::vexa::viewer::draw_names {layout} {
     variable rows
     variable selected
     variable cursor
@@ -25,17 +33,36 @@ proc ::vexa::viewer::draw_names {} {
     $v create text 4 4 -text $header -anchor nw -font TkHeadingFont -tags header
     set room [expr {[$c cget -width] - 8}]
     set index 0
-    set keys [draw::telling_names [lmap row $rows {dict get $row path}]]
-    foreach row $rows place [row_layout] value [cursor_values] key $keys {
+    set keys [draw::telling_names [lmap row $rows {
+        expr {[is_signal $row] ? [dict get $row path] : "\0[incr bands]"}
+    }]]
+    foreach row $rows place $layout value [cursor_values] key $keys {
         lassign $place top height
+        if {$height == 0} {
+            incr index
+            continue
+        }
         set mid [expr {$top + $height / 2}]
         set bottom [expr {$top + $height}]
         if {$index == $selected} {
             $c create rectangle 0 $top 10000 $bottom -fill #dde8ff -outline {}
             $v create rectangle 0 $top 10000 $bottom -fill #dde8ff -outline {}
         }
-        set name [draw::fit_name [dict get $row path] $room {font measure TkDefaultFont} $key]
-        $c create text 4 $mid -text $name -anchor w -font TkDefaultFont \
+        if {[is_signal $row]} {
+            set name [draw::fit_name [dict get $row path] $room {font measure TkDefaultFont} $key]
+            set font TkDefaultFont
+            set color [expr {[dict get $row id] eq {} ? "#909090" :
+                             ([dict exists $row color] ? [dict get $row color] : "#000000")}]
+        } else {
+            set name [band_title $row]
+            set font TkHeadingFont
+            set color #303030
+        }
+        set info [comparison $row]
+        if {[dict exists $info count] && [dict get $info count] > 0} {
+            $c create rectangle 0 $top 3 $bottom -fill #e02020 -outline {} -tags differs
+        }
+        $c create text 4 $mid -text $name -anchor w -font $font -fill $color \
             -tags [list name name-$index]
         $v create text 4 $mid -text $value -anchor w -font TkFixedFont \
             -tags [list value value-$index]
@@ -59,7 +86,7 @@ proc ::vexa::viewer::drag_sash {x} {
     lassign $sashFrom x0 width
     set width [expr {max(40, min($width + $x - $x0, [winfo width .] - 200))}]
     .main.names configure -width $width
-    draw_names
+    redraw
 }
 
 # The full path of the row under the pointer, in a small window beside it.
@@ -76,7 +103,9 @@ proc ::vexa::viewer::show_tip {x y} {
         label .tip.text -background #ffffe0 -justify left
         pack .tip.text -padx 1 -pady 1
     }
-    .tip.text configure -text [dict get [lindex $rows $index] path]
+    set row [lindex $rows $index]
+    .tip.text configure \
+        -text [expr {[is_signal $row] ? [dict get $row path] : [dict get $row name]}]
     wm geometry .tip +[expr {[winfo rootx .main.names] + $x + 12}]+[expr {
         [winfo rooty .main.names] + $y + 16}]
     wm deiconify .tip
