@@ -1,6 +1,8 @@
-# export.tcl: the view written as SVG by the command line's plot renderer, and a window started
-# as the command line asks: a saved view applied to the files given, signals by pattern, the
-# cursor at a time.
+# export.tcl: the view written as SVG by the renderer of vexa plot (vexa::svg), and a window
+# started as the command line asks: a saved view applied to the files given, signals by
+# pattern, the cursor at a time.
+
+package require vexa::svg
 
 # Writes the signals shown, over the window, as the SVG of vexa plot (the window's radix).
 proc ::vexa::viewer::export_svg {file} {
@@ -19,7 +21,7 @@ proc ::vexa::viewer::export_svg {file} {
         error "nothing to export: no signal is shown"
     }
     set width [expr {[winfo width .main.names] + [winfo width .main.wave]}]
-    set svg [::vexa::cli::plot_svg $paths $ids [time_text [dict get $view from]] \
+    set svg [vexa::svg::plot $paths $ids [time_text [dict get $view from]] \
                  [time_text [dict get $view to]] [expr {max(200, min(100000, $width))}] $radix]
     set f [open $file w]
     fconfigure $f -encoding utf-8
