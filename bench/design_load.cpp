@@ -1,0 +1,197 @@
+// design_load.cpp: loading every signal of a file into the host and the memory it takes; a
+// generated design of 1- to 64-bit signals to load.
+#include "design_load.h"
+
+#include <malloc.h>
+#include <tcl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <vector>
+
+#include "context/context.h"
+#include "context/paths.h"
+#include "host_core.h"
+#include "load/handlers.h"
+#include "nffr.h"
+#include "nffr_writer.h"
+#include "query/queries.h"
+
+namespace bench {
+namespace {
+
+constexpr std::size_t kPathsPerCall = 1000;
+
+// Every leaf path the plug-in lists, split into one-bit signals and the others.
+bool ListPaths(Tcl_Interp* interp, ReaderContext* context, std::vector<std::string>* oneBit,
+               std::vector<std::string>* others)
+{
+    QueryResult result;
+    Tcl_DStringInit(&result.text);
+    bool ok = Quorvel_FileInfo(interp, context, "-waveforms", &result) == 0;
+    int count = 0;
+    const char** words = nullptr;
+    ok = ok && Tcl_SplitList(nullptr, Tcl_DStringValue(&result.text), &count, &words) == TCL_OK;
+    ffrObject* reader = LiveReader(context);
+    for (int i = 0; ok && i < count; ++i) {
+        ffrVarInfo* info = nullptr;
+        int idcode = PathToIdcode(words[i], context);
+        if (reader != nullptr && idcode != -1) {
+            reader->GetVarInfo(idcode, &info);
+        }
+        (info != nullptr && info->bitSize == 1 ? oneBit : others)->push_back(words[i]);
+    }
+    if (words != nullptr) {
+        Tcl_Free(reinterpret_cast<char*>(words));
+    }
+    Tcl_DStringFree(&result.text);
+    return ok;
+}
+
+// Loads paths kPathsPerCall at a time; adds the waveforms made to waves and their samples.
+void LoadAll(Tcl_Interp* interp, ReaderContext* context, const std::vector<std::string>& paths,
+             std::vector<WfXWave*>* waves, std::size_t* samples)
+{
+    for (std::size_t start = 0; start < paths.size(); start += kPathsPerCall) {
+        std::size_t end = std::min(paths.size(), start + kPathsPerCall);
+        Tcl_Obj* list = Tcl_NewListObj(0, nullptr);
+        Tcl_IncrRefCount(list);
+        for (std::size_t i = start; i < end; ++i) {
+            Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(paths[i].c_str(), -1));
+        }
+        std::vector<WfXWave*> out(end - start, nullptr);
+        Quorvel_LoadWaves(interp, context, Tcl_GetString(list), "", out.data());
+        Tcl_DecrRefCount(list);
+        for (WfXWave* wave : out) {
+            vexahost::WaveHeader header;
+            if (vexahost::ReadWaveHeader(wave, &header)) {
+                waves->push_back(wave);
+                *samples += header.count;
+            }
+        }
+    }
+}
+
+double PerSample(long long bytes, std::size_t samples)
+{
+    return samples > 0 ? double(bytes) / double(samples) : 0.0;
+}
+
+}  // namespace
+
+long long ResidentBytes()
+{
+    long long pages = 0, resident = 0;
+    std::ifstream statm("/proc/self/statm");
+    statm >> pages >> resident;
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+DesignLoad LoadWholeDesign(const std::string& path)
+{
+    DesignLoad load;
+    Tcl_Interp* interp = Tcl_CreateInterp();
+    Tcl_Eval(interp, "proc pf:info {what path} { return {} }");
+    ReaderContext* context = nullptr;
+    if (Quorvel_Open(interp, path.c_str(), &context) != 0) {
+        load.error = "cannot open " + path;
+        Tcl_DeleteInterp(interp);
+        return load;
+    }
+    std::vector<std::string> oneBit, others;
+    if (!ListPaths(interp, context, &oneBit, &others)) {
+        load.error = "cannot list the signals of " + path;
+    }
+    malloc_trim(0);
+    load.rssBefore = ResidentBytes();
+    std::vector<WfXWave*> waves;
+    auto start = std::chrono::steady_clock::now();
+    LoadAll(interp, context, oneBit, &waves, &load.oneBitSamples);
+    load.oneBitSignals = waves.size();
+    load.rssOneBit = ResidentBytes();
+    load.samples = load.oneBitSamples;
+    LoadAll(interp, context, others, &waves, &load.samples);
+    load.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    load.rssLoaded = ResidentBytes();
+    load.signals = waves.size();
+    Quorvel_Close(interp, context);
+    malloc_trim(0);
+    load.rssClosed = ResidentBytes();
+    for (WfXWave* wave : waves) {
+        vexahost::DestroyWave(wave);
+    }
+    Tcl_DeleteInterp(interp);
+    load.ok = load.error.empty() && load.signals == oneBit.size() + others.size();
+    if (load.error.empty() && !load.ok) {
+        load.error =
+            std::to_string(oneBit.size() + others.size() - load.signals) + " signals did not load";
+    }
+    return load;
+}
+
+void PrintDesignLoad(const DesignLoad& load)
+{
+    if (!load.error.empty()) {
+        std::printf("whole-design load failed: %s\n", load.error.c_str());
+    }
+    std::size_t vectorSamples = load.samples - load.oneBitSamples;
+    std::printf(
+        "whole-design load: %zu signals (%zu one-bit), %zu samples (%zu one-bit), "
+        "%.2f s\n",
+        load.signals, load.oneBitSignals, load.samples, load.oneBitSamples, load.seconds);
+    std::printf(
+        "  bytes per sample, growth during the load:     all %6.2f   one-bit %6.2f   "
+        "vectors %6.2f\n",
+        PerSample(load.rssLoaded - load.rssBefore, load.samples),
+        PerSample(load.rssOneBit - load.rssBefore, load.oneBitSamples),
+        PerSample(load.rssLoaded - load.rssOneBit, vectorSamples));
+    std::printf("  bytes per sample, whole process after it:     all %6.2f\n",
+                PerSample(load.rssLoaded, load.samples));
+    std::printf("  bytes per sample, file closed, waves held:    all %6.2f   (growth %.2f)\n",
+                PerSample(load.rssClosed, load.samples),
+                PerSample(load.rssClosed - load.rssBefore, load.samples));
+    std::printf("  resident MiB: before %.1f, one-bit loaded %.1f, all loaded %.1f, closed %.1f\n",
+                load.rssBefore / 1048576.0, load.rssOneBit / 1048576.0, load.rssLoaded / 1048576.0,
+                load.rssClosed / 1048576.0);
+}
+
+bool WriteMixedDesign(const std::string& path, int signals, int changes, std::string* error)
+{
+    nffr::FileWriter writer;
+    writer.SetFileType(0);
+    writer.SetTimeUnit("1ps");
+    std::vector<uint8_t> bytes;
+    for (int s = 0; s < signals; ++s) {
+        if (s % 100 == 0) {
+            if (s > 0) {
+                writer.EndScope();
+            }
+            writer.BeginScope("block" + std::to_string(s / 100));
+        }
+        uint32_t bits = s % 2 == 0 ? 1 : 2 + uint32_t(s / 2 * 13) % 63;
+        int id = writer.AddVar("s" + std::to_string(s), 0, bits);
+        uint32_t state = 0x9E3779B9u * uint32_t(s + 1);
+        for (int i = 0; i < changes; ++i) {
+            bytes.assign(bits, 2);  // X
+            for (uint32_t b = 0; i > 0 && b < bits; ++b) {
+                state ^= state << 13;
+                state ^= state >> 17;
+                state ^= state << 5;
+                bytes[b] = uint8_t(state & 1u);
+            }
+            if (bits == 1 && i > 0) {
+                bytes[0] = uint8_t(i & 1);  // a clock-like toggle
+            }
+            writer.AddChange(id, uint64_t(i) * 1000 + uint64_t(s % 7), bytes);
+        }
+    }
+    if (signals > 0) {
+        writer.EndScope();
+    }
+    return writer.Write(path, error);
+}
+
+}  // namespace bench
