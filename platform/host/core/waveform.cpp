@@ -114,23 +114,54 @@ struct BitTexts {
     }
 };
 
+// Packs eight characters 0 and 1 into a byte, the first in the lowest bit; false when another
+// character is among them.
+bool PackEight(const char* text, unsigned char* out)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    constexpr std::uint64_t kLowBits = 0x0101010101010101u;
+    std::uint64_t v;
+    std::memcpy(&v, text, sizeof v);
+    if ((v & ~kLowBits) != 0x3030303030303030u) {
+        return false;
+    }
+    // Each character's low bit moves to bit 56 + its position; no two products overlap.
+    *out = static_cast<unsigned char>(((v & kLowBits) * 0x0102040810204080u) >> 56);
+    return true;
+#else
+    unsigned byte = 0;
+    for (int k = 0; k < 8; ++k) {
+        unsigned c = static_cast<unsigned char>(text[k]);
+        if ((c | 1u) != '1') {
+            return false;
+        }
+        byte |= (c & 1u) << k;
+    }
+    *out = static_cast<unsigned char>(byte);
+    return true;
+#endif
+}
+
 // Packs a text of exactly width characters 0 and 1 into out, one bit each, the first character
 // in the lowest bit; false for any other text, which is read no further than its end.
 bool PackBits(const char* text, std::size_t width, unsigned char* out)
 {
-    for (std::size_t from = 0; from < width; from += 8) {
-        std::size_t end = std::min(width, from + 8);
-        unsigned byte = 0;
-        for (std::size_t k = from; k < end; ++k) {
-            unsigned c = static_cast<unsigned char>(text[k]);
-            if ((c | 1u) != '1') {  // neither '0' nor '1' (a NUL included)
-                return false;
-            }
-            byte |= (c & 1u) << (k - from);
-        }
-        out[from / 8] = static_cast<unsigned char>(byte);
+    // memchr stops at the first NUL, so a shorter text is not read past its end.
+    if (std::memchr(text, '\0', width) != nullptr || text[width] != '\0') {
+        return false;
     }
-    return text[width] == '\0';
+    std::size_t from = 0;
+    for (; from + 8 <= width; from += 8) {
+        if (!PackEight(text + from, out + from / 8)) {
+            return false;
+        }
+    }
+    if (from < width) {
+        char tail[8] = {'0', '0', '0', '0', '0', '0', '0', '0'};
+        std::memcpy(tail, text + from, width - from);
+        return PackEight(tail, out + from / 8);
+    }
+    return true;
 }
 
 // The value texts of a logic waveform. Every sample has a record of fixed size: for width 1 its
