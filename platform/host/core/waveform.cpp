@@ -12,6 +12,10 @@
 #include <new>
 #include <unordered_map>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "host_core.h"
 
 namespace {
@@ -142,6 +146,23 @@ bool PackEight(const char* text, unsigned char* out)
 #endif
 }
 
+#if defined(__SSE2__)
+// PackEight for sixteen characters at once, into two bytes.
+bool PackSixteen(const char* text, unsigned char* out)
+{
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    __m128i zeroOrOne = _mm_cmpeq_epi8(_mm_andnot_si128(_mm_set1_epi8(1), v), _mm_set1_epi8('0'));
+    if (_mm_movemask_epi8(zeroOrOne) != 0xFFFF) {
+        return false;
+    }
+    // Each character's low bit to the top of its byte, then one bit per byte, first lowest.
+    int bits = _mm_movemask_epi8(_mm_slli_epi64(v, 7));
+    out[0] = static_cast<unsigned char>(bits & 0xFF);
+    out[1] = static_cast<unsigned char>(bits >> 8);
+    return true;
+}
+#endif
+
 // Packs a text of exactly width characters 0 and 1 into out, one bit each, the first character
 // in the lowest bit; false for any other text, which is read no further than its end.
 bool PackBits(const char* text, std::size_t width, unsigned char* out)
@@ -151,6 +172,13 @@ bool PackBits(const char* text, std::size_t width, unsigned char* out)
         return false;
     }
     std::size_t from = 0;
+#if defined(__SSE2__)
+    for (; from + 16 <= width; from += 16) {
+        if (!PackSixteen(text + from, out + from / 8)) {
+            return false;
+        }
+    }
+#endif
     for (; from + 8 <= width; from += 8) {
         if (!PackEight(text + from, out + from / 8)) {
             return false;
