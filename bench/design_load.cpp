@@ -98,41 +98,88 @@ long long ResidentBytes()
     return resident * sysconf(_SC_PAGESIZE);
 }
 
-DesignLoad LoadWholeDesign(const std::string& path)
+namespace {
+
+// One open of the file, the one-bit paths loaded, then the others: resident sizes with the
+// file open before, between and after the loads, and after closing it (the reader's memory
+// given back, the waveforms held).
+struct Phase {
+    long long open = 0, oneBit = 0, loaded = 0, closed = 0;
+};
+
+bool LoadPhase(const std::string& path, const std::vector<std::string>& oneBit,
+               const std::vector<std::string>& others, DesignLoad* load,
+               std::vector<WfXWave*>* waves, Phase* phase)
 {
-    DesignLoad load;
     Tcl_Interp* interp = Tcl_CreateInterp();
     Tcl_Eval(interp, "proc pf:info {what path} { return {} }");
     ReaderContext* context = nullptr;
-    if (Quorvel_Open(interp, path.c_str(), &context) != 0) {
-        load.error = "cannot open " + path;
-        Tcl_DeleteInterp(interp);
-        return load;
-    }
-    std::vector<std::string> oneBit, others;
-    if (!ListPaths(interp, context, &oneBit, &others)) {
-        load.error = "cannot list the signals of " + path;
-    }
-    malloc_trim(0);
-    load.rssBefore = ResidentBytes();
-    std::vector<WfXWave*> waves;
-    double start = ProcessSeconds();
-    LoadAll(interp, context, oneBit, &waves, &load.oneBitSamples);
-    load.oneBitSignals = waves.size();
-    load.rssOneBit = ResidentBytes();
-    load.samples = load.oneBitSamples;
-    LoadAll(interp, context, others, &waves, &load.samples);
-    load.seconds = ProcessSeconds() - start;
-    load.rssLoaded = ResidentBytes();
-    load.signals = waves.size();
-    Quorvel_Close(interp, context);
-    malloc_trim(0);
-    load.rssClosed = ResidentBytes();
-    for (WfXWave* wave : waves) {
-        vexahost::DestroyWave(wave);
+    bool opened = Quorvel_Open(interp, path.c_str(), &context) == 0;
+    if (opened) {
+        malloc_trim(0);
+        phase->open = ResidentBytes();
+        double start = ProcessSeconds();
+        load->oneBitSamples = 0;
+        LoadAll(interp, context, oneBit, waves, &load->oneBitSamples);
+        load->oneBitSignals = waves->size();
+        phase->oneBit = ResidentBytes();
+        load->samples = load->oneBitSamples;
+        LoadAll(interp, context, others, waves, &load->samples);
+        load->seconds = ProcessSeconds() - start;
+        phase->loaded = ResidentBytes();
+        Quorvel_Close(interp, context);
     }
     Tcl_DeleteInterp(interp);
-    load.ok = load.error.empty() && load.signals == oneBit.size() + others.size();
+    malloc_trim(0);
+    phase->closed = ResidentBytes();
+    load->signals = waves->size();
+    return opened;
+}
+
+void DestroyAll(std::vector<WfXWave*>* waves)
+{
+    for (WfXWave* wave : *waves) {
+        vexahost::DestroyWave(wave);
+    }
+    waves->clear();
+    malloc_trim(0);
+}
+
+}  // namespace
+
+DesignLoad LoadWholeDesign(const std::string& path)
+{
+    DesignLoad load;
+    std::vector<std::string> oneBit, others;
+    {
+        Tcl_Interp* interp = Tcl_CreateInterp();
+        Tcl_Eval(interp, "proc pf:info {what path} { return {} }");
+        ReaderContext* context = nullptr;
+        if (Quorvel_Open(interp, path.c_str(), &context) != 0 ||
+            !ListPaths(interp, context, &oneBit, &others)) {
+            load.error = "cannot open and list " + path;
+        }
+        Quorvel_Close(interp, context);
+        Tcl_DeleteInterp(interp);
+    }
+    std::vector<WfXWave*> waves;
+    Phase idle, all, oneBitAlone;
+    // A first open warms what every open costs; the second loads everything; the third the
+    // one-bit signals alone, for their share of the held waveforms.
+    bool ok = load.error.empty() && LoadPhase(path, {}, {}, &load, &waves, &idle) &&
+              LoadPhase(path, oneBit, others, &load, &waves, &all);
+    DesignLoad whole = load;
+    DestroyAll(&waves);
+    ok = ok && LoadPhase(path, oneBit, {}, &load, &waves, &oneBitAlone);
+    DestroyAll(&waves);
+    load = whole;
+    load.rssIdle = idle.closed;
+    load.rssBefore = all.open;
+    load.rssOneBit = all.oneBit;
+    load.rssLoaded = all.loaded;
+    load.rssClosed = all.closed;
+    load.rssOneBitHeld = oneBitAlone.closed - oneBitAlone.open + idle.closed;
+    load.ok = ok && load.signals == oneBit.size() + others.size();
     if (load.error.empty() && !load.ok) {
         load.error =
             std::to_string(oneBit.size() + others.size() - load.signals) + " signals did not load";
@@ -151,19 +198,25 @@ void PrintDesignLoad(const DesignLoad& load)
         "%.2f processor s\n",
         load.signals, load.oneBitSignals, load.samples, load.oneBitSamples, load.seconds);
     std::printf(
-        "  bytes per sample, growth during the load:     all %6.2f   one-bit %6.2f   "
-        "vectors %6.2f\n",
+        "  bytes per sample, growth during the loads (file open):  all %6.2f   one-bit "
+        "%6.2f   vectors %6.2f\n",
         PerSample(load.rssLoaded - load.rssBefore, load.samples),
         PerSample(load.rssOneBit - load.rssBefore, load.oneBitSamples),
         PerSample(load.rssLoaded - load.rssOneBit, vectorSamples));
-    std::printf("  bytes per sample, whole process after it:     all %6.2f\n",
+    std::printf("  bytes per sample, whole process after them (file open): all %6.2f\n",
                 PerSample(load.rssLoaded, load.samples));
-    std::printf("  bytes per sample, file closed, waves held:    all %6.2f   (growth %.2f)\n",
-                PerSample(load.rssClosed, load.samples),
-                PerSample(load.rssClosed - load.rssBefore, load.samples));
-    std::printf("  resident MiB: before %.1f, one-bit loaded %.1f, all loaded %.1f, closed %.1f\n",
-                load.rssBefore / 1048576.0, load.rssOneBit / 1048576.0, load.rssLoaded / 1048576.0,
-                load.rssClosed / 1048576.0);
+    std::printf(
+        "  bytes per sample, the waveforms alone (file closed):    all %6.2f   one-bit "
+        "%6.2f   vectors %6.2f   whole process %.2f\n",
+        PerSample(load.rssClosed - load.rssIdle, load.samples),
+        PerSample(load.rssOneBitHeld - load.rssIdle, load.oneBitSamples),
+        PerSample(load.rssClosed - load.rssOneBitHeld, vectorSamples),
+        PerSample(load.rssClosed, load.samples));
+    std::printf(
+        "  resident MiB: idle %.1f, file open %.1f, one-bit loaded %.1f, all loaded %.1f, "
+        "closed %.1f\n",
+        load.rssIdle / 1048576.0, load.rssBefore / 1048576.0, load.rssOneBit / 1048576.0,
+        load.rssLoaded / 1048576.0, load.rssClosed / 1048576.0);
 }
 
 bool WriteMixedDesign(const std::string& path, int signals, int changes, std::string* error)

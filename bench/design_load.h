@@ -9,7 +9,8 @@
 
 namespace bench {
 
-// Resident set sizes in bytes, taken with the file open.
+// Resident set sizes in bytes, in one open of the file: its one-bit signals loaded first, then
+// the others; the one-bit waveforms' share of the held ones from a second open loading them alone.
 struct DesignLoad {
     bool ok = false;
     std::string error;
@@ -17,15 +18,17 @@ struct DesignLoad {
     std::size_t samples = 0;
     std::size_t oneBitSignals = 0;
     std::size_t oneBitSamples = 0;
-    double seconds = 0;       // the loads alone, wall time
-    long long rssBefore = 0;  // the file open, nothing loaded
-    long long rssOneBit = 0;  // after the one-bit signals (loaded first)
-    long long rssLoaded = 0;  // after every signal
-    long long rssClosed = 0;  // the file closed (the reader's memory freed), waveforms held
+    double seconds = 0;           // the loads alone, processor time
+    long long rssIdle = 0;        // the file opened and closed, nothing loaded
+    long long rssBefore = 0;      // the file open, nothing loaded
+    long long rssOneBit = 0;      // the one-bit signals loaded
+    long long rssLoaded = 0;      // every signal loaded, the file open
+    long long rssClosed = 0;      // the file closed (the reader's memory freed), waveforms held
+    long long rssOneBitHeld = 0;  // idle plus what the one-bit waveforms alone hold
 };
 
-// Opens path through the plug-in, loads its one-bit signals and then all others with the
-// load-many handler (1000 paths a call), takes the figures, then frees everything it made.
+// Opens path through the plug-in and loads every waveform it lists with the load-many handler
+// (1000 paths a call); frees everything it made.
 DesignLoad LoadWholeDesign(const std::string& path);
 // One line per figure: bytes per sample by growth and by whole size.
 void PrintDesignLoad(const DesignLoad& load);
