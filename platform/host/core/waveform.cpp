@@ -192,17 +192,20 @@ bool PackBits(const char* text, std::size_t width, unsigned char* out)
     return true;
 }
 
-// The value texts of a logic waveform. Every sample has a record of fixed size: for width 1 its
-// character, else its characters packed one bit each, as long as the text has the waveform's
-// width and (beyond width 1) only the characters 0 and 1. Any other text (X, Z or U in a
-// vector, another length) is kept whole in a pool and found by sample index; its record is 0.
-// An odd text equal to the one before shares its copy, so a bus floating at Z again and again
-// costs one copy.
+bool IsOneCharacter(const char* text)
+{
+    return text[0] != '\0' && text[1] == '\0';
+}
+
+// The value texts of a logic waveform. Every sample has a record of fixed size, in one of two
+// modes chosen by the first text stored: a text of one character (width 1, or a file that
+// gives vectors one character) is that character; a text of the waveform's width in 0 and 1 is
+// packed one bit per character. Any other text (X, Z or U in a vector, another length) is
+// kept whole in a pool and found by sample index; its record is 0. An odd text equal to the
+// one before shares its copy, so a bus floating at Z again and again costs one copy.
 class TextStore {
 public:
-    explicit TextStore(std::size_t width) : width_(width), size_(width == 1 ? 1 : (width + 7) / 8)
-    {
-    }
+    explicit TextStore(std::size_t width) : width_(width) {}
 
     // What undo returns to.
     struct Mark {
@@ -225,7 +228,7 @@ public:
             for (std::size_t i = 0; i < n; ++i) {
                 const char* text = OrEmpty(texts[i]);
                 if (capacity_ < first + n && fits(text)) {
-                    makeRoom(first + n);
+                    makeRoom(first + n, text);
                 }
                 if (capacity_ < first + n || !encode(text, record(first + i))) {
                     addOdd(first + i, text);
@@ -240,7 +243,7 @@ public:
     // Sample i's text; a decoded one stays valid until the next call of any store.
     const char* text(std::size_t i) const
     {
-        if (width_ == 1 && capacity_ > i && records_.get()[i] != 0) {
+        if (mode_ == Mode::kCharacter && capacity_ > i && records_.get()[i] != 0) {
             return OneCharacterText(static_cast<char>(records_.get()[i]));
         }
         if (!odd_.empty()) {
@@ -271,11 +274,14 @@ private:
 
     unsigned char* record(std::size_t i) const { return records_.get() + i * size_; }
 
-    // Whether encode will take the text.
+    // Whether encode will take the text (in either mode while none is chosen).
     bool fits(const char* text) const
     {
-        if (width_ == 1) {
-            return text[0] != '\0' && text[1] == '\0';
+        if (mode_ != Mode::kBits && IsOneCharacter(text)) {
+            return true;
+        }
+        if (mode_ == Mode::kCharacter) {
+            return false;
         }
         std::size_t k = 0;
         while (k < width_ && (text[k] | 1) == '1') {
@@ -286,10 +292,10 @@ private:
 
     bool encode(const char* text, unsigned char* out) const
     {
-        if (width_ != 1) {
+        if (mode_ == Mode::kBits) {
             return PackBits(text, width_, out);
         }
-        bool one = text[0] != '\0' && text[1] == '\0';
+        bool one = IsOneCharacter(text);
         *out = one ? static_cast<unsigned char>(text[0]) : 0;
         return one;
     }
@@ -306,9 +312,14 @@ private:
         return decoded.c_str();
     }
 
-    // Room for count records, the new ones 0; throws bad_alloc.
-    void makeRoom(std::size_t count)
+    // Room for count records, the new ones 0, in the mode that takes text; throws bad_alloc.
+    void makeRoom(std::size_t count, const char* text)
     {
+        if (mode_ == Mode::kNone) {
+            bool one = IsOneCharacter(text);
+            mode_ = one ? Mode::kCharacter : Mode::kBits;
+            size_ = one ? 1 : (width_ + 7) / 8;
+        }
         std::size_t wanted = std::max(capacity_ * 2, count);
         if (!Resize(records_, wanted, size_)) {
             throw std::bad_alloc();
@@ -330,8 +341,11 @@ private:
         odd_.push_back(Odd{at, offset});
     }
 
+    enum class Mode { kNone, kCharacter, kBits };
+
     std::size_t width_;
-    std::size_t size_;  // bytes per record
+    Mode mode_ = Mode::kNone;  // until the first record
+    std::size_t size_ = 0;     // bytes per record
     MallocPtr records_;
     std::size_t capacity_ = 0;  // records room was made for
     std::vector<Odd> odd_;      // in sample order
