@@ -38,7 +38,8 @@ struct WaveHeader {
 HOST_API bool IsLiveWave(const WfXWave* wave);
 HOST_API bool ReadWaveHeader(const WfXWave* wave, WaveHeader* header);
 // Sample i (i below the count) of a live waveform: its x, its numeric y (0 for text kinds) and
-// its text y (null for numeric kinds).
+// its text y (null for numeric kinds). A text may be decoded into a buffer that the next
+// WaveText call reuses: copy it before reading another.
 HOST_API double WaveX(const WfXWave* wave, std::size_t i);
 HOST_API double WaveY(const WfXWave* wave, std::size_t i);
 HOST_API const char* WaveText(const WfXWave* wave, std::size_t i);

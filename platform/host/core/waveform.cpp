@@ -1,5 +1,5 @@
 // waveform.cpp: the waveform library: waveforms made by format plug-ins, their samples stored
-// compactly in chunks, and read back by the host.
+// compactly (x in chunks, logic texts packed), and read back by the host.
 //
 // Ownership: every waveform belongs to this library until DestroyWave. With take = 1 the x array
 // (and a numeric y array) passes to the library on every call, refused ones included, and is
@@ -11,6 +11,10 @@
 #include <memory>
 #include <new>
 #include <unordered_map>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "host_core.h"
 
@@ -83,21 +87,6 @@ const char* OrEmpty(const char* text)
     return text != nullptr ? text : "";
 }
 
-// Whether text has exactly length characters, looking no further than its end.
-bool HasLength(const char* text, std::size_t length)
-{
-    // memchr stops at the first NUL, so a shorter text is not read past its end.
-    return std::memchr(text, '\0', length) == nullptr && text[length] == '\0';
-}
-
-// Room for bytes more characters, growing geometrically.
-void ReserveRoom(std::string& text, std::size_t bytes)
-{
-    if (text.capacity() - text.size() < bytes) {
-        text.reserve(std::max(text.capacity() * 2, text.size() + bytes));
-    }
-}
-
 // Grows a malloc'd buffer to newCount elements of size bytes; false (buffer unchanged) on failure.
 bool Resize(MallocPtr& buffer, std::size_t newCount, std::size_t size)
 {
@@ -116,18 +105,260 @@ bool Resize(MallocPtr& buffer, std::size_t newCount, std::size_t size)
     return true;
 }
 
+// The characters of each byte value, one per bit, lowest bit first.
+struct BitTexts {
+    char texts[256][8];
+    BitTexts()
+    {
+        for (int v = 0; v < 256; ++v) {
+            for (int k = 0; k < 8; ++k) {
+                texts[v][k] = (v >> k) & 1 ? '1' : '0';
+            }
+        }
+    }
+};
+
+// Packs eight characters 0 and 1 into a byte, the first in the lowest bit; false when another
+// character is among them.
+bool PackEight(const char* text, unsigned char* out)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    constexpr std::uint64_t kLowBits = 0x0101010101010101u;
+    std::uint64_t v;
+    std::memcpy(&v, text, sizeof v);
+    if ((v & ~kLowBits) != 0x3030303030303030u) {
+        return false;
+    }
+    // Each character's low bit moves to bit 56 + its position; no two products overlap.
+    *out = static_cast<unsigned char>(((v & kLowBits) * 0x0102040810204080u) >> 56);
+    return true;
+#else
+    unsigned byte = 0;
+    for (int k = 0; k < 8; ++k) {
+        unsigned c = static_cast<unsigned char>(text[k]);
+        if ((c | 1u) != '1') {
+            return false;
+        }
+        byte |= (c & 1u) << k;
+    }
+    *out = static_cast<unsigned char>(byte);
+    return true;
+#endif
+}
+
+#if defined(__SSE2__)
+// PackEight for sixteen characters at once, into two bytes.
+bool PackSixteen(const char* text, unsigned char* out)
+{
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    __m128i zeroOrOne = _mm_cmpeq_epi8(_mm_andnot_si128(_mm_set1_epi8(1), v), _mm_set1_epi8('0'));
+    if (_mm_movemask_epi8(zeroOrOne) != 0xFFFF) {
+        return false;
+    }
+    // Each character's low bit to the top of its byte, then one bit per byte, first lowest.
+    int bits = _mm_movemask_epi8(_mm_slli_epi64(v, 7));
+    out[0] = static_cast<unsigned char>(bits & 0xFF);
+    out[1] = static_cast<unsigned char>(bits >> 8);
+    return true;
+}
+#endif
+
+// Packs a text of exactly width characters 0 and 1 into out, one bit each, the first character
+// in the lowest bit; false for any other text, which is read no further than its end.
+bool PackBits(const char* text, std::size_t width, unsigned char* out)
+{
+    // memchr stops at the first NUL, so a shorter text is not read past its end.
+    if (std::memchr(text, '\0', width) != nullptr || text[width] != '\0') {
+        return false;
+    }
+    std::size_t from = 0;
+#if defined(__SSE2__)
+    for (; from + 16 <= width; from += 16) {
+        if (!PackSixteen(text + from, out + from / 8)) {
+            return false;
+        }
+    }
+#endif
+    for (; from + 8 <= width; from += 8) {
+        if (!PackEight(text + from, out + from / 8)) {
+            return false;
+        }
+    }
+    if (from < width) {
+        char tail[8] = {'0', '0', '0', '0', '0', '0', '0', '0'};
+        std::memcpy(tail, text + from, width - from);
+        return PackEight(tail, out + from / 8);
+    }
+    return true;
+}
+
+bool IsOneCharacter(const char* text)
+{
+    return text[0] != '\0' && text[1] == '\0';
+}
+
+// The value texts of a logic waveform. Every sample has a record of fixed size, in one of two
+// modes chosen by the first text stored: a text of one character (width 1, or a file that
+// gives vectors one character) is that character; a text of the waveform's width in 0 and 1 is
+// packed one bit per character. Any other text (X, Z or U in a vector, another length) is
+// kept whole in a pool and found by sample index; its record is 0. An odd text equal to the
+// one before shares its copy, so a bus floating at Z again and again costs one copy.
+class TextStore {
+public:
+    explicit TextStore(std::size_t width) : width_(width) {}
+
+    // What undo returns to.
+    struct Mark {
+        std::size_t oddCount;
+        std::size_t poolSize;
+    };
+    Mark mark() const { return Mark{odd_.size(), pool_.size()}; }
+    // Forgets the texts added since the mark (records past the sample count are unused).
+    void undo(const Mark& mark)
+    {
+        odd_.resize(mark.oddCount);
+        pool_.resize(mark.poolSize);
+    }
+
+    // Stores texts[0..n) as samples first.. first+n; throws bad_alloc with nothing added.
+    void add(const char* const* texts, std::size_t first, std::size_t n)
+    {
+        Mark before = mark();
+        try {
+            for (std::size_t i = 0; i < n; ++i) {
+                const char* text = OrEmpty(texts[i]);
+                if (capacity_ < first + n && fits(text)) {
+                    makeRoom(first + n, text);
+                }
+                if (capacity_ < first + n || !encode(text, record(first + i))) {
+                    addOdd(first + i, text);
+                }
+            }
+        } catch (...) {
+            undo(before);
+            throw;
+        }
+    }
+
+    // Sample i's text; a decoded one stays valid until the next call of any store.
+    const char* text(std::size_t i) const
+    {
+        if (mode_ == Mode::kCharacter && capacity_ > i && records_.get()[i] != 0) {
+            return OneCharacterText(static_cast<char>(records_.get()[i]));
+        }
+        if (!odd_.empty()) {
+            auto found = std::lower_bound(odd_.begin(), odd_.end(), i,
+                                          [](const Odd& o, std::size_t at) { return o.at < at; });
+            if (found != odd_.end() && found->at == i) {
+                return pool_.data() + found->offset;
+            }
+        }
+        return decode(record(i));
+    }
+
+    // Gives back spare room once no sample is added any more.
+    void trim(std::size_t count)
+    {
+        if (capacity_ > count && Resize(records_, count, size_)) {
+            capacity_ = count;
+        }
+        odd_.shrink_to_fit();
+        pool_.shrink_to_fit();
+    }
+
+private:
+    struct Odd {
+        std::size_t at;      // sample index
+        std::size_t offset;  // of its NUL-terminated text in pool_
+    };
+
+    unsigned char* record(std::size_t i) const { return records_.get() + i * size_; }
+
+    // Whether encode will take the text (in either mode while none is chosen).
+    bool fits(const char* text) const
+    {
+        if (mode_ != Mode::kBits && IsOneCharacter(text)) {
+            return true;
+        }
+        if (mode_ == Mode::kCharacter) {
+            return false;
+        }
+        std::size_t k = 0;
+        while (k < width_ && (text[k] | 1) == '1') {
+            ++k;
+        }
+        return k == width_ && text[k] == '\0';
+    }
+
+    bool encode(const char* text, unsigned char* out) const
+    {
+        if (mode_ == Mode::kBits) {
+            return PackBits(text, width_, out);
+        }
+        bool one = IsOneCharacter(text);
+        *out = one ? static_cast<unsigned char>(text[0]) : 0;
+        return one;
+    }
+
+    const char* decode(const unsigned char* in) const
+    {
+        static const BitTexts bits;
+        static std::string decoded;
+        decoded.resize(width_);
+        for (std::size_t from = 0; from < width_; from += 8) {
+            std::memcpy(&decoded[from], bits.texts[in[from / 8]],
+                        std::min<std::size_t>(8, width_ - from));
+        }
+        return decoded.c_str();
+    }
+
+    // Room for count records, the new ones 0, in the mode that takes text; throws bad_alloc.
+    void makeRoom(std::size_t count, const char* text)
+    {
+        if (mode_ == Mode::kNone) {
+            bool one = IsOneCharacter(text);
+            mode_ = one ? Mode::kCharacter : Mode::kBits;
+            size_ = one ? 1 : (width_ + 7) / 8;
+        }
+        std::size_t wanted = std::max(capacity_ * 2, count);
+        if (!Resize(records_, wanted, size_)) {
+            throw std::bad_alloc();
+        }
+        if (size_ != 0) {
+            std::memset(record(capacity_), 0, (wanted - capacity_) * size_);
+        }
+        capacity_ = wanted;
+    }
+
+    void addOdd(std::size_t at, const char* text)
+    {
+        if (!odd_.empty() && std::strcmp(pool_.data() + odd_.back().offset, text) == 0) {
+            odd_.push_back(Odd{at, odd_.back().offset});
+            return;
+        }
+        std::size_t offset = pool_.size();
+        pool_.append(text, std::strlen(text) + 1);
+        odd_.push_back(Odd{at, offset});
+    }
+
+    enum class Mode { kNone, kCharacter, kBits };
+
+    std::size_t width_;
+    Mode mode_ = Mode::kNone;  // until the first record
+    std::size_t size_ = 0;     // bytes per record
+    MallocPtr records_;
+    std::size_t capacity_ = 0;  // records room was made for
+    std::vector<Odd> odd_;      // in sample order
+    std::string pool_;
+};
+
 }  // namespace
 
 struct WfXWave {
     vexahost::WaveHeader header;  // header.count is the sample count
     std::vector<Chunk> chunks;
     std::vector<std::size_t> chunkStarts;  // index of each chunk's first sample
-    // Texts. While every text has exactly the waveform's width in characters they are stored at
-    // a fixed stride: the character alone for width 1, else the text and its NUL. The first
-    // text of another length moves them to the pool, NUL-terminated and found by offset.
-    bool fixedTexts = true;
-    std::string textPool;
-    std::vector<std::size_t> textOffsets;
+    std::unique_ptr<TextStore> texts;      // text kinds only
 
     std::size_t ySize() const { return YElementSize(header.kind); }
     bool isText() const { return vexahost::IsTextKind(header.kind); }
@@ -172,100 +403,6 @@ struct WfXWave {
         return true;
     }
 
-    std::size_t textWidth() const { return static_cast<std::size_t>(header.width); }
-    std::size_t textStride() const { return textWidth() == 1 ? 1 : textWidth() + 1; }
-
-    const char* text(std::size_t i) const
-    {
-        if (!fixedTexts) {
-            return textPool.data() + textOffsets[i];
-        }
-        const char* at = textPool.data() + i * textStride();
-        return textWidth() == 1 ? OneCharacterText(*at) : at;
-    }
-
-    // Moves the stored texts from the fixed stride to NUL-terminated texts found by offset.
-    void unfixTexts()
-    {
-        std::string pool;
-        std::vector<std::size_t> offsets;
-        std::size_t count = header.count;
-        offsets.reserve(count);
-        if (textWidth() == 1) {
-            pool.reserve(count * 2);
-            for (std::size_t i = 0; i < count; ++i) {
-                offsets.push_back(pool.size());
-                pool.append(text(i), 2);
-            }
-        } else {
-            for (std::size_t i = 0; i < count; ++i) {
-                offsets.push_back(i * textStride());
-            }
-            pool = std::move(textPool);
-        }
-        textPool = std::move(pool);
-        textOffsets = std::move(offsets);
-        fixedTexts = false;
-    }
-
-    // Measures each text once and reserves room for all of them, so that storing them cannot
-    // fail; throws bad_alloc before anything is added. lengths stays empty while the texts keep
-    // the fixed stride.
-    void prepareTexts(const char* const* texts, std::size_t n, std::vector<std::size_t>& lengths)
-    {
-        std::size_t width = textWidth();
-        std::size_t fitting = 0;
-        while (fixedTexts && fitting < n && HasLength(OrEmpty(texts[fitting]), width)) {
-            ++fitting;
-        }
-        if (fixedTexts && fitting == n) {
-            if (n > SIZE_MAX / textStride()) {
-                throw std::bad_alloc();
-            }
-            ReserveRoom(textPool, n * textStride());
-            return;
-        }
-        lengths.resize(n);
-        std::size_t bytes = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            lengths[i] = i < fitting ? width : std::strlen(OrEmpty(texts[i]));
-            if (lengths[i] >= SIZE_MAX - bytes) {
-                throw std::bad_alloc();
-            }
-            bytes += lengths[i] + 1;
-        }
-        if (fixedTexts) {
-            unfixTexts();
-        }
-        ReserveRoom(textPool, bytes);
-        ReserveMore(textOffsets, n);
-    }
-
-    void storeTexts(const char* const* texts, std::size_t n,
-                    const std::vector<std::size_t>& lengths)
-    {
-        if (fixedTexts) {
-            // Room was reserved, so this does not allocate.
-            std::size_t stride = textStride();
-            std::size_t start = textPool.size();
-            textPool.resize(start + n * stride);
-            char* out = &textPool[start];
-            for (std::size_t i = 0; i < n; ++i) {
-                if (stride == 1) {
-                    out[i] = *OrEmpty(texts[i]);
-                } else {
-                    // Every text here has the waveform's width (checked above), so none is null.
-                    std::memcpy(out + i * stride, texts[i], stride);
-                }
-            }
-            return;
-        }
-        for (std::size_t i = 0; i < n; ++i) {
-            textOffsets.push_back(textPool.size());
-            textPool.append(OrEmpty(texts[i]), lengths[i] + 1);
-        }
-    }
-
     std::size_t chunkOf(std::size_t i) const
     {
         auto after = std::upper_bound(chunkStarts.begin(), chunkStarts.end(), i);
@@ -295,19 +432,19 @@ bool AddSamples(WfXWave& wave, double* x, void* y, std::size_t n, bool take)
 {
     bool adopt = take && n >= kAdoptMinimum;
     if (wave.isText()) {
-        // Reserve first so that a failure leaves the waveform unchanged.
-        const char* const* texts = static_cast<const char* const*>(y);
-        std::vector<std::size_t> lengths;
-        wave.prepareTexts(texts, n, lengths);
+        // Room for a chunk first, then the texts (all or none), then x, which undoes the texts
+        // when it fails: a failure leaves the waveform unchanged.
+        ReserveMore(wave.chunks, 1);
+        ReserveMore(wave.chunkStarts, 1);
+        TextStore::Mark mark = wave.texts->mark();
+        wave.texts->add(static_cast<const char* const*>(y), wave.header.count, n);
         if (adopt) {
-            ReserveMore(wave.chunks, 1);
-            ReserveMore(wave.chunkStarts, 1);
             wave.pushChunk(
                 Chunk{MallocPtr(reinterpret_cast<unsigned char*>(x)), nullptr, n, n, false});
         } else if (!wave.copyNumbers(x, nullptr, n)) {
+            wave.texts->undo(mark);
             return false;
         }
-        wave.storeTexts(texts, n, lengths);
     } else if (adopt) {
         ReserveMore(wave.chunks, 1);
         ReserveMore(wave.chunkStarts, 1);
@@ -346,6 +483,9 @@ HOST_API WfXWave* WfX_CreateXTyp(Tcl_Interp* /*interp*/, int kind, const char* x
         wave->header.name = name;
         wave->header.yUnit = OrEmpty(yUnit);
         wave->header.width = width;
+        if (vexahost::IsTextKind(kind)) {
+            wave->texts = std::make_unique<TextStore>(static_cast<std::size_t>(width));
+        }
         WfXWave* handle = wave.get();
         Waves().emplace(handle, std::move(wave));
         return handle;
@@ -393,6 +533,13 @@ HOST_API int WfX_Done(Tcl_Interp* /*interp*/, WfXWave* handle)
         if (Resize(tail.x, tail.count, sizeof(double)) &&
             Resize(tail.y, tail.count, wave->ySize())) {
             tail.capacity = tail.count;
+        }
+    }
+    if (!wave->header.done && wave->texts != nullptr) {
+        try {
+            wave->texts->trim(wave->header.count);
+        } catch (...) {
+            // Keeping the spare room is harmless.
         }
     }
     wave->header.done = true;
@@ -460,7 +607,7 @@ const char* WaveText(const WfXWave* handle, std::size_t i)
     if (wave == nullptr || i >= wave->header.count || !wave->isText()) {
         return nullptr;
     }
-    return wave->text(i);
+    return wave->texts->text(i);
 }
 
 bool DestroyWave(WfXWave* wave)

@@ -399,7 +399,12 @@ namespace {
 
 bool SameValue(const SampleView& view, std::size_t a, std::size_t b)
 {
-    return view.text ? std::strcmp(view.value(a), view.value(b)) == 0 : view.y(a) == view.y(b);
+    if (!view.text) {
+        return view.y(a) == view.y(b);
+    }
+    // A value text may live only until the next one is read: copy the first.
+    std::string first = view.value(a);
+    return first == view.value(b);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 namespace vexa::draw {
 
 // Read access to one waveform's samples, in time order: x in seconds, y as a number (real
-// kinds) or as a logic text of 0, 1, X, Z and U (text kinds).
+// kinds) or as a logic text of 0, 1, X, Z and U (text kinds), valid until the next value is read.
 struct SampleView {
     std::size_t count = 0;
     bool text = false;
