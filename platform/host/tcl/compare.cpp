@@ -122,7 +122,9 @@ bool SameValue(const draw::SampleView& a, std::size_t i, const draw::SampleView&
         return false;
     }
     if (a.text) {
-        return std::strcmp(Shortest(a.value(i)), Shortest(b.value(j))) == 0;
+        // The host may decode both texts into one buffer: the first is copied before the second.
+        const std::string first = Shortest(a.value(i));
+        return first == Shortest(b.value(j));
     }
     double x = a.y(i), y = b.y(j);
     return std::memcmp(&x, &y, sizeof x) == 0 || x == y;
