@@ -92,8 +92,7 @@ void WriteVcd(const std::string& path)
 }
 
 // A wide design: 20000 signals, one- and eight-bit by turns, each changing about 40 times, to
-// show what peak memory the number of signals costs (3-character codes, which the bare
-// converter looks up in its hash map).
+// show what peak memory the number of signals costs (3-character codes).
 void WriteWideVcd(const std::string& path)
 {
     constexpr int kSignals = 20000;
@@ -175,16 +174,20 @@ private:
         const unsigned char u = static_cast<unsigned char>(c);
         return u <= ' ' && ((uint64_t(1) << u) & 0x100002600ull) != 0;  // space, \t, \n, \r
     }
-    // One- and two-byte codes index a flat table; longer ones (designs of more than 8930
-    // signals) go through a hash map.
+    // One- and two-byte codes index a flat table, and so do three printable ones (designs of up
+    // to 839514 signals); longer ones go through a hash map.
     int& Slot(const char* code, size_t size)
     {
+        if (size == 3 && Printable(code[0]) && Printable(code[1]) && Printable(code[2]))
+            return code3_[(code[0] - '!') + 94 * ((code[1] - '!') + 94 * (code[2] - '!'))];
         if (size > 2)
             return longCode_[std::string(code, size)];
         return code_[static_cast<unsigned char>(code[0]) |
                      (size > 1 ? static_cast<size_t>(static_cast<unsigned char>(code[1])) << 8
                                : 0)];
     }
+
+    static bool Printable(char c) { return c >= '!' && c <= '~'; }
 
     void Tokens(const char* p, size_t size)
     {
@@ -271,6 +274,7 @@ private:
 
     std::deque<Signal> signals_;
     std::vector<int> code_ = std::vector<int>(65536, 0);
+    std::vector<int> code3_ = std::vector<int>(94 * 94 * 94, 0);
     std::unordered_map<std::string, int> longCode_;
     std::vector<std::string> words_;
     std::string value_;
