@@ -186,8 +186,9 @@ int main(int argc, char** argv)
         whole = ReadFigures(out);
     }
 
-    std::printf("\nScale benchmark: %s, %ld $vars, %ld signals; minima of %d rounds\n\n",
-                o.vcd.c_str(), header.vars, header.signals, o.rounds);
+    std::printf("\nScale benchmark: %s, %ld $vars, %ld signals; %s\n\n", o.vcd.c_str(), header.vars,
+                header.signals,
+                o.rounds == 1 ? "one round" : Text("minima of %d rounds", o.rounds).c_str());
     std::printf("| | %.0f MB VCD |\n|---|---|\n", vcdBytes / 1e6);
     Row("`fsdbgen --vcd` time", Time(ourRun));
     Row("`vcd2fst` time", peer ? Time(peerRun) : "not installed (Debian package gtkwave): skipped");
