@@ -5,12 +5,9 @@
 //   convert_bench [ROUNDS]            run the comparison
 //   convert_bench --bare VCD OUT      the bare converter (run by the comparison as a child)
 //   convert_bench --write-vcd FILE    only write the generated VCD (to profile with it)
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,11 +15,18 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
+
+#include "child_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using bench::ChildRun;
+using bench::Keep;
+using bench::OnPath;
+using bench::RunChild;
 
 constexpr uint64_t kVcdBytes = 15u << 20;
 
@@ -88,8 +92,7 @@ void WriteVcd(const std::string& path)
 }
 
 // A wide design: 20000 signals, one- and eight-bit by turns, each changing about 40 times, to
-// show what peak memory the number of signals costs (3-character codes, beyond the bare
-// converter's table).
+// show what peak memory the number of signals costs (3-character codes).
 void WriteWideVcd(const std::string& path)
 {
     constexpr int kSignals = 20000;
@@ -115,7 +118,7 @@ void WriteWideVcd(const std::string& path)
 }
 
 // The limit: the least a converter must do. It reads the file in 1 MiB blocks, splits it into
-// blank-separated tokens, takes each $var's width and code (codes index a flat table directly),
+// blank-separated tokens, takes each $var's width and code (short codes index a flat table),
 // then for each change appends its time and its value, one byte per bit (or the parsed double),
 // to flat per-signal buffers, and writes every signal's times and values to OUT. No checks, no
 // truncation handling, no file header: fsdbgen cannot beat this.
@@ -171,11 +174,20 @@ private:
         const unsigned char u = static_cast<unsigned char>(c);
         return u <= ' ' && ((uint64_t(1) << u) & 0x100002600ull) != 0;  // space, \t, \n, \r
     }
-    static size_t Index(const char* code, size_t size)
+    // One- and two-byte codes index a flat table, and so do three printable ones (designs of up
+    // to 839514 signals); longer ones go through a hash map.
+    int& Slot(const char* code, size_t size)
     {
-        return static_cast<unsigned char>(code[0]) |
-               (size > 1 ? static_cast<size_t>(static_cast<unsigned char>(code[1])) << 8 : 0);
+        if (size == 3 && Printable(code[0]) && Printable(code[1]) && Printable(code[2]))
+            return code3_[(code[0] - '!') + 94 * ((code[1] - '!') + 94 * (code[2] - '!'))];
+        if (size > 2)
+            return longCode_[std::string(code, size)];
+        return code_[static_cast<unsigned char>(code[0]) |
+                     (size > 1 ? static_cast<size_t>(static_cast<unsigned char>(code[1])) << 8
+                               : 0)];
     }
+
+    static bool Printable(char c) { return c >= '!' && c <= '~'; }
 
     void Tokens(const char* p, size_t size)
     {
@@ -198,7 +210,7 @@ private:
             return Declaration(std::string(t, size));
         if (pendingValue_) {
             pendingValue_ = false;
-            return Change(&signals_[code_[Index(t, size)]], value_.data(), value_.size());
+            return Change(&signals_[Slot(t, size)], value_.data(), value_.size());
         }
         switch (t[0]) {
         case '#': time_ = std::strtoull(t + 1, nullptr, 10); return;
@@ -208,7 +220,7 @@ private:
             value_.assign(t, size);
             pendingValue_ = true;
             return;
-        default: return Change(&signals_[code_[Index(t + 1, size - 1)]], t, 1);
+        default: return Change(&signals_[Slot(t + 1, size - 1)], t, 1);
         }
     }
 
@@ -223,7 +235,7 @@ private:
             return;
         Signal& s = signals_.emplace_back();
         s.width = words_[1] == "real" ? 0 : static_cast<uint32_t>(std::stoul(words_[2]));
-        code_[Index(words_[3].data(), words_[3].size())] = static_cast<int>(signals_.size() - 1);
+        Slot(words_[3].data(), words_[3].size()) = static_cast<int>(signals_.size() - 1);
         words_.clear();
     }
 
@@ -262,69 +274,14 @@ private:
 
     std::deque<Signal> signals_;
     std::vector<int> code_ = std::vector<int>(65536, 0);
+    std::vector<int> code3_ = std::vector<int>(94 * 94 * 94, 0);
+    std::unordered_map<std::string, int> longCode_;
     std::vector<std::string> words_;
     std::string value_;
     uint64_t time_ = 0;
     bool dump_ = false;
     bool pendingValue_ = false;
 };
-
-struct Run {
-    double seconds = -1;
-    double cpu = -1;  // user and system time: steadier than the wall clock on a busy machine
-    long peakKb = 0;
-};
-
-Run RunChild(const std::vector<std::string>& args)
-{
-    std::fflush(stdout);  // else the child's freopen would print what is buffered again
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    struct rusage usage = {};
-    wait4(pid, &status, 0, &usage);
-    Run run;
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
-        run.seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        run.peakKb = usage.ru_maxrss;
-        run.cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-                  (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    }
-    return run;
-}
-
-bool OnPath(const char* program)
-{
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "";
-    size_t from = 0;
-    while (from <= dirs.size()) {
-        const size_t to = std::min(dirs.find(':', from), dirs.size());
-        if (access((dirs.substr(from, to - from) + "/" + program).c_str(), X_OK) == 0)
-            return true;
-        from = to + 1;
-    }
-    return false;
-}
-
-void Keep(Run* best, const Run& run)
-{
-    if (run.seconds >= 0 && (best->seconds < 0 || run.seconds < best->seconds))
-        best->seconds = run.seconds;
-    if (run.cpu >= 0 && (best->cpu < 0 || run.cpu < best->cpu))
-        best->cpu = run.cpu;
-    best->peakKb = std::max(best->peakKb, run.peakKb);
-}
 
 }  // namespace
 
@@ -344,7 +301,7 @@ int main(int argc, char** argv)
     const std::string out = (dir / "bench.fsdb").string();
     WriteVcd(vcd);
     const bool peer = OnPath("vcd2fst");
-    Run bare, ours, theirs;
+    ChildRun bare, ours, theirs;
     for (int r = 0; r < rounds; ++r) {
         Keep(&bare, RunChild({argv[0], "--bare", vcd, (dir / "bare.out").string()}));
         Keep(&ours, RunChild({FSDBGEN_PATH, "--vcd", vcd, out}));
@@ -374,7 +331,7 @@ int main(int argc, char** argv)
 
     const std::string wide = (dir / "wide.vcd").string();
     WriteWideVcd(wide);
-    const Run wideRun = RunChild({FSDBGEN_PATH, "--vcd", wide, out});
+    const ChildRun wideRun = RunChild({FSDBGEN_PATH, "--vcd", wide, out});
     const uint64_t wideBytes = fs::file_size(out, ec);
     std::printf(
         "wide design, 20000 signals: VCD %.1f MB, output %.1f MB, fsdbgen peak %.1f MB = %.2fx "
