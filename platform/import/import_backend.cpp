@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 namespace fsdbgen {
@@ -70,7 +71,34 @@ bool RemoveStaleCompanion(const std::string& companion, std::vector<std::string>
     return true;
 }
 
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
 }  // namespace
+
+bool CheckOutputs(const std::string& input, const std::string& output, Diagnostics* diag)
+{
+    if (SameFile(input, output) || SameFile(input, AnalogCompanionName(output))) {
+        diag->error = "the output would replace the input";
+        return false;
+    }
+    return true;
+}
+
+// An FST file begins with its header block: type 0 and the block's length, 329, as 8 bytes
+// big-endian; one compressed as a whole (which the library unpacks) with the type 254.
+bool LooksLikeFst(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    unsigned char head[9] = {};
+    if (!in.read(reinterpret_cast<char*>(head), sizeof head))
+        return false;
+    static const unsigned char header[9] = {0, 0, 0, 0, 0, 0, 0, 0x01, 0x49};
+    return std::memcmp(head, header, sizeof head) == 0 || head[0] == 254;
+}
 
 bool IsBitChar(char c)
 {

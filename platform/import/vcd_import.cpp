@@ -2,7 +2,6 @@
 // read in one streaming pass; declarations and values go to the shared back-end.
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 
 #include "import.h"
 #include "import_backend.h"
@@ -434,12 +433,6 @@ private:
     bool truncated_ = false;
 };
 
-bool SameFile(const std::string& a, const std::string& b)
-{
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
-}
-
 }  // namespace
 
 namespace {
@@ -481,10 +474,8 @@ std::string AnalogCompanionName(const std::string& output)
 bool ConvertVcd(const std::string& input, const std::string& output, Diagnostics* diag,
                 std::vector<std::string>* written, size_t readBlock)
 {
-    if (SameFile(input, output) || SameFile(input, AnalogCompanionName(output))) {
-        diag->error = "the output would replace the input";
+    if (!CheckOutputs(input, output, diag))
         return false;
-    }
     VcdInput in;
     if (!in.Open(input, &diag->error))
         return false;

@@ -20,9 +20,9 @@ Commands:
   plot FILE SIGNAL... -o OUT.svg [--from T] [--to T] [--width PX] [--radix R]
   view FILE...                        a window showing the waveforms (needs Tk and a display)
 
-FILE is an FSDB file, or a VCD file (.vcd, .vcd.gz) imported into a cache that is reused
-while the VCD is unchanged; its companion (run.analog.fsdb beside run.fsdb: the reals and
-events of an import) is read with it as one design. Options for every command: --bus groups
+FILE is an FSDB file, or a VCD (.vcd, .vcd.gz) or FST file (.fst) imported into a cache that
+is reused while the dump is unchanged; its companion (run.analog.fsdb beside run.fsdb: the
+reals and events of an import) is read with it as one design. Options for every command: --bus groups
 name[i] signals into buses, --split follows split files (run_1.fsdb, run.fsdb.1, ...;
 run_1.vcd, ...). Times are written with a unit: 55ns, 1.2us, 3ms. Signal names are taken
 literally: top/q[3:0] needs no quoting. Lists and trees are in name order, indices as
@@ -124,10 +124,10 @@ proc ::vexa::cli::fsdbgen {} {
     return [lindex $found 0]
 }
 
-# The FSDB file to open for PATH: PATH itself, or for a VCD its import in the cache, made
-# again when the VCD's path, size or modification time differ from the cached import's.
+# The FSDB file to open for PATH: PATH itself, or for a VCD or FST its import in the cache,
+# made again when the dump's path, size or modification time differ from the cached import's.
 proc ::vexa::cli::fsdb_for {path} {
-    if {![regexp -nocase {\.vcd(\.gz)?$} $path]} {
+    if {![regexp -nocase {\.(vcd(\.gz)?|fst)$} $path]} {
         return $path
     }
     if {![file isfile $path]} {
@@ -140,7 +140,7 @@ proc ::vexa::cli::fsdb_for {path} {
     # design name is the VCD's, and the key it was made from.
     set dir [file join [cache_dir] [format %08x [zlib crc32 $full]]]
     set name [file tail $full]
-    regsub -nocase {\.vcd(\.gz)?$} $name {} name
+    regsub -nocase {\.(vcd(\.gz)?|fst)$} $name {} name
     set base [file join $dir $name]
     set cached $base.fsdb
     if {[file exists $cached] && [file exists $dir/key]} {
@@ -175,7 +175,7 @@ proc ::vexa::cli::import_vcd {full shown base key} {
     if {[catch {
         file delete -force $work
         file mkdir $work
-        exec $tool --vcd $full $main 2>@1
+        exec $tool [expr {[regexp -nocase {\.fst$} $full] ? "--fst" : "--vcd"}] $full $main 2>@1
     } message]} {
         file delete -force $work
         regsub {\n?child process exited abnormally$} $message {} message

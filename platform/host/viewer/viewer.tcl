@@ -68,8 +68,8 @@ proc ::vexa::viewer::background_error {message options} {
 
 # --- Files and signals ------------------------------------------------------------------------
 
-# Opens PATH (FSDB, or VCD through the command line's import cache) with the settings of the
-# Options menu; returns the handle, or {} after an error dialog.
+# Opens PATH (FSDB, or VCD or FST through the command line's import cache) with the settings
+# of the Options menu; returns the handle, or {} after an error dialog.
 proc ::vexa::viewer::open_file {path} {
     variable files
     if {[catch {
@@ -822,7 +822,7 @@ proc ::vexa::viewer::next_radix {} {
 }
 
 proc ::vexa::viewer::ask_open {} {
-    set path [tk_getOpenFile -parent . -filetypes {{Waveforms {.fsdb .vcd .gz}} {All *}}]
+    set path [tk_getOpenFile -parent . -filetypes {{Waveforms {.fsdb .vcd .gz .fst}} {All *}}]
     if {$path ne {}} {
         open_file $path
     }
