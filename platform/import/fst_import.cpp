@@ -30,6 +30,10 @@ public:
             return out_.Fail("cannot read the value changes");
         if (!ok_)
             return false;
+        // The dump ends at its end time (a VCD's last #time), which may follow its last change.
+        const uint64_t end = fstReaderGetEndTime(fst_) + zero_;
+        if (end > out_.Time())
+            out_.Step(end);
         out_.Finish("values at the dump's first time, its initial state");
         return true;
     }

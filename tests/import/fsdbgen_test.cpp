@@ -1,7 +1,7 @@
 // fsdbgen_test.cpp: fsdbgen's description format and VCD import, read back by the reader.
-#include "import.h"
-
 #include <zlib.h>
+
+#include "import.h"
 #if !defined(_WIN32)
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,6 +15,9 @@
 #include <map>
 #include <sstream>
 
+#if defined(QUORVEL_HAVE_FST)
+#include "fstapi.h"
+#endif
 #include "nffr_test_util.h"
 #include "vcd_stream.h"
 
@@ -65,13 +68,33 @@ protected:
         std::ofstream(input, std::ios::binary) << vcd;
         return ImportFile(input);
     }
-    std::string ImportFile(const std::string& input)
+    std::string ImportFile(const std::string& input, bool fst = false)
     {
         diag_ = fsdbgen::Diagnostics();
         written_.clear();
-        if (!fsdbgen::ConvertVcd(input, path_, &diag_, &written_))
+        if (!(fst ? fsdbgen::ConvertFst(input, path_, &diag_, &written_)
+                  : fsdbgen::ConvertVcd(input, path_, &diag_, &written_)))
             return diag_.error;
         return "";
+    }
+    // The tree of the file at path with each signal's changes, blank-separated: "+scope", "-"
+    // at a scope's end, "name:tag=value,..."; "" when there is no such file.
+    std::string Listing(const std::string& path)
+    {
+        ffrObject* r = std::ifstream(path).good() ? Open(path) : nullptr;
+        std::string out;
+        for (const Leaf& leaf : r ? tree_ : std::vector<Leaf>()) {
+            out += (out.empty() ? "" : " ") + leaf.name;
+            if (leaf.idcode == 0)
+                continue;
+            std::string changes;
+            for (const std::string& c : Changes(r, leaf.idcode))
+                changes += (changes.empty() ? ":" : ",") + c;
+            out += changes;
+        }
+        if (r)
+            r->Close();
+        return out;
     }
     ffrObject* Open(const std::string& path = "")
     {
@@ -976,3 +999,92 @@ TEST_F(Fsdbgen, StreamedWriteGivesTheImageOfWrite)
 }
 
 }  // namespace
+
+#if defined(QUORVEL_HAVE_FST)
+// Every kind of FST variable arrives as from the same dump written as a VCD: scales and time
+// zero exact, reals bit for bit, the first time's event values as $dumpvars' (no triggers).
+TEST_F(Fsdbgen, FstArrivesAsItsVcd)
+{
+    struct Case {
+        int scale;
+        int64_t zero;
+        const char* unit;
+        std::vector<uint64_t> times;
+        const char* main;      // the listing of each file: "+scope", "-", "name:changes"
+        const char* analog;    // "" when there is no companion
+        const char* warnings;  // before the string's, each closed by |
+    };
+    const Case cases[] = {
+        {-10,
+         0,
+         "100ps",
+         {0, 5},
+         "+top clk:0=0,5=1 q[3:0]:0=x01z,5=1111 clk2:0=0,5=1 -",
+         "+top r:0=0.30000000000000004,5=0.33333333333333331 ev:5=1 -",
+         ""},
+        {2,
+         5,
+         "100s",
+         {0, 3},
+         "+top clk:5=0,8=1 q[3:0]:5=x01z,8=1111 clk2:5=0,8=1 -",
+         "+top r:5=0.30000000000000004,8=0.33333333333333331 ev:8=1 -",
+         ""},
+        {-15,
+         -2,
+         "1fs",
+         {2, 4},
+         "+top clk:0=0,2=1 q[3:0]:0=x01z,2=1111 clk2:0=0,2=1 -",
+         "+top r:0=0.30000000000000004,2=0.33333333333333331 ev:2=1 -",
+         ""},
+        {-13,
+         -10,
+         "100fs",
+         {2, 4},
+         "+top clk:2=0,4=1 q[3:0]:2=x01z,4=1111 clk2:2=0,4=1 -",
+         "+top r:2=0.30000000000000004,4=0.33333333333333331 ev:4=1 -",
+         "time zero -10 left out: it would put times before 0 or past the largest time; times "
+         "are the dump's own ticks|"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.unit);
+        const std::string fst = dir_.File("in.fst");
+        void* w = fstWriterCreate(fst.c_str(), 1);
+        fstWriterSetTimescale(w, c.scale);
+        fstWriterSetTimezero(w, c.zero);
+        fstWriterSetScope(w, FST_ST_VCD_MODULE, "top", nullptr);
+        const fstHandle clk = fstWriterCreateVar(w, FST_VT_VCD_WIRE, FST_VD_IMPLICIT, 1, "clk", 0);
+        const fstHandle q =
+            fstWriterCreateVar(w, FST_VT_SV_LOGIC, FST_VD_IMPLICIT, 4, "q [3:0]", 0);
+        const fstHandle r = fstWriterCreateVar(w, FST_VT_VCD_REAL, FST_VD_IMPLICIT, 8, "r", 0);
+        const fstHandle ev = fstWriterCreateVar(w, FST_VT_VCD_EVENT, FST_VD_IMPLICIT, 1, "ev", 0);
+        const fstHandle s = fstWriterCreateVar(w, FST_VT_GEN_STRING, FST_VD_IMPLICIT, 0, "s", 0);
+        fstWriterCreateVar(w, FST_VT_VCD_WIRE, FST_VD_IMPLICIT, 1, "clk2", clk);
+        fstWriterSetUpscope(w);
+        const char* values[][3] = {{"0", "x01z", "1"}, {"1", "1111", "1"}};
+        const double reals[] = {0.1 + 0.2, 1.0 / 3};
+        for (int i = 0; i < 2; ++i) {
+            fstWriterEmitTimeChange(w, c.times[i]);
+            fstWriterEmitValueChange(w, clk, values[i][0]);
+            fstWriterEmitValueChange(w, q, values[i][1]);
+            fstWriterEmitValueChange(w, ev, values[i][2]);
+            fstWriterEmitValueChange(w, r, &reals[i]);
+            fstWriterEmitVariableLengthValueChange(w, s, "hi", 2);
+        }
+        fstWriterClose(w);
+        // Found by its content, without --fst.
+        ASSERT_EQ(0, RunTool(fst + " " + path_));
+        ASSERT_EQ("", ImportFile(fst, true));
+        std::string warnings;
+        for (const std::string& line : diag_.warnings)
+            warnings += line + "|";
+        EXPECT_EQ(c.warnings + std::string("string variable \"s\" skipped: strings are not "
+                                           "imported|"),
+                  warnings);
+        EXPECT_EQ(c.main, Listing(path_));
+        EXPECT_EQ(c.analog, Listing(dir_.File("out.analog.fsdb")));
+        ffrFileInfo info;
+        ASSERT_EQ(0, GetFileInfo(path_.c_str(), &info));
+        EXPECT_STREQ(c.unit, info.timeUnit);
+    }
+}
+#endif
