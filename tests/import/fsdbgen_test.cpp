@@ -612,6 +612,8 @@ TEST_F(Fsdbgen, VcdImportWritesTheFilesOfAWriter)
                          "#3\n1!\nb1z \"#\nr-1e-3 rl3\n1ev_code_longer_than_8\n"
                          "#7\nL!\nbHW1- \"#\nbx %\nu!\n#9\n"));
     nffr::FileWriter digital, analog;
+    for (nffr::FileWriter* w : {&digital, &analog})
+        w->SetLayout(1);  // the import writes layout 1
     for (nffr::FileWriter* w : {&digital, &analog}) {
         w->SetFileType(w == &digital ? 0 : 1);
         w->SetTimeUnit("100ns");
@@ -652,6 +654,8 @@ TEST_F(Fsdbgen, VcdImportWritesTheFilesOfAWriter)
 TEST_F(Fsdbgen, LargeVcdImportWritesTheFilesOfAWriter)
 {
     nffr::FileWriter digital, analog;
+    for (nffr::FileWriter* w : {&digital, &analog})
+        w->SetLayout(1);  // the import writes layout 1
     std::string vcd = "$timescale 1 ps $end\n$scope module top $end\n";
     for (nffr::FileWriter* w : {&digital, &analog}) {
         w->SetFileType(w == &digital ? 0 : 1);
@@ -922,6 +926,7 @@ TEST_F(Fsdbgen, WideVariableWithoutChangesIsReadable)
     EXPECT_EQ(5000u, tree_.at(0).bits);
     r->Close();
     nffr::FileWriter w;
+    w.SetLayout(1);  // the import writes layout 1
     w.SetFileType(0);
     w.SetTimeUnit("1s");
     w.SetEndTag(0);
@@ -958,6 +963,7 @@ TEST_F(Fsdbgen, StreamedWriteGivesTheImageOfWrite)
         w->SetCountUnknown(3);
     };
     nffr::FileWriter held, streamed;
+    held.SetLayout(1);  // WriteStreamed writes layout 1
     declare(&held);
     declare(&streamed);
     TestBlocks blocks;

@@ -93,7 +93,10 @@ std::vector<Golden> Goldens()
 {
     std::string logicDump;
     const std::string logic = Logic(&logicDump);
-    return {{"reals1.fsdb", 1, kReals, kRealsDump}, {"logic1.fsdb", 1, logic, logicDump}};
+    return {{"reals1.fsdb", 1, kReals, kRealsDump},
+            {"logic1.fsdb", 1, logic, logicDump},
+            {"reals2.fsdb", 2, kReals, kRealsDump},
+            {"logic2.fsdb", 2, logic, logicDump}};
 }
 
 std::string GoldenPath(const std::string& name)
@@ -163,7 +166,7 @@ TEST_F(GoldenFiles, WritersRemakeThemAndTheReaderReadsWhatTheyHold)
         fsdbgen::Diagnostics diag;
         std::istringstream in(g.description);
         ASSERT_TRUE(fsdbgen::ReadDescription(in, &w, &diag)) << diag.error;
-        (void)g.layout;
+        w.SetLayout(g.layout);
         const std::string made = Write(w, dir_.File(g.name));
         if (const char* update = std::getenv("NFFR_GOLDEN_UPDATE"))
             std::filesystem::copy_file(made, std::string(update) + "/" + g.name,

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <new>
+#include <tuple>
 
 #include "nffr_layout.h"
 #include "nffr_test_util.h"
@@ -88,6 +89,7 @@ struct RecordCase {
     uint32_t field;
     uint64_t value;
     const char* message;
+    int layout = 1;
 };
 
 // Reals v (doubles, 3 changes) and i (floats), 4 bits d, and e (doubles) and q (1 bit) without
@@ -154,16 +156,24 @@ TEST_F(Hostile, DamagedRecordRefusesOnlyItsSignal)
          "top.v (idcode 1): change block lies outside the file"},
         {"change-block-beyond-the-end", 1, L::kVarOffBlockOffset, ~0ull - 7,
          "top.i (idcode 2): change block lies outside the file"},
+        {"segment-index-beyond-the-end", 1, L::kVarOffIndexOffset, ~0ull - 7,
+         "top.i (idcode 2): segment index lies outside the file", 2},
+        {"segment-index-of-part-of-an-entry", 0, L::kVarOffIndexSize, 23,
+         "top.v (idcode 1): segment index lies outside the file", 2},
+        {"change-count-beyond-what-compression-gives", 0, kCount, 0xffffffffu,
+         "top.v (idcode 1): change count 4294967295 does not fit in the file", 2},
+        {"recorded-count-beyond-what-compression-gives", 0, kRecorded, 0x7ffffff0u,
+         "top.v (idcode 1): recorded change count 2147483632 does not fit in the file", 2},
     };
     const size_t kValueSizes[] = {8, 4, 4, 8, 1};
-    const std::vector<uint8_t> good = Image(FiveSignals());
+    const std::vector<uint8_t> goods[] = {Image(Layout1(FiveSignals())), Image(FiveSignals())};
     ffrObject* sound = Open(Write(FiveSignals(), dir_.File("sound.fsdb")));
     ASSERT_NE(nullptr, sound);
     for (int id = 1; id <= 5; ++id)
         sound->AddToLoadList(id, 0, 0);
     ASSERT_EQ(0, sound->LoadListedSignals());
     for (const RecordCase& c : corpus) {
-        std::vector<uint8_t> bytes = good;
+        std::vector<uint8_t> bytes = goods[c.layout - 1];
         const uint64_t at = Entry(bytes, c.signal) + c.field;
         if (c.field == L::kVarOffBlockOffset)
             L::Store64(&bytes[at], c.value);
@@ -205,16 +215,43 @@ TEST_F(Hostile, DamagedRecordRefusesOnlyItsSignal)
 // A signal refused at load fails every later call on it with a message, never a violation.
 TEST_F(Hostile, RefusedSignalFailsEveryLaterCallCleanly)
 {
-    const std::vector<std::pair<const char*, std::function<void(std::vector<uint8_t>&)>>> corpus = {
-        {"tags-go-backwards",
-         [](auto& b) {
-             L::Store64(&b[L::Load64(&b[Entry(b, 0) + L::kVarOffBlockOffset]) + 8], 100);
-         }},
-        {"change-block-overlaps-the-header",
-         [](auto& b) { L::Store64(&b[Entry(b, 0) + L::kVarOffBlockOffset], 0); }}};
-    const std::vector<uint8_t> good = Image(TwoSignals());
-    for (const auto& [name, damage] : corpus) {
-        std::vector<uint8_t> bytes = good;
+    // Signal 1's first segment entry in layout 2 (a clock of 400 changes, compressed).
+    auto segment = [](std::vector<uint8_t>& b) -> uint8_t* {
+        return &b[L::Load64(&b[Entry(b, 0) + L::kVarOffIndexOffset])];
+    };
+    const std::vector<std::tuple<const char*, int, std::function<void(std::vector<uint8_t>&)>>>
+        corpus = {
+            {"tags-go-backwards", 1,
+             [](auto& b) {
+                 L::Store64(&b[L::Load64(&b[Entry(b, 0) + L::kVarOffBlockOffset]) + 8], 100);
+             }},
+            {"change-block-overlaps-the-header", 1,
+             [](auto& b) { L::Store64(&b[Entry(b, 0) + L::kVarOffBlockOffset], 0); }},
+            {"segment-overlaps-the-header", 2,
+             [&](auto& b) { L::Store64(segment(b) + L::kSegOffOffset, 0); }},
+            {"segment-beyond-the-end", 2,
+             [&](auto& b) { L::Store32(segment(b) + L::kSegOffStoredSize, 0xffffffffu); }},
+            {"decompression-bomb", 2,
+             [&](auto& b) { L::Store32(segment(b) + L::kSegOffPackedSize, 0x7fffffffu); }},
+            {"segment-count-differs", 2,
+             [&](auto& b) { L::Store32(segment(b) + L::kSegOffCount, 401); }},
+            {"no-changes-in-a-segment", 2,
+             [&](auto& b) { L::Store32(segment(b) + L::kSegOffCount, 0); }},
+            {"unknown-codec", 2, [&](auto& b) { segment(b)[L::kSegOffCodec] = 9; }},
+            {"compressed-bytes-damaged", 2,
+             [&](auto& b) { L::Store32(&b[L::Load64(segment(b) + L::kSegOffOffset)], 0); }},
+            {"packed-stream-shorter", 2,
+             [&](auto& b) {
+                 uint8_t* e = segment(b);
+                 L::Store32(e + L::kSegOffPackedSize, L::Load32(e + L::kSegOffPackedSize) - 1);
+             }},
+        };
+    nffr::FileWriter clock = TwoSignals();
+    for (uint64_t t = 40; t < 436; ++t)
+        clock.AddBits(1, t * 10, t % 2 ? "1" : "0");
+    const std::vector<uint8_t> goods[] = {Image(Layout1(TwoSignals())), Image(clock)};
+    for (const auto& [name, layout, damage] : corpus) {
+        std::vector<uint8_t> bytes = goods[layout - 1];
         damage(bytes);
         std::string path = dir_.File(std::string(name) + ".fsdb");
         ASSERT_TRUE(nffr::FileWriter::WriteBytes(path, bytes));
@@ -413,7 +450,7 @@ TEST_F(Hostile, MisuseWithoutChecksIsAnErrorMessage)
 // Offsets above 4 GiB: a sparse file whose change blocks lie beyond 5 GiB.
 TEST_F(Hostile, ChangeBlocksBeyondFourGiB)
 {
-    std::vector<uint8_t> bytes = Image(TwoSignals());
+    std::vector<uint8_t> bytes = Image(Layout1(TwoSignals()));
     const uint64_t beyond = 5ull << 30;
     const uint64_t blocks = L::Load64(&bytes[Entry(bytes, 0) + L::kVarOffBlockOffset]);
     for (uint32_t i = 0; i < 2; ++i) {

@@ -93,6 +93,7 @@ private:
 
 // The fixed header, decoded and checked.
 struct Header {
+    uint32_t version = 0;  // layout::kVersion or kVersion2
     int32_t fileType = 0;
     uint32_t flags = 0;
     uint64_t endTag = 0;
@@ -126,7 +127,8 @@ struct Signal {
     uint32_t changeCount = 0;
     uint32_t recordedCount = 0;
     uint32_t firstEntry = UINT32_MAX;  // its first tree entry, which names it
-    uint64_t blockOffset = 0;
+    uint64_t blockOffset = 0;          // layout 2: its segment index
+    uint64_t indexSize = 0;            // layout 2: bytes of its segment index
 };
 
 constexpr uint32_t kNoParent = UINT32_MAX;
