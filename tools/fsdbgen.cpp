@@ -15,6 +15,9 @@ const char kUsage[] =
     "                                          OUT.analog.fsdb (IN - reads standard input)\n"
     "       fsdbgen --fst IN.fst OUT.fsdb       import an FST file the same way (also found\n"
     "                                          by its content without --fst)\n"
+    "       --layout 1 before --vcd or --fst writes the first layout, which holds every change\n"
+    "       in memory until the end; the default, layout 2, writes the changes to the file as\n"
+    "       they come, in compressed segments, with memory that does not grow with the dump\n"
     "       fsdbgen --help\n";
 
 int UsageError(const std::string& message)
@@ -47,12 +50,12 @@ void PrintDiagnostics(const std::string& input, const fsdbgen::Diagnostics& diag
         std::cerr << "fsdbgen: " << input << ": " << n << "\n";
 }
 
-int Import(bool fst, const std::string& input, const std::string& output)
+int Import(bool fst, const std::string& input, const std::string& output, int layout)
 {
     fsdbgen::Diagnostics diag;
     std::vector<std::string> written;
-    const bool ok = fst ? fsdbgen::ConvertFst(input, output, &diag, &written)
-                        : fsdbgen::ConvertVcd(input, output, &diag, &written);
+    const bool ok = fst ? fsdbgen::ConvertFst(input, output, &diag, &written, layout)
+                        : fsdbgen::ConvertVcd(input, output, &diag, &written, 0, layout);
     PrintDiagnostics(input, diag);
     for (const std::string& w : written)
         std::cout << "wrote " << w << "\n";
@@ -95,6 +98,13 @@ int main(int argc, char** argv)
         std::cout << kUsage;
         return 0;
     }
+    int layout = fsdbgen::kDefaultLayout;
+    if (!args.empty() && args[0] == "--layout") {
+        if (args.size() < 2 || (args[1] != "1" && args[1] != "2"))
+            return UsageError("--layout needs 1 or 2");
+        layout = args[1][0] - '0';
+        args.erase(args.begin(), args.begin() + 2);
+    }
     const bool vcd = !args.empty() && args[0] == "--vcd";
     const bool fst = !args.empty() && args[0] == "--fst";
     if (vcd || fst)
@@ -110,9 +120,9 @@ int main(int argc, char** argv)
     if (args.size() > 2)
         return UsageError("too many arguments");
     if (vcd || fst)
-        return Import(fst, args[0], args[1]);
+        return Import(fst, args[0], args[1], layout);
     if (fsdbgen::LooksLikeFst(args[0]))
-        return Import(true, args[0], args[1]);
+        return Import(true, args[0], args[1], layout);
     if (LooksLikeVcd(args[0]))
         return UsageError("\"" + args[0] + "\" is a VCD file; import it with: fsdbgen --vcd " +
                           args[0] + " " + args[1]);

@@ -15,7 +15,11 @@ constexpr uint32_t kMaxWidth = 100000000;  // as for a VCD's $var
 
 class FstImporter {
 public:
-    FstImporter(void* reader, Diagnostics* d) : fst_(reader), out_(d) { out_.WithoutLines(); }
+    FstImporter(void* reader, Diagnostics* d, const std::string& output, int layout)
+        : fst_(reader), out_(d, output, layout)
+    {
+        out_.WithoutLines();
+    }
 
     bool Run()
     {
@@ -32,16 +36,13 @@ public:
             return false;
         // The dump ends at its end time (a VCD's last #time), which may follow its last change.
         const uint64_t end = fstReaderGetEndTime(fst_) + zero_;
-        if (end > out_.Time())
-            out_.Step(end);
-        out_.Finish("values at the dump's first time, its initial state");
-        return true;
+        if (end > out_.Time() && !out_.Step(end))
+            return false;
+        return out_.Finish("values at the dump's first time, its initial state");
     }
 
-    bool WriteFiles(const std::string& output, std::vector<std::string>* written)
-    {
-        return out_.WriteFiles(output, written);
-    }
+    bool WriteFiles(std::vector<std::string>* written) { return out_.WriteFiles(written); }
+    bool WriteFailed() const { return out_.WriteFailed(); }
 
 private:
     // The tick, 10^exponent s, as a whole number of a unit; time zero, the time of tick 0.
@@ -165,7 +166,8 @@ private:
             }
             // The first time's values are the initial state, as a VCD's $dumpvars.
             out_.SetRestating(!out_.Started());
-            out_.Step(at);
+            if (!(ok_ = out_.Step(at)))
+                return;
         }
         Signal& s = out_.At(byHandle_[handle]);
         if (s.kind == Kind::Skipped || size != 0)
@@ -196,7 +198,7 @@ bool FstSupported()
 }
 
 bool ConvertFst(const std::string& input, const std::string& output, Diagnostics* diag,
-                std::vector<std::string>* written)
+                std::vector<std::string>* written, int layout)
 {
     if (!CheckOutputs(input, output, diag))
         return false;
@@ -215,14 +217,15 @@ bool ConvertFst(const std::string& input, const std::string& output, Diagnostics
         diag->error = input + ": not a readable FST file";
         return false;
     }
-    FstImporter importer(reader, diag);
+    FstImporter importer(reader, diag, output, layout);
     const bool read = importer.Run();
     fstReaderClose(reader);
     if (!read) {
-        diag->error = input + ": " + diag->error;
+        if (!importer.WriteFailed())
+            diag->error = input + ": " + diag->error;
         return false;
     }
-    return importer.WriteFiles(output, written);
+    return importer.WriteFiles(written);
 }
 
 }  // namespace fsdbgen

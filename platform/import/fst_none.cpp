@@ -10,7 +10,7 @@ bool FstSupported()
 }
 
 bool ConvertFst(const std::string&, const std::string&, Diagnostics* diag,
-                std::vector<std::string>*)
+                std::vector<std::string>*, int)
 {
     diag->error =
         "cannot read FST files: fsdbgen was built without the FST library; install Debian's "

@@ -131,10 +131,16 @@ std::string Quote(const std::string& text)
     return Quote(text.data(), text.size());
 }
 
-Backend::Backend(Diagnostics* d) : d_(d)
+Backend::Backend(Diagnostics* d, const std::string& output, int layout) : d_(d), output_(output)
 {
-    files_[kDigital].writer.SetFileType(0);
-    files_[kAnalog].writer.SetFileType(1);
+    if (layout != 1) {
+        files_[kDigital].stream = std::make_unique<nffr::StreamWriter>(output);
+        files_[kAnalog].stream = std::make_unique<nffr::StreamWriter>(AnalogCompanionName(output));
+    }
+    for (OutFile& f : files_)
+        f.writer.SetLayout(1);
+    files_[kDigital].Each([](auto& w) { w.SetFileType(0); });
+    files_[kAnalog].Each([](auto& w) { w.SetFileType(1); });
     SetUnit("1s");
 }
 
@@ -177,7 +183,7 @@ void Backend::ReportTallies()
 void Backend::SetUnit(const std::string& unit)
 {
     for (OutFile& f : files_)
-        f.writer.SetTimeUnit(unit);
+        f.Each([&](auto& w) { w.SetTimeUnit(unit); });
 }
 
 void Backend::SetStamp(std::string stamp)
@@ -188,7 +194,7 @@ void Backend::SetStamp(std::string stamp)
     if (stamp.size() > 2047)
         stamp.resize(2047);
     for (OutFile& f : files_)
-        f.writer.SetStamp(stamp);
+        f.Each([&](auto& w) { w.SetStamp(stamp); });
 }
 
 bool Backend::BeginScope(const std::string& name)
@@ -220,7 +226,7 @@ bool Backend::EndScope()
 void Backend::CloseScope(OutFile& f)
 {
     if (!scopes_[--f.openScopes].empty())
-        f.writer.EndScope();
+        f.Each([](auto& w) { w.EndScope(); });
 }
 
 // A file receives the scopes of its first variable in them, so that neither file holds
@@ -229,7 +235,7 @@ void Backend::OpenFileScopes(OutFile& f)
 {
     for (; f.openScopes < scopes_.size(); ++f.openScopes)
         if (!scopes_[f.openScopes].empty())
-            f.writer.BeginScope(scopes_[f.openScopes]);
+            f.Each([&](auto& w) { w.BeginScope(scopes_[f.openScopes]); });
 }
 
 int Backend::Declare(Kind kind, uint32_t width, const std::string& name, const char* reason)
@@ -258,7 +264,7 @@ int Backend::Declare(Kind kind, uint32_t width, const std::string& name, const c
     OutFile& f = files_[part];
     OpenFileScopes(f);
     const uint8_t varType = kind == Kind::Logic ? 0 : kind == Kind::Real ? 'r' : 'd';
-    s.idcode = f.writer.AddVar(name, varType, s.width);
+    f.Each([&](auto& w) { s.idcode = w.AddVar(name, varType, s.width); });
     if (f.byIdcode.size() <= static_cast<size_t>(s.idcode))
         f.byIdcode.resize(static_cast<size_t>(s.idcode) + 1);
     f.byIdcode[static_cast<size_t>(s.idcode)] = &s;
@@ -283,7 +289,7 @@ bool Backend::Alias(int index, Kind kind, uint32_t width, const std::string& nam
         return true;
     OutFile& f = files_[s.part];
     OpenFileScopes(f);
-    f.writer.AddAlias(name, s.idcode);
+    f.Each([&](auto& w) { w.AddAlias(name, s.idcode); });
     return true;
 }
 
@@ -295,12 +301,62 @@ uint32_t Backend::Widest() const
     return widest;
 }
 
-void Backend::Step(uint64_t time)
+bool Backend::Step(uint64_t time)
 {
+    if (!Flush())
+        return false;
     stepStartTime_ = time_;
     time_ = time;
     ++serial_;
     touched_.clear();
+    return true;
+}
+
+uint8_t* Backend::Room(Signal& s, size_t n)
+{
+    if (!files_[s.part].stream)
+        return s.values.Room(n);
+    if (pendingBytes_.size() - pendingUsed_ < n)
+        pendingBytes_.resize(std::max(2 * pendingBytes_.size(), pendingUsed_ + n));
+    return pendingBytes_.data() + pendingUsed_;
+}
+
+void Backend::Commit(Signal& s, size_t n)
+{
+    if (!files_[s.part].stream)
+        return s.values.Commit(n);
+    pending_.push_back({&s, pendingUsed_, n});
+    pendingUsed_ += n;
+}
+
+bool Backend::Append(Signal& s, const void* value, size_t n)
+{
+    uint8_t* to = Room(s, n);
+    if (!to)
+        return Fail("out of memory");
+    std::memcpy(to, value, n);
+    if (!Touch(s))
+        return false;
+    Commit(s, n);
+    return true;
+}
+
+bool Backend::Flush()
+{
+    for (const Pending& p : pending_) {
+        // A real left out since (given a text) is gone from its file.
+        if (p.signal->kind == Kind::Skipped)
+            continue;
+        nffr::StreamWriter& w = *files_[p.signal->part].stream;
+        if (!w.AddChange(p.signal->idcode, time_, pendingBytes_.data() + p.offset, p.size)) {
+            writeFailed_ = true;  // said as the writer says it, as a failure at the end would be
+            d_->error = w.Error();
+            return false;
+        }
+    }
+    pending_.clear();
+    pendingUsed_ = 0;
+    return true;
 }
 
 // Remembers the count before this time step's first change, to cut back to it when the
@@ -312,11 +368,15 @@ bool Backend::Touch(Signal& s)
         s.countAtStep = s.count;
         touched_.push_back(&s);
     }
-    uint8_t* tag = s.tags.Room(sizeof time_);
-    if (!tag || s.count == UINT32_MAX)
+    if (s.count == UINT32_MAX)
         return CannotStore(s);
-    std::memcpy(tag, &time_, sizeof time_);
-    s.tags.Commit(sizeof time_);
+    if (!files_[s.part].stream) {
+        uint8_t* tag = s.tags.Room(sizeof time_);
+        if (!tag)
+            return CannotStore(s);
+        std::memcpy(tag, &time_, sizeof time_);
+        s.tags.Commit(sizeof time_);
+    }
     ++s.count;
     return true;
 }
@@ -341,7 +401,7 @@ bool Backend::StoreLogic(Signal& s, const char* bits, size_t size, const char* w
     if (size > s.width)
         return Unfit(s, bits, size, whole, wholeSize);
     // Packed straight into the signal's storage, kept only once every bit is known.
-    uint8_t* value = s.values.Room(s.width);
+    uint8_t* value = Room(s, s.width);
     if (!value)
         return Fail("out of memory");
     uint8_t* out = value + (s.width - size);
@@ -368,7 +428,7 @@ bool Backend::StoreLogic(Signal& s, const char* bits, size_t size, const char* w
         std::memset(value, out[0] <= 1 ? 0 : out[0], s.width - size);
     if (!Touch(s))
         return false;
-    s.values.Commit(s.width);
+    Commit(s, s.width);
     return true;
 }
 
@@ -396,7 +456,7 @@ bool Backend::StoreLogic(Signal& s, const char* bits, size_t size, const char* w
 {
     Tally("real text", false, "real variable " + Quote(s.name) + " skipped: it is given " + value);
     OutFile& f = files_[s.part];
-    f.writer.RemoveVar(s.idcode);
+    f.Each([&](auto& w) { w.RemoveVar(s.idcode); });
     --f.reals;
     s.kind = Kind::Skipped;
     s.count = s.countAtStep = 0;
@@ -412,12 +472,12 @@ bool Backend::Trigger(Signal& s, const char* bits, size_t size)
         return true;
     }
     const double one = 1.0;
-    return Touch(s) && (s.values.Append(&one, sizeof one) || Fail("out of memory"));
+    return Append(s, &one, sizeof one);
 }
 
 bool Backend::StoreReal(Signal& s, double v)
 {
-    return Touch(s) && (s.values.Append(&v, sizeof v) || Fail("out of memory"));
+    return Append(s, &v, sizeof v);
 }
 
 bool Backend::DropStep()
@@ -429,16 +489,20 @@ bool Backend::DropStep()
         s->values.TruncateTo(uint64_t(s->count) * valueSize);
     }
     touched_.clear();
+    pending_.clear();
+    pendingUsed_ = 0;
     time_ = serial_ == 0 ? 0 : stepStartTime_;
     return serial_ != 0;
 }
 
-void Backend::Finish(const char* restatedBy)
+bool Backend::Finish(const char* restatedBy)
 {
+    if (!Flush())
+        return false;
     for (OutFile& f : files_) {
         while (f.openScopes > 0)
             CloseScope(f);
-        f.writer.SetEndTag(time_);
+        f.Each([&](auto& w) { w.SetEndTag(time_); });
     }
     ReportTallies();
     NoteMapped();
@@ -448,6 +512,7 @@ void Backend::Finish(const char* restatedBy)
             (eventValuesIgnored_ == 1 ? " event value that marks" : " event values that mark") +
             " no trigger ignored (values other than 1" +
             (restatedBy ? std::string(", and ") + restatedBy : std::string()) + ")");
+    return true;
 }
 
 void Backend::NoteMapped()
@@ -467,27 +532,35 @@ void Backend::NoteMapped()
         d_->notes.push_back("nine-value logic mapped to the nearest of 0 1 X Z: " + text);
 }
 
-bool Backend::WriteFiles(const std::string& output, std::vector<std::string>* written)
+// Writes the file of f: what its stream writer holds, or (layout 1) its writer with the kept
+// changes.
+bool Backend::WriteFile(OutFile& f, const std::string& path)
 {
+    const bool ok = f.stream ? f.stream->Finish(&d_->error)
+                             : f.writer.WriteStreamed(path, Blocks(f), &d_->error);
+    return ok;
+}
+
+bool Backend::WriteFiles(std::vector<std::string>* written)
+{
+    const std::string& output = output_;
     const std::string companion = AnalogCompanionName(output);
-    std::string error;
-    const OutFile& digital = files_[kDigital];
-    const OutFile& analog = files_[kAnalog];
-    if (!digital.writer.WriteStreamed(output, Blocks(digital), &error)) {
-        d_->error = error;
+    OutFile& digital = files_[kDigital];
+    OutFile& analog = files_[kAnalog];
+    if (!WriteFile(digital, output))
         return false;
-    }
     written->push_back(output + ": " + Plural(digital.logic, "logic variable", "logic variables") +
                        " (file type 0)");
-    if (analog.reals + analog.events == 0)
+    if (analog.reals + analog.events == 0) {
+        if (analog.stream)
+            analog.stream->Abandon();
         return RemoveStaleCompanion(companion, written) ||
                (d_->error =
                     "cannot remove the stale \"" + companion + "\": " + std::strerror(errno),
                 false);
-    if (!analog.writer.WriteStreamed(companion, Blocks(analog), &error)) {
-        d_->error = error;
-        return false;
     }
+    if (!WriteFile(analog, companion))
+        return false;
     written->push_back(companion + ": " + Plural(analog.reals, "real variable", "real variables") +
                        " and " + Plural(analog.events, "event", "events") + " (file type 1)");
     return true;

@@ -6,12 +6,14 @@
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "import.h"
+#include "nffr_stream_writer.h"
 #include "vcd_stream.h"
 
 namespace fsdbgen {
@@ -35,9 +37,19 @@ struct Signal {
     std::string name;
 };
 
-// One output file: its writer, the scopes opened in it so far, and its signals by idcode.
+// One output file: its writer, the scopes opened in it so far, and its signals by idcode. Layout 2
+// streams the changes to its file as they come; layout 1 keeps them for the writer at the end.
 struct OutFile {
-    nffr::FileWriter writer;
+    nffr::FileWriter writer;                     // layout 1
+    std::unique_ptr<nffr::StreamWriter> stream;  // layout 2
+    template <class F>
+    void Each(F declare)
+    {
+        if (stream)
+            declare(*stream);
+        else
+            declare(writer);
+    }
     size_t openScopes = 0;
     std::vector<Signal*> byIdcode;
     uint32_t reals = 0, events = 0, logic = 0;
@@ -53,7 +65,8 @@ std::string Quote(const std::string& text);
 
 class Backend {
 public:
-    explicit Backend(Diagnostics* d);
+    // Writes output (and its companion) in the layout given.
+    Backend(Diagnostics* d, const std::string& output, int layout);
     Backend(const Backend&) = delete;
     Backend& operator=(const Backend&) = delete;
 
@@ -85,8 +98,9 @@ public:
     uint32_t Widest() const;
 
     // --- changes ---
-    // A new time step at time (not before the current time, which the front-end checks).
-    void Step(uint64_t time);
+    // A new time step at time (not before the current time, which the front-end checks); the
+    // changes of the step before go to the files. False when they cannot be written.
+    bool Step(uint64_t time);
     uint64_t Time() const { return time_; }
     bool Started() const { return serial_ != 0; }
     // While restating is set (VCD's $dumpvars and the like) an event's values are no triggers.
@@ -109,10 +123,19 @@ public:
     // --- the end ---
     // Closes the files' scopes and sets their end; reports the tallies and notes (restatedBy:
     // which event values the input restates rather than triggers, for the note on them).
-    void Finish(const char* restatedBy);
-    bool WriteFiles(const std::string& output, std::vector<std::string>* written);
+    bool Finish(const char* restatedBy);
+    bool WriteFiles(std::vector<std::string>* written);
+    // True when the import failed because an output file could not be written.
+    bool WriteFailed() const { return writeFailed_; }
 
 private:
+    // Room for a value of n bytes of s, kept by Touch (which stores its time) and Commit.
+    uint8_t* Room(Signal& s, size_t n);
+    void Commit(Signal& s, size_t n);
+    bool Append(Signal& s, const void* value, size_t n);
+    // Layout 2: the current step's changes go to the stream writers.
+    bool Flush();
+    bool WriteFile(OutFile& f, const std::string& path);
     bool Touch(Signal& s);
     bool CannotStore(const Signal& s);
     bool Unfit(Signal& s, const char* bits, size_t size, const char* whole, size_t wholeSize);
@@ -124,7 +147,18 @@ private:
     void NoteMapped();
 
     Diagnostics* d_;
+    std::string output_;
     OutFile files_[2];
+    // Layout 2: the changes of the current step, written when the next step begins, so that a
+    // step cut off by the input's end is taken back.
+    struct Pending {
+        Signal* signal;
+        size_t offset;
+        size_t size;
+    };
+    std::vector<Pending> pending_;
+    std::vector<uint8_t> pendingBytes_;
+    size_t pendingUsed_ = 0;
     ChunkPool chunks_;  // before the signals, whose chains hold its chunks
     std::deque<Signal> signals_;
     std::vector<std::string> scopes_;  // the open scopes' names, empty for one without
@@ -147,6 +181,7 @@ private:
     int line_ = 0;
     bool restating_ = false;
     bool lines_ = true;
+    bool writeFailed_ = false;
 };
 
 }  // namespace fsdbgen

@@ -18,8 +18,9 @@ constexpr size_t kMaxSection = 1 << 20;  // bytes of one section's words kept, w
 
 class VcdImporter {
 public:
-    VcdImporter(VcdInput* in, Diagnostics* d, size_t readBlock)
-        : tok_(in, readBlock), readBlock_(readBlock), d_(d), out_(d)
+    VcdImporter(VcdInput* in, Diagnostics* d, size_t readBlock, const std::string& output,
+                int layout)
+        : tok_(in, readBlock), readBlock_(readBlock), d_(d), out_(d, output, layout)
     {
     }
 
@@ -42,10 +43,8 @@ public:
         return cut ? Truncated() : Finish();
     }
 
-    bool WriteFiles(const std::string& output, std::vector<std::string>* written)
-    {
-        return out_.WriteFiles(output, written);
-    }
+    bool WriteFiles(std::vector<std::string>* written) { return out_.WriteFiles(written); }
+    bool WriteFailed() const { return out_.WriteFailed(); }
     // The input is read: its buffer's memory goes to writing the output.
     void DoneReading() { tok_.Release(); }
 
@@ -290,8 +289,7 @@ private:
         if (v < out_.Time())
             return Fail("time " + Quote(t.text, t.size) + " before the previous time");
         stepLine_ = line_;
-        out_.Step(v);
-        return true;
+        return out_.Step(v);
     }
 
     // Migen writes whole times as #3.0: a fraction of zeros after the digits from i on.
@@ -416,8 +414,7 @@ private:
             return Fail("end of file inside " + std::to_string(out_.OpenScopes()) + " open scopes");
         if (out_.Signals() == 0)
             d_->warnings.push_back(sawToken_ ? "no variables declared" : "empty VCD file");
-        out_.Finish("values in $dumpvars and the like");
-        return true;
+        return out_.Finish("values in $dumpvars and the like");
     }
 
     Tokenizer tok_;
@@ -472,22 +469,23 @@ std::string AnalogCompanionName(const std::string& output)
 }
 
 bool ConvertVcd(const std::string& input, const std::string& output, Diagnostics* diag,
-                std::vector<std::string>* written, size_t readBlock)
+                std::vector<std::string>* written, size_t readBlock, int layout)
 {
     if (!CheckOutputs(input, output, diag))
         return false;
     VcdInput in;
     if (!in.Open(input, &diag->error))
         return false;
-    VcdImporter importer(&in, diag, readBlock ? readBlock : Tokenizer::kReadBlock);
+    VcdImporter importer(&in, diag, readBlock ? readBlock : Tokenizer::kReadBlock, output, layout);
     const bool read = importer.Run();
     importer.DoneReading();
     in.Close();
     if (!read) {
-        diag->error = input + ": " + diag->error;
+        if (!importer.WriteFailed())
+            diag->error = input + ": " + diag->error;
         return false;
     }
-    return importer.WriteFiles(output, written);
+    return importer.WriteFiles(written);
 }
 
 }  // namespace fsdbgen

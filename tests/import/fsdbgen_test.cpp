@@ -72,8 +72,8 @@ protected:
     {
         diag_ = fsdbgen::Diagnostics();
         written_.clear();
-        if (!(fst ? fsdbgen::ConvertFst(input, path_, &diag_, &written_)
-                  : fsdbgen::ConvertVcd(input, path_, &diag_, &written_)))
+        if (!(fst ? fsdbgen::ConvertFst(input, path_, &diag_, &written_, layout_)
+                  : fsdbgen::ConvertVcd(input, path_, &diag_, &written_, 0, layout_)))
             return diag_.error;
         return "";
     }
@@ -161,6 +161,7 @@ protected:
 #endif
     }
     std::string path_ = dir_.File("out.fsdb");
+    int layout_ = fsdbgen::kDefaultLayout;  // of the files the import writes
     std::string openPath_;
     fsdbgen::Diagnostics diag_;
     std::vector<std::string> written_;
@@ -597,6 +598,7 @@ std::string Image(const nffr::FileWriter& w)
 // The import's files are byte for byte those that a writer told the same things writes.
 TEST_F(Fsdbgen, VcdImportWritesTheFilesOfAWriter)
 {
+    layout_ = 1;
     ASSERT_EQ("", Import("$date  Mon Dec 8 $end\n$timescale 100 ns $end\n"
                          "$scope module top $end\n"
                          "$var wire 1 ! clk $end\n"
@@ -653,6 +655,7 @@ TEST_F(Fsdbgen, VcdImportWritesTheFilesOfAWriter)
 // many storage chunks, gives the same bytes as a writer handed the same changes.
 TEST_F(Fsdbgen, LargeVcdImportWritesTheFilesOfAWriter)
 {
+    layout_ = 1;
     nffr::FileWriter digital, analog;
     for (nffr::FileWriter* w : {&digital, &analog})
         w->SetLayout(1);  // the import writes layout 1
@@ -770,6 +773,8 @@ TEST_F(Fsdbgen, CommandLine)
                               vcd + " x.fsdb\n"},
         {"--vcd " + vcd, "fsdbgen: missing the output file name after \"" + vcd + "\"\n"},
         {"--vcd", "fsdbgen: --vcd needs the VCD file to read and the FSDB file to write\n"},
+        {"--fst", "fsdbgen: --fst needs the FST file to read and the FSDB file to write\n"},
+        {"--layout 3 --vcd " + vcd + " x", "fsdbgen: --layout needs 1 or 2\n"},
         {"", "fsdbgen: missing the input and the output file names\n"},
         {"-x a b", "fsdbgen: unknown option \"-x\"\n"},
         {"a b c", "fsdbgen: too many arguments\n"},
@@ -784,6 +789,10 @@ TEST_F(Fsdbgen, CommandLine)
     EXPECT_EQ("wrote " + path_ + ": 1 logic variable (file type 0)\n", SlurpText(dir_.File("out")));
     EXPECT_EQ("fsdbgen: " + vcd + ": nine-value logic mapped to the nearest of 0 1 X Z: 1 L to 0\n",
               SlurpText(dir_.File("err")));
+    // "-" reads standard input.
+    const std::string fromFile = Slurp(path_);
+    EXPECT_EQ(0, run("--vcd - " + path_ + " <" + vcd));
+    EXPECT_EQ(fromFile, Slurp(path_));
 
     EXPECT_EQ(1, run("--vcd " + vcd + " " + dir_.File("none/x.fsdb")));
     EXPECT_EQ(
@@ -920,6 +929,7 @@ TEST(VcdStream, CodeTableFindsShortAndLongCodes)
 // without changes is padded, by Bytes() and WriteStreamed() alike.
 TEST_F(Fsdbgen, WideVariableWithoutChangesIsReadable)
 {
+    layout_ = 1;
     ASSERT_EQ("", Import("$var wire 5000 ! w $end $enddefinitions $end\n"));
     ffrObject* r = Open();
     ASSERT_NE(nullptr, r);
