@@ -1,8 +1,14 @@
 // fst_import.cpp: the FST front-end of the import: the FST library's reader walks the hierarchy
 // and then the value changes block by block, and hands them to the shared back-end.
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
 
 #include "fstapi.h"
 #include "import.h"
@@ -12,6 +18,40 @@ namespace fsdbgen {
 namespace {
 
 constexpr uint32_t kMaxWidth = 100000000;  // as for a VCD's $var
+
+// The FST library ends the process on a damaged block (and may crash on one): the files being
+// written are removed then, as a failed import removes them.
+Backend* writing = nullptr;
+char unfinished[2][4096];  // their temporary names, for a signal handler to remove
+
+void RemoveUnfinished()
+{
+    if (writing)
+        writing->Abandon();
+}
+
+#if !defined(_WIN32)
+extern "C" void RemoveUnfinishedAndDie(int sig)
+{
+    for (const char* path : unfinished)
+        if (path[0])
+            unlink(path);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+#endif
+
+void RemoveOnCrash(const std::string& output)
+{
+    const std::string names[2] = {WritingName(output), WritingName(AnalogCompanionName(output))};
+    for (int i = 0; i < 2; ++i)
+        std::snprintf(unfinished[i], sizeof unfinished[i], "%s",
+                      names[i].size() < sizeof unfinished[i] ? names[i].c_str() : "");
+#if !defined(_WIN32)
+    for (int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE})
+        std::signal(sig, RemoveUnfinishedAndDie);
+#endif
+}
 
 class FstImporter {
 public:
@@ -25,12 +65,16 @@ public:
     {
         if (!Header() || !Hierarchy())
             return false;
+        static const bool registered = std::atexit(RemoveUnfinished) == 0;
+        (void)registered;
+        writing = &out_;
         fstReaderSetFacProcessMaskAll(fst_);
         // Reals arrive as the 8 bytes of the double, exact (as text they would be rounded).
         fstReaderIterBlocksSetNativeDoublesOnCallback(fst_, 1);
-        if (!fstReaderIterBlocks2(fst_, &FstImporter::OnChange, &FstImporter::OnVariableLength,
-                                  this, nullptr) &&
-            ok_)
+        const bool read = fstReaderIterBlocks2(fst_, &FstImporter::OnChange,
+                                               &FstImporter::OnVariableLength, this, nullptr);
+        writing = nullptr;
+        if (!read && ok_)
             return out_.Fail("cannot read the value changes");
         if (!ok_)
             return false;
@@ -103,7 +147,9 @@ private:
     {
         const fstHandle most = fstReaderGetMaxHandle(fst_);
         byHandle_.assign(static_cast<size_t>(most) + 1, -1);
+        uint64_t vars = 0;
         while (const fstHier* h = fstReaderIterateHier(fst_)) {
+            vars += h->htyp == FST_HT_VAR;
             if (h->htyp == FST_HT_SCOPE && !out_.BeginScope(h->u.scope.name))
                 return false;
             if (h->htyp == FST_HT_UPSCOPE && !out_.EndScope())
@@ -111,6 +157,12 @@ private:
             if (h->htyp == FST_HT_VAR && !Var(*h))
                 return false;
         }
+        // The hierarchy is written last: a file cut short has lost it.
+        const uint64_t declared = fstReaderGetVarCount(fst_);
+        if (vars != declared)
+            return out_.Fail("the file declares " + std::to_string(declared) +
+                             " variables but its hierarchy holds " + std::to_string(vars) +
+                             ": it is damaged or cut short");
         if (out_.OpenScopes() > 0)
             return out_.Fail("the hierarchy ends inside " + std::to_string(out_.OpenScopes()) +
                              " open scopes");
@@ -217,6 +269,8 @@ bool ConvertFst(const std::string& input, const std::string& output, Diagnostics
         diag->error = input + ": not a readable FST file";
         return false;
     }
+    if (layout != 1)
+        RemoveOnCrash(output);
     FstImporter importer(reader, diag, output, layout);
     const bool read = importer.Run();
     fstReaderClose(reader);

@@ -79,6 +79,11 @@ bool SameFile(const std::string& a, const std::string& b)
 
 }  // namespace
 
+std::string WritingName(const std::string& path)
+{
+    return path + ".writing";
+}
+
 bool CheckOutputs(const std::string& input, const std::string& output, Diagnostics* diag)
 {
     if (SameFile(input, output) || SameFile(input, AnalogCompanionName(output))) {
@@ -134,8 +139,10 @@ std::string Quote(const std::string& text)
 Backend::Backend(Diagnostics* d, const std::string& output, int layout) : d_(d), output_(output)
 {
     if (layout != 1) {
-        files_[kDigital].stream = std::make_unique<nffr::StreamWriter>(output);
-        files_[kAnalog].stream = std::make_unique<nffr::StreamWriter>(AnalogCompanionName(output));
+        const std::string paths[2] = {output, AnalogCompanionName(output)};
+        for (int part : {kDigital, kAnalog})
+            files_[part].stream = std::make_unique<nffr::StreamWriter>(
+                paths[part], nffr::StreamWriter::kDefaultMemoryBudget, WritingName(paths[part]));
     }
     for (OutFile& f : files_)
         f.writer.SetLayout(1);
@@ -530,6 +537,13 @@ void Backend::NoteMapped()
     }
     if (!text.empty())
         d_->notes.push_back("nine-value logic mapped to the nearest of 0 1 X Z: " + text);
+}
+
+void Backend::Abandon()
+{
+    for (OutFile& f : files_)
+        if (f.stream)
+            f.stream->Abandon();
 }
 
 // Writes the file of f: what its stream writer holds, or (layout 1) its writer with the kept

@@ -55,6 +55,9 @@ struct OutFile {
     uint32_t reals = 0, events = 0, logic = 0;
 };
 
+// The name under which a file of layout 2 is written until it is complete.
+std::string WritingName(const std::string& path);
+
 // True for the characters of a logic value: 0 1 x z u and the nine-value l h w -.
 bool IsBitChar(char c);
 
@@ -125,6 +128,8 @@ public:
     // which event values the input restates rather than triggers, for the note on them).
     bool Finish(const char* restatedBy);
     bool WriteFiles(std::vector<std::string>* written);
+    // Removes the files being written (layout 2), for a process that ends without returning.
+    void Abandon();
     // True when the import failed because an output file could not be written.
     bool WriteFailed() const { return writeFailed_; }
 
