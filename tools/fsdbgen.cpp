@@ -1,16 +1,19 @@
 // fsdbgen.cpp: writes an FSDB file from a text description (fsdbgen DESC OUT) or imports a
 // VCD file (fsdbgen --vcd IN.vcd OUT).
-#include "import.h"
-
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 
+#include "import.h"
+
 namespace {
 
 const char kUsage[] =
     "usage: fsdbgen DESCRIPTION OUT.fsdb      write an FSDB file from a text description\n"
+    "       fsdbgen --layout 1|2 DESCRIPTION OUT.fsdb\n"
+    "                                          the same in layout 1 (uncompressed) or 2\n"
+    "                                          (compressed, the default)\n"
     "       fsdbgen --vcd IN.vcd[.gz] OUT.fsdb  import a VCD file; its reals and events go to\n"
     "                                          OUT.analog.fsdb\n"
     "       fsdbgen --help\n";
@@ -60,7 +63,7 @@ int ImportVcd(const std::string& input, const std::string& output)
     return 0;
 }
 
-int WriteDescription(const std::string& input, const std::string& output)
+int WriteDescription(const std::string& input, const std::string& output, int layout)
 {
     std::ifstream in(input, std::ios::binary);
     if (!in) {
@@ -68,6 +71,7 @@ int WriteDescription(const std::string& input, const std::string& output)
         return 1;
     }
     nffr::FileWriter writer;
+    writer.SetLayout(layout);
     fsdbgen::Diagnostics diag;
     const bool ok = fsdbgen::ReadDescription(in, &writer, &diag);
     PrintDiagnostics(input, diag);
@@ -92,7 +96,16 @@ int main(int argc, char** argv)
         std::cout << kUsage;
         return 0;
     }
+    int layout = 2;
+    if (!args.empty() && args[0] == "--layout") {
+        if (args.size() < 2 || (args[1] != "1" && args[1] != "2"))
+            return UsageError("--layout needs 1 or 2");
+        layout = args[1][0] - '0';
+        args.erase(args.begin(), args.begin() + 2);
+    }
     const bool vcd = !args.empty() && args[0] == "--vcd";
+    if (vcd && layout != 2)
+        return UsageError("--layout applies to descriptions");
     if (vcd)
         args.erase(args.begin());
     if (!args.empty() && args[0].size() > 1 && args[0][0] == '-')
@@ -107,5 +120,5 @@ int main(int argc, char** argv)
     if (!vcd && LooksLikeVcd(args[0]))
         return UsageError("\"" + args[0] + "\" is a VCD file; import it with: fsdbgen --vcd " +
                           args[0] + " " + args[1]);
-    return vcd ? ImportVcd(args[0], args[1]) : WriteDescription(args[0], args[1]);
+    return vcd ? ImportVcd(args[0], args[1]) : WriteDescription(args[0], args[1], layout);
 }

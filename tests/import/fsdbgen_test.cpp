@@ -723,8 +723,11 @@ TEST_F(Fsdbgen, CommandLine)
     auto run = [&](const std::string& args) { return RunTool(args); };
     std::string desc = dir_.File("in.desc");
     std::ofstream(desc) << "type 0\nvar #0 1 d\n0 1\n";
-    EXPECT_EQ(0, run(desc + " " + path_));
-    EXPECT_TRUE(IsFsdbFile(path_.c_str()));
+    for (const char* layout : {"", "--layout 1 ", "--layout 2 "}) {
+        EXPECT_EQ(0, run(layout + desc + " " + path_));
+        EXPECT_TRUE(IsFsdbFile(path_.c_str()));
+        EXPECT_EQ(*layout ? layout[9] - '0' : 2, Slurp(path_).at(8)) << layout;
+    }
     std::ofstream(desc) << "nonsense\n";
     EXPECT_EQ(1, run(desc + " " + path_));
     EXPECT_EQ("fsdbgen: " + desc + ": line 1: unknown keyword \"nonsense\"\n",
@@ -750,6 +753,8 @@ TEST_F(Fsdbgen, CommandLine)
         {"", "fsdbgen: missing the input and the output file names\n"},
         {"-x a b", "fsdbgen: unknown option \"-x\"\n"},
         {"a b c", "fsdbgen: too many arguments\n"},
+        {"--layout 3 a b", "fsdbgen: --layout needs 1 or 2\n"},
+        {"--layout 1 --vcd a b", "fsdbgen: --layout applies to descriptions\n"},
     };
     for (const auto& m : mistakes) {
         EXPECT_EQ(2, run(m.first)) << m.first;
