@@ -11,13 +11,16 @@ namespace {
 
 const char kUsage[] =
     "usage: fsdbgen DESCRIPTION OUT.fsdb      write an FSDB file from a text description\n"
+    "       fsdbgen --layout 1|2 DESCRIPTION OUT.fsdb\n"
+    "                                          the same in layout 1 (uncompressed) or 2\n"
+    "                                          (compressed, the default)\n"
     "       fsdbgen --vcd IN.vcd[.gz] OUT.fsdb  import a VCD file; its reals and events go to\n"
     "                                          OUT.analog.fsdb (IN - reads standard input)\n"
     "       fsdbgen --fst IN.fst OUT.fsdb       import an FST file the same way (also found\n"
     "                                          by its content without --fst)\n"
-    "       --layout 1 before --vcd or --fst writes the first layout, which holds every change\n"
-    "       in memory until the end; the default, layout 2, writes the changes to the file as\n"
-    "       they come, in compressed segments, with memory that does not grow with the dump\n"
+    "       --layout 1 before --vcd or --fst imports into layout 1, holding every change in\n"
+    "       memory until the end; layout 2, the default, is written as the changes come, with\n"
+    "       memory that does not grow with the dump\n"
     "       fsdbgen --help\n";
 
 int UsageError(const std::string& message)
@@ -66,7 +69,7 @@ int Import(bool fst, const std::string& input, const std::string& output, int la
     return 0;
 }
 
-int WriteDescription(const std::string& input, const std::string& output)
+int WriteDescription(const std::string& input, const std::string& output, int layout)
 {
     std::ifstream in(input, std::ios::binary);
     if (!in) {
@@ -74,6 +77,7 @@ int WriteDescription(const std::string& input, const std::string& output)
         return 1;
     }
     nffr::FileWriter writer;
+    writer.SetLayout(layout);
     fsdbgen::Diagnostics diag;
     const bool ok = fsdbgen::ReadDescription(in, &writer, &diag);
     PrintDiagnostics(input, diag);
@@ -126,5 +130,5 @@ int main(int argc, char** argv)
     if (LooksLikeVcd(args[0]))
         return UsageError("\"" + args[0] + "\" is a VCD file; import it with: fsdbgen --vcd " +
                           args[0] + " " + args[1]);
-    return WriteDescription(args[0], args[1]);
+    return WriteDescription(args[0], args[1], layout);
 }

@@ -749,8 +749,11 @@ TEST_F(Fsdbgen, CommandLine)
     auto run = [&](const std::string& args) { return RunTool(args); };
     std::string desc = dir_.File("in.desc");
     std::ofstream(desc) << "type 0\nvar #0 1 d\n0 1\n";
-    EXPECT_EQ(0, run(desc + " " + path_));
-    EXPECT_TRUE(IsFsdbFile(path_.c_str()));
+    for (const char* layout : {"", "--layout 1 ", "--layout 2 "}) {
+        EXPECT_EQ(0, run(layout + desc + " " + path_));
+        EXPECT_TRUE(IsFsdbFile(path_.c_str()));
+        EXPECT_EQ(*layout ? layout[9] - '0' : 2, Slurp(path_).at(8)) << layout;
+    }
     std::ofstream(desc) << "nonsense\n";
     EXPECT_EQ(1, run(desc + " " + path_));
     EXPECT_EQ("fsdbgen: " + desc + ": line 1: unknown keyword \"nonsense\"\n",
@@ -774,10 +777,13 @@ TEST_F(Fsdbgen, CommandLine)
         {"--vcd " + vcd, "fsdbgen: missing the output file name after \"" + vcd + "\"\n"},
         {"--vcd", "fsdbgen: --vcd needs the VCD file to read and the FSDB file to write\n"},
         {"--fst", "fsdbgen: --fst needs the FST file to read and the FSDB file to write\n"},
-        {"--layout 3 --vcd " + vcd + " x", "fsdbgen: --layout needs 1 or 2\n"},
         {"", "fsdbgen: missing the input and the output file names\n"},
         {"-x a b", "fsdbgen: unknown option \"-x\"\n"},
         {"a b c", "fsdbgen: too many arguments\n"},
+        {"--layout 3 a b", "fsdbgen: --layout needs 1 or 2\n"},
+        {"--layout 1 --vcd",
+         "fsdbgen: --vcd needs the VCD file to read and the FSDB file to "
+         "write\n"},
     };
     for (const auto& m : mistakes) {
         EXPECT_EQ(2, run(m.first)) << m.first;
@@ -789,10 +795,13 @@ TEST_F(Fsdbgen, CommandLine)
     EXPECT_EQ("wrote " + path_ + ": 1 logic variable (file type 0)\n", SlurpText(dir_.File("out")));
     EXPECT_EQ("fsdbgen: " + vcd + ": nine-value logic mapped to the nearest of 0 1 X Z: 1 L to 0\n",
               SlurpText(dir_.File("err")));
-    // "-" reads standard input.
+    // "-" reads standard input; --layout 1 imports into layout 1 (the header's version).
     const std::string fromFile = Slurp(path_);
     EXPECT_EQ(0, run("--vcd - " + path_ + " <" + vcd));
     EXPECT_EQ(fromFile, Slurp(path_));
+    EXPECT_EQ(2, Slurp(path_).at(8));
+    EXPECT_EQ(0, run("--layout 1 --vcd " + vcd + " " + path_));
+    EXPECT_EQ(1, Slurp(path_).at(8));
 
     EXPECT_EQ(1, run("--vcd " + vcd + " " + dir_.File("none/x.fsdb")));
     EXPECT_EQ(

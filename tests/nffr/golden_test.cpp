@@ -1,8 +1,10 @@
 // golden_test.cpp: small files of each layout kept in tests/nffr/golden. The writers must make
 // them again byte for byte (zstd's output is fixed for a given library version and level), and
 // the reader must read from them exactly the values they were made from.
+#include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 
@@ -174,6 +176,128 @@ TEST_F(GoldenFiles, WritersRemakeThemAndTheReaderReadsWhatTheyHold)
         EXPECT_EQ(ReadAll(GoldenPath(g.name)), ReadAll(made));
         EXPECT_EQ(g.dump, Dump(GoldenPath(g.name)));
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Changes of signals a (1 bit, a clock-like run), b (16 bits with x), r (doubles) and gone (a
+// variable removed after some of its changes were written), interleaved in time, given to
+// change(idcode, tag, bytes).
+template <typename Writer, typename Change>
+void Interleaved(Writer& w, Change change)
+{
+    w.SetFileType(1);
+    w.SetTimeUnit("1ps");
+    w.BeginScope("top");
+    const int a = w.AddVar("a", 0, 1), b = w.AddVar("b", 0, 16), r = w.AddVar("r", 'r', 64);
+    const int gone = w.AddVar("gone", 0, 8);
+    w.EndScope();
+    uint32_t seed = 7;
+    for (uint64_t t = 0; t < 1500; ++t) {
+        change(a, 3 * t, std::vector<uint8_t>{uint8_t(t % 3 == 0)});
+        if (t % 6 == 0) {
+            std::vector<uint8_t> bits(16);
+            for (uint8_t& bit : bits)
+                bit = (seed = seed * 1103515245 + 12345) >> 29 & 3;
+            change(b, 3 * t + 1, bits);
+        }
+        if (t % 10 == 0) {
+            const double v = 0.1 * double(t) - 7.0;
+            const uint8_t* p = reinterpret_cast<const uint8_t*>(&v);
+            change(r, 3 * t, std::vector<uint8_t>(p, p + 8));
+        }
+        if (t < 500)
+            change(gone, 3 * t, std::vector<uint8_t>(8, 1));
+        if (t == 500)
+            w.RemoveVar(gone);
+    }
+}
+
+TEST_F(GoldenFiles, StreamWriterRemakesItsFileWithinItsBudget)
+{
+    const std::string made = dir_.File("stream2.fsdb");
+    size_t most = 0;
+    {
+        nffr::StreamWriter stream(made, 4096);
+        Interleaved(stream, [&](int id, uint64_t tag, const std::vector<uint8_t>& v) {
+            EXPECT_TRUE(stream.AddChange(id, tag, v.data(), v.size()));
+            most = std::max(most, stream.BufferedBytes());
+        });
+        std::string error;
+        ASSERT_TRUE(stream.Finish(&error)) << error;
+    }
+    EXPECT_LE(most, 4096u + 64);  // beyond the budget by one change's growth at the most
+    nffr::FileWriter held;
+    Interleaved(held, [&](int id, uint64_t tag, const std::vector<uint8_t>& v) {
+        held.AddChange(id, tag, v);
+    });
+    held.SetLayout(1);
+    const std::string plain = Write(held, dir_.File("plain1.fsdb"));
+    EXPECT_EQ(Dump(plain), Dump(made));
+    if (const char* update = std::getenv("NFFR_GOLDEN_UPDATE"))
+        std::filesystem::copy_file(made, std::string(update) + "/stream2.fsdb",
+                                   std::filesystem::copy_options::overwrite_existing);
+    EXPECT_EQ(ReadAll(GoldenPath("stream2.fsdb")), ReadAll(made));
+    EXPECT_FALSE(std::filesystem::exists(made + ".writing"));
+}
+
+// Misuse and failures come back as the first error; the temporary file goes unless finished.
+TEST_F(GoldenFiles, StreamWriterRefusesMisuseAndLeavesNoTemporaryFile)
+{
+    struct Case {
+        const char* name;
+        std::function<void(nffr::StreamWriter&, int bits, int real)> misuse;
+        const char* error;
+    };
+    const uint8_t two[2] = {0, 1};
+    const std::vector<Case> cases = {
+        {"unknown idcode", [&](auto& w, int, int) { w.AddChange(9, 0, two, 1); },
+         "unknown idcode 9"},
+        {"value size", [&](auto& w, int bits, int) { w.AddChange(bits, 0, two, 1); },
+         "idcode 1: a value of 1 bytes where 2 are expected"},
+        {"tag back",
+         [&](auto& w, int bits, int) {
+             w.AddChange(bits, 5, two, 2);
+             w.AddChange(bits, 4, two, 2);
+         },
+         "tag 4 before the previous change of idcode 1"},
+        {"type after changes",
+         [&](auto& w, int, int real) {
+             w.AddReal(real, 0, 1.0);
+             w.SetFileType(0);
+         },
+         "file type set after changes were given"},
+        {"real of bits", [&](auto& w, int bits, int) { w.AddReal(bits, 0, 1.0); },
+         "idcode 1 holds bits, not reals"},
+        {"abandoned", [&](auto& w, int, int) { w.Abandon(); }, "the file was abandoned"},
+        {"declaration", [&](auto& w, int, int) { w.EndScope(); }, "upscope without an open scope"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir_.File("misuse.fsdb");
+        nffr::StreamWriter w(path);
+        w.SetFileType(1);
+        const int bits = w.AddVar("bits", 0, 2), real = w.AddVar("real", 'r', 64);
+        c.misuse(w, bits, real);
+        EXPECT_EQ(c.error, w.Error()) << c.name;
+        EXPECT_FALSE(w.AddChange(bits, 9, two, 2)) << c.name;
+        std::string error;
+        EXPECT_FALSE(w.Finish(&error)) << c.name;
+        EXPECT_EQ(c.error, error) << c.name;
+        EXPECT_FALSE(std::filesystem::exists(path + ".writing")) << c.name;
+        EXPECT_FALSE(std::filesystem::exists(path)) << c.name;
+    }
+    {
+        nffr::StreamWriter w(dir_.File("unfinished.fsdb"), 1 << 20, dir_.File("temp"));
+        EXPECT_TRUE(std::filesystem::exists(dir_.File("temp")));
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("temp")));
+    nffr::StreamWriter w(dir_.File("no/such/dir.fsdb"));
+    std::string error;
+    EXPECT_FALSE(w.Finish(&error));
+    EXPECT_EQ("cannot write \"" + dir_.File("no/such/dir.fsdb") + "\": No such file or directory",
+              error);
 }
 
 }  // namespace

@@ -295,6 +295,8 @@ bool ReadSegments(ffrObjectImpl* impl, size_t index, std::shared_ptr<Block>* out
     const char* shorter = " cannot be read (the file is shorter than when it was opened)";
     if (OverlapsOtherData(m.header, s.blockOffset, s.indexSize))
         return refuse("its segment index overlaps other data");
+    if (s.indexSize > SIZE_MAX / 2)
+        return refuse("its segment index is too large to load here");
     std::vector<uint8_t> entries(static_cast<size_t>(s.indexSize));
     if (!impl->file->ReadAt(s.blockOffset, entries.data(), entries.size()))
         return refuse(std::string("its segment index") + shorter);

@@ -334,7 +334,7 @@ bool StreamWriter::Finish(std::string* error)
 {
     if (state_->finished) {
         if (error)
-            *error = "the file was already finished or abandoned";
+            *error = state_->error.empty() ? "the file was already finished" : state_->error;
         return false;
     }
     return state_->Finish(error);
