@@ -22,7 +22,8 @@ set(QUORVEL_SANITIZE OFF)
 add_subdirectory(${QUORVEL_ROOT}/platform/nffr nffr)
 add_subdirectory(${QUORVEL_ROOT}/platform/host host)
 add_subdirectory(${QUORVEL_ROOT}/src src)
-# fsdbgen reads .vcd.gz with Debian's zlib for mingw, linked in so that no zlib DLL is needed.
+# The importers read .vcd.gz with Debian's zlib for mingw, linked in so that no zlib DLL is
+# needed.
 set(ZLIB_USE_STATIC_LIBS ON)
 add_subdirectory(${QUORVEL_ROOT}/platform/import import)
 add_subdirectory(${QUORVEL_ROOT}/tools tools)
@@ -73,7 +74,7 @@ set(QUORVEL_TCLSH_ENVIRONMENT "QUORVEL_TEST_TMP=${QUORVEL_TEST_TMP}")
 set(QUORVEL_TCLSH "${QUORVEL_WINE};${QUORVEL_TCL_WIN}/bin/tclsh86.exe" CACHE STRING "tclsh under Wine")
 include(${QUORVEL_ROOT}/tests/support/test_helpers.cmake)
 
-foreach(sub nffr host plugin context query load tools import cli viewer)
+foreach(sub nffr host plugin context query load import tools cli viewer)
   if(EXISTS ${QUORVEL_ROOT}/tests/${sub}/CMakeLists.txt)
     add_subdirectory(${QUORVEL_ROOT}/tests/${sub} tests/${sub})
   endif()

@@ -301,3 +301,37 @@ TEST_F(GoldenFiles, StreamWriterRefusesMisuseAndLeavesNoTemporaryFile)
 }
 
 }  // namespace
+
+namespace {
+
+// A long clock compresses to far less than the reader accepts for its decoded size: the writer
+// pads its segments so that the reader, which refuses more, reads it.
+TEST_F(GoldenFiles, LongClockIsPaddedToWhatTheReaderAccepts)
+{
+    nffr::FileWriter w;
+    w.SetFileType(0);
+    const int clk = w.AddVar("clk", 0, 1);
+    for (uint64_t t = 0; t < 150000; ++t)
+        w.AddChange(clk, 5 * t, {uint8_t(t % 2)});
+    const std::string path = Write(w, dir_.File("clock.fsdb"));
+    EXPECT_LT(std::filesystem::file_size(path), 4000u);
+    ffrObject* r = ffrObject::ffrOpen2(path.c_str(), nullptr, nullptr, 0);
+    ASSERT_NE(nullptr, r);
+    r->AddToLoadList(clk, 0, 0);
+    EXPECT_EQ(0, r->LoadListedSignals());
+    EXPECT_EQ(150000, r->GetChangeCount(clk));
+    ffrVCTraverser* t = r->CreateTraverser(clk);
+    ASSERT_NE(nullptr, t);
+    TimeTag last;
+    unsigned char* value = nullptr;
+    ASSERT_EQ(0, t->GetLastTag(&last));
+    ASSERT_EQ(0, t->GotoTag(&last, 0));
+    ASSERT_EQ(0, t->GetValue(&value));
+    EXPECT_EQ(5u * 149999, Tag64(last));
+    EXPECT_EQ(1, value[0]);
+    t->FreeTraverser();
+    r->Close();
+    EXPECT_TRUE(Sinks::Errors().empty());
+}
+
+}  // namespace

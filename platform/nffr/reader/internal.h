@@ -41,6 +41,8 @@ inline bool EnterOp(testhooks::Op op)
 void CoolLiveTraversers();
 // The forced change count, when one is set.
 bool ForcedChangeCount(int* value);
+// The bound of each reader object's cache of decoded changes, in bytes.
+size_t CacheBytes();
 // Misuse of an object: a contract violation with the checks on, an error message without.
 void Misuse(const std::string& text) noexcept;
 bool TakeAddressReuseRequest();

@@ -189,7 +189,7 @@ void BlockCache::Put(size_t index, std::shared_ptr<const Block> block)
     bytes_ += block->size();
     recent_.emplace_front(index, std::move(block));
     where_[index] = recent_.begin();
-    while (bytes_ > kBytes && recent_.size() > 1) {
+    while (bytes_ > nffr::CacheBytes() && recent_.size() > 1) {
         bytes_ -= recent_.back().second->size();
         where_.erase(recent_.back().first);
         recent_.pop_back();

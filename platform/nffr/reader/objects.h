@@ -40,12 +40,12 @@ private:
     std::vector<uint8_t> bytes_;
 };
 
-// Decoded change blocks that no traverser may hold, most recently used first, up to kBytes in
-// all (and always the most recent one): a signal's block is freed when its last traverser is
-// freed and the cache lets it go, and decoded again when a traverser asks for it after that.
+// Decoded change blocks that no traverser may hold, most recently used first, up to
+// CacheBytes() in all (64 MiB; always the most recent one): a signal's block is freed when its last
+// traverser is freed and the cache lets it go, and decoded again when a traverser asks for it after
+// that.
 class BlockCache {
 public:
-    static constexpr size_t kBytes = size_t(64) << 20;
     // The block of signal index, made the most recent; null when not cached.
     std::shared_ptr<const Block> Take(size_t index);
     void Put(size_t index, std::shared_ptr<const Block> block);
