@@ -35,9 +35,10 @@ using bench::SignalPlan;
 
 std::string tempDir;
 
-bool WriteFsdb(const std::string& path, const FilePlan& plan)
+bool WriteFsdb(const std::string& path, const FilePlan& plan, int layout)
 {
     nffr::FileWriter writer;
+    writer.SetLayout(layout);
     // Reals need file type 1; logic values of several bits need type 0 (one byte per bit).
     writer.SetFileType(!plan.empty() && plan[0].bits == 0 ? 1 : 0);
     writer.SetTimeUnit("1ns");
@@ -254,10 +255,13 @@ struct Sizes {
     uint32_t busPoints;
 };
 
+// Quorvel loads fsdb (layout 2, compressed, as our writers write by default); the bare loop
+// reads the change records of bare (layout 1, stored as they are).
 struct Prepared {
     std::string fsdb;
     std::string fst;
     FilePlan plan;
+    std::string bare;
 };
 
 Prepared Prepare(const std::string& name, const FilePlan& plan)
@@ -266,8 +270,8 @@ Prepared Prepare(const std::string& name, const FilePlan& plan)
     for (char& c : file) {
         c = c == ' ' ? '-' : c;
     }
-    Prepared p{file + ".fsdb", file + ".fst", plan};
-    if (!WriteFsdb(p.fsdb, plan)) {
+    Prepared p{file + ".fsdb", file + ".fst", plan, file + ".layout1.fsdb"};
+    if (!WriteFsdb(p.fsdb, plan, 2) || !WriteFsdb(p.bare, plan, 1)) {
         std::exit(1);
     }
     if (bench::FstAvailable() && !bench::WriteFst(p.fst, plan)) {
@@ -311,7 +315,7 @@ bench::TimedCase SignalCase(const std::string& name, const std::string& goal, ui
     c.name = name;
     c.goal = goal;
     c.quorvel.run = [&file] { return QuorvelSignal(file, "top/s"); };
-    c.bare.run = [p, bits] { return BareSignal(p.fsdb, 0, bits); };
+    c.bare.run = [p, bits] { return BareSignal(p.bare, 0, bits); };
     if (bench::FstAvailable()) {
         c.peer.run = [p] { return bench::ReadFstSignal(p.fst, p.plan, 0); };
     }
@@ -337,7 +341,7 @@ bench::TimedCase BusCase(uint32_t width, uint32_t points)
     c.goal = "within 2.5x of bare, faster than FST";
     std::string path = "top/data[" + std::to_string(width - 1) + ":0]";
     c.quorvel.run = [&file, path] { return QuorvelBus(file, path.c_str()); };
-    c.bare.run = [p, width] { return BareBus(p.fsdb, width); };
+    c.bare.run = [p, width] { return BareBus(p.bare, width); };
     if (bench::FstAvailable()) {
         c.peer.run = [p] { return bench::ReadFstBus(p.fst, p.plan); };
     }

@@ -11,6 +11,7 @@ QUORVEL_PACKAGES=(
     tk8.6                         # the viewer window (vexa view)
     libgtest-dev libbenchmark-dev # tests and benchmarks
     zlib1g-dev                    # fsdbgen reads .vcd.gz
+    libzstd-dev                   # our files' compressed changes
 )
 QUORVEL_JOBS=${QUORVEL_JOBS:-2}
 

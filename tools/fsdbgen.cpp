@@ -1,18 +1,26 @@
 // fsdbgen.cpp: writes an FSDB file from a text description (fsdbgen DESC OUT) or imports a
-// VCD file (fsdbgen --vcd IN.vcd OUT).
-#include "import.h"
-
+// VCD or FST file (fsdbgen --vcd IN.vcd OUT, fsdbgen --fst IN.fst OUT).
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 
+#include "import.h"
+
 namespace {
 
 const char kUsage[] =
     "usage: fsdbgen DESCRIPTION OUT.fsdb      write an FSDB file from a text description\n"
+    "       fsdbgen --layout 1|2 DESCRIPTION OUT.fsdb\n"
+    "                                          the same in layout 1 (uncompressed) or 2\n"
+    "                                          (compressed, the default)\n"
     "       fsdbgen --vcd IN.vcd[.gz] OUT.fsdb  import a VCD file; its reals and events go to\n"
-    "                                          OUT.analog.fsdb\n"
+    "                                          OUT.analog.fsdb (IN - reads standard input)\n"
+    "       fsdbgen --fst IN.fst OUT.fsdb       import an FST file the same way (also found\n"
+    "                                          by its content without --fst)\n"
+    "       --layout 1 before --vcd or --fst imports into layout 1, holding every change in\n"
+    "       memory until the end; layout 2, the default, is written as the changes come, with\n"
+    "       memory that does not grow with the dump\n"
     "       fsdbgen --help\n";
 
 int UsageError(const std::string& message)
@@ -45,11 +53,12 @@ void PrintDiagnostics(const std::string& input, const fsdbgen::Diagnostics& diag
         std::cerr << "fsdbgen: " << input << ": " << n << "\n";
 }
 
-int ImportVcd(const std::string& input, const std::string& output)
+int Import(bool fst, const std::string& input, const std::string& output, int layout)
 {
     fsdbgen::Diagnostics diag;
     std::vector<std::string> written;
-    const bool ok = fsdbgen::ConvertVcd(input, output, &diag, &written);
+    const bool ok = fst ? fsdbgen::ConvertFst(input, output, &diag, &written, layout)
+                        : fsdbgen::ConvertVcd(input, output, &diag, &written, 0, layout);
     PrintDiagnostics(input, diag);
     for (const std::string& w : written)
         std::cout << "wrote " << w << "\n";
@@ -60,7 +69,7 @@ int ImportVcd(const std::string& input, const std::string& output)
     return 0;
 }
 
-int WriteDescription(const std::string& input, const std::string& output)
+int WriteDescription(const std::string& input, const std::string& output, int layout)
 {
     std::ifstream in(input, std::ios::binary);
     if (!in) {
@@ -68,6 +77,7 @@ int WriteDescription(const std::string& input, const std::string& output)
         return 1;
     }
     nffr::FileWriter writer;
+    writer.SetLayout(layout);
     fsdbgen::Diagnostics diag;
     const bool ok = fsdbgen::ReadDescription(in, &writer, &diag);
     PrintDiagnostics(input, diag);
@@ -92,20 +102,33 @@ int main(int argc, char** argv)
         std::cout << kUsage;
         return 0;
     }
+    int layout = fsdbgen::kDefaultLayout;
+    if (!args.empty() && args[0] == "--layout") {
+        if (args.size() < 2 || (args[1] != "1" && args[1] != "2"))
+            return UsageError("--layout needs 1 or 2");
+        layout = args[1][0] - '0';
+        args.erase(args.begin(), args.begin() + 2);
+    }
     const bool vcd = !args.empty() && args[0] == "--vcd";
-    if (vcd)
+    const bool fst = !args.empty() && args[0] == "--fst";
+    if (vcd || fst)
         args.erase(args.begin());
     if (!args.empty() && args[0].size() > 1 && args[0][0] == '-')
         return UsageError("unknown option \"" + args[0] + "\"");
     if (args.empty())
-        return UsageError(vcd ? "--vcd needs the VCD file to read and the FSDB file to write"
-                              : "missing the input and the output file names");
+        return UsageError(vcd   ? "--vcd needs the VCD file to read and the FSDB file to write"
+                          : fst ? "--fst needs the FST file to read and the FSDB file to write"
+                                : "missing the input and the output file names");
     if (args.size() == 1)
         return UsageError("missing the output file name after \"" + args[0] + "\"");
     if (args.size() > 2)
         return UsageError("too many arguments");
-    if (!vcd && LooksLikeVcd(args[0]))
+    if (vcd || fst)
+        return Import(fst, args[0], args[1], layout);
+    if (fsdbgen::LooksLikeFst(args[0]))
+        return Import(true, args[0], args[1], layout);
+    if (LooksLikeVcd(args[0]))
         return UsageError("\"" + args[0] + "\" is a VCD file; import it with: fsdbgen --vcd " +
                           args[0] + " " + args[1]);
-    return vcd ? ImportVcd(args[0], args[1]) : WriteDescription(args[0], args[1]);
+    return WriteDescription(args[0], args[1], layout);
 }

@@ -8,5 +8,6 @@ if ! command -v i686-w64-mingw32-g++ >/dev/null; then
     echo "i686-w64-mingw32-g++ is missing: apt-get install g++-mingw-w64-i686" >&2
     exit 1
 fi
-cmake -S "$root/win" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+cmake -S "$root/win" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+    -DQUORVEL_ZSTD_WIN="${QUORVEL_ZSTD_WIN:-${QUORVEL_CACHE:-/var/cache/quorvel}/zstd-mingw}"
 ninja -C "$dir" -j"${QUORVEL_JOBS:-2}"

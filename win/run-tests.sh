@@ -27,7 +27,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 cmake -S "$root/win" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-    -DQUORVEL_TCL_WIN="$tcl"
+    -DQUORVEL_TCL_WIN="$tcl" -DQUORVEL_ZSTD_WIN="${QUORVEL_ZSTD_WIN:-$cache/zstd-mingw}"
 ninja -C "$dir" -j"${QUORVEL_JOBS:-2}"
 # One wineserver, with Wine's own services, for the whole run instead of one per program;
 # started here, away from CTest's pipes, which the services would otherwise hold open.

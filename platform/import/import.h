@@ -1,6 +1,6 @@
-// import.h: the inputs of fsdbgen, which the host also runs for its VCD cache: the text
-// description, turned into a FileWriter, and VCD files, converted in one streaming pass. Errors
-// name the input line; warnings and notes are collected for the caller to print.
+// import.h: the inputs of fsdbgen, which the host also runs for its dump cache: the text
+// description, turned into a FileWriter, and VCD and FST files, converted in one streaming pass.
+// Errors name the input line; warnings and notes are collected for the caller to print.
 #ifndef VEXA_IMPORT_H
 #define VEXA_IMPORT_H
 
@@ -11,6 +11,8 @@
 #include "nffr_writer.h"
 
 namespace fsdbgen {
+
+constexpr int kDefaultLayout = 2;
 
 struct Diagnostics {
     std::string error;                  // empty when the input was accepted
@@ -32,8 +34,25 @@ std::string AnalogCompanionName(const std::string& output);
 // written receives one line per file written, naming it and what it holds. readBlock: bytes
 // read at a time, 0 for the default 1 MiB (tests and the fuzzer cut words across reads with a
 // small one); a word, or a value with its code, may not exceed it plus the widest variable.
+// layout: of the files written, 2 (changes streamed to the file as they come, in compressed
+// segments, with flat memory) or 1 (every change held in memory until the end).
 bool ConvertVcd(const std::string& input, const std::string& output, Diagnostics* diag,
-                std::vector<std::string>* written, size_t readBlock = 0);
+                std::vector<std::string>* written, size_t readBlock = 0,
+                int layout = kDefaultLayout);
+
+// True when path begins as an FST file does.
+bool LooksLikeFst(const std::string& path);
+
+// True when this build reads FST files (the FST library's sources were found at build time).
+bool FstSupported();
+
+// Imports an FST file as ConvertVcd does a VCD: every variable kind arrives as its VCD
+// equivalent would. Without the FST library it fails with one line naming what to install.
+bool ConvertFst(const std::string& input, const std::string& output, Diagnostics* diag,
+                std::vector<std::string>* written, int layout = kDefaultLayout);
+
+// False (diag->error set) when writing output or its companion would replace input.
+bool CheckOutputs(const std::string& input, const std::string& output, Diagnostics* diag);
 
 }  // namespace fsdbgen
 

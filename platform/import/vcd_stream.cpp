@@ -2,6 +2,11 @@
 // import.
 #include "vcd_stream.h"
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -24,7 +29,7 @@ void VcdInput::Close()
 {
     if (gz_)
         gzclose(gz_);
-    if (file_)
+    if (file_ && file_ != stdin)
         std::fclose(file_);
     gz_ = nullptr;
     file_ = nullptr;
@@ -33,7 +38,11 @@ void VcdInput::Close()
 bool VcdInput::Open(const std::string& path, std::string* error)
 {
     errno = 0;
-    file_ = std::fopen(path.c_str(), "rb");
+    file_ = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+#if defined(_WIN32)
+    if (file_ == stdin)
+        _setmode(_fileno(stdin), _O_BINARY);
+#endif
     if (!file_) {
         *error = "cannot read \"" + path + "\": " + std::strerror(errno);
         return false;
@@ -41,8 +50,9 @@ bool VcdInput::Open(const std::string& path, std::string* error)
     unsigned char magic[2] = {};
     const size_t got = std::fread(magic, 1, 2, file_);
     const bool gzip = got == 2 && magic[0] == 0x1f && magic[1] == 0x8b;
-    // A pipe cannot go back: its first bytes are handed out again by Read.
-    const bool pipe = std::fseek(file_, 0, SEEK_SET) != 0;
+    // A pipe cannot go back: its first bytes are handed out again by Read. Standard input is
+    // taken for a pipe.
+    const bool pipe = file_ == stdin || std::fseek(file_, 0, SEEK_SET) != 0;
     if (!gzip) {
         if (pipe)
             prefix_.assign(reinterpret_cast<char*>(magic), got);

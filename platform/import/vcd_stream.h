@@ -21,6 +21,7 @@ public:
     VcdInput(const VcdInput&) = delete;
     VcdInput& operator=(const VcdInput&) = delete;
     ~VcdInput();
+    // path "-" reads standard input.
     bool Open(const std::string& path, std::string* error);
     // Bytes read into buf: 0 at the end of the input, -1 on a read error (*error set).
     long Read(char* buf, size_t size, std::string* error);

@@ -33,7 +33,8 @@ inline uint64_t Load64(const uint8_t* at)
 }
 
 constexpr unsigned char kMagic[8] = {'Q', 'R', 'V', 'L', 'W', 'A', 'V', 0x1a};
-constexpr uint32_t kVersion = 1;
+constexpr uint32_t kVersion = 1;   // change blocks stored as they are
+constexpr uint32_t kVersion2 = 2;  // compressed segments, found through a segment index
 
 // Fixed header at offset 0.
 constexpr uint32_t kHeaderSize = 256;
@@ -76,6 +77,33 @@ constexpr uint32_t kVarOffBlockOffset = 24;    // u64
 constexpr uint32_t kVarOffBlockSize = 32;      // u64: changeCount * (8 + valueSize)
 
 // A change block: changeCount u64 tags (non-decreasing), then changeCount values.
+
+// Layout 2 keeps the header, hierarchy and variable table of layout 1; a variable-table entry's
+// block fields name the signal's segment index instead, which is read only at its load.
+constexpr uint32_t kVarOffIndexOffset = 24;  // u64
+constexpr uint32_t kVarOffIndexSize = 32;    // u64: segments * kSegEntrySize
+
+// A segment index entry: one run of a signal's changes, in tag order.
+constexpr uint32_t kSegEntrySize = 24;
+constexpr uint32_t kSegOffOffset = 0;       // u64, where its stored bytes begin
+constexpr uint32_t kSegOffStoredSize = 8;   // u32, bytes stored (codec output and padding)
+constexpr uint32_t kSegOffCount = 12;       // u32, changes, at least 1
+constexpr uint32_t kSegOffPackedSize = 16;  // u32, bytes of the packed stream the codec gives
+constexpr uint32_t kSegOffCodec = 20;       // u8, kCodecNone or kCodecZstd; 3 bytes of 0 follow
+constexpr uint8_t kCodecNone = 0;           // the packed stream as it is
+constexpr uint8_t kCodecZstd = 1;           // one zstd frame, then zeros up to the stored size
+
+// The packed stream: a packing byte, count tags as LEB128 varints (the first as it is, then
+// each one's difference to the one before), then the values: as bytes (kPackBytes), or every
+// value byte as 1 or 2 bits (kPackBits1, kPackBits2), LSB first, the last byte padded with 0.
+constexpr uint8_t kPackBytes = 0;
+constexpr uint8_t kPackBits1 = 1;  // only bytes 0 and 1
+constexpr uint8_t kPackBits2 = 2;  // only bytes 0 to 3
+
+// The decoded changes of a segment (count * (8 + value size)) and its packed stream are at most
+// kMaxExpansion times its stored size: the writer pads a segment that compresses better, and
+// the reader refuses a segment that claims more, before allocating for it.
+constexpr uint64_t kMaxExpansion = 1024;
 
 }  // namespace layout
 }  // namespace nffr

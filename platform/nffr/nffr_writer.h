@@ -13,6 +13,14 @@
 
 namespace nffr {
 
+namespace detail {
+class StreamState;
+}
+namespace segment {
+struct Entry;
+class Workspace;
+}  // namespace segment
+
 // Where a BlockSource writes one variable's change block: its tags, then its values.
 class BlockOut {
 public:
@@ -40,6 +48,8 @@ public:
 
 class FileWriter {
 public:
+    // The layout to write: 2 (compressed segments, the default) or 1 (change blocks as they are).
+    void SetLayout(int layout);
     void SetFileType(uint32_t type);
     void SetTimeUnit(std::string unit);  // up to 127 characters
     void SetEndTag(uint64_t tag);        // default: the largest change tag, or 0
@@ -84,6 +94,7 @@ public:
                            std::string* error = nullptr);
 
 private:
+    friend class detail::StreamState;
     struct Var {
         int idcode = 0;
         uint8_t varType = 0;
@@ -101,7 +112,35 @@ private:
         int idcode;
     };
 
+    // One signal's segments in layout 2: its index entries and its change count.
+    struct SegmentList {
+        std::vector<uint8_t> index;
+        uint32_t count = 0;
+        void Add(uint64_t offset, const segment::Entry& entry);
+    };
+
     uint32_t ValueSize(const Var& var) const;
+    // False (and *error set) when the description is inconsistent.
+    bool Check(std::string* error) const;
+    // The header's fixed fields.
+    void PutHeader(std::vector<uint8_t>& b, uint32_t version) const;
+    // Appends the stamp and the hierarchy to b, which begins at offset base of the file, up to
+    // where the variable table begins, and sets their fields in header.
+    void AppendStampAndTree(std::vector<uint8_t>& b, uint64_t base,
+                            std::vector<uint8_t>& header) const;
+    // The variable-table entry of var at e, but for its block or index fields.
+    void PutVarEntry(std::vector<uint8_t>& b, size_t e, const Var& var, uint32_t count) const;
+    bool Layout1Bytes(std::vector<uint8_t>* out) const;
+    bool Layout2Bytes(std::vector<uint8_t>* out, std::string* error) const;
+    // Appends var's changes to b as segments, listing them in list.
+    void AppendSegments(const Var& var, std::vector<uint8_t>& b, SegmentList* list,
+                        segment::Workspace* work) const;
+    // What follows the segments of a layout-2 file that end at offset at: stamp, hierarchy,
+    // variable table and segment index (*out), and the header (*header); the changes are those
+    // of segments (by idcode), the largest tag lastTag.
+    bool Layout2Tail(uint64_t at, const std::map<int, SegmentList>& segments, uint64_t lastTag,
+                     std::vector<uint8_t>* out, std::vector<uint8_t>* header,
+                     std::string* error) const;
     // The reader takes a signal holding bits only from a file at least its bit size long (so
     // that no declared size makes it allocate more than the file justifies): the widest such
     // signal's bit size, to which a file of wide signals without changes is padded with zeros.
@@ -114,6 +153,7 @@ private:
     Var* Find(int idcode);
     void Fail(const std::string& message);
 
+    int layout_ = 2;
     uint32_t fileType_ = 1;
     std::string unit_ = "1ns";
     bool endTagSet_ = false;

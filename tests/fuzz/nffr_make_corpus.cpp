@@ -1,6 +1,8 @@
-// nffr_make_corpus.cpp: writes the fuzzer's seed corpus (small files of each kind) into a folder.
+// nffr_make_corpus.cpp: writes the fuzzer's seed corpus (small files of each kind, in both
+// layouts) into a folder.
 #include <string>
 
+#include "nffr_stream_writer.h"
 #include "nffr_writer.h"
 
 int main(int argc, char** argv)
@@ -34,8 +36,29 @@ int main(int argc, char** argv)
     bits.EndScope();
     bits.EndScope();
 
+    // A clock whose segments are compressed, written by the streaming writer with a budget small
+    // enough to cut several segments.
+    nffr::StreamWriter clock(dir + "/clock2.fsdb", 600);
+    clock.SetFileType(0);
+    clock.BeginScope("top");
+    int clk = clock.AddVar("clk", 0, 1);
+    int wide = clock.AddVar("wide", 0, 12);
+    clock.EndScope();
+    for (uint64_t t = 0; t < 200; ++t) {
+        const uint8_t bit = t % 2, word[12] = {bit, 1, 0, 0, 2, 3, 1, 1, 0, 0, bit, 4};
+        clock.AddChange(clk, t * 5, &bit, 1);
+        if (t % 7 == 0)
+            clock.AddChange(wide, t * 5, word, sizeof word);
+    }
+
     nffr::FileWriter empty;
-    bool ok = reals.Write(dir + "/reals.fsdb") && bits.Write(dir + "/bits.fsdb") &&
-              empty.Write(dir + "/empty.fsdb");
+    bool ok = clock.Finish();
+    for (int layout : {1, 2}) {
+        const std::string n = std::to_string(layout) + ".fsdb";
+        for (nffr::FileWriter* w : {&reals, &bits, &empty})
+            w->SetLayout(layout);
+        ok = ok && reals.Write(dir + "/reals" + n) && bits.Write(dir + "/bits" + n) &&
+             empty.Write(dir + "/empty" + n);
+    }
     return ok ? 0 : 1;
 }

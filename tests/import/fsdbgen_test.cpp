@@ -1,7 +1,7 @@
 // fsdbgen_test.cpp: fsdbgen's description format and VCD import, read back by the reader.
-#include "import.h"
-
 #include <zlib.h>
+
+#include "import.h"
 #if !defined(_WIN32)
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,6 +15,9 @@
 #include <map>
 #include <sstream>
 
+#if defined(QUORVEL_HAVE_FST)
+#include "fstapi.h"
+#endif
 #include "nffr_test_util.h"
 #include "vcd_stream.h"
 
@@ -65,13 +68,33 @@ protected:
         std::ofstream(input, std::ios::binary) << vcd;
         return ImportFile(input);
     }
-    std::string ImportFile(const std::string& input)
+    std::string ImportFile(const std::string& input, bool fst = false)
     {
         diag_ = fsdbgen::Diagnostics();
         written_.clear();
-        if (!fsdbgen::ConvertVcd(input, path_, &diag_, &written_))
+        if (!(fst ? fsdbgen::ConvertFst(input, path_, &diag_, &written_, layout_)
+                  : fsdbgen::ConvertVcd(input, path_, &diag_, &written_, 0, layout_)))
             return diag_.error;
         return "";
+    }
+    // The tree of the file at path with each signal's changes, blank-separated: "+scope", "-"
+    // at a scope's end, "name:tag=value,..."; "" when there is no such file.
+    std::string Listing(const std::string& path)
+    {
+        ffrObject* r = std::ifstream(path).good() ? Open(path) : nullptr;
+        std::string out;
+        for (const Leaf& leaf : r ? tree_ : std::vector<Leaf>()) {
+            out += (out.empty() ? "" : " ") + leaf.name;
+            if (leaf.idcode == 0)
+                continue;
+            std::string changes;
+            for (const std::string& c : Changes(r, leaf.idcode))
+                changes += (changes.empty() ? ":" : ",") + c;
+            out += changes;
+        }
+        if (r)
+            r->Close();
+        return out;
     }
     ffrObject* Open(const std::string& path = "")
     {
@@ -138,6 +161,7 @@ protected:
 #endif
     }
     std::string path_ = dir_.File("out.fsdb");
+    int layout_ = fsdbgen::kDefaultLayout;  // of the files the import writes
     std::string openPath_;
     fsdbgen::Diagnostics diag_;
     std::vector<std::string> written_;
@@ -574,6 +598,7 @@ std::string Image(const nffr::FileWriter& w)
 // The import's files are byte for byte those that a writer told the same things writes.
 TEST_F(Fsdbgen, VcdImportWritesTheFilesOfAWriter)
 {
+    layout_ = 1;
     ASSERT_EQ("", Import("$date  Mon Dec 8 $end\n$timescale 100 ns $end\n"
                          "$scope module top $end\n"
                          "$var wire 1 ! clk $end\n"
@@ -589,6 +614,8 @@ TEST_F(Fsdbgen, VcdImportWritesTheFilesOfAWriter)
                          "#3\n1!\nb1z \"#\nr-1e-3 rl3\n1ev_code_longer_than_8\n"
                          "#7\nL!\nbHW1- \"#\nbx %\nu!\n#9\n"));
     nffr::FileWriter digital, analog;
+    for (nffr::FileWriter* w : {&digital, &analog})
+        w->SetLayout(1);  // the import writes layout 1
     for (nffr::FileWriter* w : {&digital, &analog}) {
         w->SetFileType(w == &digital ? 0 : 1);
         w->SetTimeUnit("100ns");
@@ -628,7 +655,10 @@ TEST_F(Fsdbgen, VcdImportWritesTheFilesOfAWriter)
 // many storage chunks, gives the same bytes as a writer handed the same changes.
 TEST_F(Fsdbgen, LargeVcdImportWritesTheFilesOfAWriter)
 {
+    layout_ = 1;
     nffr::FileWriter digital, analog;
+    for (nffr::FileWriter* w : {&digital, &analog})
+        w->SetLayout(1);  // the import writes layout 1
     std::string vcd = "$timescale 1 ps $end\n$scope module top $end\n";
     for (nffr::FileWriter* w : {&digital, &analog}) {
         w->SetFileType(w == &digital ? 0 : 1);
@@ -719,8 +749,11 @@ TEST_F(Fsdbgen, CommandLine)
     auto run = [&](const std::string& args) { return RunTool(args); };
     std::string desc = dir_.File("in.desc");
     std::ofstream(desc) << "type 0\nvar #0 1 d\n0 1\n";
-    EXPECT_EQ(0, run(desc + " " + path_));
-    EXPECT_TRUE(IsFsdbFile(path_.c_str()));
+    for (const char* layout : {"", "--layout 1 ", "--layout 2 "}) {
+        EXPECT_EQ(0, run(layout + desc + " " + path_));
+        EXPECT_TRUE(IsFsdbFile(path_.c_str()));
+        EXPECT_EQ(*layout ? layout[9] - '0' : 2, Slurp(path_).at(8)) << layout;
+    }
     std::ofstream(desc) << "nonsense\n";
     EXPECT_EQ(1, run(desc + " " + path_));
     EXPECT_EQ("fsdbgen: " + desc + ": line 1: unknown keyword \"nonsense\"\n",
@@ -743,9 +776,14 @@ TEST_F(Fsdbgen, CommandLine)
                               vcd + " x.fsdb\n"},
         {"--vcd " + vcd, "fsdbgen: missing the output file name after \"" + vcd + "\"\n"},
         {"--vcd", "fsdbgen: --vcd needs the VCD file to read and the FSDB file to write\n"},
+        {"--fst", "fsdbgen: --fst needs the FST file to read and the FSDB file to write\n"},
         {"", "fsdbgen: missing the input and the output file names\n"},
         {"-x a b", "fsdbgen: unknown option \"-x\"\n"},
         {"a b c", "fsdbgen: too many arguments\n"},
+        {"--layout 3 a b", "fsdbgen: --layout needs 1 or 2\n"},
+        {"--layout 1 --vcd",
+         "fsdbgen: --vcd needs the VCD file to read and the FSDB file to "
+         "write\n"},
     };
     for (const auto& m : mistakes) {
         EXPECT_EQ(2, run(m.first)) << m.first;
@@ -757,6 +795,13 @@ TEST_F(Fsdbgen, CommandLine)
     EXPECT_EQ("wrote " + path_ + ": 1 logic variable (file type 0)\n", SlurpText(dir_.File("out")));
     EXPECT_EQ("fsdbgen: " + vcd + ": nine-value logic mapped to the nearest of 0 1 X Z: 1 L to 0\n",
               SlurpText(dir_.File("err")));
+    // "-" reads standard input; --layout 1 imports into layout 1 (the header's version).
+    const std::string fromFile = Slurp(path_);
+    EXPECT_EQ(0, run("--vcd - " + path_ + " <" + vcd));
+    EXPECT_EQ(fromFile, Slurp(path_));
+    EXPECT_EQ(2, Slurp(path_).at(8));
+    EXPECT_EQ(0, run("--layout 1 --vcd " + vcd + " " + path_));
+    EXPECT_EQ(1, Slurp(path_).at(8));
 
     EXPECT_EQ(1, run("--vcd " + vcd + " " + dir_.File("none/x.fsdb")));
     EXPECT_EQ(
@@ -893,12 +938,14 @@ TEST(VcdStream, CodeTableFindsShortAndLongCodes)
 // without changes is padded, by Bytes() and WriteStreamed() alike.
 TEST_F(Fsdbgen, WideVariableWithoutChangesIsReadable)
 {
+    layout_ = 1;
     ASSERT_EQ("", Import("$var wire 5000 ! w $end $enddefinitions $end\n"));
     ffrObject* r = Open();
     ASSERT_NE(nullptr, r);
     EXPECT_EQ(5000u, tree_.at(0).bits);
     r->Close();
     nffr::FileWriter w;
+    w.SetLayout(1);  // the import writes layout 1
     w.SetFileType(0);
     w.SetTimeUnit("1s");
     w.SetEndTag(0);
@@ -935,6 +982,7 @@ TEST_F(Fsdbgen, StreamedWriteGivesTheImageOfWrite)
         w->SetCountUnknown(3);
     };
     nffr::FileWriter held, streamed;
+    held.SetLayout(1);  // WriteStreamed writes layout 1
     declare(&held);
     declare(&streamed);
     TestBlocks blocks;
@@ -976,3 +1024,102 @@ TEST_F(Fsdbgen, StreamedWriteGivesTheImageOfWrite)
 }
 
 }  // namespace
+
+#if defined(QUORVEL_HAVE_FST)
+// Every kind of FST variable arrives as from the same dump written as a VCD: scales and time
+// zero exact, reals bit for bit, the first time's event values as $dumpvars' (no triggers).
+TEST_F(Fsdbgen, FstArrivesAsItsVcd)
+{
+    struct Case {
+        int scale;
+        int64_t zero;
+        const char* unit;
+        std::vector<uint64_t> times;
+        const char* main;      // the listing of each file: "+scope", "-", "name:changes"
+        const char* analog;    // "" when there is no companion
+        const char* warnings;  // before the string's, each closed by |
+    };
+    const Case cases[] = {
+        {-10,
+         0,
+         "100ps",
+         {0, 5},
+         "+top clk:0=0,5=1 q[3:0]:0=x01z,5=1111 clk2:0=0,5=1 -",
+         "+top r:0=0.30000000000000004,5=0.33333333333333331 ev:5=1 -",
+         ""},
+        {2,
+         5,
+         "100s",
+         {0, 3},
+         "+top clk:5=0,8=1 q[3:0]:5=x01z,8=1111 clk2:5=0,8=1 -",
+         "+top r:5=0.30000000000000004,8=0.33333333333333331 ev:8=1 -",
+         ""},
+        {-15,
+         -2,
+         "1fs",
+         {2, 4},
+         "+top clk:0=0,2=1 q[3:0]:0=x01z,2=1111 clk2:0=0,2=1 -",
+         "+top r:0=0.30000000000000004,2=0.33333333333333331 ev:2=1 -",
+         ""},
+        {-13,
+         -10,
+         "100fs",
+         {2, 4},
+         "+top clk:2=0,4=1 q[3:0]:2=x01z,4=1111 clk2:2=0,4=1 -",
+         "+top r:2=0.30000000000000004,4=0.33333333333333331 ev:4=1 -",
+         "time zero -10 left out: it would put times before 0 or past the largest time; times "
+         "are the dump's own ticks|"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.unit);
+        const std::string fst = dir_.File("in.fst");
+        void* w = fstWriterCreate(fst.c_str(), 1);
+        fstWriterSetTimescale(w, c.scale);
+        fstWriterSetTimezero(w, c.zero);
+        fstWriterSetScope(w, FST_ST_VCD_MODULE, "top", nullptr);
+        const fstHandle clk = fstWriterCreateVar(w, FST_VT_VCD_WIRE, FST_VD_IMPLICIT, 1, "clk", 0);
+        const fstHandle q =
+            fstWriterCreateVar(w, FST_VT_SV_LOGIC, FST_VD_IMPLICIT, 4, "q [3:0]", 0);
+        const fstHandle r = fstWriterCreateVar(w, FST_VT_VCD_REAL, FST_VD_IMPLICIT, 8, "r", 0);
+        const fstHandle ev = fstWriterCreateVar(w, FST_VT_VCD_EVENT, FST_VD_IMPLICIT, 1, "ev", 0);
+        const fstHandle s = fstWriterCreateVar(w, FST_VT_GEN_STRING, FST_VD_IMPLICIT, 0, "s", 0);
+        fstWriterCreateVar(w, FST_VT_VCD_WIRE, FST_VD_IMPLICIT, 1, "clk2", clk);
+        fstWriterSetUpscope(w);
+        const char* values[][3] = {{"0", "x01z", "1"}, {"1", "1111", "1"}};
+        const double reals[] = {0.1 + 0.2, 1.0 / 3};
+        for (int i = 0; i < 2; ++i) {
+            fstWriterEmitTimeChange(w, c.times[i]);
+            fstWriterEmitValueChange(w, clk, values[i][0]);
+            fstWriterEmitValueChange(w, q, values[i][1]);
+            fstWriterEmitValueChange(w, ev, values[i][2]);
+            fstWriterEmitValueChange(w, r, &reals[i]);
+            fstWriterEmitVariableLengthValueChange(w, s, "hi", 2);
+        }
+        fstWriterClose(w);
+        // Found by its content, without --fst.
+        ASSERT_EQ(0, RunTool(fst + " " + path_));
+        ASSERT_EQ("", ImportFile(fst, true));
+        std::string warnings;
+        for (const std::string& line : diag_.warnings)
+            warnings += line + "|";
+        EXPECT_EQ(c.warnings + std::string("string variable \"s\" skipped: strings are not "
+                                           "imported|"),
+                  warnings);
+        EXPECT_EQ(c.main, Listing(path_));
+        EXPECT_EQ(c.analog, Listing(dir_.File("out.analog.fsdb")));
+        ffrFileInfo info;
+        ASSERT_EQ(0, GetFileInfo(path_.c_str(), &info));
+        EXPECT_STREQ(c.unit, info.timeUnit);
+    }
+    // A file cut short has lost its hierarchy, written last: refused, not imported as empty
+    // (through the tool: the FST library may end the process on a damaged file).
+    const std::string fst = Slurp(dir_.File("in.fst")), cut = dir_.File("cut.fst");
+    std::ofstream(cut, std::ios::binary) << fst.substr(0, fst.size() - 10);
+    EXPECT_EQ(1, RunTool("--fst " + cut + " " + path_));
+    const std::string err = SlurpText(dir_.File("err"));  // after the time zero's warning
+    EXPECT_EQ("fsdbgen: " + cut +
+                  ": the file declares 6 variables but its hierarchy holds 0: it is damaged or "
+                  "cut short\n",
+              err.substr(err.rfind("fsdbgen: ")));
+}
+#endif

@@ -36,6 +36,7 @@ protected:
             }
         }
         writer.EndScope();
+        writer.SetLayout(1);  // damaged at the offsets of layout 1
         std::vector<uint8_t> bytes;
         EXPECT_TRUE(writer.Bytes(&bytes));
         for (size_t signal : damaged) {

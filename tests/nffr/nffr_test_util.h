@@ -63,6 +63,13 @@ inline bool UnderWine()
 #endif
 }
 
+// w, made to write layout 1 (for tests that damage files at that layout's offsets).
+inline nffr::FileWriter Layout1(nffr::FileWriter w)
+{
+    w.SetLayout(1);
+    return w;
+}
+
 inline std::vector<uint8_t> Image(const nffr::FileWriter& w)
 {
     std::vector<uint8_t> bytes;

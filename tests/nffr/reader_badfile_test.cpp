@@ -42,7 +42,7 @@ protected:
     {
         return static_cast<size_t>(L::Load64(&b[L::kOffVarTableOffset])) + i * L::kVarEntrySize;
     }
-    std::vector<uint8_t> good_ = Image(SmallFile());
+    std::vector<uint8_t> good_ = Image(Layout1(SmallFile()));
 };
 
 TEST_F(BadFile, EveryTruncationAndExtensionIsRefused)
@@ -63,7 +63,7 @@ TEST_F(BadFile, DamagedHeaderFieldsAreRefused)
     };
     const Damage damages[] = {
         {"magic", [](std::vector<uint8_t>& b) { b[0] ^= 1; }},
-        {"version", [](std::vector<uint8_t>& b) { L::Store32(&b[L::kOffVersion], 2); }},
+        {"version", [](std::vector<uint8_t>& b) { L::Store32(&b[L::kOffVersion], 3); }},
         {"header size", [](std::vector<uint8_t>& b) { L::Store32(&b[L::kOffHeaderSize], 8); }},
         {"flags", [](std::vector<uint8_t>& b) { L::Store32(&b[L::kOffFlags], 6); }},
         {"hierarchy offset",

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <new>
+#include <tuple>
 
 #include "nffr_layout.h"
 #include "nffr_test_util.h"
@@ -88,6 +89,7 @@ struct RecordCase {
     uint32_t field;
     uint64_t value;
     const char* message;
+    int layout = 1;
 };
 
 // Reals v (doubles, 3 changes) and i (floats), 4 bits d, and e (doubles) and q (1 bit) without
@@ -154,16 +156,24 @@ TEST_F(Hostile, DamagedRecordRefusesOnlyItsSignal)
          "top.v (idcode 1): change block lies outside the file"},
         {"change-block-beyond-the-end", 1, L::kVarOffBlockOffset, ~0ull - 7,
          "top.i (idcode 2): change block lies outside the file"},
+        {"segment-index-beyond-the-end", 1, L::kVarOffIndexOffset, ~0ull - 7,
+         "top.i (idcode 2): segment index lies outside the file", 2},
+        {"segment-index-of-part-of-an-entry", 0, L::kVarOffIndexSize, 23,
+         "top.v (idcode 1): segment index lies outside the file", 2},
+        {"change-count-beyond-what-compression-gives", 0, kCount, 0xffffffffu,
+         "top.v (idcode 1): change count 4294967295 does not fit in the file", 2},
+        {"recorded-count-beyond-what-compression-gives", 0, kRecorded, 0x7ffffff0u,
+         "top.v (idcode 1): recorded change count 2147483632 does not fit in the file", 2},
     };
     const size_t kValueSizes[] = {8, 4, 4, 8, 1};
-    const std::vector<uint8_t> good = Image(FiveSignals());
+    const std::vector<uint8_t> goods[] = {Image(Layout1(FiveSignals())), Image(FiveSignals())};
     ffrObject* sound = Open(Write(FiveSignals(), dir_.File("sound.fsdb")));
     ASSERT_NE(nullptr, sound);
     for (int id = 1; id <= 5; ++id)
         sound->AddToLoadList(id, 0, 0);
     ASSERT_EQ(0, sound->LoadListedSignals());
     for (const RecordCase& c : corpus) {
-        std::vector<uint8_t> bytes = good;
+        std::vector<uint8_t> bytes = goods[c.layout - 1];
         const uint64_t at = Entry(bytes, c.signal) + c.field;
         if (c.field == L::kVarOffBlockOffset)
             L::Store64(&bytes[at], c.value);
@@ -205,16 +215,55 @@ TEST_F(Hostile, DamagedRecordRefusesOnlyItsSignal)
 // A signal refused at load fails every later call on it with a message, never a violation.
 TEST_F(Hostile, RefusedSignalFailsEveryLaterCallCleanly)
 {
-    const std::vector<std::pair<const char*, std::function<void(std::vector<uint8_t>&)>>> corpus = {
-        {"tags-go-backwards",
+    // Signal 1's first segment entry in layout 2 (a clock of 400 changes, compressed).
+    auto segment = [](std::vector<uint8_t>& b) -> uint8_t* {
+        return &b[L::Load64(&b[Entry(b, 0) + L::kVarOffIndexOffset])];
+    };
+    using Damage = std::function<void(std::vector<uint8_t>&)>;
+    // Name, layout, damage and (for layout 2) what the refusal says after the signal's name.
+    const std::vector<std::tuple<const char*, int, Damage, const char*>> corpus = {
+        {"tags-go-backwards", 1,
          [](auto& b) {
              L::Store64(&b[L::Load64(&b[Entry(b, 0) + L::kVarOffBlockOffset]) + 8], 100);
-         }},
-        {"change-block-overlaps-the-header",
-         [](auto& b) { L::Store64(&b[Entry(b, 0) + L::kVarOffBlockOffset], 0); }}};
-    const std::vector<uint8_t> good = Image(TwoSignals());
-    for (const auto& [name, damage] : corpus) {
-        std::vector<uint8_t> bytes = good;
+         },
+         nullptr},
+        {"change-block-overlaps-the-header", 1,
+         [](auto& b) { L::Store64(&b[Entry(b, 0) + L::kVarOffBlockOffset], 0); }, nullptr},
+        {"segment-overlaps-the-header", 2,
+         [&](auto& b) { L::Store64(segment(b) + L::kSegOffOffset, 0); },
+         "segment 0: lies outside the file or overlaps other data"},
+        {"segment-beyond-the-end", 2,
+         [&](auto& b) { L::Store32(segment(b) + L::kSegOffStoredSize, 0xffffffffu); },
+         "segment 0: lies outside the file or overlaps other data"},
+        {"decompression-bomb", 2,
+         [&](auto& b) {
+             L::Store32(segment(b) + L::kSegOffStoredSize, 100);
+             L::Store32(segment(b) + L::kSegOffPackedSize, 0x7fffffffu);
+         },
+         "segment 0: 100 stored bytes claim 2147483647 decoded (more than 1024 times as many)"},
+        {"segment-count-differs", 2,
+         [&](auto& b) { L::Store32(segment(b) + L::kSegOffCount, 401); },
+         "its segments hold 401 changes, its entry 400"},
+        {"no-changes-in-a-segment", 2,
+         [&](auto& b) { L::Store32(segment(b) + L::kSegOffCount, 0); }, nullptr},
+        {"unknown-codec", 2, [&](auto& b) { segment(b)[L::kSegOffCodec] = 9; },
+         "segment 0: unknown codec 9"},
+        {"compressed-bytes-damaged", 2,
+         [&](auto& b) { L::Store32(&b[L::Load64(segment(b) + L::kSegOffOffset)], 0); },
+         "segment 0: its compressed bytes are damaged"},
+        {"packed-stream-shorter", 2,
+         [&](auto& b) {
+             uint8_t* e = segment(b);
+             L::Store32(e + L::kSegOffPackedSize, L::Load32(e + L::kSegOffPackedSize) - 1);
+         },
+         "segment 0: its compressed bytes are damaged or do not give its packed size"},
+    };
+    nffr::FileWriter clock = TwoSignals();
+    for (uint64_t t = 40; t < 436; ++t)
+        clock.AddBits(1, t * 10, t % 2 ? "1" : "0");
+    const std::vector<uint8_t> goods[] = {Image(Layout1(TwoSignals())), Image(clock)};
+    for (const auto& [name, layout, damage, reason] : corpus) {
+        std::vector<uint8_t> bytes = goods[layout - 1];
         damage(bytes);
         std::string path = dir_.File(std::string(name) + ".fsdb");
         ASSERT_TRUE(nffr::FileWriter::WriteBytes(path, bytes));
@@ -226,6 +275,9 @@ TEST_F(Hostile, RefusedSignalFailsEveryLaterCallCleanly)
         EXPECT_EQ(1, r->LoadListedSignals()) << name;
         ASSERT_EQ(1u, Sinks::Errors().size()) << name;
         const std::string why = Sinks::Errors()[0].substr(Quoted(path).size() + 2);
+        if (reason) {
+            EXPECT_EQ(std::string("top.a (idcode 1): ") + reason + "\n", why) << name;
+        }
         EXPECT_TRUE(r->IsInLoadList(1));
         EXPECT_EQ(nullptr, r->CreateTraverser(1));
         EXPECT_EQ(nullptr, r->CreateTraverser(1));
@@ -241,6 +293,48 @@ TEST_F(Hostile, RefusedSignalFailsEveryLaterCallCleanly)
         r->Close();
     }
     EXPECT_TRUE(Violations::Seen().empty());
+}
+
+// Decoded changes that no traverser holds leave the cache beyond its bound and are decoded
+// again from the file when a traverser asks for them: exactly, or refused when the file was
+// changed in place meanwhile. A traverser keeps its signal's changes, shared with the others.
+TEST_F(Hostile, DecodedChangesLeaveTheCacheAndAreDecodedAgain)
+{
+    nffr::testhooks::SetCacheBytes(0);  // only the last block used stays
+    const std::string path = Write(TwoSignals(), dir_.File("cached.fsdb"));
+    ffrObject* r = Open(path);
+    ASSERT_NE(nullptr, r);
+    ffrObject* reference = Open(Write(TwoSignals(), dir_.File("reference.fsdb")));
+    for (ffrObject* o : {r, reference}) {
+        o->AddToLoadList(1, 0, 0);
+        o->AddToLoadList(2, 0, 0);
+        ASSERT_EQ(0, o->LoadListedSignals());
+    }
+    const auto expected = Changes(reference, 1, 1);
+    ASSERT_EQ(4u, expected.size());
+    EXPECT_EQ(expected, Changes(r, 1, 1));  // decoded again: signal 2 was loaded last
+    ffrVCTraverser* held = r->CreateTraverser(1);
+    ASSERT_NE(nullptr, held);
+    std::vector<uint8_t> bytes = Image(TwoSignals());
+    bytes[bytes.size() - 1] ^= 1;  // same size, changed in place
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f.write(reinterpret_cast<const char*>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
+    }
+    std::filesystem::last_write_time(
+        path, std::filesystem::last_write_time(path) + std::chrono::hours(1));
+    EXPECT_EQ(expected, Changes(r, 1, 1));  // shares what held keeps
+    held->FreeTraverser();
+    EXPECT_TRUE(Sinks::Errors().empty());
+    EXPECT_EQ(nullptr, r->CreateTraverser(2));  // not cached: decoded again, refused
+    EXPECT_EQ((std::vector<std::string>{
+                  Quoted(path) + ": idcode 2 cannot be traversed: the file was changed on disk "
+                                 "since it was opened\n"}),
+              Sinks::Errors());
+    EXPECT_EQ(expected, Changes(r, 1, 1));  // the block used last stays cached
+    r->Close();
+    reference->Close();
 }
 
 // Truncated in place, or rewritten in place with the same size and stamp: the reader notices
@@ -413,7 +507,7 @@ TEST_F(Hostile, MisuseWithoutChecksIsAnErrorMessage)
 // Offsets above 4 GiB: a sparse file whose change blocks lie beyond 5 GiB.
 TEST_F(Hostile, ChangeBlocksBeyondFourGiB)
 {
-    std::vector<uint8_t> bytes = Image(TwoSignals());
+    std::vector<uint8_t> bytes = Image(Layout1(TwoSignals()));
     const uint64_t beyond = 5ull << 30;
     const uint64_t blocks = L::Load64(&bytes[Entry(bytes, 0) + L::kVarOffBlockOffset]);
     for (uint32_t i = 0; i < 2; ++i) {

@@ -29,9 +29,9 @@ Commands:
   find FILE EXPR [--first|--count]    times a condition becomes true: 'rise(top/clk) && top/en'
   stats FILE [GLOB...] [--csv]        changes, edges, time at 1, distinct values per signal
 
-FILE is an FSDB file, or a VCD file (.vcd, .vcd.gz) imported into a cache that is reused
-while the VCD is unchanged; its companion (run.analog.fsdb beside run.fsdb: the reals and
-events of an import) is read with it as one design. Options for every command: --bus groups
+FILE is an FSDB file, or a VCD (.vcd, .vcd.gz) or FST file (.fst) imported into a cache that
+is reused while the dump is unchanged; its companion (run.analog.fsdb beside run.fsdb: the
+reals and events of an import) is read with it as one design. Options for every command: --bus groups
 name[i] signals into buses, --split follows split files (run_1.fsdb, run.fsdb.1, ...;
 run_1.vcd, ...). dump, plot, diff, find and stats take --from T and --to T. Times are written
 with a unit: 55ns, 1.2us, 3ms. Signal names are taken
@@ -118,7 +118,7 @@ proc ::vexa::cli::parse_args {command args options} {
     return [list $positional $values]
 }
 
-# --- Files: FSDB opened directly, VCD through the import cache (vexa::cache) -----------------
+# --- Files: FSDB opened directly, VCD or FST through the import cache (vexa::cache) -----------------
 
 # Opens FILE with the settings chosen and returns the handle of its design (vexa::design: the
 # file and its companion); remembers the name shown.

@@ -109,7 +109,8 @@ bool IsCommandLine(int argc, char** argv)
         return tail.size() >= n && tail.compare(tail.size() - n, n, end) == 0;
     };
     // A word that names no file is a command (or a file) for the command line to explain.
-    return endsWith(".vcd") || endsWith(".vcd.gz") || tail.find(".fsdb") != std::string::npos ||
+    return endsWith(".vcd") || endsWith(".vcd.gz") || endsWith(".fst") ||
+           tail.find(".fsdb") != std::string::npos ||
            (!endsWith(".tcl") && access(argv[1], F_OK) != 0);
 }
 

@@ -29,15 +29,15 @@ proc ::vexa::cache::fsdbgen {} {
     }
     set found [auto_execok fsdbgen]
     if {$found eq {}} {
-        fail "cannot import a VCD file: the fsdbgen tool was not found (set FSDBGEN)"
+        fail "cannot import a VCD or FST file: the fsdbgen tool was not found (set FSDBGEN)"
     }
     return [lindex $found 0]
 }
 
-# The FSDB file to open for PATH: PATH itself, or for a VCD its import in the cache, made
-# again when the VCD's path, size or modification time differ from the cached import's.
+# The FSDB file to open for PATH: PATH itself, or for a VCD or FST its import in the cache,
+# made again when the dump's path, size or modification time differ from the cached import's.
 proc ::vexa::cache::fsdb_for {path} {
-    if {![regexp -nocase {\.vcd(\.gz)?$} $path]} {
+    if {![regexp -nocase {\.(vcd(\.gz)?|fst)$} $path]} {
         return $path
     }
     if {![file isfile $path]} {
@@ -50,7 +50,7 @@ proc ::vexa::cache::fsdb_for {path} {
     # design name is the VCD's, and the key it was made from.
     set dir [file join [cache_dir] [format %08x [zlib crc32 $full]]]
     set name [file tail $full]
-    regsub -nocase {\.vcd(\.gz)?$} $name {} name
+    regsub -nocase {\.(vcd(\.gz)?|fst)$} $name {} name
     set base [file join $dir $name]
     set cached $base.fsdb
     if {[file exists $cached] && [file exists $dir/key]} {
@@ -85,7 +85,7 @@ proc ::vexa::cache::import_vcd {full shown base key} {
     if {[catch {
         file delete -force $work
         file mkdir $work
-        exec $tool --vcd $full $main 2>@1
+        exec $tool [expr {[regexp -nocase {\.fst$} $full] ? "--fst" : "--vcd"}] $full $main 2>@1
     } message]} {
         file delete -force $work
         regsub {\n?child process exited abnormally$} $message {} message

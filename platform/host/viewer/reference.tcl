@@ -171,7 +171,7 @@ proc ::vexa::viewer::step_difference {direction} {
 
 proc ::vexa::viewer::ask_reference {} {
     set path [tk_getOpenFile -parent . -title "Open reference" \
-                  -filetypes {{Waveforms {.fsdb .vcd .gz}} {All *}}]
+                  -filetypes {{Waveforms {.fsdb .vcd .gz .fst}} {All *}}]
     if {$path ne {}} {
         open_reference $path
     }

@@ -86,7 +86,7 @@ proc ::vexa::viewer::background_error {message options} {
 
 # --- Files and signals ------------------------------------------------------------------------
 
-# Opens PATH (FSDB, or VCD through the import cache, vexa::cache) with the settings of the
+# Opens PATH (FSDB, or VCD or FST through the import cache, vexa::cache) with the settings of the
 # Options menu; returns the handle, or {} after an error dialog (none when QUIET).
 proc ::vexa::viewer::open_file {path {quiet 0}} {
     variable files

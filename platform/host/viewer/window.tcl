@@ -238,7 +238,7 @@ proc ::vexa::viewer::next_radix {} {
 }
 
 proc ::vexa::viewer::ask_open {} {
-    set path [tk_getOpenFile -parent . -filetypes {{Waveforms {.fsdb .vcd .gz}} {All *}}]
+    set path [tk_getOpenFile -parent . -filetypes {{Waveforms {.fsdb .vcd .gz .fst}} {All *}}]
     if {$path ne {}} {
         open_file $path
     }

@@ -20,6 +20,7 @@ struct HookState {
     int violations = 0;
     std::string lastViolation;
     bool reuseAddress = false;
+    size_t cacheBytes = size_t(64) << 20;
     testhooks::ViolationHandler handler = nullptr;
 };
 
@@ -96,6 +97,11 @@ bool ForcedChangeCount(int* value)
     return true;
 }
 
+size_t CacheBytes()
+{
+    return State().cacheBytes;
+}
+
 void Misuse(const std::string& text) noexcept
 {
 #if NFFR_CONTRACT_CHECKS
@@ -153,6 +159,11 @@ void ForceChangeCount(std::optional<int> value)
     ArmHooks();
     State().forced = value.has_value();
     State().forcedCount = value.value_or(0);
+}
+
+void SetCacheBytes(std::optional<size_t> bytes)
+{
+    State().cacheBytes = bytes.value_or(size_t(64) << 20);
 }
 
 int CallCount(Op op)

@@ -41,6 +41,8 @@ inline bool EnterOp(testhooks::Op op)
 void CoolLiveTraversers();
 // The forced change count, when one is set.
 bool ForcedChangeCount(int* value);
+// The bound of each reader object's cache of decoded changes, in bytes.
+size_t CacheBytes();
 // Misuse of an object: a contract violation with the checks on, an error message without.
 void Misuse(const std::string& text) noexcept;
 bool TakeAddressReuseRequest();
@@ -93,6 +95,7 @@ private:
 
 // The fixed header, decoded and checked.
 struct Header {
+    uint32_t version = 0;  // layout::kVersion or kVersion2
     int32_t fileType = 0;
     uint32_t flags = 0;
     uint64_t endTag = 0;
@@ -126,7 +129,8 @@ struct Signal {
     uint32_t changeCount = 0;
     uint32_t recordedCount = 0;
     uint32_t firstEntry = UINT32_MAX;  // its first tree entry, which names it
-    uint64_t blockOffset = 0;
+    uint64_t blockOffset = 0;          // layout 2: its segment index
+    uint64_t indexSize = 0;            // layout 2: bytes of its segment index
 };
 
 constexpr uint32_t kNoParent = UINT32_MAX;

@@ -171,6 +171,33 @@ std::unique_ptr<ffrObjectImpl> ReadFile(const char* path)
     return impl;
 }
 
+}  // namespace
+
+std::shared_ptr<const Block> BlockCache::Take(size_t index)
+{
+    auto it = where_.find(index);
+    if (it == where_.end())
+        return nullptr;
+    recent_.splice(recent_.begin(), recent_, it->second);
+    return it->second->second;
+}
+
+void BlockCache::Put(size_t index, std::shared_ptr<const Block> block)
+{
+    if (Take(index))
+        return;
+    bytes_ += block->size();
+    recent_.emplace_front(index, std::move(block));
+    where_[index] = recent_.begin();
+    while (bytes_ > nffr::CacheBytes() && recent_.size() > 1) {
+        bytes_ -= recent_.back().second->size();
+        where_.erase(recent_.back().first);
+        recent_.pop_back();
+    }
+}
+
+namespace {
+
 ffrObject* NewObject(std::unique_ptr<ffrObjectImpl> impl)
 {
     // A quarantined object's memory is still allocated, so a new object can be built there.
@@ -229,14 +256,10 @@ std::string DamageOf(const nffr::Model& model, size_t index)
            model.damage.at(static_cast<uint32_t>(index));
 }
 
-// Reads and checks one listed signal's change block; false with *error set when refused.
-bool LoadBlock(ffrObjectImpl* impl, size_t index, std::string* error)
+// Reads a layout-1 signal's change block into *out; false with *error set when refused.
+bool ReadBlock(ffrObjectImpl* impl, size_t index, std::shared_ptr<Block>* out, std::string* error)
 {
     const nffr::Signal& s = impl->model.signals[index];
-    if (s.damaged) {
-        *error = DamageOf(impl->model, index);
-        return false;
-    }
     const uint64_t size = uint64_t(s.changeCount) * (8 + uint64_t(s.valueSize));
     if (OverlapsOtherData(impl->model.header, s.blockOffset, size)) {
         *error = "idcode " + std::to_string(s.idcode) + ": its change block overlaps other data";
@@ -252,10 +275,122 @@ bool LoadBlock(ffrObjectImpl* impl, size_t index, std::string* error)
                  ": its changes cannot be read (the file is shorter than when it was opened)";
         return false;
     }
-    if (!nffr::CheckChangeBlock(block->data(), s, error))
-        return false;
-    impl->blocks[index] = std::move(block);
+    *out = std::move(block);
     return true;
+}
+
+// Reads and decodes a layout-2 signal's segments into *out. Every index entry is checked
+// against the file and against what its stored bytes can give before anything is allocated
+// for the changes; false with *error set, naming the signal, when refused.
+bool ReadSegments(ffrObjectImpl* impl, size_t index, std::shared_ptr<Block>* out,
+                  std::string* error)
+{
+    namespace L = nffr::layout;
+    const nffr::Model& m = impl->model;
+    const nffr::Signal& s = m.signals[index];
+    auto refuse = [&](const std::string& what) {
+        *error = nffr::SignalLabel(m, s) + ": " + what;
+        return false;
+    };
+    const char* shorter = " cannot be read (the file is shorter than when it was opened)";
+    if (OverlapsOtherData(m.header, s.blockOffset, s.indexSize))
+        return refuse("its segment index overlaps other data");
+    if (s.indexSize > SIZE_MAX / 2)
+        return refuse("its segment index is too large to load here");
+    std::vector<uint8_t> entries(static_cast<size_t>(s.indexSize));
+    if (!impl->file->ReadAt(s.blockOffset, entries.data(), entries.size()))
+        return refuse(std::string("its segment index") + shorter);
+    const size_t segments = entries.size() / L::kSegEntrySize;
+    std::vector<uint64_t> offsets(segments);
+    uint64_t total = 0;
+    for (size_t i = 0; i < segments; ++i) {
+        const std::string name = "segment " + std::to_string(i) + ": ";
+        const nffr::segment::Entry e =
+            nffr::segment::LoadEntry(&entries[i * L::kSegEntrySize], &offsets[i]);
+        std::string why = nffr::segment::CheckEntry(e, s.valueSize);
+        if (!why.empty())
+            return refuse(name + why);
+        if (offsets[i] > m.header.fileSize || e.stored > m.header.fileSize - offsets[i] ||
+            OverlapsOtherData(m.header, offsets[i], e.stored))
+            return refuse(name + "lies outside the file or overlaps other data");
+        total += e.count;
+    }
+    if (total != s.changeCount)
+        return refuse("its segments hold " + std::to_string(total) + " changes, its entry " +
+                      std::to_string(s.changeCount));
+    const uint64_t size = total * (8 + uint64_t(s.valueSize));
+    if (size > SIZE_MAX / 2)
+        return refuse("its changes are too large to load here");
+    auto block = std::make_shared<Block>(static_cast<size_t>(size), index);
+    uint8_t* values = block->data() + 8 * total;
+    std::vector<uint8_t> stored;
+    uint64_t done = 0;
+    for (size_t i = 0; i < segments; ++i) {
+        uint64_t offset = 0;
+        const nffr::segment::Entry e =
+            nffr::segment::LoadEntry(&entries[i * L::kSegEntrySize], &offset);
+        stored.resize(e.stored);
+        if (!impl->file->ReadAt(offset, stored.data(), stored.size()))
+            return refuse("segment " + std::to_string(i) + shorter);
+        std::string why =
+            nffr::segment::Decode(stored.data(), e, s.valueSize, block->data() + 8 * done,
+                                  values + done * s.valueSize, &impl->work);
+        if (!why.empty())
+            return refuse("segment " + std::to_string(i) + ": " + why);
+        done += e.count;
+    }
+    *out = std::move(block);
+    return true;
+}
+
+// Reads, decodes and checks one signal's changes; false with *error set when refused.
+bool DecodeSignal(ffrObjectImpl* impl, size_t index, std::shared_ptr<const Block>* out,
+                  std::string* error)
+{
+    const nffr::Signal& s = impl->model.signals[index];
+    if (s.damaged) {
+        *error = DamageOf(impl->model, index);
+        return false;
+    }
+    std::shared_ptr<Block> block;
+    const bool read = impl->model.header.version == nffr::layout::kVersion2
+                          ? ReadSegments(impl, index, &block, error)
+                          : ReadBlock(impl, index, &block, error);
+    if (!read || !nffr::CheckChangeBlock(block->data(), s, error))
+        return false;
+    *out = std::move(block);
+    return true;
+}
+
+// Reads and checks one listed signal's changes, keeping them in the cache.
+bool LoadBlock(ffrObjectImpl* impl, size_t index, std::string* error)
+{
+    std::shared_ptr<const Block> block;
+    if (!DecodeSignal(impl, index, &block, error))
+        return false;
+    impl->cache.Put(index, std::move(block));
+    return true;
+}
+
+// A loaded signal's changes: held by a traverser, cached, or decoded again (from the file
+// that was parsed, unchanged). Null with *error set when that fails.
+std::shared_ptr<const Block> LoadedBlock(ffrObjectImpl* impl, size_t index, std::string* error)
+{
+    std::shared_ptr<const Block> block = impl->held[index].lock();
+    if (!block)
+        block = impl->cache.Take(index);
+    if (!block) {
+        nffr::DiskState now;
+        if (!impl->file->Now(&now) || now != impl->disk)
+            *error = "the file was changed on disk since it was opened";
+        else
+            DecodeSignal(impl, index, &block, error);
+        if (!block)
+            return nullptr;
+    }
+    impl->cache.Put(index, block);
+    impl->held[index] = block;
+    return block;
 }
 
 }  // namespace
@@ -567,8 +702,16 @@ ffrVCTraverser* ffrObject::CreateTraverser(int idcode)
                              ", which is not loaded");
                 return nullptr;
             }
+            std::string error;
             auto t = std::make_unique<ffrTraverserImpl>();
-            t->block = impl->blocks.at(index);
+            t->block = LoadedBlock(impl, index, &error);
+            if (!t->block) {
+                impl->loads[index] = LoadState::Refused;
+                impl->refusals[index] = error;
+                nffr::ReportError(Quoted(impl->path) + ": idcode " + std::to_string(idcode) +
+                                  " cannot be traversed: " + error);
+                return nullptr;
+            }
             t->valueSize = s->valueSize;
             t->bitSize = s->bitSize;
             t->valueDataType = s->valueDataType;

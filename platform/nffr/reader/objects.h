@@ -4,6 +4,7 @@
 #define NFFR_READER_OBJECTS_H
 
 #include <exception>
+#include <list>
 #include <memory>
 #include <new>
 #include <string>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "internal.h"
+#include "segment_codec.h"
 
 constexpr uint32_t kLiveObjectMagic = 0x4f52464eu;  // "NFRO"
 constexpr uint32_t kDeadObjectMagic = 0xdeadbe0fu;
@@ -38,6 +40,23 @@ private:
     std::vector<uint8_t> bytes_;
 };
 
+// Decoded change blocks that no traverser may hold, most recently used first, up to
+// CacheBytes() in all (64 MiB; always the most recent one): a signal's block is freed when its last
+// traverser is freed and the cache lets it go, and decoded again when a traverser asks for it after
+// that.
+class BlockCache {
+public:
+    // The block of signal index, made the most recent; null when not cached.
+    std::shared_ptr<const Block> Take(size_t index);
+    void Put(size_t index, std::shared_ptr<const Block> block);
+
+private:
+    using Entry = std::pair<size_t, std::shared_ptr<const Block>>;
+    std::list<Entry> recent_;
+    std::unordered_map<size_t, std::list<Entry>::iterator> where_;
+    size_t bytes_ = 0;
+};
+
 enum class LoadState : uint8_t { Unloaded, Loaded, Refused };
 
 struct ffrObjectImpl {
@@ -56,8 +75,10 @@ struct ffrObjectImpl {
     std::vector<char> walkNames;   // the names handed to the tree callback, which may change them
     std::vector<uint8_t> listed;   // per signal
     std::vector<LoadState> loads;  // per signal
-    std::unordered_map<size_t, std::shared_ptr<const Block>> blocks;  // loaded signals
-    std::unordered_map<size_t, std::string> refusals;                 // why a load was refused
+    std::unordered_map<size_t, std::weak_ptr<const Block>> held;  // blocks traversers may hold
+    BlockCache cache;                                             // and recently decoded ones
+    nffr::segment::Workspace work;
+    std::unordered_map<size_t, std::string> refusals;  // why a load was refused
     int uses = 1;
     bool released = false;
     ffrTreeCallback callback = nullptr;

@@ -78,7 +78,7 @@ private:
 
 // What one signal's record claims that the bytes the file holds cannot back; empty when
 // nothing. Such a record is refused alone, at its load: it says nothing about the others.
-std::string SignalDamage(const Signal& s, uint64_t blockSize, uint64_t fileSize)
+std::string SignalDamage(const Signal& s, uint64_t blockSize, uint64_t fileSize, uint32_t version)
 {
     if (s.bitSize > uint32_t(INT32_MAX) || (s.holdsBits && s.bitSize > fileSize))
         return "bit size " + std::to_string(s.bitSize) + " does not fit in the file";
@@ -89,10 +89,18 @@ std::string SignalDamage(const Signal& s, uint64_t blockSize, uint64_t fileSize)
         return "value size " + std::to_string(s.valueSize) +
                " does not hold a real of value data type " + std::to_string(s.valueDataType);
     const uint64_t perChange = 8 + uint64_t(s.valueSize);
-    if (blockSize != uint64_t(s.changeCount) * perChange ||
-        !Within(s.blockOffset, blockSize, fileSize))
+    // Compressed changes may take up to kMaxExpansion times the bytes that store them.
+    const uint64_t room = version == L::kVersion2 ? fileSize * L::kMaxExpansion : fileSize;
+    if (version == L::kVersion2) {
+        if (blockSize % L::kSegEntrySize != 0 || !Within(s.blockOffset, blockSize, fileSize))
+            return "segment index lies outside the file";
+        if (uint64_t(s.changeCount) * perChange > room)
+            return "change count " + std::to_string(s.changeCount) + " does not fit in the file";
+    } else if (blockSize != uint64_t(s.changeCount) * perChange ||
+               !Within(s.blockOffset, blockSize, fileSize)) {
         return "change block lies outside the file";
-    if (uint64_t(s.recordedCount) * perChange > fileSize)
+    }
+    if (uint64_t(s.recordedCount) * perChange > room)
         return "recorded change count " + std::to_string(s.recordedCount) +
                " does not fit in the file";
     return std::string();
@@ -120,7 +128,8 @@ bool ParseSignals(const uint8_t* table, uint64_t fileSize, Model* model, std::st
             return Refuse(error, "variable " + std::to_string(i) + " (idcode " +
                                      std::to_string(s.idcode) +
                                      "): idcode not positive or used twice");
-        std::string damage = SignalDamage(s, Get64(e + L::kVarOffBlockSize), fileSize);
+        s.indexSize = Get64(e + L::kVarOffIndexSize);
+        std::string damage = SignalDamage(s, s.indexSize, fileSize, h.version);
         if (!damage.empty()) {
             s.damaged = true;
             model->damage.emplace(i, std::move(damage));
@@ -194,9 +203,9 @@ bool ParseHeader(const uint8_t* b, size_t available, uint64_t actualSize, Header
 {
     if (available < L::kHeaderSize || std::memcmp(b, L::kMagic, sizeof L::kMagic) != 0)
         return Refuse(error, "not an FSDB file of ours (no magic number)");
-    if (Get32(b + L::kOffVersion) != L::kVersion)
-        return Refuse(error,
-                      "unsupported layout version " + std::to_string(Get32(b + L::kOffVersion)));
+    h->version = Get32(b + L::kOffVersion);
+    if (h->version != L::kVersion && h->version != L::kVersion2)
+        return Refuse(error, "unsupported layout version " + std::to_string(h->version));
     if (Get32(b + L::kOffHeaderSize) != L::kHeaderSize)
         return Refuse(error, "bad header size");
     h->fileType = static_cast<int32_t>(Get32(b + L::kOffFileType));

@@ -63,7 +63,7 @@ bool FileWriter::WriteStreamed(const std::string& path, const BlockSource& sourc
             return refuse("idcode " + std::to_string(id) + " holds changes of its own");
     // The image without changes has every part but the blocks; their places are filled in here.
     std::vector<uint8_t> head;
-    if (!Bytes(&head, error))
+    if (!Check(error) || !Layout1Bytes(&head))
         return false;
     const uint64_t tableStart = L::Load64(&head[L::kOffVarTableOffset]);
     head.resize(tableStart + order_.size() * L::kVarEntrySize);  // without padding

@@ -8,6 +8,7 @@
 
 #include "nffr_layout.h"
 #include "nffr_writer.h"
+#include "segment_codec.h"
 
 namespace nffr {
 namespace {
@@ -51,6 +52,14 @@ bool BitByte(char c, uint8_t* out)
 }
 
 }  // namespace
+
+void FileWriter::SetLayout(int layout)
+{
+    if (layout != 1 && layout != 2)
+        Fail("unknown layout " + std::to_string(layout));
+    else
+        layout_ = layout;
+}
 
 void FileWriter::SetFileType(uint32_t type)
 {
@@ -270,7 +279,7 @@ size_t FileWriter::ImageSize() const
     return size;
 }
 
-bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const
+bool FileWriter::Check(std::string* error) const
 {
     auto refuse = [&](const std::string& message) {
         if (error)
@@ -287,24 +296,28 @@ bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const
                               std::to_string(value.size()) + " bytes where " +
                               std::to_string(ValueSize(var)) + " are expected");
     }
+    return true;
+}
 
-    std::vector<uint8_t>& b = *out;
-    b.assign(L::kHeaderSize, 0);
-    b.reserve(ImageSize());  // one allocation, no doubling copy of a large image
+void FileWriter::PutHeader(std::vector<uint8_t>& b, uint32_t version) const
+{
     std::memcpy(b.data() + L::kOffMagic, L::kMagic, sizeof L::kMagic);
-    Put32(b, L::kOffVersion, L::kVersion);
+    Put32(b, L::kOffVersion, version);
     Put32(b, L::kOffHeaderSize, L::kHeaderSize);
     Put32(b, L::kOffFileType, fileType_);
     Put32(b, L::kOffFlags, hasStamp_ ? L::kFlagStamp : 0);
     std::memcpy(b.data() + L::kOffUnit, unit_.data(), unit_.size());
+}
 
+void FileWriter::AppendStampAndTree(std::vector<uint8_t>& b, uint64_t base,
+                                    std::vector<uint8_t>& header) const
+{
     if (hasStamp_) {
-        Put32(b, L::kOffStampLength, static_cast<uint32_t>(stamp_.size()));
-        Put64(b, L::kOffStampOffset, b.size());
+        Put32(header, L::kOffStampLength, static_cast<uint32_t>(stamp_.size()));
+        Put64(header, L::kOffStampOffset, base + b.size());
         b.insert(b.end(), stamp_.begin(), stamp_.end());
         b.push_back(0);
     }
-
     std::map<int, uint32_t> index;
     for (size_t i = 0; i < order_.size(); ++i)
         index[order_[i]] = static_cast<uint32_t>(i);
@@ -323,31 +336,51 @@ bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const
     }
     for (int open = depth_; open > 0; --open)
         b.push_back(L::kRecScopeEnd);
-    Put64(b, L::kOffHierOffset, hierStart);
-    Put64(b, L::kOffHierSize, b.size() - hierStart);
-    Put32(b, L::kOffScopeCount, scopes);
-    Put32(b, L::kOffTreeVarCount, treeVars);
-
-    while (b.size() % 8)
+    Put64(header, L::kOffHierOffset, base + hierStart);
+    Put64(header, L::kOffHierSize, b.size() - hierStart);
+    Put32(header, L::kOffScopeCount, scopes);
+    Put32(header, L::kOffTreeVarCount, treeVars);
+    while ((base + b.size()) % 8)
         b.push_back(0);
+    Put64(header, L::kOffVarTableOffset, base + b.size());
+    Put32(header, L::kOffVarCount, static_cast<uint32_t>(order_.size()));
+}
+
+void FileWriter::PutVarEntry(std::vector<uint8_t>& b, size_t e, const Var& var,
+                             uint32_t count) const
+{
+    const uint32_t recorded = var.countUnknown ? 0 : var.countSet ? var.recordedCount : count;
+    Put32(b, e + L::kVarOffIdcode, static_cast<uint32_t>(var.idcode));
+    b[e + L::kVarOffVarType] = var.varType;
+    b[e + L::kVarOffValueDataType] = var.valueDataType;
+    Put32(b, e + L::kVarOffBitSize, var.bitSize);
+    Put32(b, e + L::kVarOffValueSize, ValueSize(var));
+    Put32(b, e + L::kVarOffChangeCount, count);
+    Put32(b, e + L::kVarOffRecordedCount, recorded);
+}
+
+bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const
+{
+    if (!Check(error))
+        return false;
+    return layout_ == 2 ? Layout2Bytes(out, error) : Layout1Bytes(out);
+}
+
+bool FileWriter::Layout1Bytes(std::vector<uint8_t>* out) const
+{
+    std::vector<uint8_t>& b = *out;
+    b.assign(L::kHeaderSize, 0);
+    b.reserve(ImageSize());  // one allocation, no doubling copy of a large image
+    PutHeader(b, L::kVersion);
+    AppendStampAndTree(b, 0, b);
     const size_t tableStart = b.size();
-    Put64(b, L::kOffVarTableOffset, tableStart);
-    Put32(b, L::kOffVarCount, static_cast<uint32_t>(order_.size()));
     b.resize(tableStart + order_.size() * L::kVarEntrySize, 0);
 
     uint64_t lastTag = 0;
     for (size_t i = 0; i < order_.size(); ++i) {
         const Var& var = vars_.at(order_[i]);
         const size_t e = tableStart + i * L::kVarEntrySize;
-        const uint32_t count = static_cast<uint32_t>(var.tags.size());
-        const uint32_t recorded = var.countUnknown ? 0 : var.countSet ? var.recordedCount : count;
-        Put32(b, e + L::kVarOffIdcode, static_cast<uint32_t>(var.idcode));
-        b[e + L::kVarOffVarType] = var.varType;
-        b[e + L::kVarOffValueDataType] = var.valueDataType;
-        Put32(b, e + L::kVarOffBitSize, var.bitSize);
-        Put32(b, e + L::kVarOffValueSize, ValueSize(var));
-        Put32(b, e + L::kVarOffChangeCount, count);
-        Put32(b, e + L::kVarOffRecordedCount, recorded);
+        PutVarEntry(b, e, var, static_cast<uint32_t>(var.tags.size()));
         while (b.size() % 8)
             b.push_back(0);
         const size_t blockStart = b.size();
@@ -366,6 +399,89 @@ bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const
     if (b.size() < MinFileSize())
         b.resize(MinFileSize(), 0);
     Put64(b, L::kOffFileSize, b.size());
+    return true;
+}
+
+void FileWriter::AppendSegments(const Var& var, std::vector<uint8_t>& b, SegmentList* list,
+                                segment::Workspace* work) const
+{
+    const uint32_t size = ValueSize(var);
+    const bool bits = !HoldsReals(var.idcode);
+    std::vector<uint8_t> values, stored;
+    for (size_t first = 0; first < var.tags.size();) {
+        size_t n = 0, bytes = 0;
+        values.clear();
+        while (first + n < var.tags.size() && (n == 0 || bytes < segment::kSegmentBytes)) {
+            const auto& value = var.values[first + n];
+            values.insert(values.end(), value.begin(), value.end());
+            bytes += 8 + value.size();
+            ++n;
+        }
+        const segment::Entry entry = segment::Encode(
+            &var.tags[first], values.data(), static_cast<uint32_t>(n), size, bits, &stored, work);
+        list->Add(b.size(), entry);
+        b.insert(b.end(), stored.begin(), stored.end());
+        first += n;
+    }
+}
+
+bool FileWriter::Layout2Bytes(std::vector<uint8_t>* out, std::string* error) const
+{
+    std::vector<uint8_t>& b = *out;
+    b.assign(L::kHeaderSize, 0);
+    std::map<int, SegmentList> segments;
+    segment::Workspace work;
+    uint64_t lastTag = 0;
+    for (int id : order_) {
+        const Var& var = vars_.at(id);
+        AppendSegments(var, b, &segments[id], &work);
+        if (!var.tags.empty() && var.tags.back() > lastTag)
+            lastTag = var.tags.back();
+    }
+    std::vector<uint8_t> tail, header;
+    if (!Layout2Tail(b.size(), segments, lastTag, &tail, &header, error))
+        return false;
+    b.insert(b.end(), tail.begin(), tail.end());
+    std::memcpy(b.data(), header.data(), L::kHeaderSize);
+    return true;
+}
+
+void FileWriter::SegmentList::Add(uint64_t offset, const segment::Entry& entry)
+{
+    index.resize(index.size() + L::kSegEntrySize);
+    segment::StoreEntry(index.data() + index.size() - L::kSegEntrySize, offset, entry);
+    count += entry.count;
+}
+
+bool FileWriter::Layout2Tail(uint64_t at, const std::map<int, SegmentList>& segments,
+                             uint64_t lastTag, std::vector<uint8_t>* out,
+                             std::vector<uint8_t>* header, std::string* error) const
+{
+    if (!Check(error))
+        return false;
+    std::vector<uint8_t>& h = *header;
+    h.assign(L::kHeaderSize, 0);
+    PutHeader(h, L::kVersion2);
+    std::vector<uint8_t>& b = *out;
+    b.clear();
+    AppendStampAndTree(b, at, h);
+    const size_t tableStart = b.size();
+    b.resize(tableStart + order_.size() * L::kVarEntrySize, 0);
+    static const SegmentList none;
+    for (size_t i = 0; i < order_.size(); ++i) {
+        const Var& var = vars_.at(order_[i]);
+        auto it = segments.find(var.idcode);
+        const SegmentList& list = it == segments.end() ? none : it->second;
+        const size_t e = tableStart + i * L::kVarEntrySize;
+        PutVarEntry(b, e, var, list.count);
+        Put64(b, e + L::kVarOffIndexOffset, at + b.size());
+        Put64(b, e + L::kVarOffIndexSize, list.index.size());
+        b.insert(b.end(), list.index.begin(), list.index.end());
+    }
+    Put64(h, L::kOffEndTag, endTagSet_ ? endTag_ : lastTag);
+    if (at + b.size() < MinFileSize())
+        b.resize(static_cast<size_t>(MinFileSize() - at), 0);
+    Put64(h, L::kOffFileSize, at + b.size());
     return true;
 }
 

@@ -1,0 +1,218 @@
+// segment_codec.cpp: packs, compresses, checks and decodes the segments of layout 2; the one
+// copy of the encoding, shared by both writers and the reader.
+#include "segment_codec.h"
+
+#include <zstd.h>
+
+#include <cstring>
+
+#include "nffr_layout.h"
+
+namespace nffr {
+namespace segment {
+namespace {
+
+namespace L = layout;
+
+// zstd's level 3 (its default): measured on simulator dumps, higher levels gain little (see
+// docs/file-format.md) and cost the import time.
+constexpr int kZstdLevel = 3;
+
+void PutVarint(std::vector<uint8_t>* out, uint64_t v)
+{
+    while (v >= 0x80) {
+        out->push_back(static_cast<uint8_t>(v | 0x80));
+        v >>= 7;
+    }
+    out->push_back(static_cast<uint8_t>(v));
+}
+
+// Reads a varint of at most 64 bits from [*p, end); false when it runs past end or overflows.
+bool GetVarint(const uint8_t** p, const uint8_t* end, uint64_t* v)
+{
+    uint64_t value = 0;
+    for (int shift = 0; shift < 64 && *p < end; shift += 7) {
+        const uint8_t byte = *(*p)++;
+        if (shift == 63 && byte > 1)
+            return false;
+        value |= uint64_t(byte & 0x7f) << shift;
+        if (!(byte & 0x80)) {
+            *v = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Bits per value byte of a packing; 8 for bytes.
+unsigned BitsPer(uint8_t pack)
+{
+    return pack == L::kPackBits1 ? 1 : pack == L::kPackBits2 ? 2 : 8;
+}
+
+uint64_t PackedValueBytes(uint8_t pack, uint64_t valueBytes)
+{
+    return (valueBytes * BitsPer(pack) + 7) / 8;
+}
+
+}  // namespace
+
+// Workspace's privates, for the functions below.
+struct Codec {
+    static std::vector<uint8_t>& Bytes(Workspace* w) { return w->bytes_; }
+    static ZSTD_CCtx* Compressor(Workspace* w)
+    {
+        if (!w->compress_)
+            w->compress_ = ZSTD_createCCtx();
+        return static_cast<ZSTD_CCtx*>(w->compress_);
+    }
+    static ZSTD_DCtx* Decompressor(Workspace* w)
+    {
+        if (!w->decompress_)
+            w->decompress_ = ZSTD_createDCtx();
+        return static_cast<ZSTD_DCtx*>(w->decompress_);
+    }
+};
+
+Workspace::~Workspace()
+{
+    ZSTD_freeCCtx(static_cast<ZSTD_CCtx*>(compress_));
+    ZSTD_freeDCtx(static_cast<ZSTD_DCtx*>(decompress_));
+}
+
+Entry Encode(const uint64_t* tags, const uint8_t* values, uint32_t count, uint32_t valueSize,
+             bool holdsBits, std::vector<uint8_t>* out, Workspace* work)
+{
+    const size_t valueBytes = size_t(count) * valueSize;
+    uint8_t pack = L::kPackBytes;
+    if (holdsBits) {
+        uint8_t any = 0;
+        for (size_t i = 0; i < valueBytes; ++i)
+            any |= values[i];
+        pack = any <= 1 ? L::kPackBits1 : any <= 3 ? L::kPackBits2 : L::kPackBytes;
+    }
+    std::vector<uint8_t>& p = Codec::Bytes(work);
+    p.clear();
+    p.push_back(pack);
+    for (uint32_t i = 0; i < count; ++i)
+        PutVarint(&p, i == 0 ? tags[0] : tags[i] - tags[i - 1]);
+    const size_t start = p.size();
+    if (pack == L::kPackBytes) {
+        p.insert(p.end(), values, values + valueBytes);
+    } else {
+        const unsigned bits = BitsPer(pack);
+        p.resize(start + PackedValueBytes(pack, valueBytes), 0);
+        for (size_t i = 0; i < valueBytes; ++i)
+            p[start + i * bits / 8] |= static_cast<uint8_t>(values[i] << (i * bits % 8));
+    }
+
+    Entry entry;
+    entry.count = count;
+    entry.packed = static_cast<uint32_t>(p.size());
+    out->resize(ZSTD_compressBound(p.size()));
+    ZSTD_CCtx* cctx = Codec::Compressor(work);
+    const size_t n =
+        cctx ? ZSTD_compressCCtx(cctx, out->data(), out->size(), p.data(), p.size(), kZstdLevel)
+             : ZSTD_compress(out->data(), out->size(), p.data(), p.size(), kZstdLevel);
+    if (ZSTD_isError(n) || n >= p.size()) {
+        out->assign(p.begin(), p.end());
+        entry.codec = L::kCodecNone;
+    } else {
+        out->resize(n);
+        entry.codec = L::kCodecZstd;
+        // A segment that compresses better than the reader accepts is padded with zeros.
+        const uint64_t decoded = uint64_t(count) * (8 + uint64_t(valueSize));
+        const uint64_t claim = decoded > p.size() ? decoded : p.size();
+        const uint64_t least = (claim + L::kMaxExpansion - 1) / L::kMaxExpansion;
+        if (out->size() < least)
+            out->resize(static_cast<size_t>(least), 0);
+    }
+    entry.stored = static_cast<uint32_t>(out->size());
+    return entry;
+}
+
+void StoreEntry(uint8_t* at, uint64_t offset, const Entry& entry)
+{
+    std::memset(at, 0, L::kSegEntrySize);
+    L::Store64(at + L::kSegOffOffset, offset);
+    L::Store32(at + L::kSegOffStoredSize, entry.stored);
+    L::Store32(at + L::kSegOffCount, entry.count);
+    L::Store32(at + L::kSegOffPackedSize, entry.packed);
+    at[L::kSegOffCodec] = entry.codec;
+}
+
+Entry LoadEntry(const uint8_t* at, uint64_t* offset)
+{
+    Entry entry;
+    *offset = L::Load64(at + L::kSegOffOffset);
+    entry.stored = L::Load32(at + L::kSegOffStoredSize);
+    entry.count = L::Load32(at + L::kSegOffCount);
+    entry.packed = L::Load32(at + L::kSegOffPackedSize);
+    entry.codec = at[L::kSegOffCodec];
+    return entry;
+}
+
+std::string CheckEntry(const Entry& e, uint32_t valueSize)
+{
+    if (e.codec != L::kCodecNone && e.codec != L::kCodecZstd)
+        return "unknown codec " + std::to_string(e.codec);
+    if (e.count == 0 || e.packed < 1 + uint64_t(e.count))
+        return "a count of " + std::to_string(e.count) + " changes in " + std::to_string(e.packed) +
+               " packed bytes";
+    if (e.codec == L::kCodecNone && e.packed != e.stored)
+        return "packed size differs from the stored size";
+    const uint64_t decoded = uint64_t(e.count) * (8 + uint64_t(valueSize));
+    const uint64_t most = L::kMaxExpansion * e.stored;
+    if (decoded > most || e.packed > most)
+        return std::to_string(e.stored) + " stored bytes claim " +
+               std::to_string(decoded > e.packed ? decoded : e.packed) + " decoded (more than " +
+               std::to_string(L::kMaxExpansion) + " times as many)";
+    return std::string();
+}
+
+std::string Decode(const uint8_t* stored, const Entry& e, uint32_t valueSize, uint8_t* tags,
+                   uint8_t* values, Workspace* work)
+{
+    const uint8_t* p = stored;
+    if (e.codec == L::kCodecZstd) {
+        const size_t frame = ZSTD_findFrameCompressedSize(stored, e.stored);
+        if (ZSTD_isError(frame))
+            return "its compressed bytes are damaged";
+        std::vector<uint8_t>& packed = Codec::Bytes(work);
+        packed.resize(e.packed);
+        ZSTD_DCtx* dctx = Codec::Decompressor(work);
+        const size_t n = dctx ? ZSTD_decompressDCtx(dctx, packed.data(), e.packed, stored, frame)
+                              : ZSTD_decompress(packed.data(), e.packed, stored, frame);
+        if (ZSTD_isError(n) || n != e.packed)
+            return "its compressed bytes are damaged or do not give its packed size";
+        p = packed.data();
+    }
+    const uint8_t* end = p + e.packed;
+    const uint8_t pack = *p++;
+    if (pack > L::kPackBits2)
+        return "unknown packing " + std::to_string(pack);
+    uint64_t tag = 0;
+    for (uint32_t i = 0; i < e.count; ++i) {
+        uint64_t v = 0;
+        if (!GetVarint(&p, end, &v) || (i > 0 && tag + v < tag))
+            return "its tags are damaged";
+        tag = i == 0 ? v : tag + v;
+        L::Store64(tags + 8 * uint64_t(i), tag);
+    }
+    const uint64_t valueBytes = uint64_t(e.count) * valueSize;
+    if (uint64_t(end - p) != PackedValueBytes(pack, valueBytes))
+        return "its values take " + std::to_string(end - p) + " bytes, not " +
+               std::to_string(PackedValueBytes(pack, valueBytes));
+    if (pack == L::kPackBytes) {
+        std::memcpy(values, p, static_cast<size_t>(valueBytes));
+    } else {
+        const unsigned bits = BitsPer(pack);
+        const uint8_t mask = static_cast<uint8_t>((1u << bits) - 1);
+        for (size_t i = 0; i < valueBytes; ++i)
+            values[i] = (p[i * bits / 8] >> (i * bits % 8)) & mask;
+    }
+    return std::string();
+}
+
+}  // namespace segment
+}  // namespace nffr

@@ -1,0 +1,359 @@
+// stream_writer.cpp: StreamWriter, which appends each signal's segments to the file as its
+// buffer fills and keeps the declarations in a FileWriter that never holds changes.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unordered_map>
+
+#include "nffr_layout.h"
+#include "nffr_stream_writer.h"
+#include "nffr_writer.h"
+#include "segment_codec.h"
+
+namespace nffr {
+namespace detail {
+
+class StreamState {
+public:
+    // A variable's changes not yet written, and the last tag it was given.
+    struct Pending {
+        std::vector<uint64_t> tags;
+        std::vector<uint8_t> values;
+        uint64_t last = 0;
+        size_t Capacity() const { return tags.capacity() * 8 + values.capacity(); }
+    };
+
+    StreamState(std::string finalPath, size_t memoryBudget, std::string tempPath)
+        : path(std::move(finalPath)),
+          temp(tempPath.empty() ? path + ".writing" : std::move(tempPath)),
+          budget(memoryBudget)
+    {
+        errno = 0;
+        file = std::fopen(temp.c_str(), "wb");
+        if (!file) {
+            Fail(FileWriter::CannotWrite(path));
+            return;
+        }
+        const uint8_t header[layout::kHeaderSize] = {};
+        Put(header, sizeof header);
+    }
+
+    ~StreamState() { Abandon(); }
+
+    void Fail(const std::string& message)
+    {
+        if (error.empty())
+            error = message;
+    }
+
+    // The first error, the declarations' included; true while there is none.
+    bool Sound()
+    {
+        if (error.empty() && !decl.errors_.empty())
+            error = decl.errors_.front();
+        return error.empty();
+    }
+
+    void Put(const void* bytes, size_t size)
+    {
+        if (!file || size == 0)
+            return;
+        errno = 0;
+        if (std::fwrite(bytes, 1, size, file) != size)
+            Fail(FileWriter::CannotWrite(path));
+        written += size;
+    }
+
+    bool Add(int idcode, uint64_t tag, const uint8_t* bytes, size_t size)
+    {
+        if (!Sound())
+            return false;
+        auto var = decl.vars_.find(idcode);
+        if (var == decl.vars_.end()) {
+            Fail("unknown idcode " + std::to_string(idcode));
+            return false;
+        }
+        const uint32_t valueSize = decl.ValueSize(var->second);
+        if (size != valueSize) {
+            Fail("idcode " + std::to_string(idcode) + ": a value of " + std::to_string(size) +
+                 " bytes where " + std::to_string(valueSize) + " are expected");
+            return false;
+        }
+        Pending& p = pending[idcode];
+        if (tag < p.last) {
+            Fail("tag " + std::to_string(tag) + " before the previous change of idcode " +
+                 std::to_string(idcode));
+            return false;
+        }
+        changed = true;
+        p.last = tag;
+        lastTag = std::max(lastTag, tag);
+        const size_t before = p.Capacity();
+        p.tags.push_back(tag);
+        p.values.insert(p.values.end(), bytes, bytes + size);
+        buffered += p.Capacity() - before;
+        if (p.tags.size() * 8 + p.values.size() >= segment::kSegmentBytes)
+            Flush(idcode, p);
+        if (buffered > budget)
+            FlushLargest();
+        return Sound();
+    }
+
+    // Writes the variable's pending changes as one segment and frees their memory.
+    void Flush(int idcode, Pending& p)
+    {
+        if (p.tags.empty())
+            return;
+        const FileWriter::Var& var = decl.vars_.at(idcode);
+        const segment::Entry entry =
+            segment::Encode(p.tags.data(), p.values.data(), static_cast<uint32_t>(p.tags.size()),
+                            decl.ValueSize(var), !decl.HoldsReals(idcode), &stored, &work);
+        segments[idcode].Add(written, entry);
+        Put(stored.data(), stored.size());
+        Release(p);
+    }
+
+    void Release(Pending& p)
+    {
+        buffered -= p.Capacity();
+        std::vector<uint64_t>().swap(p.tags);
+        std::vector<uint8_t>().swap(p.values);
+    }
+
+    // Writes the largest buffers until half the budget is left.
+    void FlushLargest()
+    {
+        std::vector<std::pair<size_t, int>> sizes;
+        for (auto& entry : pending)
+            if (!entry.second.tags.empty())
+                sizes.emplace_back(entry.second.Capacity(), entry.first);
+        std::sort(sizes.rbegin(), sizes.rend());
+        for (const auto& size : sizes) {
+            if (buffered <= budget / 2)
+                break;
+            Flush(size.second, pending[size.second]);
+        }
+    }
+
+    uint32_t ValueSizeOf(int idcode) const
+    {
+        auto it = decl.vars_.find(idcode);
+        return it == decl.vars_.end() ? 0 : decl.ValueSize(it->second);
+    }
+
+    void SetFileType(uint32_t type)
+    {
+        if (changed && type != decl.fileType_)
+            Fail("file type set after changes were given");
+        decl.SetFileType(type);
+    }
+
+    void Remove(int idcode)
+    {
+        auto it = pending.find(idcode);
+        if (it != pending.end()) {
+            Release(it->second);
+            pending.erase(it);
+        }
+        segments.erase(idcode);  // its written segments stay in the file, unreferenced
+        decl.RemoveVar(idcode);
+    }
+
+    bool Finish(std::string* out)
+    {
+        for (int id : decl.order_) {
+            auto it = pending.find(id);
+            if (it != pending.end())
+                Flush(id, it->second);
+        }
+        std::vector<uint8_t> tail, header;
+        std::string why;
+        if (Sound() && !decl.Layout2Tail(written, segments, lastTag, &tail, &header, &why))
+            Fail(why);
+        Put(tail.data(), tail.size());
+        if (Sound()) {
+            errno = 0;
+            if (std::fseek(file, 0, SEEK_SET) != 0 ||
+                std::fwrite(header.data(), 1, header.size(), file) != header.size() ||
+                std::fflush(file) != 0)
+                Fail(FileWriter::CannotWrite(path));
+        }
+        if (file) {
+            errno = 0;
+            if (std::fclose(file) != 0)
+                Fail(FileWriter::CannotWrite(path));
+            file = nullptr;
+        }
+        if (Sound() && FileWriter::ReplaceWith(temp, path, &why)) {
+            finished = true;
+            return true;
+        }
+        Fail(why);
+        Abandon();
+        if (out)
+            *out = error;
+        return false;
+    }
+
+    void Abandon()
+    {
+        if (finished)
+            return;
+        if (file)
+            std::fclose(file);
+        file = nullptr;
+        std::remove(temp.c_str());
+        finished = true;
+        Fail("the file was abandoned");
+    }
+
+    FileWriter decl;  // the declarations; never holds changes
+    std::string path, temp;
+    size_t budget;
+    std::FILE* file = nullptr;
+    uint64_t written = 0;
+    std::string error;
+    bool finished = false;
+    bool changed = false;  // a change was given: the file type is fixed
+    std::unordered_map<int, Pending> pending;
+    std::map<int, FileWriter::SegmentList> segments;
+    size_t buffered = 0;
+    uint64_t lastTag = 0;
+    segment::Workspace work;
+    std::vector<uint8_t> stored;
+};
+
+}  // namespace detail
+
+StreamWriter::StreamWriter(std::string path, size_t memoryBudget, std::string tempPath)
+    : state_(new detail::StreamState(std::move(path), memoryBudget, std::move(tempPath)))
+{
+}
+
+StreamWriter::~StreamWriter() = default;
+
+void StreamWriter::SetFileType(uint32_t type)
+{
+    state_->SetFileType(type);
+}
+
+void StreamWriter::SetTimeUnit(std::string unit)
+{
+    state_->decl.SetTimeUnit(std::move(unit));
+}
+
+void StreamWriter::SetEndTag(uint64_t tag)
+{
+    state_->decl.SetEndTag(tag);
+}
+
+void StreamWriter::SetStamp(std::string stamp)
+{
+    state_->decl.SetStamp(std::move(stamp));
+}
+
+void StreamWriter::ClearStamp()
+{
+    state_->decl.ClearStamp();
+}
+
+void StreamWriter::BeginScope(std::string name)
+{
+    state_->decl.BeginScope(std::move(name));
+}
+
+void StreamWriter::EndScope()
+{
+    state_->decl.EndScope();
+}
+
+int StreamWriter::AddVar(const std::string& name, uint8_t varType, uint32_t bitSize,
+                         uint8_t valueDataType, int idcode)
+{
+    return state_->decl.AddVar(name, varType, bitSize, valueDataType, idcode);
+}
+
+void StreamWriter::AddAlias(const std::string& name, int idcode)
+{
+    state_->decl.AddAlias(name, idcode);
+}
+
+void StreamWriter::RemoveVar(int idcode)
+{
+    state_->Remove(idcode);
+}
+
+void StreamWriter::SetCountUnknown(int idcode)
+{
+    state_->decl.SetCountUnknown(idcode);
+}
+
+void StreamWriter::SetRecordedCount(int idcode, uint32_t n)
+{
+    state_->decl.SetRecordedCount(idcode, n);
+}
+
+bool StreamWriter::HasVar(int idcode) const
+{
+    return state_->decl.HasVar(idcode);
+}
+
+bool StreamWriter::HoldsReals(int idcode) const
+{
+    return state_->decl.HoldsReals(idcode);
+}
+
+uint32_t StreamWriter::ValueSize(int idcode) const
+{
+    return state_->ValueSizeOf(idcode);
+}
+
+bool StreamWriter::AddChange(int idcode, uint64_t tag, const uint8_t* bytes, size_t size)
+{
+    return state_->Add(idcode, tag, bytes, size);
+}
+
+bool StreamWriter::AddReal(int idcode, uint64_t tag, double v)
+{
+    uint8_t bytes[8];
+    if (HasVar(idcode) && !HoldsReals(idcode)) {
+        state_->Fail("idcode " + std::to_string(idcode) + " holds bits, not reals");
+        return false;
+    }
+    if (ValueSize(idcode) == 4) {
+        const float f = static_cast<float>(v);
+        std::memcpy(bytes, &f, sizeof f);
+        return AddChange(idcode, tag, bytes, sizeof f);
+    }
+    std::memcpy(bytes, &v, sizeof v);
+    return AddChange(idcode, tag, bytes, sizeof v);
+}
+
+bool StreamWriter::Finish(std::string* error)
+{
+    if (state_->finished) {
+        if (error)
+            *error = state_->error.empty() ? "the file was already finished" : state_->error;
+        return false;
+    }
+    return state_->Finish(error);
+}
+
+void StreamWriter::Abandon()
+{
+    state_->Abandon();
+}
+
+const std::string& StreamWriter::Error() const
+{
+    state_->Sound();
+    return state_->error;
+}
+
+size_t StreamWriter::BufferedBytes() const
+{
+    return state_->buffered;
+}
+
+}  // namespace nffr
