@@ -55,6 +55,40 @@ uint64_t PackedValueBytes(uint8_t pack, uint64_t valueBytes)
     return (valueBytes * BitsPer(pack) + 7) / 8;
 }
 
+// Every packed byte's values: 8 of packing 1, 4 of packing 2, so that unpacking copies them
+// rather than shifting bit by bit.
+struct UnpackTables {
+    uint8_t one[256][8];
+    uint8_t two[256][4];
+    UnpackTables()
+    {
+        for (int b = 0; b < 256; ++b) {
+            for (int k = 0; k < 8; ++k)
+                one[b][k] = (b >> k) & 1;
+            for (int k = 0; k < 4; ++k)
+                two[b][k] = (b >> (2 * k)) & 3;
+        }
+    }
+};
+
+// Unpacks n value bytes of packing pack from in.
+void Unpack(uint8_t pack, const uint8_t* in, uint8_t* out, size_t n)
+{
+    static const UnpackTables tables;
+    const size_t per = pack == L::kPackBits1 ? 8 : 4;
+    const size_t whole = n / per;
+    if (pack == L::kPackBits1) {
+        for (size_t i = 0; i < whole; ++i)
+            std::memcpy(out + 8 * i, tables.one[in[i]], 8);
+    } else {
+        for (size_t i = 0; i < whole; ++i)
+            std::memcpy(out + 4 * i, tables.two[in[i]], 4);
+    }
+    if (n % per)
+        std::memcpy(out + whole * per,
+                    pack == L::kPackBits1 ? tables.one[in[whole]] : tables.two[in[whole]], n % per);
+}
+
 }  // namespace
 
 // Workspace's privates, for the functions below.
@@ -206,10 +240,7 @@ std::string Decode(const uint8_t* stored, const Entry& e, uint32_t valueSize, ui
     if (pack == L::kPackBytes) {
         std::memcpy(values, p, static_cast<size_t>(valueBytes));
     } else {
-        const unsigned bits = BitsPer(pack);
-        const uint8_t mask = static_cast<uint8_t>((1u << bits) - 1);
-        for (size_t i = 0; i < valueBytes; ++i)
-            values[i] = (p[i * bits / 8] >> (i * bits % 8)) & mask;
+        Unpack(pack, p, values, static_cast<size_t>(valueBytes));
     }
     return std::string();
 }

@@ -88,7 +88,6 @@ public:
         }
         changed = true;
         p.last = tag;
-        lastTag = std::max(lastTag, tag);
         const size_t before = p.Capacity();
         p.tags.push_back(tag);
         p.values.insert(p.values.end(), bytes, bytes + size);
@@ -162,10 +161,13 @@ public:
 
     bool Finish(std::string* out)
     {
+        uint64_t lastTag = 0;  // of the variables kept, as FileWriter has it
         for (int id : decl.order_) {
             auto it = pending.find(id);
-            if (it != pending.end())
+            if (it != pending.end()) {
                 Flush(id, it->second);
+                lastTag = std::max(lastTag, it->second.last);
+            }
         }
         std::vector<uint8_t> tail, header;
         std::string why;
@@ -219,7 +221,6 @@ public:
     std::unordered_map<int, Pending> pending;
     std::map<int, FileWriter::SegmentList> segments;
     size_t buffered = 0;
-    uint64_t lastTag = 0;
     segment::Workspace work;
     std::vector<uint8_t> stored;
 };
