@@ -16,12 +16,19 @@ namespace detail {
 
 class StreamState {
 public:
-    // A variable's changes not yet written, and the last tag it was given.
+    // A variable's changes not yet written, the last tag it was given, and what a change needs
+    // to know of its declaration, resolved once. The changes are kept as they come, each its
+    // tag's difference to the one before (the first: the tag) as a varint and then its value: one
+    // buffer, so a change touches one place, and a fraction of the tags' 8 bytes each.
     struct Pending {
-        std::vector<uint64_t> tags;
-        std::vector<uint8_t> values;
+        std::vector<uint8_t> changes;
         uint64_t last = 0;
-        size_t Capacity() const { return tags.capacity() * 8 + values.capacity(); }
+        uint32_t count = 0;
+        uint32_t valueSize = 0;
+        bool holdsBits = true;
+        size_t Capacity() const { return changes.capacity(); }
+        // The changes' size as tags and values, which decides where a segment is cut.
+        uint64_t Raw() const { return uint64_t(count) * (8 + valueSize); }
     };
 
     StreamState(std::string finalPath, size_t memoryBudget, std::string tempPath)
@@ -65,50 +72,101 @@ public:
         written += size;
     }
 
+    // The buffer of idcode, found without a lookup for the dense idcodes an import gives.
+    Pending* Slot(int idcode)
+    {
+        if (idcode > 0 && size_t(idcode) < slots.size() && slots[size_t(idcode)])
+            return slots[size_t(idcode)];
+        return NewSlot(idcode);
+    }
+
+    // Looks the variable up once; null (an error recorded) for an unknown idcode. Buffers of
+    // an unordered_map keep their address, so the slots may point at them.
+    [[gnu::noinline]] Pending* NewSlot(int idcode)
+    {
+        auto var = decl.vars_.find(idcode);
+        if (var == decl.vars_.end()) {
+            Fail("unknown idcode " + std::to_string(idcode));
+            return nullptr;
+        }
+        Pending& p = pending[idcode];
+        p.valueSize = decl.ValueSize(var->second);
+        p.holdsBits = !decl.HoldsReals(idcode);
+        // Idcodes far beyond the variables' number (a description's id=N) stay in the map.
+        if (idcode > 0 && size_t(idcode) <= 2 * decl.vars_.size() + 1024) {
+            if (slots.size() <= size_t(idcode))
+                slots.resize(size_t(idcode) + 1, nullptr);
+            slots[size_t(idcode)] = &p;
+        }
+        return &p;
+    }
+
     bool Add(int idcode, uint64_t tag, const uint8_t* bytes, size_t size)
     {
         if (!Sound())
             return false;
-        auto var = decl.vars_.find(idcode);
-        if (var == decl.vars_.end()) {
-            Fail("unknown idcode " + std::to_string(idcode));
+        Pending* slot = Slot(idcode);
+        if (!slot)
             return false;
-        }
-        const uint32_t valueSize = decl.ValueSize(var->second);
-        if (size != valueSize) {
-            Fail("idcode " + std::to_string(idcode) + ": a value of " + std::to_string(size) +
-                 " bytes where " + std::to_string(valueSize) + " are expected");
-            return false;
-        }
-        Pending& p = pending[idcode];
-        if (tag < p.last) {
-            Fail("tag " + std::to_string(tag) + " before the previous change of idcode " +
-                 std::to_string(idcode));
-            return false;
-        }
+        Pending& p = *slot;
+        if (size != p.valueSize || tag < p.last)
+            return Refuse(idcode, tag, size, p);
         changed = true;
+        uint8_t head[10];
+        size_t n = 0;
+        for (uint64_t v = p.count == 0 ? tag : tag - p.last;; v >>= 7) {
+            head[n++] = static_cast<uint8_t>(v < 0x80 ? v : (v | 0x80));
+            if (v < 0x80)
+                break;
+        }
         p.last = tag;
         lastTag = std::max(lastTag, tag);
         const size_t before = p.Capacity();
-        p.tags.push_back(tag);
-        p.values.insert(p.values.end(), bytes, bytes + size);
+        p.changes.insert(p.changes.end(), head, head + n);
+        p.changes.insert(p.changes.end(), bytes, bytes + size);
+        ++p.count;
         buffered += p.Capacity() - before;
-        if (p.tags.size() * 8 + p.values.size() >= segment::kSegmentBytes)
+        if (p.Raw() >= segment::kSegmentBytes)
             Flush(idcode, p);
         if (buffered > budget)
             FlushLargest();
         return Sound();
     }
 
+    [[gnu::noinline, gnu::cold]] bool Refuse(int idcode, uint64_t tag, size_t size,
+                                             const Pending& p)
+    {
+        if (size != p.valueSize)
+            Fail("idcode " + std::to_string(idcode) + ": a value of " + std::to_string(size) +
+                 " bytes where " + std::to_string(p.valueSize) + " are expected");
+        else
+            Fail("tag " + std::to_string(tag) + " before the previous change of idcode " +
+                 std::to_string(idcode));
+        return false;
+    }
+
     // Writes the variable's pending changes as one segment and frees their memory.
     void Flush(int idcode, Pending& p)
     {
-        if (p.tags.empty())
+        if (p.count == 0)
             return;
-        const FileWriter::Var& var = decl.vars_.at(idcode);
-        const segment::Entry entry =
-            segment::Encode(p.tags.data(), p.values.data(), static_cast<uint32_t>(p.tags.size()),
-                            decl.ValueSize(var), !decl.HoldsReals(idcode), &stored, &work);
+        tags.resize(p.count);
+        values.resize(size_t(p.count) * p.valueSize);
+        const uint8_t* at = p.changes.data();
+        uint64_t tag = 0;
+        for (uint32_t i = 0; i < p.count; ++i) {
+            uint64_t v = 0;
+            for (int shift = 0;; shift += 7) {
+                v |= uint64_t(*at & 0x7f) << shift;
+                if (!(*at++ & 0x80))
+                    break;
+            }
+            tags[i] = tag = i == 0 ? v : tag + v;
+            std::memcpy(values.data() + size_t(i) * p.valueSize, at, p.valueSize);
+            at += p.valueSize;
+        }
+        const segment::Entry entry = segment::Encode(tags.data(), values.data(), p.count,
+                                                     p.valueSize, p.holdsBits, &stored, &work);
         segments[idcode].Add(written, entry);
         Put(stored.data(), stored.size());
         Release(p);
@@ -117,8 +175,8 @@ public:
     void Release(Pending& p)
     {
         buffered -= p.Capacity();
-        std::vector<uint64_t>().swap(p.tags);
-        std::vector<uint8_t>().swap(p.values);
+        std::vector<uint8_t>().swap(p.changes);
+        p.count = 0;
     }
 
     // Writes the largest buffers until half the budget is left.
@@ -126,7 +184,7 @@ public:
     {
         std::vector<std::pair<size_t, int>> sizes;
         for (auto& entry : pending)
-            if (!entry.second.tags.empty())
+            if (entry.second.count != 0)
                 sizes.emplace_back(entry.second.Capacity(), entry.first);
         std::sort(sizes.rbegin(), sizes.rend());
         for (const auto& size : sizes) {
@@ -153,6 +211,8 @@ public:
     {
         auto it = pending.find(idcode);
         if (it != pending.end()) {
+            if (idcode > 0 && size_t(idcode) < slots.size())
+                slots[size_t(idcode)] = nullptr;
             Release(it->second);
             pending.erase(it);
         }
@@ -217,11 +277,14 @@ public:
     bool finished = false;
     bool changed = false;  // a change was given: the file type is fixed
     std::unordered_map<int, Pending> pending;
+    std::vector<Pending*> slots;  // by idcode: pending's buffers of the dense idcodes
     std::map<int, FileWriter::SegmentList> segments;
     size_t buffered = 0;
     uint64_t lastTag = 0;
     segment::Workspace work;
     std::vector<uint8_t> stored;
+    std::vector<uint64_t> tags;  // a segment's changes as Encode takes them
+    std::vector<uint8_t> values;
 };
 
 }  // namespace detail
