@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <unordered_map>
 
 #include "nffr_layout.h"
@@ -21,12 +23,13 @@ public:
     // tag's difference to the one before (the first: the tag) as a varint and then its value: one
     // buffer, so a change touches one place, and a fraction of the tags' 8 bytes each.
     struct Pending {
-        std::vector<uint8_t> changes;
+        std::unique_ptr<uint8_t[]> changes;
+        size_t used = 0, capacity = 0;
         uint64_t last = 0;
         uint32_t count = 0;
         uint32_t valueSize = 0;
         bool holdsBits = true;
-        size_t Capacity() const { return changes.capacity(); }
+        size_t Capacity() const { return capacity; }
         // The changes' size as tags and values, which decides where a segment is cut.
         uint64_t Raw() const { return uint64_t(count) * (8 + valueSize); }
     };
@@ -112,25 +115,42 @@ public:
         if (size != p.valueSize || tag < p.last)
             return Refuse(idcode, tag, size, p);
         changed = true;
-        uint8_t head[10];
+        if (p.capacity - p.used < 10 + size && !Grow(p, 10 + size))
+            return false;
+        uint8_t* at = p.changes.get() + p.used;
         size_t n = 0;
         for (uint64_t v = p.count == 0 ? tag : tag - p.last;; v >>= 7) {
-            head[n++] = static_cast<uint8_t>(v < 0x80 ? v : (v | 0x80));
+            at[n++] = static_cast<uint8_t>(v < 0x80 ? v : (v | 0x80));
             if (v < 0x80)
                 break;
         }
+        std::memcpy(at + n, bytes, size);
+        p.used += n + size;
         p.last = tag;
         lastTag = std::max(lastTag, tag);
-        const size_t before = p.Capacity();
-        p.changes.insert(p.changes.end(), head, head + n);
-        p.changes.insert(p.changes.end(), bytes, bytes + size);
         ++p.count;
-        buffered += p.Capacity() - before;
         if (p.Raw() >= segment::kSegmentBytes)
             Flush(idcode, p);
         if (buffered > budget)
             FlushLargest();
         return Sound();
+    }
+
+    // Room for more bytes in p's buffer, which doubles; false (an error recorded) without memory.
+    [[gnu::noinline]] bool Grow(Pending& p, size_t more)
+    {
+        const size_t capacity = std::max({size_t(64), 2 * p.capacity, p.used + more});
+        std::unique_ptr<uint8_t[]> bigger(new (std::nothrow) uint8_t[capacity]);
+        if (!bigger) {
+            Fail("out of memory");
+            return false;
+        }
+        if (p.used)
+            std::memcpy(bigger.get(), p.changes.get(), p.used);
+        p.changes = std::move(bigger);
+        buffered += capacity - p.capacity;
+        p.capacity = capacity;
+        return true;
     }
 
     [[gnu::noinline, gnu::cold]] bool Refuse(int idcode, uint64_t tag, size_t size,
@@ -152,7 +172,7 @@ public:
             return;
         tags.resize(p.count);
         values.resize(size_t(p.count) * p.valueSize);
-        const uint8_t* at = p.changes.data();
+        const uint8_t* at = p.changes.get();
         uint64_t tag = 0;
         for (uint32_t i = 0; i < p.count; ++i) {
             uint64_t v = 0;
@@ -174,8 +194,9 @@ public:
 
     void Release(Pending& p)
     {
-        buffered -= p.Capacity();
-        std::vector<uint8_t>().swap(p.changes);
+        buffered -= p.capacity;
+        p.changes.reset();
+        p.used = p.capacity = 0;
         p.count = 0;
     }
 
