@@ -28,6 +28,7 @@ public:
         uint64_t last = 0;
         uint32_t count = 0;
         uint32_t valueSize = 0;
+        uint32_t list = 0;  // the number under which its index entries are spilled
         bool holdsBits = true;
         size_t Capacity() const { return capacity; }
         // The changes' size as tags and values, which decides where a segment is cut.
@@ -47,7 +48,12 @@ public:
         }
         const uint8_t header[layout::kHeaderSize] = {};
         Put(header, sizeof header);
+        spill = std::fopen(SpillPath().c_str(), "w+b");
+        if (!spill)
+            Fail(FileWriter::CannotWrite(path));
     }
+
+    std::string SpillPath() const { return temp + ".index"; }
 
     ~StreamState() { Abandon(); }
 
@@ -95,6 +101,7 @@ public:
         Pending& p = pending[idcode];
         p.valueSize = decl.ValueSize(var->second);
         p.holdsBits = !decl.HoldsReals(idcode);
+        p.list = lists++;
         // Idcodes far beyond the variables' number (a description's id=N) stay in the map.
         if (idcode > 0 && size_t(idcode) <= 2 * decl.vars_.size() + 1024) {
             if (slots.size() <= size_t(idcode))
@@ -187,7 +194,16 @@ public:
         }
         const segment::Entry entry = segment::Encode(tags.data(), values.data(), p.count,
                                                      p.valueSize, p.holdsBits, &stored, &work);
-        segments[idcode].Add(written, entry);
+        FileWriter::SegmentList& list = segments[idcode];
+        list.count += entry.count;
+        ++list.entries;
+        uint8_t record[kSpillRecord];
+        layout::Store32(record, p.list);
+        segment::StoreEntry(record + 4, written, entry);
+        errno = 0;
+        if (spill && std::fwrite(record, 1, sizeof record, spill) != sizeof record)
+            Fail(FileWriter::CannotWrite(path));
+        ++spilled;
         Put(stored.data(), stored.size());
         Release(p);
     }
@@ -250,9 +266,19 @@ public:
         }
         std::vector<uint8_t> tail, header;
         std::string why;
-        if (Sound() && !decl.Layout2Tail(written, segments, lastTag, &tail, &header, &why))
+        uint64_t indexBytes = 0;
+        if (Sound() &&
+            !decl.Layout2Tail(written, segments, lastTag, &tail, &indexBytes, &header, &why))
             Fail(why);
         Put(tail.data(), tail.size());
+        if (Sound())
+            PutIndexes(indexBytes);
+        if (Sound()) {
+            std::vector<uint8_t> zeros(4096, 0);
+            const uint64_t size = layout::Load64(header.data() + layout::kOffFileSize);
+            while (Sound() && written < size)
+                Put(zeros.data(), static_cast<size_t>(std::min<uint64_t>(4096, size - written)));
+        }
         if (Sound()) {
             errno = 0;
             if (std::fseek(file, 0, SEEK_SET) != 0 ||
@@ -266,6 +292,7 @@ public:
                 Fail(FileWriter::CannotWrite(path));
             file = nullptr;
         }
+        CloseSpill();
         if (Sound() && FileWriter::ReplaceWith(temp, path, &why)) {
             finished = true;
             return true;
@@ -277,6 +304,51 @@ public:
         return false;
     }
 
+    // Writes the segment indexes, each variable's entries in the order of the table, from the
+    // spill file: a window of the indexes at a time, each filled in one pass over the file.
+    void PutIndexes(uint64_t indexBytes)
+    {
+        constexpr uint64_t none = UINT64_MAX;
+        std::vector<uint64_t> start(lists, none), next;
+        uint64_t at = 0;
+        for (int id : decl.order_) {
+            auto list = segments.find(id);
+            if (list == segments.end())
+                continue;
+            start[pending.at(id).list] = at;
+            at += list->second.entries * layout::kSegEntrySize;
+        }
+        std::vector<uint8_t> window, records(kSpillRecord * 4096);
+        // An eighth of the budget, in whole entries.
+        const uint64_t most = std::max<uint64_t>(1, budget / 8 / layout::kSegEntrySize);
+        const uint64_t step = most * layout::kSegEntrySize;
+        for (uint64_t from = 0; from < indexBytes && Sound(); from += step) {
+            window.assign(static_cast<size_t>(std::min(step, indexBytes - from)), 0);
+            next = start;
+            errno = 0;
+            if (std::fflush(spill) != 0 || std::fseek(spill, 0, SEEK_SET) != 0)
+                return Fail(FileWriter::CannotWrite(path));
+            size_t n;
+            uint64_t read = 0;
+            while ((n = std::fread(records.data(), kSpillRecord, 4096, spill)) > 0) {
+                read += n;
+                for (size_t i = 0; i < n; ++i) {
+                    const uint8_t* record = records.data() + i * kSpillRecord;
+                    const uint32_t list = layout::Load32(record);
+                    if (start[list] == none)  // a variable removed since
+                        continue;
+                    const uint64_t to = next[list];
+                    next[list] += layout::kSegEntrySize;
+                    if (to >= from && to - from < window.size())
+                        std::memcpy(window.data() + (to - from), record + 4, layout::kSegEntrySize);
+                }
+            }
+            if (std::ferror(spill) || read != spilled)
+                return Fail(FileWriter::CannotWrite(path));
+            Put(window.data(), window.size());
+        }
+    }
+
     void Abandon()
     {
         if (finished)
@@ -285,9 +357,22 @@ public:
             std::fclose(file);
         file = nullptr;
         std::remove(temp.c_str());
+        CloseSpill();
         finished = true;
         Fail("the file was abandoned");
     }
+
+    void CloseSpill()
+    {
+        if (spill) {
+            std::fclose(spill);
+            std::remove(SpillPath().c_str());
+        }
+        spill = nullptr;
+    }
+
+    // A spilled index entry: the number of its variable's list, then the entry.
+    static constexpr size_t kSpillRecord = 4 + layout::kSegEntrySize;
 
     FileWriter decl;  // the declarations; never holds changes
     std::string path, temp;
@@ -299,7 +384,10 @@ public:
     bool changed = false;  // a change was given: the file type is fixed
     std::unordered_map<int, Pending> pending;
     std::vector<Pending*> slots;  // by idcode: pending's buffers of the dense idcodes
-    std::map<int, FileWriter::SegmentList> segments;
+    std::map<int, FileWriter::SegmentList> segments;  // counts only: the entries are spilled
+    std::FILE* spill = nullptr;  // the index entries, in the order the segments are written
+    uint32_t lists = 0;
+    uint64_t spilled = 0;
     size_t buffered = 0;
     uint64_t lastTag = 0;
     segment::Workspace work;
