@@ -29,6 +29,8 @@ class StreamState;
 // - Each variable's pending changes are buffered; a full buffer is compressed and appended to
 //   the output as one segment. When all buffers together exceed memoryBudget bytes, the largest
 //   are written out, so memory stays about memoryBudget plus the declarations.
+// - The segments' index entries are spilled to tempPath + ".index" as the segments are written
+//   and copied into the file's indexes by Finish, a window of memoryBudget / 8 bytes at a time.
 // - The file is written under tempPath (default PATH.writing). Finish writes the remaining
 //   segments, the segment index, the variable table, the hierarchy and the header, and renames
 //   the file over path the way FileWriter::Write does (a file that readers hold open is
