@@ -41,7 +41,7 @@ class StreamState;
 //   `cannot write "PATH": reason`). Error() gives it at any time.
 class StreamWriter {
 public:
-    static constexpr size_t kDefaultMemoryBudget = size_t(64) << 20;
+    static constexpr size_t kDefaultMemoryBudget = size_t(96) << 20;
 
     explicit StreamWriter(std::string path, size_t memoryBudget = kDefaultMemoryBudget,
                           std::string tempPath = std::string());
