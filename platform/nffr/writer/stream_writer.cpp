@@ -313,9 +313,10 @@ public:
         uint64_t at = 0;
         for (int id : decl.order_) {
             auto list = segments.find(id);
-            if (list == segments.end())
+            auto buffer = pending.find(id);  // there is one for every list
+            if (list == segments.end() || buffer == pending.end())
                 continue;
-            start[pending.at(id).list] = at;
+            start[buffer->second.list] = at;
             at += list->second.entries * layout::kSegEntrySize;
         }
         std::vector<uint8_t> window, records(kSpillRecord * 4096);
