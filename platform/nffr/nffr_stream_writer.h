@@ -29,6 +29,8 @@ class StreamState;
 // - Each variable's pending changes are buffered; a full buffer is compressed and appended to
 //   the output as one segment. When all buffers together exceed memoryBudget bytes, the largest
 //   are written out, so memory stays about memoryBudget plus the declarations.
+// - The segments' index entries are spilled to tempPath + ".index" as the segments are written
+//   and copied into the file's indexes by Finish, a window of memoryBudget / 8 bytes at a time.
 // - The file is written under tempPath (default PATH.writing). Finish writes the remaining
 //   segments, the segment index, the variable table, the hierarchy and the header, and renames
 //   the file over path the way FileWriter::Write does (a file that readers hold open is
@@ -39,7 +41,7 @@ class StreamState;
 //   `cannot write "PATH": reason`). Error() gives it at any time.
 class StreamWriter {
 public:
-    static constexpr size_t kDefaultMemoryBudget = size_t(64) << 20;
+    static constexpr size_t kDefaultMemoryBudget = size_t(96) << 20;
 
     explicit StreamWriter(std::string path, size_t memoryBudget = kDefaultMemoryBudget,
                           std::string tempPath = std::string());

@@ -112,10 +112,13 @@ private:
         int idcode;
     };
 
-    // One signal's segments in layout 2: its index entries and its change count.
+    // One signal's segments in layout 2: its change count, the number of its index entries and
+    // the entries themselves, unless their writer keeps them elsewhere (the streaming writer
+    // spills them to a file, so that its memory does not grow with the dump).
     struct SegmentList {
         std::vector<uint8_t> index;
         uint32_t count = 0;
+        uint64_t entries = 0;
         void Add(uint64_t offset, const segment::Entry& entry);
     };
 
@@ -135,11 +138,13 @@ private:
     // Appends var's changes to b as segments, listing them in list.
     void AppendSegments(const Var& var, std::vector<uint8_t>& b, SegmentList* list,
                         segment::Workspace* work) const;
-    // What follows the segments of a layout-2 file that end at offset at: stamp, hierarchy,
-    // variable table and segment index (*out), and the header (*header); the changes are those
-    // of segments (by idcode), the largest tag lastTag.
+    // What follows the segments of a layout-2 file that end at offset at: stamp, hierarchy and
+    // variable table (*out), then the segment indexes, each variable's entries in the order of
+    // the table (*indexBytes bytes in all, written by the caller), then zeros up to the file size
+    // of the header (*header); the changes are those of segments (by idcode), the largest tag
+    // lastTag.
     bool Layout2Tail(uint64_t at, const std::map<int, SegmentList>& segments, uint64_t lastTag,
-                     std::vector<uint8_t>* out, std::vector<uint8_t>* header,
+                     std::vector<uint8_t>* out, uint64_t* indexBytes, std::vector<uint8_t>* header,
                      std::string* error) const;
     // The reader takes a signal holding bits only from a file at least its bit size long (so
     // that no declared size makes it allocate more than the file justifies): the widest such

@@ -243,6 +243,20 @@ TEST_F(GoldenFiles, StreamWriterRemakesItsFileWithinItsBudget)
     EXPECT_FALSE(std::filesystem::exists(made + ".writing"));
 }
 
+// A budget so small that the segment indexes are written one entry at a time, in many passes.
+TEST_F(GoldenFiles, StreamWriterWritesItsIndexesInWindowsAndRemovesItsSpill)
+{
+    const std::string made = dir_.File("small2.fsdb");
+    std::string error;
+    nffr::StreamWriter stream(made, 200);
+    Interleaved(stream, [&](int id, uint64_t tag, const std::vector<uint8_t>& v) {
+        stream.AddChange(id, tag, v.data(), v.size());
+    });
+    ASSERT_TRUE(stream.Finish(&error)) << error;
+    EXPECT_FALSE(std::filesystem::exists(made + ".writing.index"));
+    EXPECT_EQ(Dump(GoldenPath("stream2.fsdb")), Dump(made));
+}
+
 // Misuse and failures come back as the first error; the temporary file goes unless finished.
 TEST_F(GoldenFiles, StreamWriterRefusesMisuseAndLeavesNoTemporaryFile)
 {

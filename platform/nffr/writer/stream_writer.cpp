@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <unordered_map>
 
 #include "nffr_layout.h"
@@ -16,12 +18,21 @@ namespace detail {
 
 class StreamState {
 public:
-    // A variable's changes not yet written, and the last tag it was given.
+    // A variable's changes not yet written, the last tag it was given, and what a change needs
+    // to know of its declaration, resolved once. The changes are kept as they come, each its
+    // tag's difference to the one before (the first: the tag) as a varint and then its value: one
+    // buffer, so a change touches one place, and a fraction of the tags' 8 bytes each.
     struct Pending {
-        std::vector<uint64_t> tags;
-        std::vector<uint8_t> values;
+        std::unique_ptr<uint8_t[]> changes;
+        size_t used = 0, capacity = 0;
         uint64_t last = 0;
-        size_t Capacity() const { return tags.capacity() * 8 + values.capacity(); }
+        uint32_t count = 0;
+        uint32_t valueSize = 0;
+        uint32_t list = 0;  // the number under which its index entries are spilled
+        bool holdsBits = true;
+        size_t Capacity() const { return capacity; }
+        // The changes' size as tags and values, which decides where a segment is cut.
+        uint64_t Raw() const { return uint64_t(count) * (8 + valueSize); }
     };
 
     StreamState(std::string finalPath, size_t memoryBudget, std::string tempPath)
@@ -37,7 +48,12 @@ public:
         }
         const uint8_t header[layout::kHeaderSize] = {};
         Put(header, sizeof header);
+        spill = std::fopen(SpillPath().c_str(), "w+b");
+        if (!spill)
+            Fail(FileWriter::CannotWrite(path));
     }
+
+    std::string SpillPath() const { return temp + ".index"; }
 
     ~StreamState() { Abandon(); }
 
@@ -65,59 +81,138 @@ public:
         written += size;
     }
 
+    // The buffer of idcode, found without a lookup for the dense idcodes an import gives.
+    Pending* Slot(int idcode)
+    {
+        if (idcode > 0 && size_t(idcode) < slots.size() && slots[size_t(idcode)])
+            return slots[size_t(idcode)];
+        return NewSlot(idcode);
+    }
+
+    // Looks the variable up once; null (an error recorded) for an unknown idcode. Buffers of
+    // an unordered_map keep their address, so the slots may point at them.
+    [[gnu::noinline]] Pending* NewSlot(int idcode)
+    {
+        auto var = decl.vars_.find(idcode);
+        if (var == decl.vars_.end()) {
+            Fail("unknown idcode " + std::to_string(idcode));
+            return nullptr;
+        }
+        Pending& p = pending[idcode];
+        p.valueSize = decl.ValueSize(var->second);
+        p.holdsBits = !decl.HoldsReals(idcode);
+        p.list = lists++;
+        // Idcodes far beyond the variables' number (a description's id=N) stay in the map.
+        if (idcode > 0 && size_t(idcode) <= 2 * decl.vars_.size() + 1024) {
+            if (slots.size() <= size_t(idcode))
+                slots.resize(size_t(idcode) + 1, nullptr);
+            slots[size_t(idcode)] = &p;
+        }
+        return &p;
+    }
+
     bool Add(int idcode, uint64_t tag, const uint8_t* bytes, size_t size)
     {
         if (!Sound())
             return false;
-        auto var = decl.vars_.find(idcode);
-        if (var == decl.vars_.end()) {
-            Fail("unknown idcode " + std::to_string(idcode));
+        Pending* slot = Slot(idcode);
+        if (!slot)
             return false;
-        }
-        const uint32_t valueSize = decl.ValueSize(var->second);
-        if (size != valueSize) {
-            Fail("idcode " + std::to_string(idcode) + ": a value of " + std::to_string(size) +
-                 " bytes where " + std::to_string(valueSize) + " are expected");
-            return false;
-        }
-        Pending& p = pending[idcode];
-        if (tag < p.last) {
-            Fail("tag " + std::to_string(tag) + " before the previous change of idcode " +
-                 std::to_string(idcode));
-            return false;
-        }
+        Pending& p = *slot;
+        if (size != p.valueSize || tag < p.last)
+            return Refuse(idcode, tag, size, p);
         changed = true;
+        if (p.capacity - p.used < 10 + size && !Grow(p, 10 + size))
+            return false;
+        uint8_t* at = p.changes.get() + p.used;
+        size_t n = 0;
+        for (uint64_t v = p.count == 0 ? tag : tag - p.last;; v >>= 7) {
+            at[n++] = static_cast<uint8_t>(v < 0x80 ? v : (v | 0x80));
+            if (v < 0x80)
+                break;
+        }
+        std::memcpy(at + n, bytes, size);
+        p.used += n + size;
         p.last = tag;
-        const size_t before = p.Capacity();
-        p.tags.push_back(tag);
-        p.values.insert(p.values.end(), bytes, bytes + size);
-        buffered += p.Capacity() - before;
-        if (p.tags.size() * 8 + p.values.size() >= segment::kSegmentBytes)
+        ++p.count;
+        if (p.Raw() >= segment::kSegmentBytes)
             Flush(idcode, p);
         if (buffered > budget)
             FlushLargest();
         return Sound();
     }
 
+    // Room for more bytes in p's buffer, which doubles; false (an error recorded) without memory.
+    [[gnu::noinline]] bool Grow(Pending& p, size_t more)
+    {
+        const size_t capacity = std::max({size_t(64), 2 * p.capacity, p.used + more});
+        std::unique_ptr<uint8_t[]> bigger(new (std::nothrow) uint8_t[capacity]);
+        if (!bigger) {
+            Fail("out of memory");
+            return false;
+        }
+        if (p.used)
+            std::memcpy(bigger.get(), p.changes.get(), p.used);
+        p.changes = std::move(bigger);
+        buffered += capacity - p.capacity;
+        p.capacity = capacity;
+        return true;
+    }
+
+    [[gnu::noinline, gnu::cold]] bool Refuse(int idcode, uint64_t tag, size_t size,
+                                             const Pending& p)
+    {
+        if (size != p.valueSize)
+            Fail("idcode " + std::to_string(idcode) + ": a value of " + std::to_string(size) +
+                 " bytes where " + std::to_string(p.valueSize) + " are expected");
+        else
+            Fail("tag " + std::to_string(tag) + " before the previous change of idcode " +
+                 std::to_string(idcode));
+        return false;
+    }
+
     // Writes the variable's pending changes as one segment and frees their memory.
     void Flush(int idcode, Pending& p)
     {
-        if (p.tags.empty())
+        if (p.count == 0)
             return;
-        const FileWriter::Var& var = decl.vars_.at(idcode);
-        const segment::Entry entry =
-            segment::Encode(p.tags.data(), p.values.data(), static_cast<uint32_t>(p.tags.size()),
-                            decl.ValueSize(var), !decl.HoldsReals(idcode), &stored, &work);
-        segments[idcode].Add(written, entry);
+        tags.resize(p.count);
+        values.resize(size_t(p.count) * p.valueSize);
+        const uint8_t* at = p.changes.get();
+        uint64_t tag = 0;
+        for (uint32_t i = 0; i < p.count; ++i) {
+            uint64_t v = 0;
+            for (int shift = 0;; shift += 7) {
+                v |= uint64_t(*at & 0x7f) << shift;
+                if (!(*at++ & 0x80))
+                    break;
+            }
+            tags[i] = tag = i == 0 ? v : tag + v;
+            std::memcpy(values.data() + size_t(i) * p.valueSize, at, p.valueSize);
+            at += p.valueSize;
+        }
+        const segment::Entry entry = segment::Encode(tags.data(), values.data(), p.count,
+                                                     p.valueSize, p.holdsBits, &stored, &work);
+        FileWriter::SegmentList& list = segments[idcode];
+        list.count += entry.count;
+        ++list.entries;
+        uint8_t record[kSpillRecord];
+        layout::Store32(record, p.list);
+        segment::StoreEntry(record + 4, written, entry);
+        errno = 0;
+        if (spill && std::fwrite(record, 1, sizeof record, spill) != sizeof record)
+            Fail(FileWriter::CannotWrite(path));
+        ++spilled;
         Put(stored.data(), stored.size());
         Release(p);
     }
 
     void Release(Pending& p)
     {
-        buffered -= p.Capacity();
-        std::vector<uint64_t>().swap(p.tags);
-        std::vector<uint8_t>().swap(p.values);
+        buffered -= p.capacity;
+        p.changes.reset();
+        p.used = p.capacity = 0;
+        p.count = 0;
     }
 
     // Writes the largest buffers until half the budget is left.
@@ -125,7 +220,7 @@ public:
     {
         std::vector<std::pair<size_t, int>> sizes;
         for (auto& entry : pending)
-            if (!entry.second.tags.empty())
+            if (entry.second.count != 0)
                 sizes.emplace_back(entry.second.Capacity(), entry.first);
         std::sort(sizes.rbegin(), sizes.rend());
         for (const auto& size : sizes) {
@@ -152,6 +247,8 @@ public:
     {
         auto it = pending.find(idcode);
         if (it != pending.end()) {
+            if (idcode > 0 && size_t(idcode) < slots.size())
+                slots[size_t(idcode)] = nullptr;
             Release(it->second);
             pending.erase(it);
         }
@@ -171,9 +268,19 @@ public:
         }
         std::vector<uint8_t> tail, header;
         std::string why;
-        if (Sound() && !decl.Layout2Tail(written, segments, lastTag, &tail, &header, &why))
+        uint64_t indexBytes = 0;
+        if (Sound() &&
+            !decl.Layout2Tail(written, segments, lastTag, &tail, &indexBytes, &header, &why))
             Fail(why);
         Put(tail.data(), tail.size());
+        if (Sound())
+            PutIndexes(indexBytes);
+        if (Sound()) {
+            std::vector<uint8_t> zeros(4096, 0);
+            const uint64_t size = layout::Load64(header.data() + layout::kOffFileSize);
+            while (Sound() && written < size)
+                Put(zeros.data(), static_cast<size_t>(std::min<uint64_t>(4096, size - written)));
+        }
         if (Sound()) {
             errno = 0;
             if (std::fseek(file, 0, SEEK_SET) != 0 ||
@@ -187,6 +294,7 @@ public:
                 Fail(FileWriter::CannotWrite(path));
             file = nullptr;
         }
+        CloseSpill();
         if (Sound() && FileWriter::ReplaceWith(temp, path, &why)) {
             finished = true;
             return true;
@@ -198,6 +306,52 @@ public:
         return false;
     }
 
+    // Writes the segment indexes, each variable's entries in the order of the table, from the
+    // spill file: a window of the indexes at a time, each filled in one pass over the file.
+    void PutIndexes(uint64_t indexBytes)
+    {
+        constexpr uint64_t none = UINT64_MAX;
+        std::vector<uint64_t> start(lists, none), next;
+        uint64_t at = 0;
+        for (int id : decl.order_) {
+            auto list = segments.find(id);
+            auto buffer = pending.find(id);  // there is one for every list
+            if (list == segments.end() || buffer == pending.end())
+                continue;
+            start[buffer->second.list] = at;
+            at += list->second.entries * layout::kSegEntrySize;
+        }
+        std::vector<uint8_t> window, records(kSpillRecord * 4096);
+        // An eighth of the budget, in whole entries.
+        const uint64_t most = std::max<uint64_t>(1, budget / 8 / layout::kSegEntrySize);
+        const uint64_t step = most * layout::kSegEntrySize;
+        for (uint64_t from = 0; from < indexBytes && Sound(); from += step) {
+            window.assign(static_cast<size_t>(std::min(step, indexBytes - from)), 0);
+            next = start;
+            errno = 0;
+            if (std::fflush(spill) != 0 || std::fseek(spill, 0, SEEK_SET) != 0)
+                return Fail(FileWriter::CannotWrite(path));
+            size_t n;
+            uint64_t read = 0;
+            while ((n = std::fread(records.data(), kSpillRecord, 4096, spill)) > 0) {
+                read += n;
+                for (size_t i = 0; i < n; ++i) {
+                    const uint8_t* record = records.data() + i * kSpillRecord;
+                    const uint32_t list = layout::Load32(record);
+                    if (start[list] == none)  // a variable removed since
+                        continue;
+                    const uint64_t to = next[list];
+                    next[list] += layout::kSegEntrySize;
+                    if (to >= from && to - from < window.size())
+                        std::memcpy(window.data() + (to - from), record + 4, layout::kSegEntrySize);
+                }
+            }
+            if (std::ferror(spill) || read != spilled)
+                return Fail(FileWriter::CannotWrite(path));
+            Put(window.data(), window.size());
+        }
+    }
+
     void Abandon()
     {
         if (finished)
@@ -206,9 +360,22 @@ public:
             std::fclose(file);
         file = nullptr;
         std::remove(temp.c_str());
+        CloseSpill();
         finished = true;
         Fail("the file was abandoned");
     }
+
+    void CloseSpill()
+    {
+        if (spill) {
+            std::fclose(spill);
+            std::remove(SpillPath().c_str());
+        }
+        spill = nullptr;
+    }
+
+    // A spilled index entry: the number of its variable's list, then the entry.
+    static constexpr size_t kSpillRecord = 4 + layout::kSegEntrySize;
 
     FileWriter decl;  // the declarations; never holds changes
     std::string path, temp;
@@ -219,10 +386,16 @@ public:
     bool finished = false;
     bool changed = false;  // a change was given: the file type is fixed
     std::unordered_map<int, Pending> pending;
-    std::map<int, FileWriter::SegmentList> segments;
+    std::vector<Pending*> slots;  // by idcode: pending's buffers of the dense idcodes
+    std::map<int, FileWriter::SegmentList> segments;  // counts only: the entries are spilled
+    std::FILE* spill = nullptr;  // the index entries, in the order the segments are written
+    uint32_t lists = 0;
+    uint64_t spilled = 0;
     size_t buffered = 0;
     segment::Workspace work;
     std::vector<uint8_t> stored;
+    std::vector<uint64_t> tags;  // a segment's changes as Encode takes them
+    std::vector<uint8_t> values;
 };
 
 }  // namespace detail

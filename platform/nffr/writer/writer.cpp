@@ -439,9 +439,13 @@ bool FileWriter::Layout2Bytes(std::vector<uint8_t>* out, std::string* error) con
             lastTag = var.tags.back();
     }
     std::vector<uint8_t> tail, header;
-    if (!Layout2Tail(b.size(), segments, lastTag, &tail, &header, error))
+    uint64_t indexBytes = 0;
+    if (!Layout2Tail(b.size(), segments, lastTag, &tail, &indexBytes, &header, error))
         return false;
     b.insert(b.end(), tail.begin(), tail.end());
+    for (int id : order_)
+        b.insert(b.end(), segments[id].index.begin(), segments[id].index.end());
+    b.resize(static_cast<size_t>(L::Load64(header.data() + L::kOffFileSize)), 0);
     std::memcpy(b.data(), header.data(), L::kHeaderSize);
     return true;
 }
@@ -451,10 +455,11 @@ void FileWriter::SegmentList::Add(uint64_t offset, const segment::Entry& entry)
     index.resize(index.size() + L::kSegEntrySize);
     segment::StoreEntry(index.data() + index.size() - L::kSegEntrySize, offset, entry);
     count += entry.count;
+    ++entries;
 }
 
 bool FileWriter::Layout2Tail(uint64_t at, const std::map<int, SegmentList>& segments,
-                             uint64_t lastTag, std::vector<uint8_t>* out,
+                             uint64_t lastTag, std::vector<uint8_t>* out, uint64_t* indexBytes,
                              std::vector<uint8_t>* header, std::string* error) const
 {
     if (!Check(error))
@@ -468,20 +473,20 @@ bool FileWriter::Layout2Tail(uint64_t at, const std::map<int, SegmentList>& segm
     const size_t tableStart = b.size();
     b.resize(tableStart + order_.size() * L::kVarEntrySize, 0);
     static const SegmentList none;
+    uint64_t index = at + b.size();
     for (size_t i = 0; i < order_.size(); ++i) {
         const Var& var = vars_.at(order_[i]);
         auto it = segments.find(var.idcode);
         const SegmentList& list = it == segments.end() ? none : it->second;
         const size_t e = tableStart + i * L::kVarEntrySize;
         PutVarEntry(b, e, var, list.count);
-        Put64(b, e + L::kVarOffIndexOffset, at + b.size());
-        Put64(b, e + L::kVarOffIndexSize, list.index.size());
-        b.insert(b.end(), list.index.begin(), list.index.end());
+        Put64(b, e + L::kVarOffIndexOffset, index);
+        Put64(b, e + L::kVarOffIndexSize, list.entries * L::kSegEntrySize);
+        index += list.entries * L::kSegEntrySize;
     }
+    *indexBytes = index - (at + b.size());
     Put64(h, L::kOffEndTag, endTagSet_ ? endTag_ : lastTag);
-    if (at + b.size() < MinFileSize())
-        b.resize(static_cast<size_t>(MinFileSize() - at), 0);
-    Put64(h, L::kOffFileSize, at + b.size());
+    Put64(h, L::kOffFileSize, std::max(index, MinFileSize()));
     return true;
 }
 
