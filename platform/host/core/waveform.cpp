@@ -167,24 +167,6 @@ bool PackSixteen(const char* text, unsigned char* out)
 // in the lowest bit; false for any other text, which is read no further than its end.
 bool PackBits(const char* text, std::size_t width, unsigned char* out)
 {
-    if (width < 16) {
-        // Narrow texts are read character by character, which stops at a NUL too.
-        unsigned bits = 0;
-        for (std::size_t k = 0; k < width; ++k) {
-            unsigned c = static_cast<unsigned char>(text[k]);
-            if ((c | 1u) != '1') {
-                return false;
-            }
-            bits |= (c & 1u) << k;
-        }
-        if (text[width] != '\0') {
-            return false;
-        }
-        for (std::size_t k = 0; k < width; k += 8) {
-            out[k / 8] = static_cast<unsigned char>(bits >> k);
-        }
-        return true;
-    }
     // memchr stops at the first NUL, so a shorter text is not read past its end.
     if (std::memchr(text, '\0', width) != nullptr || text[width] != '\0') {
         return false;
