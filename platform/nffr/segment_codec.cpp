@@ -225,12 +225,17 @@ std::string Decode(const uint8_t* stored, const Entry& e, uint32_t valueSize, ui
     const uint8_t pack = *p++;
     if (pack > L::kPackBits2)
         return "unknown packing " + std::to_string(pack);
+    // The first tag is a step from 0, so every tag is the previous one plus its step.
     uint64_t tag = 0;
     for (uint32_t i = 0; i < e.count; ++i) {
         uint64_t v = 0;
-        if (!GetVarint(&p, end, &v) || (i > 0 && tag + v < tag))
+        if (p < end && *p < 0x80)
+            v = *p++;  // a step below 128 in one byte, the usual case, read inline
+        else if (!GetVarint(&p, end, &v))
             return "its tags are damaged";
-        tag = i == 0 ? v : tag + v;
+        if (tag + v < tag)
+            return "its tags are damaged";
+        tag += v;
         L::Store64(tags + 8 * uint64_t(i), tag);
     }
     const uint64_t valueBytes = uint64_t(e.count) * valueSize;

@@ -193,6 +193,34 @@ static inline int NextChange(ffrVCTraverser* traverser, SampleArrays* arrays, do
     return 0;
 }
 
+// ReadFurtherChanges for texts of more than one character: each text is written straight into
+// the arena's room, which holds them all when the change count is known.
+static int ReadFurtherTexts(const ReaderContext* context, ffrVCTraverser* traverser,
+                            SampleArrays* arrays, TimeTag* tag, unsigned char* value)
+{
+    const double scale = context->timeScale;
+    const uint64_t each = (uint64_t)arrays->textLength + 1;
+    TextArena* arena = &arrays->texts;
+    int noMemory = 0;
+    while (NextChange(traverser, arrays, scale, tag, &value, &noMemory) == 0) {
+        if (value == NULL || each > arena->left) {
+            noMemory = StoreValue(context, arrays, arrays->count, value);
+            if (noMemory) {
+                break;
+            }
+        } else {
+            char* text = arena->next;
+            arena->next += (size_t)each;
+            arena->left -= (size_t)each;
+            WriteLogicText(context, value, arrays->textLength, text);
+            text[arrays->textLength] = '\0';
+            ((char**)arrays->y)[arrays->count] = text;
+        }
+        arrays->count++;
+    }
+    return noMemory;
+}
+
 // Reads the changes after the first, one loop per kind of y value, so that nothing is decided
 // per sample but the value itself. 1 when memory runs out.
 static int ReadFurtherChanges(const ReaderContext* context, ffrVCTraverser* traverser,
@@ -210,14 +238,17 @@ static int ReadFurtherChanges(const ReaderContext* context, ffrVCTraverser* trav
             ((double*)arrays->y)[arrays->count++] = ReadRealValue(dataType, value);
         }
     } else if (arrays->textLength == 1) {
+        // The text of every byte value, looked up rather than decided per sample.
+        const char* texts[256];
+        for (int b = 0; b < 256; b++) {
+            unsigned char byte = (unsigned char)b;
+            texts[b] = OneCharacterText(context, &byte);
+        }
         while (NextChange(traverser, arrays, scale, tag, &value, &noMemory) == 0) {
-            ((const char**)arrays->y)[arrays->count++] = OneCharacterText(context, value);
+            ((const char**)arrays->y)[arrays->count++] = value == NULL ? "" : texts[value[0]];
         }
     } else {
-        while (!noMemory && NextChange(traverser, arrays, scale, tag, &value, &noMemory) == 0) {
-            noMemory = StoreValue(context, arrays, arrays->count, value);
-            arrays->count += noMemory ? 0 : 1;
-        }
+        return ReadFurtherTexts(context, traverser, arrays, tag, value);
     }
     return noMemory;
 }
