@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "meta_codec.h"
 #include "nffr_layout.h"
 #include "nffr_writer.h"
 #include "segment_codec.h"
@@ -462,22 +463,35 @@ bool FileWriter::Layout2Tail(uint64_t at, const std::map<int, SegmentList>& segm
     std::vector<uint8_t>& h = *header;
     h.assign(L::kHeaderSize, 0);
     PutHeader(h, L::kVersion2);
+    // The stamp, hierarchy and table go to the metadata block, which follows the indexes.
+    std::vector<uint8_t> meta;
+    AppendStampAndTree(meta, 0, h);
+    const size_t tableStart = meta.size();
+    meta.resize(tableStart + order_.size() * L::kVarEntrySize, 0);
     std::vector<uint8_t>& b = *out;
     b.clear();
-    AppendStampAndTree(b, at, h);
-    const size_t tableStart = b.size();
-    b.resize(tableStart + order_.size() * L::kVarEntrySize, 0);
     static const SegmentList none;
     for (size_t i = 0; i < order_.size(); ++i) {
         const Var& var = vars_.at(order_[i]);
         auto it = segments.find(var.idcode);
         const SegmentList& list = it == segments.end() ? none : it->second;
         const size_t e = tableStart + i * L::kVarEntrySize;
-        PutVarEntry(b, e, var, list.count);
-        Put64(b, e + L::kVarOffIndexOffset, at + b.size());
-        Put64(b, e + L::kVarOffIndexSize, list.index.size());
+        PutVarEntry(meta, e, var, list.count);
+        Put64(meta, e + L::kVarOffIndexOffset, at + b.size());
+        Put64(meta, e + L::kVarOffIndexSize, list.index.size());
         b.insert(b.end(), list.index.begin(), list.index.end());
     }
+    if (meta.size() > UINT32_MAX) {
+        if (error)
+            *error = "metadata of " + std::to_string(meta.size()) + " bytes exceeds 4 GiB";
+        return false;
+    }
+    std::vector<uint8_t> stored;
+    h[L::kOffMetaCodec] = meta::Pack(meta, &stored);
+    Put64(h, L::kOffMetaOffset, at + b.size());
+    Put32(h, L::kOffMetaStored, static_cast<uint32_t>(stored.size()));
+    Put32(h, L::kOffMetaDecoded, static_cast<uint32_t>(meta.size()));
+    b.insert(b.end(), stored.begin(), stored.end());
     Put64(h, L::kOffEndTag, endTagSet_ ? endTag_ : lastTag);
     if (at + b.size() < MinFileSize())
         b.resize(static_cast<size_t>(MinFileSize() - at), 0);
