@@ -55,6 +55,12 @@ constexpr uint32_t kOffStampLength = 76;     // u32, without the NUL
 constexpr uint32_t kOffStampOffset = 80;     // u64
 constexpr uint32_t kOffUnit = 88;            // char[128], NUL-terminated
 constexpr uint32_t kUnitSize = 128;
+// Layout 2 keeps the stamp, the hierarchy and the variable table in one metadata block, whose
+// decoded bytes the stamp, hierarchy and variable table offsets above then refer to.
+constexpr uint32_t kOffMetaOffset = 216;   // u64, where its stored bytes begin in the file
+constexpr uint32_t kOffMetaStored = 224;   // u32, bytes stored (codec output and padding)
+constexpr uint32_t kOffMetaDecoded = 228;  // u32, bytes the codec gives back
+constexpr uint32_t kOffMetaCodec = 232;    // u8, kCodecNone or kCodecZstd; 0 up to byte 256
 
 constexpr uint32_t kFlagStamp = 1;
 constexpr uint32_t kMaxStampLength = 2047;

@@ -138,11 +138,11 @@ private:
     // Appends var's changes to b as segments, listing them in list.
     void AppendSegments(const Var& var, std::vector<uint8_t>& b, SegmentList* list,
                         segment::Workspace* work) const;
-    // What follows the segments of a layout-2 file that end at offset at: stamp, hierarchy and
-    // variable table (*out), then the segment indexes, each variable's entries in the order of
-    // the table (*indexBytes bytes in all, written by the caller), then zeros up to the file size
-    // of the header (*header); the changes are those of segments (by idcode), the largest tag
-    // lastTag.
+    // What follows the segments of a layout-2 file that end at offset at: the segment indexes,
+    // each variable's entries in the order of the table (*indexBytes bytes in all, written by
+    // the caller), then the metadata block of stamp, hierarchy and variable table (*out), then
+    // zeros up to the file size of the header (*header); the changes are those of segments (by
+    // idcode), the largest tag lastTag.
     bool Layout2Tail(uint64_t at, const std::map<int, SegmentList>& segments, uint64_t lastTag,
                      std::vector<uint8_t>* out, uint64_t* indexBytes, std::vector<uint8_t>* header,
                      std::string* error) const;

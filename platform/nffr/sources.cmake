@@ -6,8 +6,10 @@ set(NFFR_READER_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/reader/object.cpp
   ${CMAKE_CURRENT_LIST_DIR}/reader/parse.cpp
   ${CMAKE_CURRENT_LIST_DIR}/reader/traverser.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/meta_codec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/segment_codec.cpp)
 set(NFFR_WRITER_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/meta_codec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/segment_codec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/writer/stream_writer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/writer/streamed.cpp

@@ -1,9 +1,36 @@
 // nffr_make_corpus.cpp: writes the fuzzer's seed corpus (small files of each kind, in both
 // layouts) into a folder.
 #include <string>
+#include <vector>
 
+#include "meta_codec.h"
+#include "nffr_layout.h"
 #include "nffr_stream_writer.h"
 #include "nffr_writer.h"
+
+namespace {
+
+// Writes w in layout 2 with its metadata block stored uncompressed, so that the fuzzer's
+// mutations reach the hierarchy and table checks rather than stopping at the frame's.
+bool WritePlainMetadata(const nffr::FileWriter& w, const std::string& path)
+{
+    namespace L = nffr::layout;
+    std::vector<uint8_t> b, meta;
+    if (!w.Bytes(&b))
+        return false;
+    const size_t at = static_cast<size_t>(L::Load64(&b[L::kOffMetaOffset]));
+    const uint32_t decoded = L::Load32(&b[L::kOffMetaDecoded]);
+    if (!nffr::meta::Unpack(&b[at], b.size() - at, b[L::kOffMetaCodec], decoded, &meta).empty())
+        return false;
+    b.resize(at);
+    b.insert(b.end(), meta.begin(), meta.end());
+    L::Store32(&b[L::kOffMetaStored], decoded);
+    b[L::kOffMetaCodec] = L::kCodecNone;
+    L::Store64(&b[L::kOffFileSize], b.size());
+    return nffr::FileWriter::WriteBytes(path, b);
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -60,5 +87,7 @@ int main(int argc, char** argv)
         ok = ok && reals.Write(dir + "/reals" + n) && bits.Write(dir + "/bits" + n) &&
              empty.Write(dir + "/empty" + n);
     }
+    ok = ok && WritePlainMetadata(reals, dir + "/reals2plain.fsdb") &&
+         WritePlainMetadata(bits, dir + "/bits2plain.fsdb");
     return ok ? 0 : 1;
 }

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "meta_codec.h"
 #include "nffr.h"
+#include "nffr_layout.h"
 #include "nffr_testhooks.h"
 #include "nffr_writer.h"
 #include "posix_shims.h"
@@ -76,6 +78,23 @@ inline std::vector<uint8_t> Image(const nffr::FileWriter& w)
     std::string error;
     EXPECT_TRUE(w.Bytes(&bytes, &error)) << error;
     return bytes;
+}
+
+// A layout-2 image with its metadata block (the file's last bytes) stored uncompressed, so that
+// a test can damage the variable table in place.
+inline std::vector<uint8_t> PlainMetadata(std::vector<uint8_t> b)
+{
+    namespace L = nffr::layout;
+    const size_t at = static_cast<size_t>(L::Load64(&b[L::kOffMetaOffset]));
+    const uint32_t decoded = L::Load32(&b[L::kOffMetaDecoded]);
+    std::vector<uint8_t> meta;
+    EXPECT_EQ("", nffr::meta::Unpack(&b[at], b.size() - at, b[L::kOffMetaCodec], decoded, &meta));
+    b.resize(at);
+    b.insert(b.end(), meta.begin(), meta.end());
+    L::Store32(&b[L::kOffMetaStored], decoded);
+    b[L::kOffMetaCodec] = L::kCodecNone;
+    L::Store64(&b[L::kOffFileSize], b.size());
+    return b;
 }
 
 // Messages sent through the library's sinks while the fixture lives.

@@ -1,6 +1,8 @@
 // reader_badfile_test.cpp: truncated, damaged and hostile files are refused through the error
 // sink, never read out of bounds; recoverable oddities come as warnings.
 #include <cstring>
+#include <functional>
+#include <tuple>
 
 #include "nffr_layout.h"
 #include "nffr_test_util.h"
@@ -127,6 +129,46 @@ TEST_F(BadFile, DamagedHierarchyAndTableAreRefused)
     bytes = good_;
     L::Store32(&bytes[e + L::kVarOffValueSize], 0xfffffff0u);
     EXPECT_TRUE(RefusedAtLoad(bytes));
+}
+
+// Layout 2's metadata block is checked before it is allocated or decoded, and what it holds is
+// checked as the file's bytes are in layout 1.
+TEST_F(BadFile, DamagedMetadataIsRefused)
+{
+    const std::vector<uint8_t> packed = Image(SmallFile()), plain = PlainMetadata(packed);
+    const size_t at = static_cast<size_t>(L::Load64(&packed[L::kOffMetaOffset]));
+    const std::string stored = std::to_string(L::Load32(&packed[L::kOffMetaStored]));
+    using Damage = std::function<void(std::vector<uint8_t>&)>;
+    const std::tuple<bool, Damage, std::string> cases[] = {
+        {true, [](auto& b) { b[L::kOffMetaCodec] = 7; }, "metadata: unknown codec 7"},
+        {true, [](auto& b) { L::Store32(&b[L::kOffMetaDecoded], 0x7fffffff); },
+         "metadata: " + stored +
+             " stored bytes claim 2147483647 decoded (more than 1024 times as many)"},
+        {true, [](auto& b) { L::Store64(&b[L::kOffMetaOffset], 8); },
+         "metadata lies outside the file"},
+        {true, [&](auto& b) { b[at] ^= 1; }, "metadata: its compressed bytes are damaged"},
+        {true,
+         [](auto& b) { L::Store32(&b[L::kOffMetaDecoded], L::Load32(&b[L::kOffMetaDecoded]) + 1); },
+         "metadata: its compressed bytes are damaged or do not give its decoded size"},
+        {false,
+         [](auto& b) { L::Store32(&b[L::kOffMetaDecoded], L::Load32(&b[L::kOffMetaDecoded]) - 1); },
+         "metadata: stored uncompressed but its sizes differ"},
+        {false,
+         [](auto& b) {
+             L::Store64(&b[L::kOffVarTableOffset], L::Load32(&b[L::kOffMetaDecoded]) - 8);
+         },
+         "variable table of 3 entries lies outside the file"},
+        {false,
+         [](auto& b) { L::Store64(&b[L::kOffHierOffset], L::Load32(&b[L::kOffMetaDecoded])); },
+         "hierarchy lies outside the file"},
+    };
+    for (const auto& [compressed, damage, message] : cases) {
+        std::vector<uint8_t> bytes = compressed ? packed : plain;
+        damage(bytes);
+        EXPECT_TRUE(Refused(bytes)) << message;
+        EXPECT_EQ("\"" + dir_.File("bad.fsdb") + "\": " + message + "\n", Sinks::Errors().back());
+    }
+    EXPECT_FALSE(Refused(plain));
 }
 
 TEST_F(BadFile, UnsortedTagsRefuseOnlyThatSignal)

@@ -19,7 +19,9 @@ namespace {
 
 uint64_t Entry(const std::vector<uint8_t>& b, uint32_t signal)
 {
-    return L::Load64(&b[L::kOffVarTableOffset]) + uint64_t(signal) * L::kVarEntrySize;
+    // In layout 2 the table lies in the metadata block, which PlainMetadata stores as it is.
+    const uint64_t base = L::Load32(&b[L::kOffVersion]) == 2 ? L::Load64(&b[L::kOffMetaOffset]) : 0;
+    return base + L::Load64(&b[L::kOffVarTableOffset]) + uint64_t(signal) * L::kVarEntrySize;
 }
 
 // Two one-bit logic signals (idcodes 1 and 2) of a type-0 file with a few changes each.
@@ -166,7 +168,8 @@ TEST_F(Hostile, DamagedRecordRefusesOnlyItsSignal)
          "top.v (idcode 1): recorded change count 2147483632 does not fit in the file", 2},
     };
     const size_t kValueSizes[] = {8, 4, 4, 8, 1};
-    const std::vector<uint8_t> goods[] = {Image(Layout1(FiveSignals())), Image(FiveSignals())};
+    const std::vector<uint8_t> goods[] = {Image(Layout1(FiveSignals())),
+                                          PlainMetadata(Image(FiveSignals()))};
     ffrObject* sound = Open(Write(FiveSignals(), dir_.File("sound.fsdb")));
     ASSERT_NE(nullptr, sound);
     for (int id = 1; id <= 5; ++id)
@@ -261,7 +264,8 @@ TEST_F(Hostile, RefusedSignalFailsEveryLaterCallCleanly)
     nffr::FileWriter clock = TwoSignals();
     for (uint64_t t = 40; t < 436; ++t)
         clock.AddBits(1, t * 10, t % 2 ? "1" : "0");
-    const std::vector<uint8_t> goods[] = {Image(Layout1(TwoSignals())), Image(clock)};
+    const std::vector<uint8_t> goods[] = {Image(Layout1(TwoSignals())),
+                                          PlainMetadata(Image(clock))};
     for (const auto& [name, layout, damage, reason] : corpus) {
         std::vector<uint8_t> bytes = goods[layout - 1];
         damage(bytes);

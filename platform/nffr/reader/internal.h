@@ -105,6 +105,11 @@ struct Header {
     uint32_t varCount = 0, scopeCount = 0, treeVarCount = 0;
     uint32_t stampLength = 0;
     uint64_t stampOffset = 0;
+    // Layout 2: the metadata block holding the stamp, hierarchy and variable table, whose
+    // offsets above are then offsets in its decoded bytes.
+    uint64_t metaOffset = 0;
+    uint32_t metaStored = 0, metaDecoded = 0;
+    uint8_t metaCodec = 0;
     char unit[128] = {0};
     bool HasStamp() const { return flags & 1u; }
 };

@@ -237,12 +237,14 @@ bool FileIsOurs(const char* path, bool report)
 }
 
 // True when the block [offset, offset + size) shares a byte with the header, the stamp, the
-// variable table or the hierarchy.
+// variable table or the hierarchy (in layout 2, the metadata block that holds them).
 bool OverlapsOtherData(const nffr::Header& h, uint64_t offset, uint64_t size)
 {
     auto meets = [&](uint64_t start, uint64_t length) {
         return size > 0 && length > 0 && offset < start + length && start < offset + size;
     };
+    if (h.version == nffr::layout::kVersion2)  // the stamp, table and hierarchy are in there
+        return meets(0, nffr::layout::kHeaderSize) || meets(h.metaOffset, h.metaStored);
     return meets(0, nffr::layout::kHeaderSize) ||
            (h.HasStamp() && meets(h.stampOffset, uint64_t(h.stampLength) + 1)) ||
            meets(h.varTableOffset, uint64_t(h.varCount) * nffr::layout::kVarEntrySize) ||

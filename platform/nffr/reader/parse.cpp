@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "internal.h"
+#include "meta_codec.h"
 #include "nffr_layout.h"
 
 namespace nffr {
@@ -138,18 +139,18 @@ bool ParseSignals(const uint8_t* table, uint64_t fileSize, Model* model, std::st
     return true;
 }
 
-bool ParseTree(const std::vector<uint8_t>& hierarchy, Model* model, std::string* error,
+bool ParseTree(const uint8_t* hierarchy, uint64_t size, Model* model, std::string* error,
                std::vector<std::string>* warnings)
 {
     const Header& h = model->header;
-    HierarchyReader in(hierarchy.data(), hierarchy.size());
+    HierarchyReader in(hierarchy, size);
     std::vector<uint32_t> open;  // entries of the scopes that enclose the current position
     uint32_t scopes = 0, vars = 0;
     auto bad = [&](const char* what) {
         return Refuse(error, std::string("hierarchy: ") + what + " at byte " +
                                  std::to_string(h.hierOffset + in.Pos()));
     };
-    model->names.reserve(hierarchy.size());
+    model->names.reserve(size);
     while (!in.AtEnd()) {
         TreeEntry entry;
         entry.parent = open.empty() ? kNoParent : open.back();
@@ -220,6 +221,15 @@ bool ParseHeader(const uint8_t* b, size_t available, uint64_t actualSize, Header
     h->treeVarCount = Get32(b + L::kOffTreeVarCount);
     h->stampLength = Get32(b + L::kOffStampLength);
     h->stampOffset = Get64(b + L::kOffStampOffset);
+    // In layout 2 the stamp, hierarchy and table lie in the decoded metadata block.
+    uint64_t space = actualSize;
+    if (h->version == L::kVersion2) {
+        h->metaOffset = Get64(b + L::kOffMetaOffset);
+        h->metaStored = Get32(b + L::kOffMetaStored);
+        h->metaDecoded = Get32(b + L::kOffMetaDecoded);
+        h->metaCodec = b[L::kOffMetaCodec];
+        space = h->metaDecoded;
+    }
     if (h->fileSize != actualSize)
         return Refuse(error, "file is " + std::to_string(actualSize) + " bytes, its header says " +
                                  std::to_string(h->fileSize) + " (truncated or extended)");
@@ -229,18 +239,40 @@ bool ParseHeader(const uint8_t* b, size_t available, uint64_t actualSize, Header
     if (!std::memchr(unit, 0, L::kUnitSize))
         return Refuse(error, "time unit text not terminated");
     std::memcpy(h->unit, unit, L::kUnitSize);
+    if (h->version == L::kVersion2) {
+        const std::string wrong = meta::Check(h->metaStored, h->metaDecoded, h->metaCodec);
+        if (!wrong.empty())
+            return Refuse(error, wrong);
+        if (!Within(h->metaOffset, h->metaStored, actualSize) || h->metaOffset < L::kHeaderSize)
+            return Refuse(error, "metadata lies outside the file");
+    }
     if (h->HasStamp() && (h->stampLength > L::kMaxStampLength ||
-                          !Within(h->stampOffset, uint64_t(h->stampLength) + 1, actualSize)))
+                          !Within(h->stampOffset, uint64_t(h->stampLength) + 1, space)))
         return Refuse(error, "creation stamp lies outside the file or is too long");
-    if (!Within(h->hierOffset, h->hierSize, actualSize))
+    if (!Within(h->hierOffset, h->hierSize, space))
         return Refuse(error, "hierarchy lies outside the file");
     // Every scope record takes at least 6 bytes and every variable record 10.
     if (uint64_t(h->scopeCount) * 6 + uint64_t(h->treeVarCount) * 10 > h->hierSize)
         return Refuse(error, "hierarchy counts exceed the hierarchy's size");
-    if (!Within(h->varTableOffset, uint64_t(h->varCount) * L::kVarEntrySize, actualSize))
+    if (!Within(h->varTableOffset, uint64_t(h->varCount) * L::kVarEntrySize, space))
         return Refuse(error, "variable table of " + std::to_string(h->varCount) +
                                  " entries lies outside the file");
     return true;
+}
+
+// Reads the bytes the stamp, hierarchy and table offsets refer to: the decoded metadata block
+// in layout 2; nothing in layout 1, whose offsets are the file's.
+bool ReadMetadata(const FileHandle& file, const Header& h, std::vector<uint8_t>* meta,
+                  std::string* error)
+{
+    if (h.version != L::kVersion2)
+        return true;
+    std::vector<uint8_t> stored;
+    if (!ReadSection(file, h.metaOffset, h.metaStored, &stored))
+        return Refuse(error, "cannot read the metadata");
+    const std::string wrong =
+        meta::Unpack(stored.data(), stored.size(), h.metaCodec, h.metaDecoded, meta);
+    return wrong.empty() || Refuse(error, wrong);
 }
 
 bool ParseModel(const FileHandle& file, Model* model, std::string* error,
@@ -248,28 +280,43 @@ bool ParseModel(const FileHandle& file, Model* model, std::string* error,
 {
     Header& h = model->header;
     const uint64_t size = file.state().size;
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> bytes, meta;
     const uint64_t headSize = size < L::kHeaderSize ? size : L::kHeaderSize;
     if (!ReadSection(file, 0, headSize, &bytes))
         return Refuse(error, "cannot read the header");
-    if (!ParseHeader(bytes.data(), bytes.size(), size, &h, error))
+    if (!ParseHeader(bytes.data(), bytes.size(), size, &h, error) ||
+        !ReadMetadata(file, h, &meta, error))
         return false;
+    // A section of the decoded metadata (layout 2) or of the file (layout 1), checked by
+    // ParseHeader against the space it lies in.
+    auto section = [&](uint64_t offset, uint64_t length, const char* what) -> const uint8_t* {
+        static const uint8_t kNothing = 0;  // an empty block's data() may be null
+        if (h.version == L::kVersion2)
+            return meta.empty() ? &kNothing : meta.data() + offset;
+        if (!ReadSection(file, offset, length, &bytes)) {
+            Refuse(error, std::string("cannot read the ") + what);
+            return nullptr;
+        }
+        return bytes.data();
+    };
     if (h.HasStamp()) {
-        if (!ReadSection(file, h.stampOffset, uint64_t(h.stampLength) + 1, &bytes))
-            return Refuse(error, "cannot read the creation stamp");
-        const char* stamp = reinterpret_cast<const char*>(bytes.data());
+        const char* stamp = reinterpret_cast<const char*>(
+            section(h.stampOffset, uint64_t(h.stampLength) + 1, "creation stamp"));
+        if (!stamp)
+            return false;
         if (stamp[h.stampLength] != '\0' || std::memchr(stamp, 0, h.stampLength))
             return Refuse(error, "creation stamp not terminated where its length says");
         model->stamp.assign(stamp, h.stampLength);
     }
-    if (!ReadSection(file, h.varTableOffset, uint64_t(h.varCount) * L::kVarEntrySize, &bytes))
-        return Refuse(error, "cannot read the variable table");
-    if (!ParseSignals(bytes.data(), size, model, error))
+    const uint8_t* table =
+        section(h.varTableOffset, uint64_t(h.varCount) * L::kVarEntrySize, "variable table");
+    if (!table || !ParseSignals(table, size, model, error))
         return false;
-    if (!ReadSection(file, h.hierOffset, h.hierSize, &bytes))
-        return Refuse(error, "cannot read the hierarchy");
+    const uint8_t* hierarchy = section(h.hierOffset, h.hierSize, "hierarchy");
+    if (!hierarchy)
+        return false;
     model->tree.reserve(uint64_t(h.scopeCount) * 2 + h.treeVarCount);
-    return ParseTree(bytes, model, error, warnings);
+    return ParseTree(hierarchy, h.hierSize, model, error, warnings);
 }
 
 std::string FullName(const Model& model, const Signal& signal)
@@ -330,6 +377,16 @@ int ReadStampFromDisk(const char* path, std::string* stamp)
         return -1;
     if (!h.HasStamp())
         return 0;
+    std::vector<uint8_t> meta;
+    if (h.version == L::kVersion2) {
+        if (!ReadMetadata(*file, h, &meta, nullptr))
+            return -1;
+        const char* text = reinterpret_cast<const char*>(meta.data() + h.stampOffset);
+        if (text[h.stampLength] != 0 || std::memchr(text, 0, h.stampLength))
+            return -1;
+        stamp->assign(text, h.stampLength);
+        return 1;
+    }
     char text[L::kMaxStampLength + 1];
     if (!file->ReadAt(h.stampOffset, text, h.stampLength + 1u) || text[h.stampLength] != 0 ||
         std::memchr(text, 0, h.stampLength))

@@ -272,9 +272,9 @@ public:
         if (Sound() &&
             !decl.Layout2Tail(written, segments, lastTag, &tail, &indexBytes, &header, &why))
             Fail(why);
-        Put(tail.data(), tail.size());
         if (Sound())
             PutIndexes(indexBytes);
+        Put(tail.data(), tail.size());
         if (Sound()) {
             std::vector<uint8_t> zeros(4096, 0);
             const uint64_t size = layout::Load64(header.data() + layout::kOffFileSize);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "meta_codec.h"
 #include "nffr_layout.h"
 #include "nffr_writer.h"
 #include "segment_codec.h"
@@ -442,9 +443,9 @@ bool FileWriter::Layout2Bytes(std::vector<uint8_t>* out, std::string* error) con
     uint64_t indexBytes = 0;
     if (!Layout2Tail(b.size(), segments, lastTag, &tail, &indexBytes, &header, error))
         return false;
-    b.insert(b.end(), tail.begin(), tail.end());
     for (int id : order_)
         b.insert(b.end(), segments[id].index.begin(), segments[id].index.end());
+    b.insert(b.end(), tail.begin(), tail.end());
     b.resize(static_cast<size_t>(L::Load64(header.data() + L::kOffFileSize)), 0);
     std::memcpy(b.data(), header.data(), L::kHeaderSize);
     return true;
@@ -467,26 +468,37 @@ bool FileWriter::Layout2Tail(uint64_t at, const std::map<int, SegmentList>& segm
     std::vector<uint8_t>& h = *header;
     h.assign(L::kHeaderSize, 0);
     PutHeader(h, L::kVersion2);
+    // The stamp, hierarchy and table go to the metadata block, which follows the indexes.
+    std::vector<uint8_t> meta;
+    AppendStampAndTree(meta, 0, h);
+    const size_t tableStart = meta.size();
+    meta.resize(tableStart + order_.size() * L::kVarEntrySize, 0);
     std::vector<uint8_t>& b = *out;
     b.clear();
-    AppendStampAndTree(b, at, h);
-    const size_t tableStart = b.size();
-    b.resize(tableStart + order_.size() * L::kVarEntrySize, 0);
     static const SegmentList none;
-    uint64_t index = at + b.size();
+    uint64_t index = at;
     for (size_t i = 0; i < order_.size(); ++i) {
         const Var& var = vars_.at(order_[i]);
         auto it = segments.find(var.idcode);
         const SegmentList& list = it == segments.end() ? none : it->second;
         const size_t e = tableStart + i * L::kVarEntrySize;
-        PutVarEntry(b, e, var, list.count);
-        Put64(b, e + L::kVarOffIndexOffset, index);
-        Put64(b, e + L::kVarOffIndexSize, list.entries * L::kSegEntrySize);
+        PutVarEntry(meta, e, var, list.count);
+        Put64(meta, e + L::kVarOffIndexOffset, index);
+        Put64(meta, e + L::kVarOffIndexSize, list.entries * L::kSegEntrySize);
         index += list.entries * L::kSegEntrySize;
     }
-    *indexBytes = index - (at + b.size());
+    *indexBytes = index - at;
+    if (meta.size() > UINT32_MAX) {
+        if (error)
+            *error = "metadata of " + std::to_string(meta.size()) + " bytes exceeds 4 GiB";
+        return false;
+    }
+    h[L::kOffMetaCodec] = meta::Pack(meta, &b);
+    Put64(h, L::kOffMetaOffset, index);
+    Put32(h, L::kOffMetaStored, static_cast<uint32_t>(b.size()));
+    Put32(h, L::kOffMetaDecoded, static_cast<uint32_t>(meta.size()));
     Put64(h, L::kOffEndTag, endTagSet_ ? endTag_ : lastTag);
-    Put64(h, L::kOffFileSize, std::max(index, MinFileSize()));
+    Put64(h, L::kOffFileSize, std::max(index + b.size(), MinFileSize()));
     return true;
 }
 

@@ -1,0 +1,31 @@
+// meta_codec.h: the metadata block of layout 2 (nffr_layout.h): the stamp, hierarchy and
+// variable table, compressed by the writers as one zstd frame and decoded by the reader at open.
+#ifndef NFFR_META_CODEC_H
+#define NFFR_META_CODEC_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace nffr {
+namespace meta {
+
+// Replaces *out with the bytes to store for the decoded metadata and returns their codec: one
+// zstd frame (padded with zeros to the expansion bound) when it is smaller, else the bytes as
+// they are.
+uint8_t Pack(const std::vector<uint8_t>& decoded, std::vector<uint8_t>* out);
+
+// Empty when a block of stored bytes can give decoded bytes with codec; otherwise what is
+// wrong. Checked before anything is allocated for the block.
+std::string Check(uint64_t stored, uint64_t decoded, uint8_t codec);
+
+// Decodes a block that passed Check into *out (decoded bytes); empty on success, otherwise
+// what is damaged.
+std::string Unpack(const uint8_t* stored, size_t storedSize, uint8_t codec, size_t decoded,
+                   std::vector<uint8_t>* out);
+
+}  // namespace meta
+}  // namespace nffr
+
+#endif
