@@ -238,8 +238,11 @@ public:
 
     void SetFileType(uint32_t type)
     {
-        if (changed && type != decl.fileType_)
+        // Refused without effect: the buffered changes were sized by the old type.
+        if (changed && type != decl.fileType_) {
             Fail("file type set after changes were given");
+            return;
+        }
         decl.SetFileType(type);
     }
 
