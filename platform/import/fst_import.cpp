@@ -85,8 +85,10 @@ public:
         return out_.Finish("values at the dump's first time, its initial state");
     }
 
-    bool WriteFiles(std::vector<std::string>* written) { return out_.WriteFiles(written); }
-    bool WriteFailed() const { return out_.WriteFailed(); }
+    bool Conclude(bool read, const std::string& input, std::vector<std::string>* written)
+    {
+        return out_.Conclude(read, input, written);
+    }
 
 private:
     // The tick, 10^exponent s, as a whole number of a unit; time zero, the time of tick 0.
@@ -274,12 +276,7 @@ bool ConvertFst(const std::string& input, const std::string& output, Diagnostics
     FstImporter importer(reader, diag, output, layout);
     const bool read = importer.Run();
     fstReaderClose(reader);
-    if (!read) {
-        if (!importer.WriteFailed())
-            diag->error = input + ": " + diag->error;
-        return false;
-    }
-    return importer.WriteFiles(written);
+    return importer.Conclude(read, input, written);
 }
 
 }  // namespace fsdbgen

@@ -555,6 +555,15 @@ bool Backend::WriteFile(OutFile& f, const std::string& path)
     return ok;
 }
 
+bool Backend::Conclude(bool read, const std::string& input, std::vector<std::string>* written)
+{
+    if (read)
+        return WriteFiles(written);
+    if (!writeFailed_)
+        d_->error = input + ": " + d_->error;
+    return false;
+}
+
 bool Backend::WriteFiles(std::vector<std::string>* written)
 {
     const std::string& output = output_;

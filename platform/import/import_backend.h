@@ -132,6 +132,9 @@ public:
     void Abandon();
     // True when the import failed because an output file could not be written.
     bool WriteFailed() const { return writeFailed_; }
+    // The end of an import: the files written when the whole input was read; else false, the
+    // error naming input (a failed write's message names its file already).
+    bool Conclude(bool read, const std::string& input, std::vector<std::string>* written);
 
 private:
     // Room for a value of n bytes of s, kept by Touch (which stores its time) and Commit.

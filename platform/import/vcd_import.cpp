@@ -43,8 +43,10 @@ public:
         return cut ? Truncated() : Finish();
     }
 
-    bool WriteFiles(std::vector<std::string>* written) { return out_.WriteFiles(written); }
-    bool WriteFailed() const { return out_.WriteFailed(); }
+    bool Conclude(bool read, const std::string& input, std::vector<std::string>* written)
+    {
+        return out_.Conclude(read, input, written);
+    }
     // The input is read: its buffer's memory goes to writing the output.
     void DoneReading() { tok_.Release(); }
 
@@ -480,12 +482,7 @@ bool ConvertVcd(const std::string& input, const std::string& output, Diagnostics
     const bool read = importer.Run();
     importer.DoneReading();
     in.Close();
-    if (!read) {
-        if (!importer.WriteFailed())
-            diag->error = input + ": " + diag->error;
-        return false;
-    }
-    return importer.WriteFiles(written);
+    return importer.Conclude(read, input, written);
 }
 
 }  // namespace fsdbgen
