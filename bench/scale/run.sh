@@ -9,7 +9,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-size=200M blocks=16 rounds=3 vcd= build= work=${TMPDIR:-/tmp}/quorvel-scale keep=0 extra=()
+size=200M blocks=16 rounds=3 vcd= build= work=${TMPDIR:-/tmp}/quorvel-scale keep=0 extra=() drop=
 while [ $# -gt 0 ]; do
     case $1 in
     --size) size=$2; shift ;;
@@ -73,6 +73,10 @@ else
     mv "$part" "$vcd"
     trap - EXIT
     echo "   $((SECONDS - start)) s, $(stat -c %s "$vcd") bytes"
-    [ "$keep" = 1 ] || [ "$vcd" != "$work/scale-n$blocks-$size.vcd" ] || trap 'rm -f "$vcd"' EXIT
+    [ "$keep" = 1 ] || [ "$vcd" != "$work/scale-n$blocks-$size.vcd" ] || drop=$vcd
 fi
-"$build/bin/scale_bench" "$vcd" --rounds "$rounds" --dir "$work/out" "${extra[@]}"
+# The converted files of this run only, so that two runs sharing the work folder do not write
+# over each other's outputs.
+out=$work/out.$$
+trap 'rm -rf "$out" ${drop:+"$drop"}' EXIT
+"$build/bin/scale_bench" "$vcd" --rounds "$rounds" --dir "$out" "${extra[@]}"
