@@ -25,8 +25,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_STRIP_FILES ON)
 # Debian 12's packages of what the programs link and load: Tcl (tclsh8.6 and libtcl8.6) and Tk
-# (vexa view), zlib (VCD import of .vcd.gz), the C and C++ runtimes. A codec library the reader
-# comes to link is added to this list (for example libzstd1).
-set(QUORVEL_DEB_DEPENDS tcl8.6 libtcl8.6 tk8.6 zlib1g libstdc++6 libgcc-s1 libc6)
+# (vexa view), zlib (VCD import of .vcd.gz), zstd (the reader's and writer's codec of layout
+# 2), the C and C++ runtimes.
+set(QUORVEL_DEB_DEPENDS tcl8.6 libtcl8.6 tk8.6 zlib1g libzstd1 libstdc++6 libgcc-s1 libc6)
 list(JOIN QUORVEL_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 include(CPack)
