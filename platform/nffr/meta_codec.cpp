@@ -3,6 +3,9 @@
 
 #include <zstd.h>
 
+#include <algorithm>
+#include <memory>
+
 #include "nffr_layout.h"
 
 namespace nffr {
@@ -53,6 +56,36 @@ std::string Unpack(const uint8_t* stored, size_t storedSize, uint8_t codec, size
     if (ZSTD_isError(n) || n != decoded)
         return "metadata: its compressed bytes are damaged or do not give its decoded size";
     return std::string();
+}
+
+std::string UnpackPrefix(const ReadStored& read, uint64_t storedSize, uint8_t codec, size_t want,
+                         std::vector<uint8_t>* out)
+{
+    out->resize(want);
+    if (codec == L::kCodecNone)
+        return want <= storedSize && read(0, out->data(), want) ? std::string()
+                                                                : "metadata: cannot read it";
+    std::unique_ptr<ZSTD_DStream, size_t (*)(ZSTD_DStream*)> stream(ZSTD_createDStream(),
+                                                                    ZSTD_freeDStream);
+    if (!stream)
+        return "metadata: out of memory";
+    uint8_t chunk[4096];
+    ZSTD_outBuffer to{out->data(), want, 0};
+    for (uint64_t at = 0; to.pos < want && at < storedSize;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(sizeof chunk, storedSize - at));
+        if (!read(at, chunk, n))
+            return "metadata: cannot read it";
+        at += n;
+        ZSTD_inBuffer from{chunk, n, 0};
+        while (from.pos < from.size && to.pos < want) {
+            const size_t r = ZSTD_decompressStream(stream.get(), &to, &from);
+            if (ZSTD_isError(r))
+                return "metadata: its compressed bytes are damaged";
+            if (r == 0)  // the frame ended
+                break;
+        }
+    }
+    return to.pos == want ? std::string() : "metadata: its decoded bytes end early";
 }
 
 }  // namespace meta

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,15 @@ std::string Check(uint64_t stored, uint64_t decoded, uint8_t codec);
 // what is damaged.
 std::string Unpack(const uint8_t* stored, size_t storedSize, uint8_t codec, size_t decoded,
                    std::vector<uint8_t>* out);
+
+// Reads stored bytes [offset, offset + n) of the block into buf; false when it cannot.
+using ReadStored = std::function<bool(uint64_t offset, uint8_t* buf, size_t n)>;
+
+// Decodes only the first `want` bytes (at most `decoded`) of a block that passed Check, reading
+// its stored bytes in small steps: the stamp at the block's start is read on every load, and a
+// large design's block is megabytes. Empty on success, otherwise what is damaged.
+std::string UnpackPrefix(const ReadStored& read, uint64_t storedSize, uint8_t codec, size_t want,
+                         std::vector<uint8_t>* out);
 
 }  // namespace meta
 }  // namespace nffr

@@ -379,7 +379,12 @@ int ReadStampFromDisk(const char* path, std::string* stamp)
         return 0;
     std::vector<uint8_t> meta;
     if (h.version == L::kVersion2) {
-        if (!ReadMetadata(*file, h, &meta, nullptr))
+        const FileHandle& f = *file;
+        const auto read = [&](uint64_t at, uint8_t* buf, size_t n) {
+            return f.ReadAt(h.metaOffset + at, buf, n);
+        };
+        const size_t want = static_cast<size_t>(h.stampOffset) + h.stampLength + 1;
+        if (!meta::UnpackPrefix(read, h.metaStored, h.metaCodec, want, &meta).empty())
             return -1;
         const char* text = reinterpret_cast<const char*>(meta.data() + h.stampOffset);
         if (text[h.stampLength] != 0 || std::memchr(text, 0, h.stampLength))
