@@ -46,6 +46,13 @@ HOST_API const char* WaveText(const WfXWave* wave, std::size_t i);
 // Frees a waveform and its samples; the pointer is dead afterwards. False when it was not live.
 HOST_API bool DestroyWave(WfXWave* wave);
 
+// The live waveforms of the process and their samples added up.
+struct StoreCounts {
+    std::size_t waves = 0;
+    std::size_t samples = 0;
+};
+HOST_API StoreCounts CountStore();
+
 }  // namespace vexahost
 
 #endif

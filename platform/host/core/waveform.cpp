@@ -615,4 +615,14 @@ bool DestroyWave(WfXWave* wave)
     return Waves().erase(wave) > 0;
 }
 
+StoreCounts CountStore()
+{
+    StoreCounts counts;
+    for (const auto& entry : Waves()) {
+        ++counts.waves;
+        counts.samples += entry.second->header.count;
+    }
+    return counts;
+}
+
 }  // namespace vexahost

@@ -78,6 +78,20 @@ proc ::vexa::viewer::error_box {text} {
     }
 }
 
+# What the user should know but that stops nothing: one line on standard error for the command
+# line's options, else a dialog (none when quiet).
+proc ::vexa::viewer::notice {text} {
+    variable quiet
+    variable messages
+    variable strict
+    lappend messages [list $text warning Warning]
+    if {$strict} {
+        puts stderr "vexa view: $text"
+    } elseif {!$quiet} {
+        tk_messageBox -parent . -icon warning -title Warning -message $text
+    }
+}
+
 # An error in an event handler: on standard error and in a dialog, the window kept working.
 proc ::vexa::viewer::background_error {message options} {
     puts stderr "vexa view: [dict get $options -errorinfo]"
@@ -123,12 +137,15 @@ proc ::vexa::viewer::close_design {h} {
 proc ::vexa::viewer::close_file {h} {
     variable files
     variable rows
+    set gone {}
     set rows [lmap row $rows {
         if {[is_signal $row] && [dict get $row handle] eq $h} {
+            lappend gone [dict get $row id]
             continue
         }
         set row
     }]
+    forget_waves $gone
     close_design $h
     dict unset files $h
     fill_tree
@@ -199,10 +216,25 @@ proc ::vexa::viewer::remove_row {index} {
     if {$index < 0 || $index >= [llength $rows]} {
         return
     }
+    set row [lindex $rows $index]
     set rows [lreplace $rows $index $index]
+    if {[is_signal $row]} {
+        forget_waves [list [dict get $row id]]
+    }
     set selected [expr {min($selected, [llength $rows] - 1)}]
     update_span
     redraw
+}
+
+# Frees the loaded waves IDS ({} entries skipped), which no row shows any more, and what was
+# compared of them, so that the host's store holds only what is shown.
+proc ::vexa::viewer::forget_waves {ids} {
+    variable compared
+    set ids [lsort -unique [lsearch -all -inline -not -exact $ids {}]]
+    foreach id $ids {
+        dict unset compared $id
+    }
+    vexa::free {*}$ids
 }
 
 # The time span and grid of every loaded signal.
