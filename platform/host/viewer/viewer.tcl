@@ -122,7 +122,7 @@ proc ::vexa::viewer::open_file {path {quiet 0}} {
     dict set files $h [list $full $fsdb]
     opened_state $h $state
     fill_tree
-    fill_list
+    list_soon
     return $h
 }
 
