@@ -60,43 +60,7 @@ proc ms {script {count 1}} {
         [expr {$used eq {} ? "-" : [format %.1f [expr {double($used) / $count}]]}]
 }
 
-proc cpu {} {
-    if {![catch {open /proc/self/schedstat} f]} {
-        set ns [lindex [read $f] 0]
-        close $f
-        return [expr {$ns / 1e6}]
-    }
-    if {[catch {open /proc/self/stat} f]} {
-        return {}
-    }
-    set fields [split [lindex [split [read $f] )] 1]]
-    close $f
-    expr {([lindex $fields 12] + [lindex $fields 13]) * 1000 / 100}
-}
-
-# The longest gap between the window's timer ticks (every 10 ms) while SCRIPT runs; the ticks
-# stand for the user's events, which wait as long.
-proc frozen {script} {
-    global gaps last
-    set gaps {}
-    set last [clock microseconds]
-    proc tick {} {
-        global gaps last tickId
-        set now [clock microseconds]
-        lappend gaps [expr {$now - $last}]
-        set last $now
-        set tickId [after 10 tick]
-    }
-    set ::tickId [after 10 tick]
-    set ::done 0
-    after 20 [list apply {{script} {uplevel #0 $script; set ::done 1}} $script]
-    vwait ::done
-    after 50 {set ::done 2}
-    vwait ::done
-    after cancel $::tickId
-    set gap [tcl::mathfunc::max [expr {[clock microseconds] - $last}] {*}$gaps]
-    format %.1f [expr {$gap / 1000.0}]
-}
+source [file join $here viewer_timing.tcl]
 
 set desc [file join $dir design.desc]
 set fsdb [file join $dir design.fsdb]
@@ -150,7 +114,7 @@ foreach text {* q} {
 }
 
 set paths [lrange [vexa::design find $h -- top/row\\\[3\\\]/blk\\\[5\\\]/*] 0 38]
-puts "the clock's load (the busiest signal), frozen: [frozen {::vexa::viewer::add_signal $h top/clk}] ms"
+puts "the clock's load (the busiest signal), frozen (wall/CPU): [frozen {::vexa::viewer::add_signal $h top/clk}] ms"
 foreach path $paths {
     ::vexa::viewer::add_signal $h $path
 }

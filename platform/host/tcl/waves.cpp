@@ -2,6 +2,7 @@
 // sample count, state and samples; vexa::free, which frees waveforms, and vexa::store, which
 // counts what the host holds.
 #include "vexa_package.h"
+#include "wave_view.h"
 
 namespace vexa {
 namespace {
@@ -75,6 +76,7 @@ int FreeCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
         auto found = state->waves.find(Tcl_GetString(objv[i]));
         if (found != state->waves.end()) {
             state->waveIds.erase(found->second);
+            ForgetWaveView(found->second);
             vexahost::DestroyWave(found->second);
             state->waves.erase(found);
         }

@@ -171,6 +171,6 @@ proc ::vexa::viewer::chosen {widget} {
 proc ::vexa::viewer::add_chosen {widget} {
     set choice [chosen $widget]
     if {$choice ne {}} {
-        add_signal {*}$choice
+        add_signal {*}$choice end 1
     }
 }

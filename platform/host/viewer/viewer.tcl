@@ -178,8 +178,10 @@ proc ::vexa::viewer::load_one {h path {retry 1}} {
     return {}
 }
 
-# Adds the signal PATH of file H as the last row (or at row INDEX).
-proc ::vexa::viewer::add_signal {h path {index end}} {
+# Adds the signal PATH of file H as the last row (or at row INDEX). With SOON, the time span and
+# the first draw follow in a later event, so that the events waiting since the load (one call of
+# the format's handler, long for a large signal) are handled between the two.
+proc ::vexa::viewer::add_signal {h path {index end} {soon 0}} {
     variable rows
     variable files
     if {![dict exists $files $h]} {
@@ -201,13 +203,21 @@ proc ::vexa::viewer::add_signal {h path {index end}} {
                  bits [vexa::wave $id width]]
     set fit [expr {[llength $rows] == 0}]
     set rows [linsert $rows $index $row]
+    if {$soon} {
+        after 0 [list ::vexa::viewer::show_added $fit]
+    } else {
+        show_added $fit
+    }
+    return 1
+}
+
+proc ::vexa::viewer::show_added {fit} {
     update_span
     if {$fit} {
         zoom_fit
     } else {
         redraw
     }
-    return 1
 }
 
 proc ::vexa::viewer::remove_row {index} {
