@@ -71,7 +71,7 @@ proc ::vexa::viewer::restore_view {file {paths {}}} {
     set status [catch {$safe eval $script} message]
     interp delete $safe
     fill_tree
-    fill_list
+    list_soon
     redraw
     if {$status} {
         error_box "couldn't restore the view from \"$file\": $message"
