@@ -50,8 +50,8 @@ proc write_design {path cycles} {
 }
 
 # Wall-clock milliseconds of SCRIPT (the mean of COUNT runs) and, after a slash, this process's
-# CPU milliseconds per run (from /proc, in steps of 10 ms over all runs): on a loaded machine
-# the second tells what the viewer itself costs.
+# CPU milliseconds per run (from /proc/self/schedstat, or in steps of 10 ms from /proc/self/stat):
+# on a loaded machine the second tells what the viewer itself costs.
 proc ms {script {count 1}} {
     set cpu [cpu]
     set t [lindex [time {uplevel 1 $script} $count] 0]
@@ -60,38 +60,7 @@ proc ms {script {count 1}} {
         [expr {$used eq {} ? "-" : [format %.1f [expr {double($used) / $count}]]}]
 }
 
-proc cpu {} {
-    if {[catch {open /proc/self/stat} f]} {
-        return {}
-    }
-    set fields [split [lindex [split [read $f] )] 1]]
-    close $f
-    expr {([lindex $fields 12] + [lindex $fields 13]) * 1000 / 100}
-}
-
-# The longest gap between the window's timer ticks (every 10 ms) while SCRIPT runs; the ticks
-# stand for the user's events, which wait as long.
-proc frozen {script} {
-    global gaps last
-    set gaps {}
-    set last [clock microseconds]
-    proc tick {} {
-        global gaps last tickId
-        set now [clock microseconds]
-        lappend gaps [expr {$now - $last}]
-        set last $now
-        set tickId [after 10 tick]
-    }
-    set ::tickId [after 10 tick]
-    set ::done 0
-    after 20 [list apply {{script} {uplevel #0 $script; set ::done 1}} $script]
-    vwait ::done
-    after 50 {set ::done 2}
-    vwait ::done
-    after cancel $::tickId
-    set gap [tcl::mathfunc::max [expr {[clock microseconds] - $last}] {*}$gaps]
-    format %.1f [expr {$gap / 1000.0}]
-}
+source [file join $here viewer_timing.tcl]
 
 set desc [file join $dir design.desc]
 set fsdb [file join $dir design.fsdb]
@@ -104,15 +73,30 @@ if {![file exists $fsdb]} {
 
 source [file join $here .. platform host cli cli.tcl]
 source [file join $here .. platform host viewer viewer.tcl]
+# The window is ready when it shows with the file open and its tree; the list follows (its fill
+# starts after the window's first paint).
+proc list_started {args} {
+    if {![info exists ::painted]} {
+        set ::painted [list [clock microseconds] [cpu]]
+    }
+}
+trace add execution ::vexa::viewer::fill_list enter list_started
+set start [list [clock microseconds] [cpu]]
 set ready [ms {
     ::vexa::viewer::start
     wm geometry . 1300x800
     set ::vexa::viewer::quiet 1
     set h [::vexa::viewer::open_file $fsdb]
-    update
+    while {![info exists ::painted] || [llength [.side.list children {}]] == 0} {
+        update
+    }
 }]
+trace remove execution ::vexa::viewer::fill_list enter list_started
 puts "signals: [vexa::design count $h]"
-puts "window ready, the file open (wall/CPU): $ready ms"
+puts [format "window ready, the file open and its tree shown (wall/CPU): %.1f/%.1f ms" \
+          [expr {([lindex $painted 0] - [lindex $start 0]) / 1000.0}] \
+          [expr {[lindex $painted 1] - [lindex $start 1]}]]
+puts "the list filled too (wall/CPU): $ready ms"
 
 # Typing "blk[7]/fifo/q[3" one key at a time, as the search box's binding does.
 set text {blk[7]/fifo/q[3}
@@ -130,7 +114,7 @@ foreach text {* q} {
 }
 
 set paths [lrange [vexa::design find $h -- top/row\\\[3\\\]/blk\\\[5\\\]/*] 0 38]
-puts "the clock's load (the busiest signal), frozen: [frozen {::vexa::viewer::add_signal $h top/clk}] ms"
+puts "the clock's load (the busiest signal), frozen (wall/CPU): [frozen {::vexa::viewer::add_signal $h top/clk}] ms"
 foreach path $paths {
     ::vexa::viewer::add_signal $h $path
 }

@@ -43,8 +43,18 @@ HOST_API bool ReadWaveHeader(const WfXWave* wave, WaveHeader* header);
 HOST_API double WaveX(const WfXWave* wave, std::size_t i);
 HOST_API double WaveY(const WfXWave* wave, std::size_t i);
 HOST_API const char* WaveText(const WfXWave* wave, std::size_t i);
+// The x values from sample i on that lie in one block of memory: *xs points at sample i's x, and
+// the result is how many follow it there (0 when i is not below the count).
+HOST_API std::size_t WaveXRun(const WfXWave* wave, std::size_t i, const double** xs);
 // Frees a waveform and its samples; the pointer is dead afterwards. False when it was not live.
 HOST_API bool DestroyWave(WfXWave* wave);
+
+// The live waveforms of the process and their samples added up.
+struct StoreCounts {
+    std::size_t waves = 0;
+    std::size_t samples = 0;
+};
+HOST_API StoreCounts CountStore();
 
 }  // namespace vexahost
 

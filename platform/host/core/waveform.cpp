@@ -583,6 +583,19 @@ double WaveX(const WfXWave* handle, std::size_t i)
     return x;
 }
 
+std::size_t WaveXRun(const WfXWave* handle, std::size_t i, const double** xs)
+{
+    const WfXWave* wave = LiveWave(handle);
+    if (wave == nullptr || i >= wave->header.count) {
+        return 0;
+    }
+    std::size_t c = wave->chunkOf(i);
+    std::size_t offset = i - wave->chunkStarts[c];
+    // Chunks hold x as doubles in malloc'ed memory, so the bytes are aligned for them.
+    *xs = reinterpret_cast<const double*>(wave->chunks[c].x.get()) + offset;
+    return wave->chunks[c].count - offset;
+}
+
 double WaveY(const WfXWave* handle, std::size_t i)
 {
     const WfXWave* wave = LiveWave(handle);
@@ -613,6 +626,16 @@ const char* WaveText(const WfXWave* handle, std::size_t i)
 bool DestroyWave(WfXWave* wave)
 {
     return Waves().erase(wave) > 0;
+}
+
+StoreCounts CountStore()
+{
+    StoreCounts counts;
+    for (const auto& entry : Waves()) {
+        ++counts.waves;
+        counts.samples += entry.second->header.count;
+    }
+    return counts;
 }
 
 }  // namespace vexahost

@@ -182,18 +182,35 @@ double Fraction(const Time& from, const Time& t, const Time& to)
     return (Seconds(t) - Seconds(from)) / (Seconds(to) - Seconds(from));
 }
 
+// How many samples from the first on lie on the grid of SCALE.
+std::size_t CountFitting(const SampleView& view, double scale)
+{
+    std::size_t i = 0;
+    if (view.xRun) {
+        const double* xs = nullptr;
+        while (std::size_t n = i < view.count ? view.xRun(i, &xs) : 0) {
+            for (std::size_t k = 0; k < n; ++k) {
+                if (!FitsGrid(xs[k], scale)) {
+                    return i + k;
+                }
+            }
+            i += n;
+        }
+        return i;
+    }
+    while (i < view.count && FitsGrid(view.x(i), scale)) {
+        ++i;
+    }
+    return i;
+}
+
 }  // namespace
 
 int InferGrid(const SampleView& view, bool* exact)
 {
     *exact = true;
     for (int g = kCoarsestGrid; g >= kFinestGrid; --g) {
-        double scale = GridScale(g);
-        std::size_t i = 0;
-        while (i < view.count && FitsGrid(view.x(i), scale)) {
-            ++i;
-        }
-        if (i == view.count) {
+        if (CountFitting(view, GridScale(g)) >= view.count) {
             return g;
         }
     }

@@ -19,6 +19,9 @@ struct SampleView {
     bool text = false;
     int grid = -9;  // InferGrid of these samples, set by whoever makes the view
     std::function<double(std::size_t)> x;
+    // Optional: the x values from i on that lie in one block (*xs at i's), and how many; lets a
+    // walk over every time read them without a call per sample.
+    std::function<std::size_t(std::size_t, const double**)> xRun;
     std::function<double(std::size_t)> y;
     std::function<const char*(std::size_t)> value;
 };

@@ -1,5 +1,6 @@
 # logic_row.tcl: the geometry of a logic signal's row, one for the SVG of vexa plot and the
-# viewer's canvas: where its traces, boxes and labels go; each renderer only writes them out.
+# viewer's canvas: where its traces, boxes and labels go; each renderer only writes them out;
+# and the value texts and traces that a row's display settings ask for (ASCII, linear).
 
 package require vexa
 namespace eval ::vexa::draw {}
@@ -57,6 +58,38 @@ proc ::vexa::draw::logic_row {runs bits top height x0 digits} {
         }
     }
     return $shapes
+}
+
+# A hex value as text: two digits a character, the first padded with 0; a byte outside the
+# printable ASCII range is ".", one with an unknown digit is its X or Z.
+proc ::vexa::draw::ascii {hex} {
+    if {[string length $hex] % 2} {
+        set hex 0$hex
+    }
+    set text {}
+    foreach {a b} [split $hex {}] {
+        if {[regexp {[XxZz]} $a$b match]} {
+            append text [string toupper $match]
+        } elseif {[scan $a$b %x code] == 1 && $code >= 32 && $code < 127} {
+            append text [format %c $code]
+        } else {
+            append text .
+        }
+    }
+    return $text
+}
+
+# An analog step trace {x y ...} drawn linear: each change joined to the next by a straight
+# line, keeping of the points at one x only the last.
+proc ::vexa::draw::linear {xy} {
+    set out {}
+    foreach {x y} $xy {
+        if {[llength $out] && [lindex $out end-1] == $x} {
+            set out [lreplace $out end-1 end]
+        }
+        lappend out $x $y
+    }
+    return $out
 }
 
 package provide vexa::draw [package present vexa]

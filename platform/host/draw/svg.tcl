@@ -82,19 +82,30 @@ proc ::vexa::svg::event_elements {columns x0 top height} {
     return $out
 }
 
-# The whole SVG of vexa plot (and of the viewer's export): the signals PATHS loaded as IDS, one
-# row each, from FROM to TO on a page WIDTH pixels wide, vectors in RADIX.
+# The whole SVG of vexa plot: the signals PATHS loaded as IDS, one row each, from FROM to TO on
+# a page WIDTH pixels wide, vectors in RADIX.
 proc ::vexa::svg::plot {paths ids from to width radix} {
-    set longest [tcl::mathfunc::max 0 {*}[lmap p $paths {string length $p}]]
+    page [lmap path $paths id $ids {dict create path $path id $id}] $from $to $width $radix
+}
+
+# The SVG of ROWS, each a dict: a signal {path P id ID} with its own display settings when it has
+# them (radix bin, hex, dec, signed or ascii; color #RRGGBB; analog steps or linear), or a band
+# {band TITLE} (a group or divider of the viewer); vectors in RADIX unless a row says otherwise.
+proc ::vexa::svg::page {rows from to width radix} {
+    set longest [tcl::mathfunc::max 0 {*}[lmap row $rows {string length [row_title $row]}]]
     set nameWidth [expr {min(300, max(80, 7 * $longest + 16))}]
     set x0 [expr {$nameWidth + 10}]
     set plotWidth [expr {$width - $x0 - 20}]
-    set rows {}
+    set placed {}
     set top 10
-    foreach path $paths id $ids {
-        set kind [vexa::wave $id kind]
-        set height [expr {$kind in {1 2} ? 80 : 30}]
-        lappend rows [list $path $id $kind $top $height]
+    foreach row $rows {
+        if {[dict exists $row band]} {
+            set height 22
+        } else {
+            dict set row kind [vexa::wave [dict get $row id] kind]
+            set height [expr {[dict get $row kind] in {1 2} ? 80 : 30}]
+        }
+        lappend placed [list $row $top $height]
         incr top [expr {$height + 6}]
     }
     set axis [expr {$top + 4}]
@@ -106,22 +117,9 @@ proc ::vexa::svg::plot {paths ids from to width radix} {
         append body "<text class=\"tick\" x=\"$gx\" y=\"[expr {$axis + 16}]\">[xml $label]</text>\n"
     }
     append body "<line class=\"axis\" x1=\"$x0\" y1=\"$axis\" x2=\"[expr {$x0 + $plotWidth}]\" y2=\"$axis\"/>\n"
-    foreach row $rows {
-        lassign $row path id kind top height
-        append body "<text class=\"name\" x=\"$nameWidth\" y=\"[expr {$top + $height / 2 + 4}]\">[xml $path]</text>\n"
-        set bits [vexa::wave $id width]
-        set columns [vexa::columns $id $from $to $plotWidth [expr {$bits == 1 ? "bin" : $radix}]]
-        switch -- [lindex $columns 0] {
-            logic {
-                append body [logic_elements [lindex $columns 1] $x0 $top $height $bits]
-            }
-            real {
-                append body [real_elements [lrange $columns 1 end] $x0 $top $height [vexa::wave $id yunit]]
-            }
-            event {
-                append body [event_elements [lindex $columns 1] $x0 $top $height]
-            }
-        }
+    foreach item $placed {
+        lassign $item row top height
+        append body [row_elements $row $from $to $plotWidth $nameWidth $x0 $top $height $radix]
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>
 <svg xmlns=\"http://www.w3.org/2000/svg\" width=\"$width\" height=\"$total\" viewBox=\"0 0 $width $total\" font-family=\"monospace\" font-size=\"12\">
@@ -145,6 +143,62 @@ proc ::vexa::svg::plot {paths ids from to width radix} {
 <rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>
 $body</svg>
 "
+}
+
+proc ::vexa::svg::row_title {row} {
+    expr {[dict exists $row band] ? [dict get $row band] : [dict get $row path]}
+}
+
+# The elements of one row of the page: its name, then a band's fill or the signal's trace drawn
+# as its display settings say.
+proc ::vexa::svg::row_elements {row from to plotWidth nameWidth x0 top height radix} {
+    set y [expr {$top + $height / 2 + 4}]
+    set name [list "<text class=\"name\" x=\"$nameWidth\" y=\"$y\"" \
+                  ">[xml [row_title $row]]</text>\n"]
+    if {[dict exists $row band]} {
+        return "<rect x=\"0\" y=\"$top\" width=\"[expr {$x0 + $plotWidth}]\" height=\"$height\"\
+                fill=\"#eef0f4\"/>\n[join $name { font-weight="bold" fill="#303030"}]"
+    }
+    set id [dict get $row id]
+    set bits [vexa::wave $id width]
+    set rowRadix [expr {$bits == 1 ? "bin" : ([dict exists $row radix] ? [dict get $row radix]
+                                                : $radix)}]
+    set columns [vexa::columns $id $from $to $plotWidth \
+                     [expr {$rowRadix eq "ascii" ? "hex" : $rowRadix}]]
+    switch -- [lindex $columns 0] {
+        logic {
+            set runs [lindex $columns 1]
+            if {$rowRadix eq "ascii"} {
+                set runs [lmap run $runs {
+                    expr {[lindex $run 2] in {{} -} ? $run
+                          : [lreplace $run 2 2 [vexa::draw::ascii [lindex $run 2]]]}
+                }]
+            }
+            set out [logic_elements $runs $x0 $top $height $bits]
+        }
+        real {
+            set trace [lrange $columns 1 end]
+            if {[dict exists $row analog] && [dict get $row analog] eq "linear"} {
+                lset trace 1 [vexa::draw::linear [lindex $trace 1]]
+            }
+            set out [real_elements $trace $x0 $top $height [vexa::wave $id yunit]]
+        }
+        event {
+            set out [event_elements [lindex $columns 1] $x0 $top $height]
+        }
+        default {
+            set out {}
+        }
+    }
+    if {![dict exists $row color]} {
+        return [join $name {}]$out
+    }
+    # The row's colour for its name and trace, as the viewer shows it.
+    set c [dict get $row color]
+    set style " style=\"stroke:$c\""
+    return [join $name " style=\"fill:$c\""][string map [list {class="t"} "class=\"t\"$style" \
+        {class="v"} "class=\"v\"$style" {class="a"} "class=\"a\"$style" \
+        {class="e"} "class=\"e\"$style"] $out]
 }
 
 package provide vexa::svg [package present vexa]

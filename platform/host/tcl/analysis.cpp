@@ -296,7 +296,8 @@ int SignalWave(Tcl_Interp* interp, WhenState* state, Tcl_Obj* design, const std:
 {
     auto key = std::make_pair(std::string(Tcl_GetString(design)), path);
     auto found = state->loaded.find(key);
-    if (found != state->loaded.end()) {
+    // A wave freed since (vexa::free) is loaded again.
+    if (found != state->loaded.end() && StateOf(interp).waves.count(found->second) > 0) {
         *id = found->second;
         return TCL_OK;
     }

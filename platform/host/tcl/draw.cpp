@@ -385,6 +385,9 @@ SampleView ViewOfWave(const WfXWave* wave, const vexahost::WaveHeader& header)
     view.count = header.count;
     view.text = vexahost::IsTextKind(header.kind);
     view.x = [wave](std::size_t i) { return vexahost::WaveX(wave, i); };
+    view.xRun = [wave](std::size_t i, const double** xs) {
+        return vexahost::WaveXRun(wave, i, xs);
+    };
     view.y = [wave](std::size_t i) { return vexahost::WaveY(wave, i); };
     view.value = [wave](std::size_t i) { return vexahost::WaveText(wave, i); };
     auto& cached = GridCache()[wave];
@@ -394,6 +397,11 @@ SampleView ViewOfWave(const WfXWave* wave, const vexahost::WaveHeader& header)
     }
     view.grid = cached.second;
     return view;
+}
+
+void ForgetWaveView(const WfXWave* wave)
+{
+    GridCache().erase(wave);
 }
 
 void RegisterDrawCommands(Tcl_Interp* interp)

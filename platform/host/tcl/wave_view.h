@@ -10,6 +10,8 @@ namespace vexa {
 
 // The samples of a live waveform as the drawing model reads them.
 draw::SampleView ViewOfWave(const WfXWave* wave, const vexahost::WaveHeader& header);
+// Drops what was kept of a waveform that is freed, since a later one may get its address.
+void ForgetWaveView(const WfXWave* wave);
 
 }  // namespace vexa
 

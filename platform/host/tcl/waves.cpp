@@ -1,6 +1,8 @@
 // waves.cpp: vexa::wave, which reads a loaded waveform back: its kind, names, units, width,
-// sample count, state and samples.
+// sample count, state and samples; vexa::free, which frees waveforms, and vexa::store, which
+// counts what the host holds.
 #include "vexa_package.h"
+#include "wave_view.h"
 
 namespace vexa {
 namespace {
@@ -61,11 +63,49 @@ int WaveCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
     return TCL_OK;
 }
 
+// vexa::free ?WAVEID ...?: every id is checked before any waveform is freed.
+int FreeCmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    auto* state = static_cast<PackageState*>(data);
+    for (int i = 1; i < objc; ++i) {
+        if (state->waves.count(Tcl_GetString(objv[i])) == 0) {
+            return UnknownWave(interp, objv[i]);
+        }
+    }
+    for (int i = 1; i < objc; ++i) {
+        auto found = state->waves.find(Tcl_GetString(objv[i]));
+        if (found != state->waves.end()) {
+            state->waveIds.erase(found->second);
+            ForgetWaveView(found->second);
+            vexahost::DestroyWave(found->second);
+            state->waves.erase(found);
+        }
+    }
+    return TCL_OK;
+}
+
+// vexa::store -> {waves N samples N}
+int StoreCmd(ClientData /*data*/, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    if (objc != 1) {
+        Tcl_WrongNumArgs(interp, 1, objv, "");
+        return TCL_ERROR;
+    }
+    vexahost::StoreCounts counts = vexahost::CountStore();
+    Tcl_Obj* words[4] = {
+        NewText("waves"), Tcl_NewWideIntObj(static_cast<Tcl_WideInt>(counts.waves)),
+        NewText("samples"), Tcl_NewWideIntObj(static_cast<Tcl_WideInt>(counts.samples))};
+    Tcl_SetObjResult(interp, Tcl_NewListObj(4, words));
+    return TCL_OK;
+}
+
 }  // namespace
 
 void RegisterWaveCommands(Tcl_Interp* interp)
 {
     Tcl_CreateObjCommand(interp, "::vexa::wave", Guarded<WaveCmd>, &StateOf(interp), nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::free", Guarded<FreeCmd>, &StateOf(interp), nullptr);
+    Tcl_CreateObjCommand(interp, "::vexa::store", Guarded<StoreCmd>, nullptr, nullptr);
 }
 
 }  // namespace vexa

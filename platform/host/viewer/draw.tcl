@@ -207,36 +207,13 @@ proc ::vexa::viewer::draw::telling_names {paths} {
     }
 }
 
-# A hex value as text: two digits a character, the first padded with 0; a byte outside the
-# printable ASCII range is ".", one with an unknown digit is its X or Z.
+# A hex value as ASCII text, and an analog step trace drawn linear: shared with vexa plot's SVG.
 proc ::vexa::viewer::draw::ascii {hex} {
-    if {[string length $hex] % 2} {
-        set hex 0$hex
-    }
-    set text {}
-    foreach {a b} [split $hex {}] {
-        if {[regexp {[XxZz]} $a$b match]} {
-            append text [string toupper $match]
-        } elseif {[scan $a$b %x code] == 1 && $code >= 32 && $code < 127} {
-            append text [format %c $code]
-        } else {
-            append text .
-        }
-    }
-    return $text
+    vexa::draw::ascii $hex
 }
 
-# An analog step trace {x y ...} drawn linear: each change joined to the next by a straight
-# line, keeping of the points at one x only the last.
 proc ::vexa::viewer::draw::linear {xy} {
-    set out {}
-    foreach {x y} $xy {
-        if {[llength $out] && [lindex $out end-1] == $x} {
-            set out [lreplace $out end-1 end]
-        }
-        lappend out $x $y
-    }
-    return $out
+    vexa::draw::linear $xy
 }
 
 # ITEMS with the trace colours (logic, analog, event) replaced by COLOR.

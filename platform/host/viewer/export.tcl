@@ -4,29 +4,40 @@
 
 package require vexa::svg
 
-# Writes the signals shown, over the window, as the SVG of vexa plot (the window's radix).
+# Writes the rows shown, over the window, as the SVG of vexa plot: each signal in its own radix,
+# colour and analog drawing, groups and dividers as bands, the signals of a folded group left out.
 proc ::vexa::viewer::export_svg {file} {
-    variable rows
     variable view
     variable radix
-    set paths {}
-    set ids {}
-    foreach row $rows {
-        if {[is_signal $row] && [dict get $row id] ne {}} {
-            lappend paths [dict get $row path]
-            lappend ids [dict get $row id]
-        }
-    }
-    if {[llength $ids] == 0} {
+    set rows [export_rows]
+    if {[llength [lsearch -all -inline -index 0 $rows path]] == 0} {
         error "nothing to export: no signal is shown"
     }
     set width [expr {[winfo width .main.names] + [winfo width .main.wave]}]
-    set svg [vexa::svg::plot $paths $ids [time_text [dict get $view from]] \
+    set svg [vexa::svg::page $rows [time_text [dict get $view from]] \
                  [time_text [dict get $view to]] [expr {max(200, min(100000, $width))}] $radix]
     set f [open $file w]
     fconfigure $f -encoding utf-8
     puts -nonewline $f $svg
     close $f
+}
+
+# The rows as vexa::svg::page takes them: each band and each loaded signal that has a height.
+proc ::vexa::viewer::export_rows {} {
+    variable rows
+    set out {}
+    foreach row $rows place [row_layout] {
+        if {[lindex $place 1] == 0} {
+            continue
+        }
+        if {![is_signal $row]} {
+            lappend out [dict create band [band_title $row]]
+        } elseif {[dict get $row id] ne {}} {
+            lappend out [dict create path [dict get $row path] id [dict get $row id] \
+                             {*}[dict filter $row key radix color analog]]
+        }
+    }
+    return $out
 }
 
 proc ::vexa::viewer::ask_export {} {

@@ -33,12 +33,15 @@ proc ::vexa::viewer::open_reference {path} {
 proc ::vexa::viewer::close_reference {} {
     variable reference
     variable compared
-    variable referenceWaves [dict create]
+    variable referenceWaves
     if {$reference ne {}} {
         catch {vexa::design close [lindex $reference 0]}
+        # The reference's waves were loaded for the comparisons only.
+        vexa::free {*}[lsearch -all -inline -not -regexp [dict values $referenceWaves] {^0?$}]
     }
     set reference {}
     set compared [dict create]
+    set referenceWaves [dict create]
     redraw
 }
 

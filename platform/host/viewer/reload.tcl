@@ -41,13 +41,17 @@ proc ::vexa::viewer::reload_files {only quiet} {
         }
         close_design $h
         dict unset files $h
+        set old {}
         set rows [lmap row $rows {
             if {[is_signal $row] && [dict get $row handle] eq $h} {
+                lappend old [dict get $row id]
                 dict set row handle $fresh
                 dict set row id [load_one $fresh [dict get $row path] 0]
             }
             set row
         }]
+        # The waves read from the old file are freed once the rows show the new ones.
+        forget_waves $old
     }
 }
 

@@ -85,6 +85,7 @@ proc ::vexa::viewer::fill_list {} {
         return
     }
     set l .side.list
+    bind $l <Expose> {}
     $l delete [$l children {}]
     # A text with * or ? is a pattern as on the command line (brackets literal); any other text
     # is looked for literally, anywhere.
@@ -132,6 +133,23 @@ proc ::vexa::viewer::search_changed {} {
     }
 }
 
+# The list filled for a file just opened: once the window shows, when it does not yet, so that
+# reading and sorting a large design's paths does not hold up the window's first paint (the
+# paint runs when idle after the list's first Expose; the fill follows it as a timer).
+proc ::vexa::viewer::list_soon {} {
+    variable listPending
+    if {![winfo exists .side.list] || [winfo viewable .side.list]} {
+        search_changed
+    } elseif {$listPending eq {}} {
+        set listPending exposed
+        bind .side.list <Expose> {
+            bind .side.list <Expose> {}
+            set ::vexa::viewer::listPending \
+                [after idle {set ::vexa::viewer::listPending [after 0 ::vexa::viewer::fill_list]}]
+        }
+    }
+}
+
 # TEXT as a glob matching only itself.
 proc ::vexa::viewer::literal {text} {
     string map {\\ \\\\ * \\* ? \\? [ \\[ ] \\]} $text
@@ -153,6 +171,6 @@ proc ::vexa::viewer::chosen {widget} {
 proc ::vexa::viewer::add_chosen {widget} {
     set choice [chosen $widget]
     if {$choice ne {}} {
-        add_signal {*}$choice
+        add_signal {*}$choice end 1
     }
 }

@@ -78,6 +78,20 @@ proc ::vexa::viewer::error_box {text} {
     }
 }
 
+# What the user should know but that stops nothing: one line on standard error for the command
+# line's options, else a dialog (none when quiet).
+proc ::vexa::viewer::notice {text} {
+    variable quiet
+    variable messages
+    variable strict
+    lappend messages [list $text warning Warning]
+    if {$strict} {
+        puts stderr "vexa view: $text"
+    } elseif {!$quiet} {
+        tk_messageBox -parent . -icon warning -title Warning -message $text
+    }
+}
+
 # An error in an event handler: on standard error and in a dialog, the window kept working.
 proc ::vexa::viewer::background_error {message options} {
     puts stderr "vexa view: [dict get $options -errorinfo]"
@@ -108,7 +122,7 @@ proc ::vexa::viewer::open_file {path {quiet 0}} {
     dict set files $h [list $full $fsdb]
     opened_state $h $state
     fill_tree
-    fill_list
+    list_soon
     return $h
 }
 
@@ -123,12 +137,15 @@ proc ::vexa::viewer::close_design {h} {
 proc ::vexa::viewer::close_file {h} {
     variable files
     variable rows
+    set gone {}
     set rows [lmap row $rows {
         if {[is_signal $row] && [dict get $row handle] eq $h} {
+            lappend gone [dict get $row id]
             continue
         }
         set row
     }]
+    forget_waves $gone
     close_design $h
     dict unset files $h
     fill_tree
@@ -161,8 +178,10 @@ proc ::vexa::viewer::load_one {h path {retry 1}} {
     return {}
 }
 
-# Adds the signal PATH of file H as the last row (or at row INDEX).
-proc ::vexa::viewer::add_signal {h path {index end}} {
+# Adds the signal PATH of file H as the last row (or at row INDEX). With SOON, the time span and
+# the first draw follow in a later event, so that the events waiting since the load (one call of
+# the format's handler, long for a large signal) are handled between the two.
+proc ::vexa::viewer::add_signal {h path {index end} {soon 0}} {
     variable rows
     variable files
     if {![dict exists $files $h]} {
@@ -184,13 +203,21 @@ proc ::vexa::viewer::add_signal {h path {index end}} {
                  bits [vexa::wave $id width]]
     set fit [expr {[llength $rows] == 0}]
     set rows [linsert $rows $index $row]
+    if {$soon} {
+        after 0 [list ::vexa::viewer::show_added $fit]
+    } else {
+        show_added $fit
+    }
+    return 1
+}
+
+proc ::vexa::viewer::show_added {fit} {
     update_span
     if {$fit} {
         zoom_fit
     } else {
         redraw
     }
-    return 1
 }
 
 proc ::vexa::viewer::remove_row {index} {
@@ -199,10 +226,25 @@ proc ::vexa::viewer::remove_row {index} {
     if {$index < 0 || $index >= [llength $rows]} {
         return
     }
+    set row [lindex $rows $index]
     set rows [lreplace $rows $index $index]
+    if {[is_signal $row]} {
+        forget_waves [list [dict get $row id]]
+    }
     set selected [expr {min($selected, [llength $rows] - 1)}]
     update_span
     redraw
+}
+
+# Frees the loaded waves IDS ({} entries skipped), which no row shows any more, and what was
+# compared of them, so that the host's store holds only what is shown.
+proc ::vexa::viewer::forget_waves {ids} {
+    variable compared
+    set ids [lsort -unique [lsearch -all -inline -not -exact $ids {}]]
+    foreach id $ids {
+        dict unset compared $id
+    }
+    vexa::free {*}$ids
 }
 
 # The time span and grid of every loaded signal.

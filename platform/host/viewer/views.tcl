@@ -9,12 +9,16 @@ proc ::vexa::viewer::view_script {} {
     variable cursor
     variable marker
     variable radix
+    variable reference
     set lines [list "# vexa view: the open files, the signals shown and the zoom"]
     set names [dict create]
     set n 0
     foreach {h info} $files {
         dict set names $h [incr n]
         lappend lines [list view_open $n [lindex $info 0]]
+    }
+    if {$reference ne {}} {
+        lappend lines [list view_reference [lindex $reference 1]]
     }
     foreach row $rows {
         switch -- [dict get $row kind] {
@@ -49,6 +53,7 @@ proc ::vexa::viewer::restore_view {file {paths {}}} {
     foreach h [dict keys $files] {
         close_design $h
     }
+    forget_waves [lmap row $rows {expr {[is_signal $row] ? [dict get $row id] : {}}}]
     set files [dict create]
     set rows {}
     set f [open $file]
@@ -59,14 +64,14 @@ proc ::vexa::viewer::restore_view {file {paths {}}} {
     variable restoring [dict create]
     variable restorePaths $paths
     variable restoredRow {}
-    foreach command {view_open view_add view_style view_group view_divider view_window
-        view_marks} {
+    foreach command {view_open view_reference view_add view_style view_group view_divider
+        view_window view_marks} {
         $safe alias $command ::vexa::viewer::$command
     }
     set status [catch {$safe eval $script} message]
     interp delete $safe
     fill_tree
-    fill_list
+    list_soon
     redraw
     if {$status} {
         error_box "couldn't restore the view from \"$file\": $message"
@@ -80,6 +85,17 @@ proc ::vexa::viewer::view_open {n path} {
         set path [lindex $restorePaths [expr {min($n, [llength $restorePaths]) - 1}]]
     }
     dict set restoring $n [open_file $path]
+}
+
+# The reference dump PATH; one that is gone is said in one line and the view goes on without a
+# reference.
+proc ::vexa::viewer::view_reference {path} {
+    if {![file exists $path]} {
+        close_reference
+        notice "the reference \"$path\" is gone: the view is shown without it"
+        return
+    }
+    open_reference $path
 }
 
 proc ::vexa::viewer::view_add {n path} {

@@ -203,7 +203,7 @@ proc ::vexa::viewer::drop {widget rootX rootY} {
     set choice [chosen $widget]
     if {$choice ne {}} {
         set index [row_at [expr {$rootY - [winfo rooty $target]}]]
-        add_signal {*}$choice [expr {$index < 0 ? "end" : $index}]
+        add_signal {*}$choice [expr {$index < 0 ? "end" : $index}] 1
     }
 }
 
