@@ -321,19 +321,21 @@ bool Backend::Step(uint64_t time)
 
 uint8_t* Backend::Room(Signal& s, size_t n)
 {
-    if (!files_[s.part].stream)
+    OutFile& f = files_[s.part];
+    if (!f.stream)
         return s.values.Room(n);
-    if (pendingBytes_.size() - pendingUsed_ < n)
-        pendingBytes_.resize(std::max(2 * pendingBytes_.size(), pendingUsed_ + n));
-    return pendingBytes_.data() + pendingUsed_;
+    if (f.queuedBytes.size() - f.queuedUsed < n)
+        f.queuedBytes.resize(std::max(2 * f.queuedBytes.size(), f.queuedUsed + n));
+    return f.queuedBytes.data() + f.queuedUsed;
 }
 
 void Backend::Commit(Signal& s, size_t n)
 {
-    if (!files_[s.part].stream)
+    OutFile& f = files_[s.part];
+    if (!f.stream)
         return s.values.Commit(n);
-    pending_.push_back({&s, pendingUsed_, n});
-    pendingUsed_ += n;
+    f.queued.push_back({s.idcode, static_cast<uint32_t>(n)});
+    f.queuedUsed += n;
 }
 
 bool Backend::Append(Signal& s, const void* value, size_t n)
@@ -348,21 +350,23 @@ bool Backend::Append(Signal& s, const void* value, size_t n)
     return true;
 }
 
+// The queues hold what the writers need, so that writing them touches no signal.
 bool Backend::Flush()
 {
-    for (const Pending& p : pending_) {
-        // A real left out since (given a text) is gone from its file.
-        if (p.signal->kind == Kind::Skipped)
-            continue;
-        nffr::StreamWriter& w = *files_[p.signal->part].stream;
-        if (!w.AddChange(p.signal->idcode, time_, pendingBytes_.data() + p.offset, p.size)) {
-            writeFailed_ = true;  // said as the writer says it, as a failure at the end would be
-            d_->error = w.Error();
-            return false;
+    for (OutFile& f : files_) {
+        const uint8_t* value = f.queuedBytes.data();
+        for (const OutFile::Queued& q : f.queued) {
+            if (q.idcode >= 0 && !f.stream->AddChange(q.idcode, time_, value, q.size)) {
+                writeFailed_ =
+                    true;  // said as the writer says it, as a failure at the end would be
+                d_->error = f.stream->Error();
+                return false;
+            }
+            value += q.size;
         }
+        f.queued.clear();
+        f.queuedUsed = 0;
     }
-    pending_.clear();
-    pendingUsed_ = 0;
     return true;
 }
 
@@ -464,6 +468,9 @@ bool Backend::StoreLogic(Signal& s, const char* bits, size_t size, const char* w
     Tally("real text", false, "real variable " + Quote(s.name) + " skipped: it is given " + value);
     OutFile& f = files_[s.part];
     f.Each([&](auto& w) { w.RemoveVar(s.idcode); });
+    for (OutFile::Queued& q : f.queued)  // a value given before, in this step, is gone too
+        if (q.idcode == s.idcode)
+            q.idcode = -1;
     --f.reals;
     s.kind = Kind::Skipped;
     s.count = s.countAtStep = 0;
@@ -496,8 +503,10 @@ bool Backend::DropStep()
         s->values.TruncateTo(uint64_t(s->count) * valueSize);
     }
     touched_.clear();
-    pending_.clear();
-    pendingUsed_ = 0;
+    for (OutFile& f : files_) {
+        f.queued.clear();
+        f.queuedUsed = 0;
+    }
     time_ = serial_ == 0 ? 0 : stepStartTime_;
     return serial_ != 0;
 }

@@ -21,7 +21,8 @@ namespace fsdbgen {
 enum class Kind : uint8_t { Logic, Real, Event, Skipped };
 enum Part { kDigital = 0, kAnalog = 1 };
 
-// What every change touches comes first; what only messages and a cut-off input need, last.
+// What every change touches comes first, together in 28 bytes; then what only layout 1 (the
+// chains), messages and declarations need.
 struct Signal {
     explicit Signal(ChunkPool* pool) : tags(pool), values(pool) {}
     Kind kind = Kind::Logic;
@@ -29,10 +30,10 @@ struct Signal {
     uint32_t width = 0;
     uint32_t count = 0;
     uint32_t stepSerial = UINT32_MAX;
-    Chain tags;
-    Chain values;
     uint32_t countAtStep = 0;
     int idcode = 0;
+    Chain tags;
+    Chain values;
     uint32_t scope = 0;  // the number of the scope of its first declaration
     std::string name;
 };
@@ -52,6 +53,16 @@ struct OutFile {
     }
     size_t openScopes = 0;
     std::vector<Signal*> byIdcode;
+    // Layout 2: the changes of the current step, written when the next step begins, so that a
+    // step cut off by the input's end is taken back. Each is its idcode (-1: taken back since)
+    // and its value's size; the values follow each other in queuedBytes.
+    struct Queued {
+        int idcode;
+        uint32_t size;
+    };
+    std::vector<Queued> queued;
+    std::vector<uint8_t> queuedBytes;
+    size_t queuedUsed = 0;
     uint32_t reals = 0, events = 0, logic = 0;
 };
 
@@ -157,16 +168,6 @@ private:
     Diagnostics* d_;
     std::string output_;
     OutFile files_[2];
-    // Layout 2: the changes of the current step, written when the next step begins, so that a
-    // step cut off by the input's end is taken back.
-    struct Pending {
-        Signal* signal;
-        size_t offset;
-        size_t size;
-    };
-    std::vector<Pending> pending_;
-    std::vector<uint8_t> pendingBytes_;
-    size_t pendingUsed_ = 0;
     ChunkPool chunks_;  // before the signals, whose chains hold its chunks
     std::deque<Signal> signals_;
     std::vector<std::string> scopes_;  // the open scopes' names, empty for one without

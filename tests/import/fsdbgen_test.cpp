@@ -934,6 +934,27 @@ TEST(VcdStream, CodeTableFindsShortAndLongCodes)
     EXPECT_EQ(-1, table.Find("!_longer_than_eigh", 18));
 }
 
+// Codes that one slot would mix up if a path of the table did: the three-character table's
+// range (a character outside ! to ~ goes to the packed table), codes packed with NULs at their
+// end, a code of NULs through the packed table's growth, longer codes by their text.
+TEST(VcdStream, CodeTableKeepsEveryKindOfCodeApart)
+{
+    using namespace std::string_literals;
+    const std::vector<std::string> codes = {
+        "!",       "\0"s,    "!!",        "!\"!",    "\x7f!!",     "!!\x7f",   "~~~",
+        "\0\0\0"s, "ab\x7f", "ab\x7f\0"s, "abcdefg", "abcdefg\0"s, "abcdefgh", "abcdefgh\0"s};
+    fsdbgen::CodeTable table;
+    for (size_t i = 0; i < codes.size(); ++i)
+        table.Insert(codes[i].data(), codes[i].size(), static_cast<int>(i));
+    for (int i = 0; i < 100; ++i)  // grows the packed table
+        table.Insert(("#" + std::to_string(1000 + i)).data(), 5, 1000 + i);
+    for (size_t i = 0; i < codes.size(); ++i)
+        EXPECT_EQ(static_cast<int>(i), table.Find(codes[i].data(), codes[i].size()))
+            << "code " << i;
+    EXPECT_EQ(1099, table.Find("#1099", 5));
+    EXPECT_EQ(-1, table.Find("\"!!", 3));
+}
+
 // A file is at least as long as its widest logic variable, which the reader requires: one
 // without changes is padded, by Bytes() and WriteStreamed() alike.
 TEST_F(Fsdbgen, WideVariableWithoutChangesIsReadable)
