@@ -19,12 +19,11 @@
 namespace fsdbgen {
 
 enum class Kind : uint8_t { Logic, Real, Event, Skipped };
-enum Part { kDigital = 0, kAnalog = 1 };
+enum Part : uint8_t { kDigital = 0, kAnalog = 1 };
 
-// What every change touches comes first, together in 28 bytes; then what only layout 1 (the
-// chains), messages and declarations need.
-struct Signal {
-    explicit Signal(ChunkPool* pool) : tags(pool), values(pool) {}
+// What every change reads and writes, in 32 bytes: two signals to a cache line, so that the
+// records of a large design stay in the cache. The rest of a signal is its SignalRest.
+struct alignas(32) Signal {
     Kind kind = Kind::Logic;
     Part part = kDigital;
     uint32_t width = 0;
@@ -32,6 +31,12 @@ struct Signal {
     uint32_t stepSerial = UINT32_MAX;
     uint32_t countAtStep = 0;
     int idcode = 0;
+    uint32_t index = 0;  // its number, and that of its SignalRest
+};
+
+// The rest of a signal: its changes as layout 1 keeps them, and its first declaration.
+struct SignalRest {
+    explicit SignalRest(ChunkPool* pool) : tags(pool), values(pool) {}
     Chain tags;
     Chain values;
     uint32_t scope = 0;  // the number of the scope of its first declaration
@@ -108,6 +113,7 @@ public:
     // A second declaration of signal index: another name for it, unless it repeats one.
     bool Alias(int index, Kind kind, uint32_t width, const std::string& name);
     Signal& At(int index) { return signals_[static_cast<size_t>(index)]; }
+    const std::string& Name(const Signal& s) const { return rest_[s.index].name; }
     size_t Signals() const { return signals_.size(); }
     uint32_t Widest() const;
 
@@ -168,8 +174,11 @@ private:
     Diagnostics* d_;
     std::string output_;
     OutFile files_[2];
+    SignalRest& Rest(const Signal& s) { return rest_[s.index]; }
+
     ChunkPool chunks_;  // before the signals, whose chains hold its chunks
     std::deque<Signal> signals_;
+    std::deque<SignalRest> rest_;
     std::vector<std::string> scopes_;  // the open scopes' names, empty for one without
     std::vector<uint32_t> openIds_;    // their numbers, one per scope path (0: the top)
     std::map<std::pair<uint32_t, std::string>, uint32_t> scopeIds_;
