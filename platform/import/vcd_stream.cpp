@@ -152,10 +152,8 @@ bool Tokenizer::NextSlow(Token* token, Token* pinned)
     }
     size_t start = pos_;
     for (;;) {
-        const char* p = buf_.data() + pos_;
+        const char* p = SkipWord(buf_.data() + pos_, buf_.data() + end_);
         const char* const end = buf_.data() + end_;
-        while (p < end && !IsSpace(*p))
-            ++p;
         pos_ = static_cast<size_t>(p - buf_.data());
         if (p < end)
             break;

@@ -62,8 +62,7 @@ public:
         while (p < end && IsSpace(*p))
             lines += *p++ == '\n';
         const char* const start = p;
-        while (p < end && !IsSpace(*p))
-            ++p;
+        p = SkipWord(p, end);
         if (p == end)
             return NextSlow(token, pinned);
         line_ += lines;
@@ -90,6 +89,31 @@ private:
     {
         const unsigned char u = static_cast<unsigned char>(c);
         return u <= ' ' && ((uint64_t(1) << u) & 0x100003E00ull) != 0;
+    }
+    // The end of the word at p, eight bytes at a time: a blank is a byte below '!', and the
+    // first such byte of eight is found at once where the byte order allows.
+    static const char* SkipWord(const char* p, const char* end)
+    {
+        constexpr uint64_t kOnes = 0x0101010101010101ull;
+        for (uint64_t w; end - p >= 8;) {
+            std::memcpy(&w, p, 8);
+            const uint64_t below = (w - kOnes * '!') & ~w & (kOnes * 0x80);
+            if (below == 0) {
+                p += 8;
+                continue;
+            }
+#if defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+            p += __builtin_ctzll(below) / 8;
+            if (IsSpace(*p))
+                return p;
+            ++p;  // a control character inside the word
+#else
+            break;
+#endif
+        }
+        while (p < end && !IsSpace(*p))
+            ++p;
+        return p;
     }
     bool NextSlow(Token* token, Token* pinned);
     bool Refill(size_t keepFrom, Token* pinned, size_t* shift);

@@ -10,6 +10,7 @@
 #include <thread>
 #endif
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -932,6 +933,43 @@ TEST(VcdStream, CodeTableFindsShortAndLongCodes)
         ASSERT_EQ(i, table.Find(codes[i].data(), codes[i].size())) << codes[i];
     EXPECT_EQ(-1, table.Find("~~~~~", 5));
     EXPECT_EQ(-1, table.Find("!_longer_than_eigh", 18));
+}
+
+// Control characters and bytes above ~ at every place of a word's eight-byte windows are part
+// of the word; each kind of blank ends it. Read through the smallest buffer and the default.
+TEST(VcdStream, TokenizerEndsWordsAtBlanksOnly)
+{
+    TempDir dir;
+    const std::string words[] = {
+        "ab\x01"
+        "cdefghij",
+        "\x1f",
+        "1234567\x02",
+        "\x7f\x80\xff"
+        "abcdefghijklm",
+        "x",
+        "0123456789abcde\x1e",
+        "\x03\x04"};
+    const std::string blanks = " \t\n\v\f\r";
+    std::string text, expected;
+    int line = 1;
+    for (size_t i = 0; i < 7; ++i) {
+        text += words[i] + blanks.substr(i % 6, 1 + i % 2);
+        expected += words[i] + "@" + std::to_string(line) + "|";
+        line += static_cast<int>(std::count(text.end() - 1 - i % 2, text.end(), '\n'));
+    }
+    const std::string path = dir.File("words.vcd");
+    std::ofstream(path, std::ios::binary) << text;
+    for (size_t block : {size_t(16), fsdbgen::Tokenizer::kReadBlock}) {
+        fsdbgen::VcdInput in;
+        std::string error, got;
+        ASSERT_TRUE(in.Open(path, &error)) << error;
+        fsdbgen::Tokenizer tok(&in, block);
+        tok.SetLimit(64);
+        for (fsdbgen::Token t; tok.Next(&t);)
+            got += std::string(t.text, t.size) + "@" + std::to_string(t.line) + "|";
+        EXPECT_EQ(expected, got) << block;
+    }
 }
 
 // Codes that one slot would mix up if a path of the table did: the three-character table's
