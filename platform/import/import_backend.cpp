@@ -323,7 +323,7 @@ bool Backend::Step(uint64_t time)
     return true;
 }
 
-uint8_t* Backend::Room(Signal& s, size_t n)
+inline uint8_t* Backend::Room(Signal& s, size_t n)
 {
     OutFile& f = files_[s.part];
     if (!f.stream)
@@ -333,7 +333,7 @@ uint8_t* Backend::Room(Signal& s, size_t n)
     return f.queuedBytes.data() + f.queuedUsed;
 }
 
-void Backend::Commit(Signal& s, size_t n)
+inline void Backend::Commit(Signal& s, size_t n)
 {
     OutFile& f = files_[s.part];
     if (!f.stream)
@@ -376,7 +376,7 @@ bool Backend::Flush()
 
 // Remembers the count before this time step's first change, to cut back to it when the
 // input turns out to end inside the step.
-bool Backend::Touch(Signal& s)
+inline bool Backend::Touch(Signal& s)
 {
     if (s.stepSerial != serial_) {
         s.stepSerial = serial_;
