@@ -941,15 +941,8 @@ TEST(VcdStream, TokenizerEndsWordsAtBlanksOnly)
 {
     TempDir dir;
     const std::string words[] = {
-        "ab\x01"
-        "cdefghij",
-        "\x1f",
-        "1234567\x02",
-        "\x7f\x80\xff"
-        "abcdefghijklm",
-        "x",
-        "0123456789abcde\x1e",
-        "\x03\x04"};
+        "ab\001cdefghij",      "\037",    "1234567\002", "\177\200\377abcdefghijklm", "x",
+        "0123456789abcde\036", "\003\004"};
     const std::string blanks = " \t\n\v\f\r";
     std::string text, expected;
     int line = 1;
