@@ -36,11 +36,11 @@ const BitTable kBits;
 
 class Blocks : public nffr::BlockSource {
 public:
-    explicit Blocks(const OutFile& file) : file_(file) {}
+    Blocks(const OutFile& file, const std::deque<SignalRest>& rest) : file_(file), rest_(rest) {}
     uint32_t Count(int idcode) const override { return file_.byIdcode[idcode]->count; }
     void Write(int idcode, nffr::BlockOut* out) const override
     {
-        const Signal& s = *file_.byIdcode[idcode];
+        const SignalRest& s = rest_[file_.byIdcode[idcode]->index];
         s.tags.ForEach([&](const uint8_t* data, size_t size) {
             out->Tags(reinterpret_cast<const uint64_t*>(data), size / 8);
         });
@@ -49,6 +49,7 @@ public:
 
 private:
     const OutFile& file_;
+    const std::deque<SignalRest>& rest_;
 };
 
 std::string Plural(uint32_t n, const char* one, const char* many)
@@ -259,12 +260,14 @@ int Backend::Declare(Kind kind, uint32_t width, const std::string& name, const c
                   "s are not imported");
     }
     const Part part = kind == Kind::Logic ? kDigital : kAnalog;
-    Signal& s = signals_.emplace_back(&chunks_);
+    Signal& s = signals_.emplace_back();
     s.kind = kind;
     s.part = part;
     s.width = kind == Kind::Real || kind == Kind::Event ? 64 : width;
-    s.name = name;
-    s.scope = CurrentScope();
+    s.index = static_cast<uint32_t>(rest_.size());
+    SignalRest& rest = rest_.emplace_back(&chunks_);
+    rest.name = name;
+    rest.scope = CurrentScope();
     const int index = static_cast<int>(signals_.size() - 1);
     if (kind == Kind::Skipped)
         return index;
@@ -287,7 +290,8 @@ bool Backend::Alias(int index, Kind kind, uint32_t width, const std::string& nam
     if (s.kind != kind || (kind == Kind::Logic && s.width != width))
         return Fail("code declared twice with different types or sizes");
     const uint32_t scope = CurrentScope();
-    if ((s.scope == scope && s.name == name) || !aliases_.emplace(index, scope, name).second) {
+    if ((Rest(s).scope == scope && Rest(s).name == name) ||
+        !aliases_.emplace(index, scope, name).second) {
         const std::string again = " declared again in the same scope with the same code";
         Tally("repeat", true, "variable " + Quote(name) + again + ": one signal kept");
         return true;
@@ -319,21 +323,23 @@ bool Backend::Step(uint64_t time)
     return true;
 }
 
-uint8_t* Backend::Room(Signal& s, size_t n)
+inline uint8_t* Backend::Room(Signal& s, size_t n)
 {
-    if (!files_[s.part].stream)
-        return s.values.Room(n);
-    if (pendingBytes_.size() - pendingUsed_ < n)
-        pendingBytes_.resize(std::max(2 * pendingBytes_.size(), pendingUsed_ + n));
-    return pendingBytes_.data() + pendingUsed_;
+    OutFile& f = files_[s.part];
+    if (!f.stream)
+        return Rest(s).values.Room(n);
+    if (f.queuedBytes.size() - f.queuedUsed < n)
+        f.queuedBytes.resize(std::max(2 * f.queuedBytes.size(), f.queuedUsed + n));
+    return f.queuedBytes.data() + f.queuedUsed;
 }
 
-void Backend::Commit(Signal& s, size_t n)
+inline void Backend::Commit(Signal& s, size_t n)
 {
-    if (!files_[s.part].stream)
-        return s.values.Commit(n);
-    pending_.push_back({&s, pendingUsed_, n});
-    pendingUsed_ += n;
+    OutFile& f = files_[s.part];
+    if (!f.stream)
+        return Rest(s).values.Commit(n);
+    f.queued.push_back({s.idcode, static_cast<uint32_t>(n)});
+    f.queuedUsed += n;
 }
 
 bool Backend::Append(Signal& s, const void* value, size_t n)
@@ -348,27 +354,29 @@ bool Backend::Append(Signal& s, const void* value, size_t n)
     return true;
 }
 
+// The queues hold what the writers need, so that writing them touches no signal.
 bool Backend::Flush()
 {
-    for (const Pending& p : pending_) {
-        // A real left out since (given a text) is gone from its file.
-        if (p.signal->kind == Kind::Skipped)
-            continue;
-        nffr::StreamWriter& w = *files_[p.signal->part].stream;
-        if (!w.AddChange(p.signal->idcode, time_, pendingBytes_.data() + p.offset, p.size)) {
-            writeFailed_ = true;  // said as the writer says it, as a failure at the end would be
-            d_->error = w.Error();
-            return false;
+    for (OutFile& f : files_) {
+        const uint8_t* value = f.queuedBytes.data();
+        for (const OutFile::Queued& q : f.queued) {
+            if (q.idcode >= 0 && !f.stream->AddChange(q.idcode, time_, value, q.size)) {
+                writeFailed_ =
+                    true;  // said as the writer says it, as a failure at the end would be
+                d_->error = f.stream->Error();
+                return false;
+            }
+            value += q.size;
         }
+        f.queued.clear();
+        f.queuedUsed = 0;
     }
-    pending_.clear();
-    pendingUsed_ = 0;
     return true;
 }
 
 // Remembers the count before this time step's first change, to cut back to it when the
 // input turns out to end inside the step.
-bool Backend::Touch(Signal& s)
+inline bool Backend::Touch(Signal& s)
 {
     if (s.stepSerial != serial_) {
         s.stepSerial = serial_;
@@ -378,11 +386,12 @@ bool Backend::Touch(Signal& s)
     if (s.count == UINT32_MAX)
         return CannotStore(s);
     if (!files_[s.part].stream) {
-        uint8_t* tag = s.tags.Room(sizeof time_);
+        Chain& tags = Rest(s).tags;
+        uint8_t* tag = tags.Room(sizeof time_);
         if (!tag)
             return CannotStore(s);
         std::memcpy(tag, &time_, sizeof time_);
-        s.tags.Commit(sizeof time_);
+        tags.Commit(sizeof time_);
     }
     ++s.count;
     return true;
@@ -392,7 +401,7 @@ bool Backend::Touch(Signal& s)
 [[gnu::noinline, gnu::cold]] bool Backend::CannotStore(const Signal& s)
 {
     if (s.count == UINT32_MAX)
-        return Fail("more than 4294967295 changes of " + Quote(s.name));
+        return Fail("more than 4294967295 changes of " + Quote(Name(s)));
     return Fail("out of memory");
 }
 
@@ -461,14 +470,17 @@ bool Backend::StoreLogic(Signal& s, const char* bits, size_t size, const char* w
 
 [[gnu::noinline, gnu::cold]] bool Backend::DropReal(Signal& s, const std::string& value)
 {
-    Tally("real text", false, "real variable " + Quote(s.name) + " skipped: it is given " + value);
+    Tally("real text", false, "real variable " + Quote(Name(s)) + " skipped: it is given " + value);
     OutFile& f = files_[s.part];
     f.Each([&](auto& w) { w.RemoveVar(s.idcode); });
+    for (OutFile::Queued& q : f.queued)  // a value given before, in this step, is gone too
+        if (q.idcode == s.idcode)
+            q.idcode = -1;
     --f.reals;
     s.kind = Kind::Skipped;
     s.count = s.countAtStep = 0;
-    s.tags.TruncateTo(0);
-    s.values.TruncateTo(0);
+    Rest(s).tags.TruncateTo(0);
+    Rest(s).values.TruncateTo(0);
     return true;
 }
 
@@ -492,12 +504,14 @@ bool Backend::DropStep()
     for (Signal* s : touched_) {
         const uint64_t valueSize = s->kind == Kind::Logic ? s->width : 8;
         s->count = s->countAtStep;
-        s->tags.TruncateTo(uint64_t(s->count) * 8);
-        s->values.TruncateTo(uint64_t(s->count) * valueSize);
+        Rest(*s).tags.TruncateTo(uint64_t(s->count) * 8);
+        Rest(*s).values.TruncateTo(uint64_t(s->count) * valueSize);
     }
     touched_.clear();
-    pending_.clear();
-    pendingUsed_ = 0;
+    for (OutFile& f : files_) {
+        f.queued.clear();
+        f.queuedUsed = 0;
+    }
     time_ = serial_ == 0 ? 0 : stepStartTime_;
     return serial_ != 0;
 }
@@ -551,7 +565,7 @@ void Backend::Abandon()
 bool Backend::WriteFile(OutFile& f, const std::string& path)
 {
     const bool ok = f.stream ? f.stream->Finish(&d_->error)
-                             : f.writer.WriteStreamed(path, Blocks(f), &d_->error);
+                             : f.writer.WriteStreamed(path, Blocks(f, rest_), &d_->error);
     return ok;
 }
 

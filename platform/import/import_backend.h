@@ -19,20 +19,26 @@
 namespace fsdbgen {
 
 enum class Kind : uint8_t { Logic, Real, Event, Skipped };
-enum Part { kDigital = 0, kAnalog = 1 };
+enum Part : uint8_t { kDigital = 0, kAnalog = 1 };
 
-// What every change touches comes first; what only messages and a cut-off input need, last.
-struct Signal {
-    explicit Signal(ChunkPool* pool) : tags(pool), values(pool) {}
+// What every change reads and writes, in 32 bytes: two signals to a cache line, so that the
+// records of a large design stay in the cache. The rest of a signal is its SignalRest.
+struct alignas(32) Signal {
     Kind kind = Kind::Logic;
     Part part = kDigital;
     uint32_t width = 0;
     uint32_t count = 0;
     uint32_t stepSerial = UINT32_MAX;
-    Chain tags;
-    Chain values;
     uint32_t countAtStep = 0;
     int idcode = 0;
+    uint32_t index = 0;  // its number, and that of its SignalRest
+};
+
+// The rest of a signal: its changes as layout 1 keeps them, and its first declaration.
+struct SignalRest {
+    explicit SignalRest(ChunkPool* pool) : tags(pool), values(pool) {}
+    Chain tags;
+    Chain values;
     uint32_t scope = 0;  // the number of the scope of its first declaration
     std::string name;
 };
@@ -52,6 +58,16 @@ struct OutFile {
     }
     size_t openScopes = 0;
     std::vector<Signal*> byIdcode;
+    // Layout 2: the changes of the current step, written when the next step begins, so that a
+    // step cut off by the input's end is taken back. Each is its idcode (-1: taken back since)
+    // and its value's size; the values follow each other in queuedBytes.
+    struct Queued {
+        int idcode;
+        uint32_t size;
+    };
+    std::vector<Queued> queued;
+    std::vector<uint8_t> queuedBytes;
+    size_t queuedUsed = 0;
     uint32_t reals = 0, events = 0, logic = 0;
 };
 
@@ -97,6 +113,7 @@ public:
     // A second declaration of signal index: another name for it, unless it repeats one.
     bool Alias(int index, Kind kind, uint32_t width, const std::string& name);
     Signal& At(int index) { return signals_[static_cast<size_t>(index)]; }
+    const std::string& Name(const Signal& s) const { return rest_[s.index].name; }
     size_t Signals() const { return signals_.size(); }
     uint32_t Widest() const;
 
@@ -157,18 +174,11 @@ private:
     Diagnostics* d_;
     std::string output_;
     OutFile files_[2];
-    // Layout 2: the changes of the current step, written when the next step begins, so that a
-    // step cut off by the input's end is taken back.
-    struct Pending {
-        Signal* signal;
-        size_t offset;
-        size_t size;
-    };
-    std::vector<Pending> pending_;
-    std::vector<uint8_t> pendingBytes_;
-    size_t pendingUsed_ = 0;
+    SignalRest& Rest(const Signal& s) { return rest_[s.index]; }
+
     ChunkPool chunks_;  // before the signals, whose chains hold its chunks
     std::deque<Signal> signals_;
+    std::deque<SignalRest> rest_;
     std::vector<std::string> scopes_;  // the open scopes' names, empty for one without
     std::vector<uint32_t> openIds_;    // their numbers, one per scope path (0: the top)
     std::map<std::pair<uint32_t, std::string>, uint32_t> scopeIds_;

@@ -365,7 +365,8 @@ private:
         if (s->kind == Kind::Skipped)
             return true;
         if (s->kind != Kind::Real)
-            return Fail("real value for " + Quote(s->name) + ", which is not a real variable");
+            return Fail("real value for " + Quote(out_.Name(*s)) +
+                        ", which is not a real variable");
         char* end = nullptr;
         const double v = std::strtod(real_.c_str() + 1, &end);
         if (real_.size() < 2 || *end != '\0')
@@ -381,8 +382,8 @@ private:
             return false;
         if (s->kind == Kind::Real)
             return out_.DropReal(*s, Quote(real_) + ", which is not a number");
-        return s->kind == Kind::Skipped ||
-               Fail("string value for " + Quote(s->name) + ", which is not a string variable");
+        return s->kind == Kind::Skipped || Fail("string value for " + Quote(out_.Name(*s)) +
+                                                ", which is not a string variable");
     }
 
     // --- the end ---

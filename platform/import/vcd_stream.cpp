@@ -152,10 +152,8 @@ bool Tokenizer::NextSlow(Token* token, Token* pinned)
     }
     size_t start = pos_;
     for (;;) {
-        const char* p = buf_.data() + pos_;
+        const char* p = SkipWord(buf_.data() + pos_, buf_.data() + end_);
         const char* const end = buf_.data() + end_;
-        while (p < end && !IsSpace(*p))
-            ++p;
         pos_ = static_cast<size_t>(p - buf_.data());
         if (p < end)
             break;
@@ -269,7 +267,7 @@ void Chain::TruncateTo(uint64_t bytes)
 
 int CodeTable::FindPacked(const char* code, size_t size) const
 {
-    if (size > 8) {
+    if (size > kPackedMax) {
         auto it = long_.find(std::string(code, size));
         return it == long_.end() ? -1 : it->second;
     }
@@ -289,13 +287,27 @@ void CodeTable::Insert(const char* code, size_t size, int value)
         direct_[DirectIndex(code, size)] = value;
         return;
     }
-    if (size > 8) {
+    size_t dense;
+    if (size == 3 && DenseIndex(code, &dense)) {
+        // calloc: the pages no code falls in are never touched.
+        if (!dense_)
+            dense_.reset(static_cast<uint32_t*>(std::calloc(kDense, sizeof(uint32_t))));
+        if (dense_) {
+            dense_[dense] = static_cast<uint32_t>(value) + 1;
+            return;
+        }
+    }
+    if (size > kPackedMax) {
         long_[std::string(code, size)] = value;
         return;
     }
     if (2 * (used_ + 1) > keys_.size())
         Grow();
-    const uint64_t key = Pack(code, size);
+    InsertKey(Pack(code, size), value);
+}
+
+void CodeTable::InsertKey(uint64_t key, int value)
+{
     const size_t mask = keys_.size() - 1;
     size_t i = Slot(key);
     while (keys_[i] != 0 && keys_[i] != key)
@@ -316,7 +328,7 @@ void CodeTable::Grow()
     used_ = 0;
     for (size_t i = 0; i < keys.size(); ++i)
         if (keys[i] != 0)
-            Insert(reinterpret_cast<const char*>(&keys[i]), 8, values[i]);
+            InsertKey(keys[i], values[i]);
 }
 
 }  // namespace fsdbgen

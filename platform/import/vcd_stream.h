@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -60,8 +62,7 @@ public:
         while (p < end && IsSpace(*p))
             lines += *p++ == '\n';
         const char* const start = p;
-        while (p < end && !IsSpace(*p))
-            ++p;
+        p = SkipWord(p, end);
         if (p == end)
             return NextSlow(token, pinned);
         line_ += lines;
@@ -88,6 +89,31 @@ private:
     {
         const unsigned char u = static_cast<unsigned char>(c);
         return u <= ' ' && ((uint64_t(1) << u) & 0x100003E00ull) != 0;
+    }
+    // The end of the word at p, eight bytes at a time: a blank is a byte below '!', and the
+    // first such byte of eight is found at once where the byte order allows.
+    static const char* SkipWord(const char* p, const char* end)
+    {
+        constexpr uint64_t kOnes = 0x0101010101010101ull;
+        for (uint64_t w; end - p >= 8;) {
+            std::memcpy(&w, p, 8);
+            const uint64_t below = (w - kOnes * '!') & ~w & (kOnes * 0x80);
+            if (below == 0) {
+                p += 8;
+                continue;
+            }
+#if defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+            p += __builtin_ctzll(below) / 8;
+            if (IsSpace(*p))
+                return p;
+            ++p;  // a control character inside the word
+#else
+            break;
+#endif
+        }
+        while (p < end && !IsSpace(*p))
+            ++p;
+        return p;
     }
     bool NextSlow(Token* token, Token* pinned);
     bool Refill(size_t keepFrom, Token* pinned, size_t* shift);
@@ -179,7 +205,9 @@ private:
 };
 
 // VCD id codes to signal numbers. Codes of one or two bytes (those of the first 8836 signals)
-// index a table directly; longer ones of up to 8 bytes are packed into one word and found by
+// index a table directly, and so do codes of three printable characters (those of the next
+// 822,000), whose table is allocated at the first such code and takes memory only where codes
+// fall; the other codes of up to 7 bytes are packed with their size into one word and found by
 // open addressing; still longer ones by their text.
 class CodeTable {
 public:
@@ -187,24 +215,48 @@ public:
     {
         if (size <= 2 && size > 0)
             return direct_[DirectIndex(code, size)];
+        size_t i;
+        if (size == 3 && dense_ && DenseIndex(code, &i) && dense_[i] != 0)
+            return static_cast<int>(dense_[i]) - 1;
         return FindPacked(code, size);
     }
     void Insert(const char* code, size_t size, int value);
 
 private:
+    // The printable characters ! to ~ that codes are made of.
+    static constexpr unsigned kFirst = '!', kRadix = '~' - '!' + 1;
+    static constexpr size_t kDense = size_t(kRadix) * kRadix * kRadix;
+    static constexpr size_t kPackedMax = 7;
+    struct Free {
+        void operator()(uint32_t* p) const { std::free(p); }
+    };
+
     static size_t DirectIndex(const char* code, size_t size)
     {
         return static_cast<unsigned char>(code[0]) |
                (size == 2 ? static_cast<size_t>(static_cast<unsigned char>(code[1])) << 8 : 0);
     }
+    // Read as a number in base 94, the first character the lowest digit, as simulators count:
+    // the codes of consecutive signals are neighbours in the table.
+    static bool DenseIndex(const char* code, size_t* index)
+    {
+        const unsigned a = static_cast<unsigned char>(code[0]) - kFirst;
+        const unsigned b = static_cast<unsigned char>(code[1]) - kFirst;
+        const unsigned c = static_cast<unsigned char>(code[2]) - kFirst;
+        *index = a + kRadix * (b + size_t(kRadix) * c);
+        return (a < kRadix) & (b < kRadix) & (c < kRadix);
+    }
+    // The bytes and the size: never 0 (an empty slot), and a code differs from itself with a NUL
+    // after it.
     static uint64_t Pack(const char* code, size_t size)
     {
-        uint64_t key = 0;
+        uint64_t key = static_cast<uint64_t>(size) << 56;
         for (size_t i = 0; i < size; ++i)
             key |= static_cast<uint64_t>(static_cast<unsigned char>(code[i])) << (8 * i);
         return key;
     }
     int FindPacked(const char* code, size_t size) const;
+    void InsertKey(uint64_t key, int value);
     size_t Slot(uint64_t key) const
     {
         return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> shift_);
@@ -212,6 +264,7 @@ private:
     void Grow();
 
     std::vector<int> direct_ = std::vector<int>(65536, -1);
+    std::unique_ptr<uint32_t[], Free> dense_;  // the number plus one; 0 for no signal
     std::vector<uint64_t> keys_ = std::vector<uint64_t>(64, 0);
     std::vector<int> values_ = std::vector<int>(64, -1);
     int shift_ = 58;

@@ -10,6 +10,7 @@
 #include <thread>
 #endif
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -932,6 +933,57 @@ TEST(VcdStream, CodeTableFindsShortAndLongCodes)
         ASSERT_EQ(i, table.Find(codes[i].data(), codes[i].size())) << codes[i];
     EXPECT_EQ(-1, table.Find("~~~~~", 5));
     EXPECT_EQ(-1, table.Find("!_longer_than_eigh", 18));
+}
+
+// Control characters and bytes above ~ at every place of a word's eight-byte windows are part
+// of the word; each kind of blank ends it. Read through the smallest buffer and the default.
+TEST(VcdStream, TokenizerEndsWordsAtBlanksOnly)
+{
+    TempDir dir;
+    const std::string words[] = {
+        "ab\001cdefghij",      "\037",    "1234567\002", "\177\200\377abcdefghijklm", "x",
+        "0123456789abcde\036", "\003\004"};
+    const std::string blanks = " \t\n\v\f\r";
+    std::string text, expected;
+    int line = 1;
+    for (size_t i = 0; i < 7; ++i) {
+        text += words[i] + blanks.substr(i % 6, 1 + i % 2);
+        expected += words[i] + "@" + std::to_string(line) + "|";
+        line += static_cast<int>(std::count(text.end() - 1 - i % 2, text.end(), '\n'));
+    }
+    const std::string path = dir.File("words.vcd");
+    std::ofstream(path, std::ios::binary) << text;
+    for (size_t block : {size_t(16), fsdbgen::Tokenizer::kReadBlock}) {
+        fsdbgen::VcdInput in;
+        std::string error, got;
+        ASSERT_TRUE(in.Open(path, &error)) << error;
+        fsdbgen::Tokenizer tok(&in, block);
+        tok.SetLimit(64);
+        for (fsdbgen::Token t; tok.Next(&t);)
+            got += std::string(t.text, t.size) + "@" + std::to_string(t.line) + "|";
+        EXPECT_EQ(expected, got) << block;
+    }
+}
+
+// Codes that one slot would mix up if a path of the table did: the three-character table's
+// range (a character outside ! to ~ goes to the packed table), codes packed with NULs at their
+// end, a code of NULs through the packed table's growth, longer codes by their text.
+TEST(VcdStream, CodeTableKeepsEveryKindOfCodeApart)
+{
+    using namespace std::string_literals;
+    const std::vector<std::string> codes = {
+        "!",       "\0"s,    "!!",        "!\"!",    "\x7f!!",     "!!\x7f",   "~~~",
+        "\0\0\0"s, "ab\x7f", "ab\x7f\0"s, "abcdefg", "abcdefg\0"s, "abcdefgh", "abcdefgh\0"s};
+    fsdbgen::CodeTable table;
+    for (size_t i = 0; i < codes.size(); ++i)
+        table.Insert(codes[i].data(), codes[i].size(), static_cast<int>(i));
+    for (int i = 0; i < 100; ++i)  // grows the packed table
+        table.Insert(("#" + std::to_string(1000 + i)).data(), 5, 1000 + i);
+    for (size_t i = 0; i < codes.size(); ++i)
+        EXPECT_EQ(static_cast<int>(i), table.Find(codes[i].data(), codes[i].size()))
+            << "code " << i;
+    EXPECT_EQ(1099, table.Find("#1099", 5));
+    EXPECT_EQ(-1, table.Find("\"!!", 3));
 }
 
 // A file is at least as long as its widest logic variable, which the reader requires: one
