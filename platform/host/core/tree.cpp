@@ -68,8 +68,11 @@ struct ReaderTreeBusImpl {
 // What a node with children holds; leaves, the most numerous nodes, have none of it.
 struct NodeChildren {
     std::vector<ReaderTreeNode*> children;
-    std::unordered_map<std::string, ReaderTreeNode*> childByName;  // the first of each name
-    std::unordered_map<std::string, ReaderTreeNode*> busByBase;    // bus nodes of this scope
+    // The first child of each name. Most scopes are never looked up by name, so it is built at
+    // the first lookup or before the first bus (whose renames it must follow), then kept up.
+    std::unordered_map<std::string, ReaderTreeNode*> childByName;
+    bool indexed = false;
+    std::unordered_map<std::string, ReaderTreeNode*> busByBase;  // bus nodes of this scope
 };
 
 // What a bus node holds besides its members' nodes.
@@ -166,13 +169,32 @@ NodeChildren& KidsFor(ReaderTreeNode* node)
     return *kids;
 }
 
+// The node's name index, built from its children in order when first needed.
+std::unordered_map<std::string, ReaderTreeNode*>& IndexOf(NodeChildren& kids)
+{
+    if (!kids.indexed) {
+        try {
+            for (ReaderTreeNode* child : kids.children) {
+                kids.childByName.emplace(Access::Impl(child).name, child);
+            }
+        } catch (...) {
+            kids.childByName.clear();
+            throw;
+        }
+        kids.indexed = true;
+    }
+    return kids.childByName;
+}
+
 void AddChild(ReaderTreeNode* parent, ReaderTreeNode* child)
 {
     NodeChildren& p = KidsFor(parent);
     // Vectors grow geometrically; if the name index cannot take the child, undo the append.
     p.children.push_back(child);
     try {
-        p.childByName.emplace(Access::Impl(child).name, child);
+        if (p.indexed) {
+            p.childByName.emplace(Access::Impl(child).name, child);
+        }
     } catch (...) {
         p.children.pop_back();
         throw;
@@ -191,12 +213,12 @@ void RenameBus(ReaderTreeNode* bus)
     if (name == b.name) {
         return;
     }
-    NodeChildren& p = KidsFor(bus->parent);
-    auto old = p.childByName.find(b.name);
-    if (old != p.childByName.end() && old->second == bus) {
-        p.childByName.erase(old);
+    std::unordered_map<std::string, ReaderTreeNode*>& index = IndexOf(KidsFor(bus->parent));
+    auto old = index.find(b.name);
+    if (old != index.end() && old->second == bus) {
+        index.erase(old);
     }
-    p.childByName.emplace(name, bus);
+    index.emplace(name, bus);
     b.name = std::move(name);
 }
 
@@ -505,6 +527,7 @@ void ReaderTree::InsertNode(ReaderTreeNode* node)
         }
         ReaderTreeNode*& bus = KidsFor(parent).busByBase[base];
         if (bus == nullptr) {
+            IndexOf(KidsFor(parent));
             ReaderTreeNode* created = Access::NewNode(this, *impl_, "", kBus, node->idcode);
             ReaderTreeNodeImpl& b = Access::Impl(created);
             Access::MakeBus(b);
@@ -540,10 +563,14 @@ ReaderTreeNode* ReaderTree::GetCurrentChildFromName(ReaderTreeNode* node, const 
     if (name == nullptr || node == nullptr) {
         return nullptr;
     }
-    const NodeChildren& parent = KidsOf(node);
+    if (Access::Impl(node).kids == nullptr) {
+        return nullptr;
+    }
     try {
-        auto found = parent.childByName.find(name);
-        return found == parent.childByName.end() ? nullptr : found->second;
+        const std::unordered_map<std::string, ReaderTreeNode*>& index =
+            IndexOf(*Access::Impl(node).kids);
+        auto found = index.find(name);
+        return found == index.end() ? nullptr : found->second;
     } catch (...) {
         return nullptr;
     }

@@ -112,6 +112,7 @@ bool ParseSignals(const uint8_t* table, uint64_t fileSize, Model* model, std::st
     const Header& h = model->header;
     model->signals.resize(h.varCount);
     std::unordered_set<int32_t> seen;
+    seen.reserve(h.varCount);  // the table's size, checked against the file, bounds the count
     for (uint32_t i = 0; i < h.varCount; ++i) {
         const uint8_t* e = table + uint64_t(i) * L::kVarEntrySize;
         Signal& s = model->signals[i];
