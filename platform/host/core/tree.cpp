@@ -5,7 +5,6 @@
 // destroyed. No exception leaves a method: an allocation failure gives a null or failure result.
 #include <algorithm>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <new>
 #include <string>
@@ -95,8 +94,8 @@ struct ReaderTreeNodeImpl {
 
 // The tree's private access to the classes of reader_tree.h.
 struct ReaderTreeAccess {
-    // A node and its private part in one slot. Slots live in a deque: one allocation per many
-    // nodes, and addresses that never change as the tree grows.
+    // A node and its private part in one slot. Slots live in chunks of many: one allocation per
+    // chunk, and addresses that never change as the tree grows.
     struct NodeSlot {
         ReaderTreeNode node;
         ReaderTreeNodeImpl impl;
@@ -117,20 +116,32 @@ struct ReaderTreeAccess {
 };
 
 struct ReaderTreeImpl {
-    std::deque<ReaderTreeAccess::NodeSlot> slots;
+    static constexpr std::size_t kChunk = 256;
+    std::vector<std::unique_ptr<ReaderTreeAccess::NodeSlot[]>> chunks;
+    std::size_t used = kChunk;  // slots taken in the last chunk
+
+    ReaderTreeAccess::NodeSlot& NextSlot()
+    {
+        if (used == kChunk) {
+            auto chunk = std::make_unique<ReaderTreeAccess::NodeSlot[]>(kChunk);
+            chunks.push_back(std::move(chunk));  // a failed push leaves the chunk to its owner
+            used = 0;
+        }
+        return chunks.back()[used++];
+    }
 };
 
 ReaderTreeNode* ReaderTreeAccess::NewNode(ReaderTree* tree, ReaderTreeImpl& impl, const char* name,
                                           short leafType, int idcode)
 {
-    NodeSlot& slot = impl.slots.emplace_back();
+    NodeSlot& slot = impl.NextSlot();
     try {
-        slot.impl.tree = tree;
         slot.impl.name = name;
     } catch (...) {
-        impl.slots.pop_back();
+        --impl.used;  // the slot, left as it was, is taken by the next node
         throw;
     }
+    slot.impl.tree = tree;
     slot.impl.leafType = leafType;
     slot.node.idcode = idcode;
     slot.node.parent = nullptr;

@@ -2,6 +2,7 @@
 // shared by all opens of it and counted by uses. Bad files are refused through the error sink;
 // misuse of objects is a contract violation in the checked build and an error message
 // otherwise. No exception leaves these functions.
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -75,8 +76,9 @@ Result ObjectCall(ffrObject* self, Op op, Result fallback, Body body) noexcept
 
 const nffr::Signal* FindSignal(ffrObjectImpl* impl, int idcode, size_t* index = nullptr)
 {
-    auto it = impl->byIdcode.find(idcode);
-    if (it == impl->byIdcode.end())
+    const std::pair<int32_t, uint32_t> key(idcode, 0);
+    auto it = std::lower_bound(impl->byIdcode.begin(), impl->byIdcode.end(), key);
+    if (it == impl->byIdcode.end() || it->first != idcode)
         return nullptr;
     if (index)
         *index = it->second;
@@ -141,8 +143,11 @@ void BuildRecords(ffrObjectImpl* impl)
         info.idcode = s.idcode;
         info.bitSize = s.bitSize;
         info.name = nullptr;  // built when first asked for
-        impl->byIdcode[s.idcode] = i;
+        impl->byIdcode.emplace_back(s.idcode, static_cast<uint32_t>(i));
     }
+    // Writers number the signals in order, so the sort is mostly a check; idcodes are unique.
+    if (!std::is_sorted(impl->byIdcode.begin(), impl->byIdcode.end()))
+        std::sort(impl->byIdcode.begin(), impl->byIdcode.end());
     impl->listed.assign(m.signals.size(), 0);
     impl->loads.assign(m.signals.size(), LoadState::Unloaded);
 }
