@@ -68,7 +68,8 @@ struct ReaderTreeBusImpl {
 struct NodeChildren {
     std::vector<ReaderTreeNode*> children;
     // The first child of each name. Most scopes are never looked up by name, so it is built at
-    // the first lookup or before the first bus (whose renames it must follow), then kept up.
+    // the first lookup or before the first rename of a bus (so that it follows renames as if
+    // kept from the start), then kept up.
     std::unordered_map<std::string, ReaderTreeNode*> childByName;
     bool indexed = false;
     std::unordered_map<std::string, ReaderTreeNode*> busByBase;  // bus nodes of this scope
@@ -538,7 +539,6 @@ void ReaderTree::InsertNode(ReaderTreeNode* node)
         }
         ReaderTreeNode*& bus = KidsFor(parent).busByBase[base];
         if (bus == nullptr) {
-            IndexOf(KidsFor(parent));
             ReaderTreeNode* created = Access::NewNode(this, *impl_, "", kBus, node->idcode);
             ReaderTreeNodeImpl& b = Access::Impl(created);
             Access::MakeBus(b);
