@@ -142,10 +142,9 @@ TEST_F(BadFile, IdcodesOutOfTableOrderAreFound)
     ffrObject* r = ffrObject::ffrOpen2(path.c_str(), nullptr, nullptr, 0);
     ASSERT_NE(nullptr, r);
     std::string names;
-    for (int idcode = 1; idcode <= 3; ++idcode) {
-        ffrVarInfo* info = nullptr;
+    ffrVarInfo* info = nullptr;
+    for (int idcode = 1; idcode <= 3; ++idcode)
         names += r->GetVarInfo(idcode, &info) == 0 ? std::string(info->name) + " " : "none ";
-    }
     r->Close();
     EXPECT_EQ("top.d top.i top.v ", names);
 }
