@@ -224,6 +224,16 @@ TEST_F(HostTree, OnlyDecimalIndexedMinusTwoLeavesFormBuses)
     EXPECT_EQ(ids[1], 5);
 }
 
+// A bus renamed to a name an earlier child holds leaves the name to that child.
+TEST_F(HostTree, ARenamedBusLeavesATakenNameToItsHolder)
+{
+    Leaf("d[0]", -2, 1);
+    Leaf("d[1:0]", 2, 7);
+    Leaf("d[1]", -2, 2);
+    EXPECT_EQ(Children(tree.rootNode), (Strings{"d[1:0]", "d[1:0]"}));
+    EXPECT_EQ(Find("d[1:0]")->idcode, 7);
+}
+
 // Leaf-type slots: kinds in the order first seen, -1 for unused slots.
 TEST_F(HostTree, LeafTypeSlotsKeepTheOrderFirstSeen)
 {

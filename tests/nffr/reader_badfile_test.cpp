@@ -131,6 +131,24 @@ TEST_F(BadFile, DamagedHierarchyAndTableAreRefused)
     EXPECT_TRUE(RefusedAtLoad(bytes));
 }
 
+// Idcodes need not rise in table order: each is still found with its own variable.
+TEST_F(BadFile, IdcodesOutOfTableOrderAreFound)
+{
+    std::vector<uint8_t> bytes = good_;
+    L::Store32(&bytes[VarEntry(good_, 0) + L::kVarOffIdcode], 3);
+    L::Store32(&bytes[VarEntry(good_, 2) + L::kVarOffIdcode], 1);
+    std::string path = dir_.File("unordered.fsdb");
+    ASSERT_TRUE(nffr::FileWriter::WriteBytes(path, bytes));
+    ffrObject* r = ffrObject::ffrOpen2(path.c_str(), nullptr, nullptr, 0);
+    ASSERT_NE(nullptr, r);
+    std::string names;
+    ffrVarInfo* info = nullptr;
+    for (int idcode = 1; idcode <= 3; ++idcode)
+        names += r->GetVarInfo(idcode, &info) == 0 ? std::string(info->name) + " " : "none ";
+    r->Close();
+    EXPECT_EQ("top.d top.i top.v ", names);
+}
+
 // Layout 2's metadata block is checked before it is allocated or decoded, and what it holds is
 // checked as the file's bytes are in layout 1.
 TEST_F(BadFile, DamagedMetadataIsRefused)

@@ -105,6 +105,36 @@ TEST_F(Sharing, RewriteIsDetectedAndStampsAreReadFromDisk)
     EXPECT_TRUE(Violations::Seen().empty());
 }
 
+// An open just after IsFsdbFile reads the file as it is then: the model the check parsed serves
+// only the same file, unchanged.
+TEST_F(Sharing, OpenAfterCheckReadsTheFileAsItIsNow)
+{
+    nffr::FileWriter other;
+    other.BeginScope("top");
+    other.AddVar("w", 'v', 1);
+    other.EndScope();
+    const std::string a = dir_.File("a.fsdb"), b = Write(other, dir_.File("b.fsdb"));
+    const ffrTreeCallback collect = [](uint32_t event, void* names, void* var) {
+        if (event == FFR_TREE_VAR)
+            *static_cast<std::string*>(names) += static_cast<ffrVarRecord*>(var)->name;
+        return true;
+    };
+    // a checked, then opened: as checked; b opened instead; a rewritten after its check.
+    const char* expected[] = {"vid", "w", "w"};
+    for (int c = 0; c < 3; ++c) {
+        Write(SmallFile(), a);
+        EXPECT_TRUE(IsFsdbFile(a.c_str()));
+        if (c == 2)
+            Write(other, a);
+        std::string names;
+        ffrObject* r = ffrObject::ffrOpen2((c == 1 ? b : a).c_str(), collect, &names, 0);
+        ASSERT_NE(nullptr, r);
+        r->ReadSignalTree();
+        r->Close();
+        EXPECT_EQ(expected[c], names) << "case " << c;
+    }
+}
+
 TEST_F(Sharing, InPlaceRewriteOfTheSameSizeIsDetected)
 {
     std::string path = Write(SmallFile(), dir_.File("small.fsdb"));

@@ -5,7 +5,6 @@
 // destroyed. No exception leaves a method: an allocation failure gives a null or failure result.
 #include <algorithm>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <new>
 #include <string>
@@ -68,8 +67,12 @@ struct ReaderTreeBusImpl {
 // What a node with children holds; leaves, the most numerous nodes, have none of it.
 struct NodeChildren {
     std::vector<ReaderTreeNode*> children;
-    std::unordered_map<std::string, ReaderTreeNode*> childByName;  // the first of each name
-    std::unordered_map<std::string, ReaderTreeNode*> busByBase;    // bus nodes of this scope
+    // The first child of each name. Most scopes are never looked up by name, so it is built at
+    // the first lookup or before the first rename of a bus (so that it follows renames as if
+    // kept from the start), then kept up.
+    std::unordered_map<std::string, ReaderTreeNode*> childByName;
+    bool indexed = false;
+    std::unordered_map<std::string, ReaderTreeNode*> busByBase;  // bus nodes of this scope
 };
 
 // What a bus node holds besides its members' nodes.
@@ -92,8 +95,8 @@ struct ReaderTreeNodeImpl {
 
 // The tree's private access to the classes of reader_tree.h.
 struct ReaderTreeAccess {
-    // A node and its private part in one slot. Slots live in a deque: one allocation per many
-    // nodes, and addresses that never change as the tree grows.
+    // A node and its private part in one slot. Slots live in chunks of many: one allocation per
+    // chunk, and addresses that never change as the tree grows.
     struct NodeSlot {
         ReaderTreeNode node;
         ReaderTreeNodeImpl impl;
@@ -114,20 +117,32 @@ struct ReaderTreeAccess {
 };
 
 struct ReaderTreeImpl {
-    std::deque<ReaderTreeAccess::NodeSlot> slots;
+    static constexpr std::size_t kChunk = 256;
+    std::vector<std::unique_ptr<ReaderTreeAccess::NodeSlot[]>> chunks;
+    std::size_t used = kChunk;  // slots taken in the last chunk
+
+    ReaderTreeAccess::NodeSlot& NextSlot()
+    {
+        if (used == kChunk) {
+            auto chunk = std::make_unique<ReaderTreeAccess::NodeSlot[]>(kChunk);
+            chunks.push_back(std::move(chunk));  // a failed push leaves the chunk to its owner
+            used = 0;
+        }
+        return chunks.back()[used++];
+    }
 };
 
 ReaderTreeNode* ReaderTreeAccess::NewNode(ReaderTree* tree, ReaderTreeImpl& impl, const char* name,
                                           short leafType, int idcode)
 {
-    NodeSlot& slot = impl.slots.emplace_back();
+    NodeSlot& slot = impl.NextSlot();
     try {
-        slot.impl.tree = tree;
         slot.impl.name = name;
     } catch (...) {
-        impl.slots.pop_back();
+        --impl.used;  // the slot, left as it was, is taken by the next node
         throw;
     }
+    slot.impl.tree = tree;
     slot.impl.leafType = leafType;
     slot.node.idcode = idcode;
     slot.node.parent = nullptr;
@@ -166,13 +181,32 @@ NodeChildren& KidsFor(ReaderTreeNode* node)
     return *kids;
 }
 
+// The node's name index, built from its children in order when first needed.
+std::unordered_map<std::string, ReaderTreeNode*>& IndexOf(NodeChildren& kids)
+{
+    if (!kids.indexed) {
+        try {
+            for (ReaderTreeNode* child : kids.children) {
+                kids.childByName.emplace(Access::Impl(child).name, child);
+            }
+        } catch (...) {
+            kids.childByName.clear();
+            throw;
+        }
+        kids.indexed = true;
+    }
+    return kids.childByName;
+}
+
 void AddChild(ReaderTreeNode* parent, ReaderTreeNode* child)
 {
     NodeChildren& p = KidsFor(parent);
     // Vectors grow geometrically; if the name index cannot take the child, undo the append.
     p.children.push_back(child);
     try {
-        p.childByName.emplace(Access::Impl(child).name, child);
+        if (p.indexed) {
+            p.childByName.emplace(Access::Impl(child).name, child);
+        }
     } catch (...) {
         p.children.pop_back();
         throw;
@@ -191,12 +225,12 @@ void RenameBus(ReaderTreeNode* bus)
     if (name == b.name) {
         return;
     }
-    NodeChildren& p = KidsFor(bus->parent);
-    auto old = p.childByName.find(b.name);
-    if (old != p.childByName.end() && old->second == bus) {
-        p.childByName.erase(old);
+    std::unordered_map<std::string, ReaderTreeNode*>& index = IndexOf(KidsFor(bus->parent));
+    auto old = index.find(b.name);
+    if (old != index.end() && old->second == bus) {
+        index.erase(old);
     }
-    p.childByName.emplace(name, bus);
+    index.emplace(name, bus);
     b.name = std::move(name);
 }
 
@@ -540,10 +574,14 @@ ReaderTreeNode* ReaderTree::GetCurrentChildFromName(ReaderTreeNode* node, const 
     if (name == nullptr || node == nullptr) {
         return nullptr;
     }
-    const NodeChildren& parent = KidsOf(node);
+    if (Access::Impl(node).kids == nullptr) {
+        return nullptr;
+    }
     try {
-        auto found = parent.childByName.find(name);
-        return found == parent.childByName.end() ? nullptr : found->second;
+        const std::unordered_map<std::string, ReaderTreeNode*>& index =
+            IndexOf(*Access::Impl(node).kids);
+        auto found = index.find(name);
+        return found == index.end() ? nullptr : found->second;
     } catch (...) {
         return nullptr;
     }

@@ -2,6 +2,7 @@
 // shared by all opens of it and counted by uses. Bad files are refused through the error sink;
 // misuse of objects is a contract violation in the checked build and an error message
 // otherwise. No exception leaves these functions.
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -75,8 +76,9 @@ Result ObjectCall(ffrObject* self, Op op, Result fallback, Body body) noexcept
 
 const nffr::Signal* FindSignal(ffrObjectImpl* impl, int idcode, size_t* index = nullptr)
 {
-    auto it = impl->byIdcode.find(idcode);
-    if (it == impl->byIdcode.end())
+    const std::pair<int32_t, uint32_t> key(idcode, 0);
+    auto it = std::lower_bound(impl->byIdcode.begin(), impl->byIdcode.end(), key);
+    if (it == impl->byIdcode.end() || it->first != idcode)
         return nullptr;
     if (index)
         *index = it->second;
@@ -141,10 +143,42 @@ void BuildRecords(ffrObjectImpl* impl)
         info.idcode = s.idcode;
         info.bitSize = s.bitSize;
         info.name = nullptr;  // built when first asked for
-        impl->byIdcode[s.idcode] = i;
+        impl->byIdcode.emplace_back(s.idcode, static_cast<uint32_t>(i));
     }
+    // Writers number the signals in order, so the sort is mostly a check; idcodes are unique.
+    if (!std::is_sorted(impl->byIdcode.begin(), impl->byIdcode.end()))
+        std::sort(impl->byIdcode.begin(), impl->byIdcode.end());
     impl->listed.assign(m.signals.size(), 0);
     impl->loads.assign(m.signals.size(), LoadState::Unloaded);
+}
+
+// The model of the file that the last IsFsdbFile accepted. A host asks IsFsdbFile just before
+// ffrOpen2, which takes the model from here instead of reading and decoding the file again.
+struct CheckedFile {
+    std::string path;
+    nffr::DiskState disk;  // of the handle the model was parsed from
+    nffr::Model model;
+    std::vector<std::string> warnings;
+};
+
+std::unique_ptr<CheckedFile>& LastChecked()
+{
+    static auto* last = new std::unique_ptr<CheckedFile>();
+    return *last;
+}
+
+// Parses the file behind the handle, or takes the model the last IsFsdbFile parsed when it was
+// of the same path and the handle's file is the same, unchanged. Either way nothing stays kept.
+bool ParseOnce(const char* path, const nffr::FileHandle& file, nffr::Model* model,
+               std::string* error, std::vector<std::string>* warnings)
+{
+    std::unique_ptr<CheckedFile> last = std::move(LastChecked());
+    if (last && last->path == path && last->disk == file.state()) {
+        *model = std::move(last->model);
+        *warnings = std::move(last->warnings);
+        return true;
+    }
+    return nffr::ParseModel(file, model, error, warnings);
 }
 
 // Opens and checks the file; null (with the reason sent to the error sink) when refused.
@@ -156,7 +190,7 @@ std::unique_ptr<ffrObjectImpl> ReadFile(const char* path)
     nffr::DiskState named;
     if (!nffr::QueryFile(path, &impl->identity, &impl->canonical, &named, &error) ||
         !(impl->file = nffr::FileHandle::Open(path, &error)) ||
-        !nffr::ParseModel(*impl->file, &impl->model, &error, &warnings)) {
+        !ParseOnce(path, *impl->file, &impl->model, &error, &warnings)) {
         nffr::ReportError(Quoted(path) + ": " + error);
         return nullptr;
     }
@@ -225,14 +259,17 @@ void Kill(ffrObject* object)
 bool FileIsOurs(const char* path, bool report)
 {
     std::string error;
-    std::vector<std::string> warnings;
+    LastChecked().reset();
+    auto checked = std::make_unique<CheckedFile>();
     std::unique_ptr<nffr::FileHandle> file = nffr::FileHandle::Open(path, &error);
-    nffr::Model model;
-    if (!file || !nffr::ParseModel(*file, &model, &error, &warnings)) {
+    if (!file || !nffr::ParseModel(*file, &checked->model, &error, &checked->warnings)) {
         if (report)
             nffr::ReportError(Quoted(path) + ": " + error);
         return false;
     }
+    checked->path = path;
+    checked->disk = file->state();
+    LastChecked() = std::move(checked);
     return true;
 }
 
@@ -478,6 +515,7 @@ ffrObject* ffrObject::ffrOpen2(const char* path, ffrTreeCallback callback, void*
             Registry()["path:" + fresh->canonical] = object;
             Registry()[LexicalKey(path)] = object;
         }
+        LastChecked().reset();  // a model checked for an object already open is not kept
         ffrObjectImpl* impl = ffrAccess::Impl(object);
         impl->spellings.insert(path);
         ++impl->uses;

@@ -74,7 +74,8 @@ struct ffrObjectImpl {
     std::string diskStamp;
     std::unique_ptr<nffr::FileHandle> file;
     nffr::Model model;
-    std::unordered_map<int, size_t> byIdcode;           // idcode -> signal index
+    // (idcode, signal index) sorted by idcode: one allocation, where a map took one per signal.
+    std::vector<std::pair<int32_t, uint32_t>> byIdcode;
     std::vector<ffrVarInfo> infos;                      // one per signal, stable
     std::unordered_map<size_t, std::string> fullNames;  // built when GetVarInfo first asks
     std::vector<char> walkNames;   // the names handed to the tree callback, which may change them

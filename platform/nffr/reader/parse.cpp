@@ -1,5 +1,6 @@
 // parse.cpp: checks and decodes a file of our layout. Every length, offset and count is
 // checked against the file's size before anything is read or allocated for it.
+#include <algorithm>
 #include <cstring>
 #include <unordered_set>
 
@@ -107,11 +108,40 @@ std::string SignalDamage(const Signal& s, uint64_t blockSize, uint64_t fileSize,
     return std::string();
 }
 
+// True when every idcode is positive and used once: in one pass when they rise, as writers
+// number them, otherwise by sorting a copy (no allocation per signal, no hashing).
+bool IdcodesSound(const std::vector<Signal>& signals)
+{
+    bool rising = true;
+    for (size_t i = 1; i < signals.size() && rising; ++i)
+        rising = signals[i - 1].idcode < signals[i].idcode;
+    if (rising)
+        return signals.empty() || signals.front().idcode > 0;
+    std::vector<int32_t> ids;
+    ids.reserve(signals.size());
+    for (const Signal& s : signals)
+        ids.push_back(s.idcode);
+    std::sort(ids.begin(), ids.end());
+    return ids.front() > 0 && std::adjacent_find(ids.begin(), ids.end()) == ids.end();
+}
+
+// The first signal whose idcode is not positive or was used by an earlier one; the count when
+// none is.
+size_t FirstBadIdcode(const std::vector<Signal>& signals)
+{
+    if (IdcodesSound(signals))
+        return signals.size();
+    std::unordered_set<int32_t> seen;
+    for (size_t i = 0; i < signals.size(); ++i)
+        if (signals[i].idcode <= 0 || !seen.insert(signals[i].idcode).second)
+            return i;
+    return signals.size();
+}
+
 bool ParseSignals(const uint8_t* table, uint64_t fileSize, Model* model, std::string* error)
 {
     const Header& h = model->header;
     model->signals.resize(h.varCount);
-    std::unordered_set<int32_t> seen;
     for (uint32_t i = 0; i < h.varCount; ++i) {
         const uint8_t* e = table + uint64_t(i) * L::kVarEntrySize;
         Signal& s = model->signals[i];
@@ -124,11 +154,6 @@ bool ParseSignals(const uint8_t* table, uint64_t fileSize, Model* model, std::st
         s.changeCount = Get32(e + L::kVarOffChangeCount);
         s.recordedCount = Get32(e + L::kVarOffRecordedCount);
         s.blockOffset = Get64(e + L::kVarOffBlockOffset);
-        // Without a sound idcode the signal cannot be told from the others: the file is refused.
-        if (s.idcode <= 0 || !seen.insert(s.idcode).second)
-            return Refuse(error, "variable " + std::to_string(i) + " (idcode " +
-                                     std::to_string(s.idcode) +
-                                     "): idcode not positive or used twice");
         s.indexSize = Get64(e + L::kVarOffIndexSize);
         std::string damage = SignalDamage(s, s.indexSize, fileSize, h.version);
         if (!damage.empty()) {
@@ -136,6 +161,12 @@ bool ParseSignals(const uint8_t* table, uint64_t fileSize, Model* model, std::st
             model->damage.emplace(i, std::move(damage));
         }
     }
+    // Without a sound idcode a signal cannot be told from the others: the file is refused.
+    const size_t bad = FirstBadIdcode(model->signals);
+    if (bad < model->signals.size())
+        return Refuse(error, "variable " + std::to_string(bad) + " (idcode " +
+                                 std::to_string(model->signals[bad].idcode) +
+                                 "): idcode not positive or used twice");
     return true;
 }
 
