@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <new>
 #include <unordered_map>
@@ -16,23 +17,73 @@
 namespace nffr {
 namespace detail {
 
+// Fixed-size chunks for the signals' pending changes, cut from slabs that are kept and reused:
+// buffers of every size come and go without fragmenting the heap, so memory stays flat.
+class ChunkPool {
+public:
+    static constexpr size_t kBytes = 248;  // a chunk's bytes, 256 with its link
+    struct Chunk {
+        Chunk* next;
+        uint8_t bytes[kBytes];
+    };
+
+    // A chunk off the free list; null without memory.
+    Chunk* Take()
+    {
+        if (!free_ && !Grow())
+            return nullptr;
+        Chunk* chunk = free_;
+        free_ = chunk->next;
+        chunk->next = nullptr;
+        return chunk;
+    }
+
+    // Returns the list first..last.
+    void Give(Chunk* first, Chunk* last)
+    {
+        last->next = free_;
+        free_ = first;
+    }
+
+private:
+    static constexpr size_t kSlab = 4096;  // chunks per slab: 1 MiB
+
+    [[gnu::noinline]] bool Grow()
+    {
+        std::unique_ptr<Chunk[]> slab(new (std::nothrow) Chunk[kSlab]);
+        if (!slab)
+            return false;
+        for (size_t i = 0; i < kSlab; ++i)
+            slab[i].next = i + 1 < kSlab ? &slab[i + 1] : free_;
+        free_ = &slab[0];
+        slabs_.push_back(std::move(slab));
+        return true;
+    }
+
+    std::vector<std::unique_ptr<Chunk[]>> slabs_;
+    Chunk* free_ = nullptr;
+};
+
 class StreamState {
 public:
     // A variable's changes not yet written, the last tag it was given, and what a change needs
     // to know of its declaration, resolved once. The changes are kept as they come, each its
-    // tag's difference to the one before (the first: the tag) as a varint and then its value: one
-    // buffer, so a change touches one place, and a fraction of the tags' 8 bytes each.
+    // tag's difference to the one before (the first: the tag) as a varint and then its value, in
+    // a list of chunks: a change touches one place, and a fraction of the tags' 8 bytes each.
     struct Pending {
-        std::unique_ptr<uint8_t[]> changes;
+        ChunkPool::Chunk *head = nullptr, *tail = nullptr;
+        uint8_t* at = nullptr;  // the next free byte of tail
+        size_t room = 0;        // free bytes of tail
+        // Bytes used, and the capacity a buffer doubling as it fills would have: the budget
+        // goes by it, which keeps the segments cut where they always were.
         size_t used = 0, capacity = 0;
         uint64_t last = 0;
         uint32_t count = 0;
+        uint32_t cut = 1;  // the count of changes whose tags and values fill a segment
         uint32_t valueSize = 0;
         uint32_t list = 0;  // the number under which its index entries are spilled
         bool holdsBits = true;
         size_t Capacity() const { return capacity; }
-        // The changes' size as tags and values, which decides where a segment is cut.
-        uint64_t Raw() const { return uint64_t(count) * (8 + valueSize); }
     };
 
     StreamState(std::string finalPath, size_t memoryBudget, std::string tempPath)
@@ -89,17 +140,22 @@ public:
         return NewSlot(idcode);
     }
 
-    // Looks the variable up once; null (an error recorded) for an unknown idcode. Buffers of
-    // an unordered_map keep their address, so the slots may point at them.
+    // Looks the variable up once; null (an error recorded) for an unknown idcode. The buffers
+    // live in a deque, which keeps their address, so the slots may point at them.
     [[gnu::noinline]] Pending* NewSlot(int idcode)
     {
+        auto known = pending.find(idcode);  // a sparse idcode's buffer, made before
+        if (known != pending.end())
+            return known->second;
         auto var = decl.vars_.find(idcode);
         if (var == decl.vars_.end()) {
             Fail("unknown idcode " + std::to_string(idcode));
             return nullptr;
         }
-        Pending& p = pending[idcode];
+        Pending& p = *(pending[idcode] = &records.emplace_back());
         p.valueSize = decl.ValueSize(var->second);
+        p.cut = static_cast<uint32_t>(std::max<size_t>(
+            1, (segment::kSegmentBytes + 8 + p.valueSize - 1) / (8 + size_t(p.valueSize))));
         p.holdsBits = !decl.HoldsReals(idcode);
         p.list = lists++;
         // Idcodes far beyond the variables' number (a description's id=N) stay in the map.
@@ -122,41 +178,74 @@ public:
         if (size != p.valueSize || tag < p.last)
             return Refuse(idcode, tag, size, p);
         changed = true;
-        if (p.capacity - p.used < 10 + size && !Grow(p, 10 + size))
+        if (p.capacity - p.used < 10 + size)
+            Grow(p, 10 + size);
+        uint64_t v = p.count == 0 ? tag : tag - p.last;
+        if (p.room >= 10 + size) {
+            uint8_t* at = p.at;
+            for (; v >= 0x80; v >>= 7)
+                *at++ = static_cast<uint8_t>(v | 0x80);
+            *at++ = static_cast<uint8_t>(v);
+            if (size == 1)
+                *at++ = *bytes;
+            else
+                at = static_cast<uint8_t*>(std::memcpy(at, bytes, size)) + size;
+            p.used += size_t(at - p.at);
+            p.room -= size_t(at - p.at);
+            p.at = at;
+        } else if (!AddAcross(p, v, bytes, size)) {
             return false;
-        uint8_t* at = p.changes.get() + p.used;
-        size_t n = 0;
-        for (uint64_t v = p.count == 0 ? tag : tag - p.last;; v >>= 7) {
-            at[n++] = static_cast<uint8_t>(v < 0x80 ? v : (v | 0x80));
-            if (v < 0x80)
-                break;
         }
-        std::memcpy(at + n, bytes, size);
-        p.used += n + size;
         p.last = tag;
-        ++p.count;
-        if (p.Raw() >= segment::kSegmentBytes)
+        if (++p.count >= p.cut)
             Flush(idcode, p);
         if (buffered > budget)
             FlushLargest();
         return Sound();
     }
 
-    // Room for more bytes in p's buffer, which doubles; false (an error recorded) without memory.
-    [[gnu::noinline]] bool Grow(Pending& p, size_t more)
+    // A change that does not fit the room left in p's last chunk: it continues in new ones.
+    [[gnu::noinline]] bool AddAcross(Pending& p, uint64_t v, const uint8_t* bytes, size_t size)
+    {
+        uint8_t step[10];
+        size_t n = 0;
+        for (; v >= 0x80; v >>= 7)
+            step[n++] = static_cast<uint8_t>(v | 0x80);
+        step[n++] = static_cast<uint8_t>(v);
+        return Append(p, step, n) && Append(p, bytes, size);
+    }
+
+    bool Append(Pending& p, const uint8_t* bytes, size_t n)
+    {
+        while (n > 0) {
+            if (p.room == 0) {
+                ChunkPool::Chunk* chunk = pool.Take();
+                if (!chunk) {
+                    Fail("out of memory");
+                    return false;
+                }
+                (p.tail ? p.tail->next : p.head) = chunk;
+                p.tail = chunk;
+                p.at = chunk->bytes;
+                p.room = ChunkPool::kBytes;
+            }
+            const size_t k = std::min(n, p.room);
+            std::memcpy(p.at, bytes, k);
+            p.at += k;
+            p.room -= k;
+            p.used += k;
+            bytes += k;
+            n -= k;
+        }
+        return true;
+    }
+
+    // The capacity p would have after doubling to fit more bytes; the budget counts it.
+    [[gnu::noinline]] void Grow(Pending& p, size_t more)
     {
         const size_t capacity = std::max({size_t(64), 2 * p.capacity, p.used + more});
-        std::unique_ptr<uint8_t[]> bigger(new (std::nothrow) uint8_t[capacity]);
-        if (!bigger) {
-            Fail("out of memory");
-            return false;
-        }
-        if (p.used)
-            std::memcpy(bigger.get(), p.changes.get(), p.used);
-        p.changes = std::move(bigger);
         buffered += capacity - p.capacity;
         p.capacity = capacity;
-        return true;
     }
 
     [[gnu::noinline, gnu::cold]] bool Refuse(int idcode, uint64_t tag, size_t size,
@@ -178,7 +267,14 @@ public:
             return;
         tags.resize(p.count);
         values.resize(size_t(p.count) * p.valueSize);
-        const uint8_t* at = p.changes.get();
+        flat.resize(p.used);
+        size_t copied = 0;
+        for (const ChunkPool::Chunk* c = p.head; c; c = c->next) {
+            const size_t n = c == p.tail ? ChunkPool::kBytes - p.room : ChunkPool::kBytes;
+            std::memcpy(flat.data() + copied, c->bytes, n);
+            copied += n;
+        }
+        const uint8_t* at = flat.data();
         uint64_t tag = 0;
         for (uint32_t i = 0; i < p.count; ++i) {
             uint64_t v = 0;
@@ -210,7 +306,11 @@ public:
     void Release(Pending& p)
     {
         buffered -= p.capacity;
-        p.changes.reset();
+        if (p.head)
+            pool.Give(p.head, p.tail);
+        p.head = p.tail = nullptr;
+        p.at = nullptr;
+        p.room = 0;
         p.used = p.capacity = 0;
         p.count = 0;
     }
@@ -220,13 +320,13 @@ public:
     {
         std::vector<std::pair<size_t, int>> sizes;
         for (auto& entry : pending)
-            if (entry.second.count != 0)
-                sizes.emplace_back(entry.second.Capacity(), entry.first);
+            if (entry.second->count != 0)
+                sizes.emplace_back(entry.second->Capacity(), entry.first);
         std::sort(sizes.rbegin(), sizes.rend());
         for (const auto& size : sizes) {
             if (buffered <= budget / 2)
                 break;
-            Flush(size.second, pending[size.second]);
+            Flush(size.second, *pending[size.second]);
         }
     }
 
@@ -252,7 +352,7 @@ public:
         if (it != pending.end()) {
             if (idcode > 0 && size_t(idcode) < slots.size())
                 slots[size_t(idcode)] = nullptr;
-            Release(it->second);
+            Release(*it->second);  // its record stays in the deque, unused
             pending.erase(it);
         }
         segments.erase(idcode);  // its written segments stay in the file, unreferenced
@@ -265,8 +365,8 @@ public:
         for (int id : decl.order_) {
             auto it = pending.find(id);
             if (it != pending.end()) {
-                Flush(id, it->second);
-                lastTag = std::max(lastTag, it->second.last);
+                Flush(id, *it->second);
+                lastTag = std::max(lastTag, it->second->last);
             }
         }
         std::vector<uint8_t> tail, header;
@@ -321,7 +421,7 @@ public:
             auto buffer = pending.find(id);  // there is one for every list
             if (list == segments.end() || buffer == pending.end())
                 continue;
-            start[buffer->second.list] = at;
+            start[buffer->second->list] = at;
             at += list->second.entries * layout::kSegEntrySize;
         }
         std::vector<uint8_t> window, records(kSpillRecord * 4096);
@@ -388,8 +488,10 @@ public:
     std::string error;
     bool finished = false;
     bool changed = false;  // a change was given: the file type is fixed
-    std::unordered_map<int, Pending> pending;
-    std::vector<Pending*> slots;  // by idcode: pending's buffers of the dense idcodes
+    ChunkPool pool;
+    std::deque<Pending> records;                // every buffer made, in the order made
+    std::unordered_map<int, Pending*> pending;  // the buffers of the variables kept
+    std::vector<Pending*> slots;                // by idcode: pending's buffers of the dense idcodes
     std::map<int, FileWriter::SegmentList> segments;  // counts only: the entries are spilled
     std::FILE* spill = nullptr;  // the index entries, in the order the segments are written
     uint32_t lists = 0;
@@ -399,6 +501,7 @@ public:
     std::vector<uint8_t> stored;
     std::vector<uint64_t> tags;  // a segment's changes as Encode takes them
     std::vector<uint8_t> values;
+    std::vector<uint8_t> flat;  // a buffer's chunks, one after the other
 };
 
 }  // namespace detail
