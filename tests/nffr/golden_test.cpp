@@ -257,6 +257,27 @@ TEST_F(GoldenFiles, StreamWriterWritesItsIndexesInWindowsAndRemovesItsSpill)
     EXPECT_EQ(Dump(GoldenPath("stream2.fsdb")), Dump(made));
 }
 
+// An idcode far beyond the variables' number keeps one buffer and one index list over all its
+// segments, so that each of them is in its index.
+TEST_F(GoldenFiles, StreamWriterKeepsEverySegmentOfASparseIdcode)
+{
+    const std::string made = dir_.File("sparse2.fsdb");
+    const int far = 1000000;
+    nffr::StreamWriter stream(made);
+    nffr::FileWriter held;
+    stream.AddVar("far", 0, 1, 3, far);
+    held.AddVar("far", 0, 1, 3, far);
+    for (uint64_t t = 0; t < 300000; ++t) {  // three segments
+        const uint8_t v = t % 3 == 0;
+        stream.AddChange(far, t, &v, 1);
+        held.AddChange(far, t, {v});
+    }
+    std::string error;
+    ASSERT_TRUE(stream.Finish(&error)) << error;
+    held.SetLayout(1);
+    EXPECT_EQ(Dump(Write(held, dir_.File("plain1.fsdb"))), Dump(made));
+}
+
 // Misuse and failures come back as the first error; the temporary file goes unless finished.
 TEST_F(GoldenFiles, StreamWriterRefusesMisuseAndLeavesNoTemporaryFile)
 {
