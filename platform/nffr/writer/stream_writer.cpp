@@ -265,8 +265,7 @@ public:
     {
         if (p.count == 0)
             return;
-        tags.resize(p.count);
-        values.resize(size_t(p.count) * p.valueSize);
+        const size_t valueBytes = size_t(p.count) * p.valueSize;
         flat.resize(p.used);
         size_t copied = 0;
         for (const ChunkPool::Chunk* c = p.head; c; c = c->next) {
@@ -274,21 +273,27 @@ public:
             std::memcpy(flat.data() + copied, c->bytes, n);
             copied += n;
         }
+        // The tag steps stay the varints they are; only the values are parted from them.
+        steps.resize(p.used - valueBytes);
+        values.resize(valueBytes);
         const uint8_t* at = flat.data();
-        uint64_t tag = 0;
+        uint8_t* step = steps.data();
+        uint8_t* value = values.data();
         for (uint32_t i = 0; i < p.count; ++i) {
-            uint64_t v = 0;
-            for (int shift = 0;; shift += 7) {
-                v |= uint64_t(*at & 0x7f) << shift;
-                if (!(*at++ & 0x80))
-                    break;
+            while (*at & 0x80)
+                *step++ = *at++;
+            *step++ = *at++;
+            if (p.valueSize == 1) {
+                *value++ = *at++;
+            } else {
+                std::memcpy(value, at, p.valueSize);
+                value += p.valueSize;
+                at += p.valueSize;
             }
-            tags[i] = tag = i == 0 ? v : tag + v;
-            std::memcpy(values.data() + size_t(i) * p.valueSize, at, p.valueSize);
-            at += p.valueSize;
         }
-        const segment::Entry entry = segment::Encode(tags.data(), values.data(), p.count,
-                                                     p.valueSize, p.holdsBits, &stored, &work);
+        const segment::Entry entry =
+            segment::EncodeSteps(steps.data(), steps.size(), values.data(), p.count, p.valueSize,
+                                 p.holdsBits, &stored, &work);
         FileWriter::SegmentList& list = segments[idcode];
         list.count += entry.count;
         ++list.entries;
@@ -499,9 +504,8 @@ public:
     size_t buffered = 0;
     segment::Workspace work;
     std::vector<uint8_t> stored;
-    std::vector<uint64_t> tags;  // a segment's changes as Encode takes them
-    std::vector<uint8_t> values;
-    std::vector<uint8_t> flat;  // a buffer's chunks, one after the other
+    std::vector<uint8_t> steps, values;  // a segment's changes as EncodeSteps takes them
+    std::vector<uint8_t> flat;           // a buffer's chunks, one after the other
 };
 
 }  // namespace detail
