@@ -284,7 +284,8 @@ TEST_F(GoldenFiles, StreamWriterRefusesMisuseAndLeavesNoTemporaryFile)
     struct Case {
         const char* name;
         std::function<void(nffr::StreamWriter&, int bits, int real)> misuse;
-        const char* error;
+        std::string error;
+        bool full = false;  // the temporary file a link to /dev/full, which refuses writes
     };
     const uint8_t two[2] = {0, 1};
     const std::vector<Case> cases = {
@@ -308,9 +309,22 @@ TEST_F(GoldenFiles, StreamWriterRefusesMisuseAndLeavesNoTemporaryFile)
          "idcode 1 holds bits, not reals"},
         {"abandoned", [&](auto& w, int, int) { w.Abandon(); }, "the file was abandoned"},
         {"declaration", [&](auto& w, int, int) { w.EndScope(); }, "upscope without an open scope"},
+        // Segments are written on a thread of their own: its failure reaches a later change.
+        {"write failure",
+         [&](auto& w, int bits, int) {
+             uint32_t seed = 1;
+             for (uint64_t t = 0; t < 2000000; ++t) {
+                 const uint8_t v[2] = {uint8_t((seed = seed * 1103515245 + 12345) >> 30 & 1), 0};
+                 if (!w.AddChange(bits, t, v, 2))
+                     break;
+             }
+         },
+         "cannot write \"" + dir_.File("misuse.fsdb") + "\": No space left on device", true},
     };
     for (const Case& c : cases) {
         const std::string path = dir_.File("misuse.fsdb");
+        if (c.full)
+            std::filesystem::create_symlink("/dev/full", path + ".writing");
         nffr::StreamWriter w(path);
         w.SetFileType(1);
         const int bits = w.AddVar("bits", 0, 2), real = w.AddVar("real", 'r', 64);

@@ -1,12 +1,16 @@
 // stream_writer.cpp: StreamWriter, which appends each signal's segments to the file as its
 // buffer fills and keeps the declarations in a FileWriter that never holds changes.
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <thread>
 #include <unordered_map>
 
 #include "nffr_layout.h"
@@ -86,6 +90,13 @@ public:
         size_t Capacity() const { return capacity; }
     };
 
+    // A segment to write: its changes parted into tag steps and values, and its variable's.
+    struct Job {
+        std::vector<uint8_t> steps, values;
+        uint32_t count = 0, valueSize = 0, list = 0;
+        bool holdsBits = true;
+    };
+
     StreamState(std::string finalPath, size_t memoryBudget, std::string tempPath)
         : path(std::move(finalPath)),
           temp(tempPath.empty() ? path + ".writing" : std::move(tempPath)),
@@ -110,26 +121,43 @@ public:
 
     void Fail(const std::string& message)
     {
+        TakeWriteError();
         if (error.empty())
             error = message;
     }
 
-    // The first error, the declarations' included; true while there is none.
+    // The first error, the declarations' and the worker's included; true while there is none.
     bool Sound()
     {
+        TakeWriteError();
         if (error.empty() && !decl.errors_.empty())
             error = decl.errors_.front();
         return error.empty();
     }
 
+    void TakeWriteError()
+    {
+        if (error.empty() && writeFailed.load(std::memory_order_acquire)) {
+            std::lock_guard<std::mutex> hold(mutex);
+            error = writeError;
+        }
+    }
+
     void Put(const void* bytes, size_t size)
     {
-        if (!file || size == 0)
-            return;
-        errno = 0;
-        if (std::fwrite(bytes, 1, size, file) != size)
+        if (!PutBytes(bytes, size))
             Fail(FileWriter::CannotWrite(path));
+    }
+
+    // False when the bytes could not be written (errno tells why).
+    bool PutBytes(const void* bytes, size_t size)
+    {
+        if (!file || size == 0)
+            return true;
+        errno = 0;
+        const bool ok = std::fwrite(bytes, 1, size, file) == size;
         written += size;
+        return ok;
     }
 
     // The buffer of idcode, found without a lookup for the dense idcodes an import gives.
@@ -260,11 +288,25 @@ public:
         return false;
     }
 
-    // Writes the variable's pending changes as one segment and frees their memory.
+    // Hands the variable's pending changes to the writing of one segment and frees their
+    // memory.
     void Flush(int idcode, Pending& p)
     {
         if (p.count == 0)
             return;
+        Job job = SpareJob();
+        Part(p, &job);
+        FileWriter::SegmentList& list = segments[idcode];
+        list.count += p.count;
+        ++list.entries;
+        Release(p);
+        Submit(std::move(job));
+    }
+
+    // p's changes as a segment's job: the tag steps stay the varints they are, only the values
+    // are parted from them.
+    void Part(const Pending& p, Job* job)
+    {
         const size_t valueBytes = size_t(p.count) * p.valueSize;
         flat.resize(p.used);
         size_t copied = 0;
@@ -273,12 +315,11 @@ public:
             std::memcpy(flat.data() + copied, c->bytes, n);
             copied += n;
         }
-        // The tag steps stay the varints they are; only the values are parted from them.
-        steps.resize(p.used - valueBytes);
-        values.resize(valueBytes);
+        job->steps.resize(p.used - valueBytes);
+        job->values.resize(valueBytes);
         const uint8_t* at = flat.data();
-        uint8_t* step = steps.data();
-        uint8_t* value = values.data();
+        uint8_t* step = job->steps.data();
+        uint8_t* value = job->values.data();
         for (uint32_t i = 0; i < p.count; ++i) {
             while (*at & 0x80)
                 *step++ = *at++;
@@ -291,21 +332,110 @@ public:
                 at += p.valueSize;
             }
         }
+        job->count = p.count;
+        job->valueSize = p.valueSize;
+        job->list = p.list;
+        job->holdsBits = p.holdsBits;
+    }
+
+    // A job whose buffers a finished one leaves, so that they are not allocated again.
+    Job SpareJob()
+    {
+        std::lock_guard<std::mutex> hold(mutex);
+        if (spare.empty())
+            return Job();
+        Job job = std::move(spare.back());
+        spare.pop_back();
+        return job;
+    }
+
+    // Queues the job for the worker, started on the first, waiting while kQueued are queued;
+    // written here when no thread can be started.
+    void Submit(Job job)
+    {
+        if (!worker.joinable() && !workerless) {
+            try {
+                worker = std::thread([this] { Work(); });
+            } catch (...) {
+                workerless = true;
+            }
+        }
+        if (workerless) {
+            Write(job);
+            spare.push_back(std::move(job));
+            return;
+        }
+        std::unique_lock<std::mutex> hold(mutex);
+        room.wait(hold, [this] { return queue.size() < kQueued; });
+        queue.push_back(std::move(job));
+        wake.notify_one();
+    }
+
+    // The worker: writes the queued jobs in their order until told to stop.
+    void Work()
+    {
+        std::unique_lock<std::mutex> hold(mutex);
+        for (;;) {
+            wake.wait(hold, [this] { return stopping || !queue.empty(); });
+            if (queue.empty())
+                return;
+            Job job = std::move(queue.front());
+            queue.pop_front();
+            busy = true;
+            room.notify_all();
+            hold.unlock();
+            Write(job);
+            hold.lock();
+            busy = false;
+            spare.push_back(std::move(job));
+            room.notify_all();
+        }
+    }
+
+    // Waits until every job given is written: then the file, the spill and their counts are
+    // this thread's again.
+    void Drain()
+    {
+        std::unique_lock<std::mutex> hold(mutex);
+        room.wait(hold, [this] { return queue.empty() && !busy; });
+    }
+
+    // Ends the worker; the jobs still queued are dropped (the file is abandoned).
+    void Stop()
+    {
+        if (!worker.joinable())
+            return;
+        {
+            std::lock_guard<std::mutex> hold(mutex);
+            stopping = true;
+            queue.clear();
+        }
+        wake.notify_one();
+        worker.join();
+    }
+
+    // Packs, compresses and writes one segment and spills its index entry (on the worker).
+    // After a failure nothing more is written: the first one is kept for the callers.
+    void Write(const Job& job)
+    {
+        if (writeFailed.load(std::memory_order_relaxed))
+            return;
         const segment::Entry entry =
-            segment::EncodeSteps(steps.data(), steps.size(), values.data(), p.count, p.valueSize,
-                                 p.holdsBits, &stored, &work);
-        FileWriter::SegmentList& list = segments[idcode];
-        list.count += entry.count;
-        ++list.entries;
+            segment::EncodeSteps(job.steps.data(), job.steps.size(), job.values.data(), job.count,
+                                 job.valueSize, job.holdsBits, &stored, &work);
         uint8_t record[kSpillRecord];
-        layout::Store32(record, p.list);
+        layout::Store32(record, job.list);
         segment::StoreEntry(record + 4, written, entry);
         errno = 0;
-        if (spill && std::fwrite(record, 1, sizeof record, spill) != sizeof record)
-            Fail(FileWriter::CannotWrite(path));
+        bool ok = !spill || std::fwrite(record, 1, sizeof record, spill) == sizeof record;
         ++spilled;
-        Put(stored.data(), stored.size());
-        Release(p);
+        ok = ok && PutBytes(stored.data(), stored.size());
+        if (!ok) {
+            const std::string why = FileWriter::CannotWrite(path);  // errno is this thread's
+            std::lock_guard<std::mutex> hold(mutex);
+            writeError = why;
+            writeFailed.store(true, std::memory_order_release);
+        }
     }
 
     void Release(Pending& p)
@@ -374,6 +504,7 @@ public:
                 lastTag = std::max(lastTag, it->second->last);
             }
         }
+        Drain();
         std::vector<uint8_t> tail, header;
         std::string why;
         uint64_t indexBytes = 0;
@@ -462,6 +593,7 @@ public:
 
     void Abandon()
     {
+        Stop();
         if (finished)
             return;
         if (file)
@@ -484,6 +616,8 @@ public:
 
     // A spilled index entry: the number of its variable's list, then the entry.
     static constexpr size_t kSpillRecord = 4 + layout::kSegEntrySize;
+    // Segments queued for the worker at the most, which bounds the memory they hold.
+    static constexpr size_t kQueued = 2;
 
     FileWriter decl;  // the declarations; never holds changes
     std::string path, temp;
@@ -502,10 +636,20 @@ public:
     uint32_t lists = 0;
     uint64_t spilled = 0;
     size_t buffered = 0;
+    // The worker's: the jobs are written on it in their order while the changes go on; the
+    // file, the spill and their counts are its own until Drain.
+    std::thread worker;
+    bool workerless = false;  // no thread could be started: the jobs are written at once
+    std::mutex mutex;         // guards what follows, to writeError
+    std::condition_variable wake, room;
+    std::deque<Job> queue;
+    std::vector<Job> spare;
+    bool busy = false, stopping = false;
+    std::string writeError;
+    std::atomic<bool> writeFailed{false};
     segment::Workspace work;
     std::vector<uint8_t> stored;
-    std::vector<uint8_t> steps, values;  // a segment's changes as EncodeSteps takes them
-    std::vector<uint8_t> flat;           // a buffer's chunks, one after the other
+    std::vector<uint8_t> flat;  // a buffer's chunks, one after the other
 };
 
 }  // namespace detail
