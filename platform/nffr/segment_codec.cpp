@@ -117,21 +117,43 @@ Workspace::~Workspace()
 namespace {
 
 // Packs each value byte (at most 1, or 3) into bits per value of the packed byte at out, LSB
-// first; 8 / bits values a byte, so that no byte is looked at twice.
+// first; the 8 / bits values of a whole packed byte are read as one word and gathered into it.
 void PackBits(const uint8_t* values, size_t n, unsigned bits, uint8_t* out)
 {
     const size_t per = 8 / bits, whole = n / per;
-    for (size_t i = 0; i < whole; ++i, values += per) {
-        unsigned byte = 0;
-        for (size_t k = 0; k < per; ++k)
-            byte |= unsigned(values[k]) << (k * bits);
-        out[i] = static_cast<uint8_t>(byte);
+    if (bits == 1) {
+        for (size_t i = 0; i < whole; ++i, values += 8) {
+            const uint64_t x = L::Load64(values);                            // value k at bit 8k
+            out[i] = static_cast<uint8_t>((x * 0x0102040810204080u) >> 56);  // to bit 56 + k
+        }
+    } else {
+        for (size_t i = 0; i < whole; ++i, values += 4) {
+            uint32_t x = L::Load32(values);
+            x = (x | x >> 6) & 0x000f000fu;  // bits 8-9 to 2-3, 24-25 to 18-19
+            out[i] = static_cast<uint8_t>(x | x >> 12);
+        }
     }
     unsigned byte = 0;
     for (size_t k = 0; k < n % per; ++k)
         byte |= unsigned(values[k]) << (k * bits);
     if (n % per)
         out[whole] = static_cast<uint8_t>(byte);
+}
+
+// The values' bytes or'ed together, a word at a time.
+uint8_t AnyBits(const uint8_t* values, size_t n)
+{
+    uint64_t any = 0;
+    size_t i = 0;
+    for (uint64_t x; i + 8 <= n; i += 8) {
+        std::memcpy(&x, values + i, 8);
+        any |= x;
+    }
+    for (; i < n; ++i)
+        any |= values[i];
+    for (int shift = 32; shift >= 8; shift /= 2)
+        any |= any >> shift;
+    return static_cast<uint8_t>(any);
 }
 
 // Appends the values to p, which holds a byte for the packing and the tag steps, packed as
@@ -142,9 +164,7 @@ Entry Seal(std::vector<uint8_t>& p, const uint8_t* values, uint32_t count, uint3
     const size_t valueBytes = size_t(count) * valueSize;
     uint8_t pack = L::kPackBytes;
     if (holdsBits) {
-        uint8_t any = 0;
-        for (size_t i = 0; i < valueBytes; ++i)
-            any |= values[i];
+        const uint8_t any = AnyBits(values, valueBytes);
         pack = any <= 1 ? L::kPackBits1 : any <= 3 ? L::kPackBits2 : L::kPackBytes;
     }
     p[0] = pack;

@@ -285,7 +285,9 @@ TEST_F(GoldenFiles, StreamWriterRefusesMisuseAndLeavesNoTemporaryFile)
         const char* name;
         std::function<void(nffr::StreamWriter&, int bits, int real)> misuse;
         std::string error;
-        bool full = false;  // the temporary file a link to /dev/full, which refuses writes
+        // The temporary file a link to /dev/full, which refuses writes, and a budget so small
+        // that each segment waits for the one before: the failure reaches a change for certain.
+        bool full = false;
     };
     const uint8_t two[2] = {0, 1};
     const std::vector<Case> cases = {
@@ -313,7 +315,7 @@ TEST_F(GoldenFiles, StreamWriterRefusesMisuseAndLeavesNoTemporaryFile)
         {"write failure",
          [&](auto& w, int bits, int) {
              uint32_t seed = 1;
-             for (uint64_t t = 0; t < 2000000; ++t) {
+             for (uint64_t t = 0; t < 1000000; ++t) {
                  const uint8_t v[2] = {uint8_t((seed = seed * 1103515245 + 12345) >> 30 & 1), 0};
                  if (!w.AddChange(bits, t, v, 2))
                      break;
@@ -325,7 +327,7 @@ TEST_F(GoldenFiles, StreamWriterRefusesMisuseAndLeavesNoTemporaryFile)
         const std::string path = dir_.File("misuse.fsdb");
         if (c.full)
             std::filesystem::create_symlink("/dev/full", path + ".writing");
-        nffr::StreamWriter w(path);
+        nffr::StreamWriter w(path, c.full ? 4096 : nffr::StreamWriter::kDefaultMemoryBudget);
         w.SetFileType(1);
         const int bits = w.AddVar("bits", 0, 2), real = w.AddVar("real", 'r', 64);
         c.misuse(w, bits, real);

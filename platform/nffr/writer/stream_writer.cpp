@@ -34,7 +34,7 @@ public:
     // A chunk off the free list; null without memory.
     Chunk* Take()
     {
-        if (!free_ && !Grow())
+        if (!free_ && !Refill())
             return nullptr;
         Chunk* chunk = free_;
         free_ = chunk->next;
@@ -49,11 +49,26 @@ public:
         free_ = first;
     }
 
+    // Give from another thread: Take picks the lists so given up when its own run out.
+    void GiveBack(Chunk* first, Chunk* last)
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        last->next = returned_;
+        returned_ = first;
+    }
+
 private:
     static constexpr size_t kSlab = 4096;  // chunks per slab: 1 MiB
 
-    [[gnu::noinline]] bool Grow()
+    [[gnu::noinline]] bool Refill()
     {
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            free_ = returned_;
+            returned_ = nullptr;
+        }
+        if (free_)
+            return true;
         std::unique_ptr<Chunk[]> slab(new (std::nothrow) Chunk[kSlab]);
         if (!slab)
             return false;
@@ -66,6 +81,8 @@ private:
 
     std::vector<std::unique_ptr<Chunk[]>> slabs_;
     Chunk* free_ = nullptr;
+    std::mutex mutex_;  // guards returned_
+    Chunk* returned_ = nullptr;
 };
 
 class StreamState {
@@ -90,11 +107,16 @@ public:
         size_t Capacity() const { return capacity; }
     };
 
-    // A segment to write: its changes parted into tag steps and values, and its variable's.
+    // A segment to write: a buffer's chunks, handed over as they are, and its variable's.
     struct Job {
-        std::vector<uint8_t> steps, values;
+        ChunkPool::Chunk *head = nullptr, *tail = nullptr;
+        size_t used = 0;
         uint32_t count = 0, valueSize = 0, list = 0;
         bool holdsBits = true;
+        size_t Bytes() const
+        {
+            return (used + ChunkPool::kBytes - 1) / ChunkPool::kBytes * sizeof(ChunkPool::Chunk);
+        }
     };
 
     StreamState(std::string finalPath, size_t memoryBudget, std::string tempPath)
@@ -288,70 +310,55 @@ public:
         return false;
     }
 
-    // Hands the variable's pending changes to the writing of one segment and frees their
-    // memory.
+    // Hands the variable's pending changes, chunks and all, to the writing of one segment.
     void Flush(int idcode, Pending& p)
     {
         if (p.count == 0)
             return;
-        Job job = SpareJob();
-        Part(p, &job);
+        const Job job{p.head, p.tail, p.used, p.count, p.valueSize, p.list, p.holdsBits};
         FileWriter::SegmentList& list = segments[idcode];
         list.count += p.count;
         ++list.entries;
+        p.head = p.tail = nullptr;  // the job's now
         Release(p);
-        Submit(std::move(job));
+        Submit(job);
     }
 
-    // p's changes as a segment's job: the tag steps stay the varints they are, only the values
-    // are parted from them.
-    void Part(const Pending& p, Job* job)
+    // The job's changes in steps and values, its chunks given back: the tag steps stay the
+    // varints they are, only the values are parted from them.
+    void Part(const Job& job)
     {
-        const size_t valueBytes = size_t(p.count) * p.valueSize;
-        flat.resize(p.used);
+        const size_t valueBytes = size_t(job.count) * job.valueSize;
+        flat.resize(job.used);
         size_t copied = 0;
-        for (const ChunkPool::Chunk* c = p.head; c; c = c->next) {
-            const size_t n = c == p.tail ? ChunkPool::kBytes - p.room : ChunkPool::kBytes;
+        for (const ChunkPool::Chunk* c = job.head; c; c = c->next) {
+            const size_t n = std::min(ChunkPool::kBytes, job.used - copied);
             std::memcpy(flat.data() + copied, c->bytes, n);
             copied += n;
         }
-        job->steps.resize(p.used - valueBytes);
-        job->values.resize(valueBytes);
+        pool.GiveBack(job.head, job.tail);
+        steps.resize(job.used - valueBytes);
+        values.resize(valueBytes);
         const uint8_t* at = flat.data();
-        uint8_t* step = job->steps.data();
-        uint8_t* value = job->values.data();
-        for (uint32_t i = 0; i < p.count; ++i) {
+        uint8_t* step = steps.data();
+        uint8_t* value = values.data();
+        for (uint32_t i = 0; i < job.count; ++i) {
             while (*at & 0x80)
                 *step++ = *at++;
             *step++ = *at++;
-            if (p.valueSize == 1) {
+            if (job.valueSize == 1) {
                 *value++ = *at++;
             } else {
-                std::memcpy(value, at, p.valueSize);
-                value += p.valueSize;
-                at += p.valueSize;
+                std::memcpy(value, at, job.valueSize);
+                value += job.valueSize;
+                at += job.valueSize;
             }
         }
-        job->count = p.count;
-        job->valueSize = p.valueSize;
-        job->list = p.list;
-        job->holdsBits = p.holdsBits;
     }
 
-    // A job whose buffers a finished one leaves, so that they are not allocated again.
-    Job SpareJob()
-    {
-        std::lock_guard<std::mutex> hold(mutex);
-        if (spare.empty())
-            return Job();
-        Job job = std::move(spare.back());
-        spare.pop_back();
-        return job;
-    }
-
-    // Queues the job for the worker, started on the first, waiting while kQueued are queued;
-    // written here when no thread can be started.
-    void Submit(Job job)
+    // Queues the job for the worker, started on the first, waiting while the jobs queued hold
+    // half the budget; written here when no thread can be started.
+    void Submit(const Job& job)
     {
         if (!worker.joinable() && !workerless) {
             try {
@@ -360,14 +367,12 @@ public:
                 workerless = true;
             }
         }
-        if (workerless) {
-            Write(job);
-            spare.push_back(std::move(job));
-            return;
-        }
+        if (workerless)
+            return Write(job);
         std::unique_lock<std::mutex> hold(mutex);
-        room.wait(hold, [this] { return queue.size() < kQueued; });
-        queue.push_back(std::move(job));
+        room.wait(hold, [&] { return queued == 0 || queued + job.Bytes() <= budget / 2; });
+        queue.push_back(job);
+        queued += job.Bytes();
         wake.notify_one();
     }
 
@@ -379,15 +384,14 @@ public:
             wake.wait(hold, [this] { return stopping || !queue.empty(); });
             if (queue.empty())
                 return;
-            Job job = std::move(queue.front());
+            const Job job = queue.front();
             queue.pop_front();
             busy = true;
-            room.notify_all();
             hold.unlock();
             Write(job);
             hold.lock();
             busy = false;
-            spare.push_back(std::move(job));
+            queued -= job.Bytes();
             room.notify_all();
         }
     }
@@ -419,9 +423,10 @@ public:
     void Write(const Job& job)
     {
         if (writeFailed.load(std::memory_order_relaxed))
-            return;
+            return pool.GiveBack(job.head, job.tail);
+        Part(job);
         const segment::Entry entry =
-            segment::EncodeSteps(job.steps.data(), job.steps.size(), job.values.data(), job.count,
+            segment::EncodeSteps(steps.data(), steps.size(), values.data(), job.count,
                                  job.valueSize, job.holdsBits, &stored, &work);
         uint8_t record[kSpillRecord];
         layout::Store32(record, job.list);
@@ -616,8 +621,6 @@ public:
 
     // A spilled index entry: the number of its variable's list, then the entry.
     static constexpr size_t kSpillRecord = 4 + layout::kSegEntrySize;
-    // Segments queued for the worker at the most, which bounds the memory they hold.
-    static constexpr size_t kQueued = 2;
 
     FileWriter decl;  // the declarations; never holds changes
     std::string path, temp;
@@ -643,13 +646,14 @@ public:
     std::mutex mutex;         // guards what follows, to writeError
     std::condition_variable wake, room;
     std::deque<Job> queue;
-    std::vector<Job> spare;
+    size_t queued = 0;  // the bytes of the chunks of the jobs queued or being written
     bool busy = false, stopping = false;
     std::string writeError;
     std::atomic<bool> writeFailed{false};
     segment::Workspace work;
     std::vector<uint8_t> stored;
-    std::vector<uint8_t> flat;  // a buffer's chunks, one after the other
+    std::vector<uint8_t> flat;           // a job's chunks, one after the other
+    std::vector<uint8_t> steps, values;  // a job's changes as EncodeSteps takes them
 };
 
 }  // namespace detail
