@@ -370,10 +370,16 @@ public:
         if (workerless)
             return Write(job);
         std::unique_lock<std::mutex> hold(mutex);
-        room.wait(hold, [&] { return queued == 0 || queued + job.Bytes() <= budget / 2; });
+        const size_t most = budget / 2, bytes = job.Bytes();
+        if (queued != 0 && queued + bytes > most)  // full: wait until half is written, not less,
+            room.wait(hold, [&] {                  // so that the threads wake each other rarely
+                return queued == 0 || (queued <= most / 2 && queued + bytes <= most);
+            });
+        const bool idle = queue.empty();
         queue.push_back(job);
-        queued += job.Bytes();
-        wake.notify_one();
+        queued += bytes;
+        if (idle)
+            wake.notify_one();
     }
 
     // The worker: writes the queued jobs in their order until told to stop.
@@ -392,7 +398,8 @@ public:
             hold.lock();
             busy = false;
             queued -= job.Bytes();
-            room.notify_all();
+            if (queue.empty() || queued <= budget / 2 / 2)  // what Submit and Drain wait for
+                room.notify_all();
         }
     }
 
