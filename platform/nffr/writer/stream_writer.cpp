@@ -1,5 +1,5 @@
-// stream_writer.cpp: StreamWriter, which appends each signal's segments to the file as its
-// buffer fills and keeps the declarations in a FileWriter that never holds changes.
+// stream_writer.cpp: StreamWriter, which appends each signal's segments to the file from a
+// thread of its own as its buffer fills, and keeps the declarations in a FileWriter.
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -462,7 +462,7 @@ public:
         p.count = 0;
     }
 
-    // Writes the largest buffers until half the budget is left.
+    // Hands over the largest buffers until half the budget is left.
     void FlushLargest()
     {
         std::vector<std::pair<size_t, int>> sizes;
