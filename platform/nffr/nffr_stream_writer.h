@@ -31,7 +31,7 @@ class StreamState;
 //   it and appends it to the output as one segment, in the order handed. When all buffers
 //   together exceed memoryBudget bytes (counted as buffers doubling as they fill would take,
 //   which keeps the segments where they were always cut), the largest are handed over. Buffers
-//   handed over and not yet written hold at most memoryBudget / 2, so memory stays about 1.5
+//   handed over and not yet written hold at most memoryBudget / 8, so memory stays about 1.125
 //   memoryBudget plus the declarations.
 // - The segments' index entries are spilled to tempPath + ".index" as the segments are written
 //   and copied into the file's indexes by Finish, a window of memoryBudget / 8 bytes at a time.

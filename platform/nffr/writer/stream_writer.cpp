@@ -357,7 +357,7 @@ public:
     }
 
     // Queues the job for the worker, started on the first, waiting while the jobs queued hold
-    // half the budget; written here when no thread can be started.
+    // an eighth of the budget; written here when no thread can be started.
     void Submit(const Job& job)
     {
         if (!worker.joinable() && !workerless) {
@@ -370,7 +370,7 @@ public:
         if (workerless)
             return Write(job);
         std::unique_lock<std::mutex> hold(mutex);
-        const size_t most = budget / 2, bytes = job.Bytes();
+        const size_t most = QueueBytes(), bytes = job.Bytes();
         if (queued != 0 && queued + bytes > most)  // full: wait until half is written, not less,
             room.wait(hold, [&] {                  // so that the threads wake each other rarely
                 return queued == 0 || (queued <= most / 2 && queued + bytes <= most);
@@ -381,6 +381,10 @@ public:
         if (idle)
             wake.notify_one();
     }
+
+    // The most the jobs queued may hold: the budget decides when buffers are handed over, so
+    // this is memory beyond it, kept small; a slow worker makes the changes wait.
+    size_t QueueBytes() const { return budget / 8; }
 
     // The worker: writes the queued jobs in their order until told to stop.
     void Work()
@@ -398,7 +402,7 @@ public:
             hold.lock();
             busy = false;
             queued -= job.Bytes();
-            if (queue.empty() || queued <= budget / 2 / 2)  // what Submit and Drain wait for
+            if (queue.empty() || queued <= QueueBytes() / 2)  // what Submit and Drain wait for
                 room.notify_all();
         }
     }
