@@ -49,6 +49,15 @@ public:
         free_ = first;
     }
 
+    // Frees every slab; only when no chunk is in use.
+    void Clear()
+    {
+        slabs_.clear();
+        free_ = nullptr;
+        std::lock_guard<std::mutex> hold(mutex_);
+        returned_ = nullptr;
+    }
+
     // Give from another thread: Take picks the lists so given up when its own run out.
     void GiveBack(Chunk* first, Chunk* last)
     {
@@ -521,6 +530,7 @@ public:
             }
         }
         Drain();
+        pool.Clear();  // every buffer is written: the indexes and the tail get the memory
         std::vector<uint8_t> tail, header;
         std::string why;
         uint64_t indexBytes = 0;
