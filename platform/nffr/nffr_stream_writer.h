@@ -26,9 +26,13 @@ class StreamState;
 //   value holds exactly the variable's value size (ValueSize): one byte per bit (0, 1, 2 = x,
 //   3 = z, other bytes kept as written) for a variable holding bits, or a float (4 bytes) or
 //   double (8) for a real; AddReal converts to the variable's value data type.
-// - Each variable's pending changes are buffered; a full buffer is compressed and appended to
-//   the output as one segment. When all buffers together exceed memoryBudget bytes, the largest
-//   are written out, so memory stays about memoryBudget plus the declarations.
+// - Each variable's pending changes are buffered in fixed-size chunks of a pool that is reused
+//   (the heap does not fragment). A full buffer is handed to a second thread, which compresses
+//   it and appends it to the output as one segment, in the order handed. When all buffers
+//   together exceed memoryBudget bytes (counted as buffers doubling as they fill would take,
+//   which keeps the segments where they were always cut), the largest are handed over. Buffers
+//   handed over and not yet written hold at most memoryBudget / 8, so memory stays about 1.125
+//   memoryBudget plus the declarations.
 // - The segments' index entries are spilled to tempPath + ".index" as the segments are written
 //   and copied into the file's indexes by Finish, a window of memoryBudget / 8 bytes at a time.
 // - The file is written under tempPath (default PATH.writing). Finish writes the remaining
@@ -38,7 +42,8 @@ class StreamState;
 //   successful Finish, removes the temporary file.
 // - Nothing throws. The first misuse or write failure is kept: the change calls then return
 //   false and do nothing more, and Finish returns false with that message (write failures read
-//   `cannot write "PATH": reason`). Error() gives it at any time.
+//   `cannot write "PATH": reason`; one on the second thread is told by a later change call
+//   or by Finish). Error() gives it at any time.
 class StreamWriter {
 public:
     static constexpr size_t kDefaultMemoryBudget = size_t(96) << 20;

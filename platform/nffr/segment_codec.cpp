@@ -114,30 +114,66 @@ Workspace::~Workspace()
     ZSTD_freeDCtx(static_cast<ZSTD_DCtx*>(decompress_));
 }
 
-Entry Encode(const uint64_t* tags, const uint8_t* values, uint32_t count, uint32_t valueSize,
-             bool holdsBits, std::vector<uint8_t>* out, Workspace* work)
+namespace {
+
+// Packs each value byte (at most 1, or 3) into bits per value of the packed byte at out, LSB
+// first; the 8 / bits values of a whole packed byte are read as one word and gathered into it.
+void PackBits(const uint8_t* values, size_t n, unsigned bits, uint8_t* out)
+{
+    const size_t per = 8 / bits, whole = n / per;
+    if (bits == 1) {
+        for (size_t i = 0; i < whole; ++i, values += 8) {
+            const uint64_t x = L::Load64(values);                            // value k at bit 8k
+            out[i] = static_cast<uint8_t>((x * 0x0102040810204080u) >> 56);  // to bit 56 + k
+        }
+    } else {
+        for (size_t i = 0; i < whole; ++i, values += 4) {
+            uint32_t x = L::Load32(values);
+            x = (x | x >> 6) & 0x000f000fu;  // bits 8-9 to 2-3, 24-25 to 18-19
+            out[i] = static_cast<uint8_t>(x | x >> 12);
+        }
+    }
+    unsigned byte = 0;
+    for (size_t k = 0; k < n % per; ++k)
+        byte |= unsigned(values[k]) << (k * bits);
+    if (n % per)
+        out[whole] = static_cast<uint8_t>(byte);
+}
+
+// The values' bytes or'ed together, a word at a time.
+uint8_t AnyBits(const uint8_t* values, size_t n)
+{
+    uint64_t any = 0;
+    size_t i = 0;
+    for (uint64_t x; i + 8 <= n; i += 8) {
+        std::memcpy(&x, values + i, 8);
+        any |= x;
+    }
+    for (; i < n; ++i)
+        any |= values[i];
+    for (int shift = 32; shift >= 8; shift /= 2)
+        any |= any >> shift;
+    return static_cast<uint8_t>(any);
+}
+
+// Appends the values to p, which holds a byte for the packing and the tag steps, packed as
+// holdsBits allows, then compresses p into *out.
+Entry Seal(std::vector<uint8_t>& p, const uint8_t* values, uint32_t count, uint32_t valueSize,
+           bool holdsBits, std::vector<uint8_t>* out, Workspace* work)
 {
     const size_t valueBytes = size_t(count) * valueSize;
     uint8_t pack = L::kPackBytes;
     if (holdsBits) {
-        uint8_t any = 0;
-        for (size_t i = 0; i < valueBytes; ++i)
-            any |= values[i];
+        const uint8_t any = AnyBits(values, valueBytes);
         pack = any <= 1 ? L::kPackBits1 : any <= 3 ? L::kPackBits2 : L::kPackBytes;
     }
-    std::vector<uint8_t>& p = Codec::Bytes(work);
-    p.clear();
-    p.push_back(pack);
-    for (uint32_t i = 0; i < count; ++i)
-        PutVarint(&p, i == 0 ? tags[0] : tags[i] - tags[i - 1]);
+    p[0] = pack;
     const size_t start = p.size();
     if (pack == L::kPackBytes) {
         p.insert(p.end(), values, values + valueBytes);
     } else {
-        const unsigned bits = BitsPer(pack);
-        p.resize(start + PackedValueBytes(pack, valueBytes), 0);
-        for (size_t i = 0; i < valueBytes; ++i)
-            p[start + i * bits / 8] |= static_cast<uint8_t>(values[i] << (i * bits % 8));
+        p.resize(start + PackedValueBytes(pack, valueBytes));
+        PackBits(values, valueBytes, BitsPer(pack), p.data() + start);
     }
 
     Entry entry;
@@ -163,6 +199,27 @@ Entry Encode(const uint64_t* tags, const uint8_t* values, uint32_t count, uint32
     }
     entry.stored = static_cast<uint32_t>(out->size());
     return entry;
+}
+
+}  // namespace
+
+Entry Encode(const uint64_t* tags, const uint8_t* values, uint32_t count, uint32_t valueSize,
+             bool holdsBits, std::vector<uint8_t>* out, Workspace* work)
+{
+    std::vector<uint8_t>& p = Codec::Bytes(work);
+    p.assign(1, 0);
+    for (uint32_t i = 0; i < count; ++i)
+        PutVarint(&p, i == 0 ? tags[0] : tags[i] - tags[i - 1]);
+    return Seal(p, values, count, valueSize, holdsBits, out, work);
+}
+
+Entry EncodeSteps(const uint8_t* steps, size_t stepBytes, const uint8_t* values, uint32_t count,
+                  uint32_t valueSize, bool holdsBits, std::vector<uint8_t>* out, Workspace* work)
+{
+    std::vector<uint8_t>& p = Codec::Bytes(work);
+    p.assign(1, 0);
+    p.insert(p.end(), steps, steps + stepBytes);
+    return Seal(p, values, count, valueSize, holdsBits, out, work);
 }
 
 void StoreEntry(uint8_t* at, uint64_t offset, const Entry& entry)

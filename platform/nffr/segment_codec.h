@@ -44,6 +44,11 @@ constexpr size_t kSegmentBytes = size_t(1) << 20;
 Entry Encode(const uint64_t* tags, const uint8_t* values, uint32_t count, uint32_t valueSize,
              bool holdsBits, std::vector<uint8_t>* out, Workspace* work);
 
+// Encode for tags given as the varints Encode stores: the first tag, then each one's difference
+// to the one before (stepBytes bytes in all), which saves writers that keep them so a decoding.
+Entry EncodeSteps(const uint8_t* steps, size_t stepBytes, const uint8_t* values, uint32_t count,
+                  uint32_t valueSize, bool holdsBits, std::vector<uint8_t>* out, Workspace* work);
+
 // Stores entry (with its offset) as an index entry at at (kSegEntrySize bytes).
 void StoreEntry(uint8_t* at, uint64_t offset, const Entry& entry);
 // Reads an index entry.

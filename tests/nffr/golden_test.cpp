@@ -257,13 +257,37 @@ TEST_F(GoldenFiles, StreamWriterWritesItsIndexesInWindowsAndRemovesItsSpill)
     EXPECT_EQ(Dump(GoldenPath("stream2.fsdb")), Dump(made));
 }
 
+// An idcode far beyond the variables' number keeps one buffer and one index list over all its
+// segments, so that each of them is in its index.
+TEST_F(GoldenFiles, StreamWriterKeepsEverySegmentOfASparseIdcode)
+{
+    const std::string made = dir_.File("sparse2.fsdb");
+    const int far = 1000000;
+    nffr::StreamWriter stream(made);
+    nffr::FileWriter held;
+    stream.AddVar("far", 0, 1, 3, far);
+    held.AddVar("far", 0, 1, 3, far);
+    for (uint64_t t = 0; t < 300000; ++t) {  // three segments
+        const uint8_t v = t % 3 == 0;
+        stream.AddChange(far, t, &v, 1);
+        held.AddChange(far, t, {v});
+    }
+    std::string error;
+    ASSERT_TRUE(stream.Finish(&error)) << error;
+    held.SetLayout(1);
+    EXPECT_EQ(Dump(Write(held, dir_.File("plain1.fsdb"))), Dump(made));
+}
+
 // Misuse and failures come back as the first error; the temporary file goes unless finished.
 TEST_F(GoldenFiles, StreamWriterRefusesMisuseAndLeavesNoTemporaryFile)
 {
     struct Case {
         const char* name;
         std::function<void(nffr::StreamWriter&, int bits, int real)> misuse;
-        const char* error;
+        std::string error;
+        // The temporary file a link to /dev/full, which refuses writes, and a budget so small
+        // that each segment waits for the one before: the failure reaches a change for certain.
+        bool full = false;
     };
     const uint8_t two[2] = {0, 1};
     const std::vector<Case> cases = {
@@ -287,10 +311,23 @@ TEST_F(GoldenFiles, StreamWriterRefusesMisuseAndLeavesNoTemporaryFile)
          "idcode 1 holds bits, not reals"},
         {"abandoned", [&](auto& w, int, int) { w.Abandon(); }, "the file was abandoned"},
         {"declaration", [&](auto& w, int, int) { w.EndScope(); }, "upscope without an open scope"},
+        // Segments are written on a thread of their own: its failure reaches a later change.
+        {"write failure",
+         [&](auto& w, int bits, int) {
+             uint32_t seed = 1;
+             for (uint64_t t = 0; t < 1000000; ++t) {
+                 const uint8_t v[2] = {uint8_t((seed = seed * 1103515245 + 12345) >> 30 & 1), 0};
+                 if (!w.AddChange(bits, t, v, 2))
+                     break;
+             }
+         },
+         "cannot write \"" + dir_.File("misuse.fsdb") + "\": No space left on device", true},
     };
     for (const Case& c : cases) {
         const std::string path = dir_.File("misuse.fsdb");
-        nffr::StreamWriter w(path);
+        if (c.full)
+            std::filesystem::create_symlink("/dev/full", path + ".writing");
+        nffr::StreamWriter w(path, c.full ? 4096 : nffr::StreamWriter::kDefaultMemoryBudget);
         w.SetFileType(1);
         const int bits = w.AddVar("bits", 0, 2), real = w.AddVar("real", 'r', 64);
         c.misuse(w, bits, real);

@@ -1,11 +1,16 @@
-// stream_writer.cpp: StreamWriter, which appends each signal's segments to the file as its
-// buffer fills and keeps the declarations in a FileWriter that never holds changes.
+// stream_writer.cpp: StreamWriter, which appends each signal's segments to the file from a
+// thread of its own as its buffer fills, and keeps the declarations in a FileWriter.
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <thread>
 #include <unordered_map>
 
 #include "nffr_layout.h"
@@ -16,23 +21,111 @@
 namespace nffr {
 namespace detail {
 
+// Fixed-size chunks for the signals' pending changes, cut from slabs that are kept and reused:
+// buffers of every size come and go without fragmenting the heap, so memory stays flat.
+class ChunkPool {
+public:
+    static constexpr size_t kBytes = 248;  // a chunk's bytes, 256 with its link
+    struct Chunk {
+        Chunk* next;
+        uint8_t bytes[kBytes];
+    };
+
+    // A chunk off the free list; null without memory.
+    Chunk* Take()
+    {
+        if (!free_ && !Refill())
+            return nullptr;
+        Chunk* chunk = free_;
+        free_ = chunk->next;
+        chunk->next = nullptr;
+        return chunk;
+    }
+
+    // Returns the list first..last.
+    void Give(Chunk* first, Chunk* last)
+    {
+        last->next = free_;
+        free_ = first;
+    }
+
+    // Frees every slab; only when no chunk is in use.
+    void Clear()
+    {
+        slabs_.clear();
+        free_ = nullptr;
+        std::lock_guard<std::mutex> hold(mutex_);
+        returned_ = nullptr;
+    }
+
+    // Give from another thread: Take picks the lists so given up when its own run out.
+    void GiveBack(Chunk* first, Chunk* last)
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        last->next = returned_;
+        returned_ = first;
+    }
+
+private:
+    static constexpr size_t kSlab = 4096;  // chunks per slab: 1 MiB
+
+    [[gnu::noinline]] bool Refill()
+    {
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            free_ = returned_;
+            returned_ = nullptr;
+        }
+        if (free_)
+            return true;
+        std::unique_ptr<Chunk[]> slab(new (std::nothrow) Chunk[kSlab]);
+        if (!slab)
+            return false;
+        for (size_t i = 0; i < kSlab; ++i)
+            slab[i].next = i + 1 < kSlab ? &slab[i + 1] : free_;
+        free_ = &slab[0];
+        slabs_.push_back(std::move(slab));
+        return true;
+    }
+
+    std::vector<std::unique_ptr<Chunk[]>> slabs_;
+    Chunk* free_ = nullptr;
+    std::mutex mutex_;  // guards returned_
+    Chunk* returned_ = nullptr;
+};
+
 class StreamState {
 public:
     // A variable's changes not yet written, the last tag it was given, and what a change needs
     // to know of its declaration, resolved once. The changes are kept as they come, each its
-    // tag's difference to the one before (the first: the tag) as a varint and then its value: one
-    // buffer, so a change touches one place, and a fraction of the tags' 8 bytes each.
+    // tag's difference to the one before (the first: the tag) as a varint and then its value, in
+    // a list of chunks: a change touches one place, and a fraction of the tags' 8 bytes each.
     struct Pending {
-        std::unique_ptr<uint8_t[]> changes;
+        ChunkPool::Chunk *head = nullptr, *tail = nullptr;
+        uint8_t* at = nullptr;  // the next free byte of tail
+        size_t room = 0;        // free bytes of tail
+        // Bytes used, and the capacity a buffer doubling as it fills would have: the budget
+        // goes by it, which keeps the segments cut where they always were.
         size_t used = 0, capacity = 0;
         uint64_t last = 0;
         uint32_t count = 0;
+        uint32_t cut = 1;  // the count of changes whose tags and values fill a segment
         uint32_t valueSize = 0;
         uint32_t list = 0;  // the number under which its index entries are spilled
         bool holdsBits = true;
         size_t Capacity() const { return capacity; }
-        // The changes' size as tags and values, which decides where a segment is cut.
-        uint64_t Raw() const { return uint64_t(count) * (8 + valueSize); }
+    };
+
+    // A segment to write: a buffer's chunks, handed over as they are, and its variable's.
+    struct Job {
+        ChunkPool::Chunk *head = nullptr, *tail = nullptr;
+        size_t used = 0;
+        uint32_t count = 0, valueSize = 0, list = 0;
+        bool holdsBits = true;
+        size_t Bytes() const
+        {
+            return (used + ChunkPool::kBytes - 1) / ChunkPool::kBytes * sizeof(ChunkPool::Chunk);
+        }
     };
 
     StreamState(std::string finalPath, size_t memoryBudget, std::string tempPath)
@@ -59,26 +152,43 @@ public:
 
     void Fail(const std::string& message)
     {
+        TakeWriteError();
         if (error.empty())
             error = message;
     }
 
-    // The first error, the declarations' included; true while there is none.
+    // The first error, the declarations' and the worker's included; true while there is none.
     bool Sound()
     {
+        TakeWriteError();
         if (error.empty() && !decl.errors_.empty())
             error = decl.errors_.front();
         return error.empty();
     }
 
+    void TakeWriteError()
+    {
+        if (error.empty() && writeFailed.load(std::memory_order_acquire)) {
+            std::lock_guard<std::mutex> hold(mutex);
+            error = writeError;
+        }
+    }
+
     void Put(const void* bytes, size_t size)
     {
-        if (!file || size == 0)
-            return;
-        errno = 0;
-        if (std::fwrite(bytes, 1, size, file) != size)
+        if (!PutBytes(bytes, size))
             Fail(FileWriter::CannotWrite(path));
+    }
+
+    // False when the bytes could not be written (errno tells why).
+    bool PutBytes(const void* bytes, size_t size)
+    {
+        if (!file || size == 0)
+            return true;
+        errno = 0;
+        const bool ok = std::fwrite(bytes, 1, size, file) == size;
         written += size;
+        return ok;
     }
 
     // The buffer of idcode, found without a lookup for the dense idcodes an import gives.
@@ -89,17 +199,22 @@ public:
         return NewSlot(idcode);
     }
 
-    // Looks the variable up once; null (an error recorded) for an unknown idcode. Buffers of
-    // an unordered_map keep their address, so the slots may point at them.
+    // Looks the variable up once; null (an error recorded) for an unknown idcode. The buffers
+    // live in a deque, which keeps their address, so the slots may point at them.
     [[gnu::noinline]] Pending* NewSlot(int idcode)
     {
+        auto known = pending.find(idcode);  // a sparse idcode's buffer, made before
+        if (known != pending.end())
+            return known->second;
         auto var = decl.vars_.find(idcode);
         if (var == decl.vars_.end()) {
             Fail("unknown idcode " + std::to_string(idcode));
             return nullptr;
         }
-        Pending& p = pending[idcode];
+        Pending& p = *(pending[idcode] = &records.emplace_back());
         p.valueSize = decl.ValueSize(var->second);
+        p.cut = static_cast<uint32_t>(std::max<size_t>(
+            1, (segment::kSegmentBytes + 8 + p.valueSize - 1) / (8 + size_t(p.valueSize))));
         p.holdsBits = !decl.HoldsReals(idcode);
         p.list = lists++;
         // Idcodes far beyond the variables' number (a description's id=N) stay in the map.
@@ -122,41 +237,74 @@ public:
         if (size != p.valueSize || tag < p.last)
             return Refuse(idcode, tag, size, p);
         changed = true;
-        if (p.capacity - p.used < 10 + size && !Grow(p, 10 + size))
+        if (p.capacity - p.used < 10 + size)
+            Grow(p, 10 + size);
+        uint64_t v = p.count == 0 ? tag : tag - p.last;
+        if (p.room >= 10 + size) {
+            uint8_t* at = p.at;
+            for (; v >= 0x80; v >>= 7)
+                *at++ = static_cast<uint8_t>(v | 0x80);
+            *at++ = static_cast<uint8_t>(v);
+            if (size == 1)
+                *at++ = *bytes;
+            else
+                at = static_cast<uint8_t*>(std::memcpy(at, bytes, size)) + size;
+            p.used += size_t(at - p.at);
+            p.room -= size_t(at - p.at);
+            p.at = at;
+        } else if (!AddAcross(p, v, bytes, size)) {
             return false;
-        uint8_t* at = p.changes.get() + p.used;
-        size_t n = 0;
-        for (uint64_t v = p.count == 0 ? tag : tag - p.last;; v >>= 7) {
-            at[n++] = static_cast<uint8_t>(v < 0x80 ? v : (v | 0x80));
-            if (v < 0x80)
-                break;
         }
-        std::memcpy(at + n, bytes, size);
-        p.used += n + size;
         p.last = tag;
-        ++p.count;
-        if (p.Raw() >= segment::kSegmentBytes)
+        if (++p.count >= p.cut)
             Flush(idcode, p);
         if (buffered > budget)
             FlushLargest();
         return Sound();
     }
 
-    // Room for more bytes in p's buffer, which doubles; false (an error recorded) without memory.
-    [[gnu::noinline]] bool Grow(Pending& p, size_t more)
+    // A change that does not fit the room left in p's last chunk: it continues in new ones.
+    [[gnu::noinline]] bool AddAcross(Pending& p, uint64_t v, const uint8_t* bytes, size_t size)
+    {
+        uint8_t step[10];
+        size_t n = 0;
+        for (; v >= 0x80; v >>= 7)
+            step[n++] = static_cast<uint8_t>(v | 0x80);
+        step[n++] = static_cast<uint8_t>(v);
+        return Append(p, step, n) && Append(p, bytes, size);
+    }
+
+    bool Append(Pending& p, const uint8_t* bytes, size_t n)
+    {
+        while (n > 0) {
+            if (p.room == 0) {
+                ChunkPool::Chunk* chunk = pool.Take();
+                if (!chunk) {
+                    Fail("out of memory");
+                    return false;
+                }
+                (p.tail ? p.tail->next : p.head) = chunk;
+                p.tail = chunk;
+                p.at = chunk->bytes;
+                p.room = ChunkPool::kBytes;
+            }
+            const size_t k = std::min(n, p.room);
+            std::memcpy(p.at, bytes, k);
+            p.at += k;
+            p.room -= k;
+            p.used += k;
+            bytes += k;
+            n -= k;
+        }
+        return true;
+    }
+
+    // The capacity p would have after doubling to fit more bytes; the budget counts it.
+    [[gnu::noinline]] void Grow(Pending& p, size_t more)
     {
         const size_t capacity = std::max({size_t(64), 2 * p.capacity, p.used + more});
-        std::unique_ptr<uint8_t[]> bigger(new (std::nothrow) uint8_t[capacity]);
-        if (!bigger) {
-            Fail("out of memory");
-            return false;
-        }
-        if (p.used)
-            std::memcpy(bigger.get(), p.changes.get(), p.used);
-        p.changes = std::move(bigger);
         buffered += capacity - p.capacity;
         p.capacity = capacity;
-        return true;
     }
 
     [[gnu::noinline, gnu::cold]] bool Refuse(int idcode, uint64_t tag, size_t size,
@@ -171,62 +319,174 @@ public:
         return false;
     }
 
-    // Writes the variable's pending changes as one segment and frees their memory.
+    // Hands the variable's pending changes, chunks and all, to the writing of one segment.
     void Flush(int idcode, Pending& p)
     {
         if (p.count == 0)
             return;
-        tags.resize(p.count);
-        values.resize(size_t(p.count) * p.valueSize);
-        const uint8_t* at = p.changes.get();
-        uint64_t tag = 0;
-        for (uint32_t i = 0; i < p.count; ++i) {
-            uint64_t v = 0;
-            for (int shift = 0;; shift += 7) {
-                v |= uint64_t(*at & 0x7f) << shift;
-                if (!(*at++ & 0x80))
-                    break;
-            }
-            tags[i] = tag = i == 0 ? v : tag + v;
-            std::memcpy(values.data() + size_t(i) * p.valueSize, at, p.valueSize);
-            at += p.valueSize;
-        }
-        const segment::Entry entry = segment::Encode(tags.data(), values.data(), p.count,
-                                                     p.valueSize, p.holdsBits, &stored, &work);
+        const Job job{p.head, p.tail, p.used, p.count, p.valueSize, p.list, p.holdsBits};
         FileWriter::SegmentList& list = segments[idcode];
-        list.count += entry.count;
+        list.count += p.count;
         ++list.entries;
+        p.head = p.tail = nullptr;  // the job's now
+        Release(p);
+        Submit(job);
+    }
+
+    // The job's changes in steps and values, its chunks given back: the tag steps stay the
+    // varints they are, only the values are parted from them.
+    void Part(const Job& job)
+    {
+        const size_t valueBytes = size_t(job.count) * job.valueSize;
+        flat.resize(job.used);
+        size_t copied = 0;
+        for (const ChunkPool::Chunk* c = job.head; c; c = c->next) {
+            const size_t n = std::min(ChunkPool::kBytes, job.used - copied);
+            std::memcpy(flat.data() + copied, c->bytes, n);
+            copied += n;
+        }
+        pool.GiveBack(job.head, job.tail);
+        steps.resize(job.used - valueBytes);
+        values.resize(valueBytes);
+        const uint8_t* at = flat.data();
+        uint8_t* step = steps.data();
+        uint8_t* value = values.data();
+        for (uint32_t i = 0; i < job.count; ++i) {
+            while (*at & 0x80)
+                *step++ = *at++;
+            *step++ = *at++;
+            if (job.valueSize == 1) {
+                *value++ = *at++;
+            } else {
+                std::memcpy(value, at, job.valueSize);
+                value += job.valueSize;
+                at += job.valueSize;
+            }
+        }
+    }
+
+    // Queues the job for the worker, started on the first, waiting while the jobs queued hold
+    // an eighth of the budget; written here when no thread can be started.
+    void Submit(const Job& job)
+    {
+        if (!worker.joinable() && !workerless) {
+            try {
+                worker = std::thread([this] { Work(); });
+            } catch (...) {
+                workerless = true;
+            }
+        }
+        if (workerless)
+            return Write(job);
+        std::unique_lock<std::mutex> hold(mutex);
+        const size_t most = QueueBytes(), bytes = job.Bytes();
+        if (queued != 0 && queued + bytes > most)  // full: wait until half is written, not less,
+            room.wait(hold, [&] {                  // so that the threads wake each other rarely
+                return queued == 0 || (queued <= most / 2 && queued + bytes <= most);
+            });
+        const bool idle = queue.empty();
+        queue.push_back(job);
+        queued += bytes;
+        if (idle)
+            wake.notify_one();
+    }
+
+    // The most the jobs queued may hold: the budget decides when buffers are handed over, so
+    // this is memory beyond it, kept small; a slow worker makes the changes wait.
+    size_t QueueBytes() const { return budget / 8; }
+
+    // The worker: writes the queued jobs in their order until told to stop.
+    void Work()
+    {
+        std::unique_lock<std::mutex> hold(mutex);
+        for (;;) {
+            wake.wait(hold, [this] { return stopping || !queue.empty(); });
+            if (queue.empty())
+                return;
+            const Job job = queue.front();
+            queue.pop_front();
+            busy = true;
+            hold.unlock();
+            Write(job);
+            hold.lock();
+            busy = false;
+            queued -= job.Bytes();
+            if (queue.empty() || queued <= QueueBytes() / 2)  // what Submit and Drain wait for
+                room.notify_all();
+        }
+    }
+
+    // Waits until every job given is written: then the file, the spill and their counts are
+    // this thread's again.
+    void Drain()
+    {
+        std::unique_lock<std::mutex> hold(mutex);
+        room.wait(hold, [this] { return queue.empty() && !busy; });
+    }
+
+    // Ends the worker; the jobs still queued are dropped (the file is abandoned).
+    void Stop()
+    {
+        if (!worker.joinable())
+            return;
+        {
+            std::lock_guard<std::mutex> hold(mutex);
+            stopping = true;
+            queue.clear();
+        }
+        wake.notify_one();
+        worker.join();
+    }
+
+    // Packs, compresses and writes one segment and spills its index entry (on the worker).
+    // After a failure nothing more is written: the first one is kept for the callers.
+    void Write(const Job& job)
+    {
+        if (writeFailed.load(std::memory_order_relaxed))
+            return pool.GiveBack(job.head, job.tail);
+        Part(job);
+        const segment::Entry entry =
+            segment::EncodeSteps(steps.data(), steps.size(), values.data(), job.count,
+                                 job.valueSize, job.holdsBits, &stored, &work);
         uint8_t record[kSpillRecord];
-        layout::Store32(record, p.list);
+        layout::Store32(record, job.list);
         segment::StoreEntry(record + 4, written, entry);
         errno = 0;
-        if (spill && std::fwrite(record, 1, sizeof record, spill) != sizeof record)
-            Fail(FileWriter::CannotWrite(path));
+        bool ok = !spill || std::fwrite(record, 1, sizeof record, spill) == sizeof record;
         ++spilled;
-        Put(stored.data(), stored.size());
-        Release(p);
+        ok = ok && PutBytes(stored.data(), stored.size());
+        if (!ok) {
+            const std::string why = FileWriter::CannotWrite(path);  // errno is this thread's
+            std::lock_guard<std::mutex> hold(mutex);
+            writeError = why;
+            writeFailed.store(true, std::memory_order_release);
+        }
     }
 
     void Release(Pending& p)
     {
         buffered -= p.capacity;
-        p.changes.reset();
+        if (p.head)
+            pool.Give(p.head, p.tail);
+        p.head = p.tail = nullptr;
+        p.at = nullptr;
+        p.room = 0;
         p.used = p.capacity = 0;
         p.count = 0;
     }
 
-    // Writes the largest buffers until half the budget is left.
+    // Hands over the largest buffers until half the budget is left.
     void FlushLargest()
     {
         std::vector<std::pair<size_t, int>> sizes;
         for (auto& entry : pending)
-            if (entry.second.count != 0)
-                sizes.emplace_back(entry.second.Capacity(), entry.first);
+            if (entry.second->count != 0)
+                sizes.emplace_back(entry.second->Capacity(), entry.first);
         std::sort(sizes.rbegin(), sizes.rend());
         for (const auto& size : sizes) {
             if (buffered <= budget / 2)
                 break;
-            Flush(size.second, pending[size.second]);
+            Flush(size.second, *pending[size.second]);
         }
     }
 
@@ -252,7 +512,7 @@ public:
         if (it != pending.end()) {
             if (idcode > 0 && size_t(idcode) < slots.size())
                 slots[size_t(idcode)] = nullptr;
-            Release(it->second);
+            Release(*it->second);  // its record stays in the deque, unused
             pending.erase(it);
         }
         segments.erase(idcode);  // its written segments stay in the file, unreferenced
@@ -265,10 +525,12 @@ public:
         for (int id : decl.order_) {
             auto it = pending.find(id);
             if (it != pending.end()) {
-                Flush(id, it->second);
-                lastTag = std::max(lastTag, it->second.last);
+                Flush(id, *it->second);
+                lastTag = std::max(lastTag, it->second->last);
             }
         }
+        Drain();
+        pool.Clear();  // every buffer is written: the indexes and the tail get the memory
         std::vector<uint8_t> tail, header;
         std::string why;
         uint64_t indexBytes = 0;
@@ -321,7 +583,7 @@ public:
             auto buffer = pending.find(id);  // there is one for every list
             if (list == segments.end() || buffer == pending.end())
                 continue;
-            start[buffer->second.list] = at;
+            start[buffer->second->list] = at;
             at += list->second.entries * layout::kSegEntrySize;
         }
         std::vector<uint8_t> window, records(kSpillRecord * 4096);
@@ -357,6 +619,7 @@ public:
 
     void Abandon()
     {
+        Stop();
         if (finished)
             return;
         if (file)
@@ -388,17 +651,30 @@ public:
     std::string error;
     bool finished = false;
     bool changed = false;  // a change was given: the file type is fixed
-    std::unordered_map<int, Pending> pending;
-    std::vector<Pending*> slots;  // by idcode: pending's buffers of the dense idcodes
+    ChunkPool pool;
+    std::deque<Pending> records;                // every buffer made, in the order made
+    std::unordered_map<int, Pending*> pending;  // the buffers of the variables kept
+    std::vector<Pending*> slots;                // by idcode: pending's buffers of the dense idcodes
     std::map<int, FileWriter::SegmentList> segments;  // counts only: the entries are spilled
     std::FILE* spill = nullptr;  // the index entries, in the order the segments are written
     uint32_t lists = 0;
     uint64_t spilled = 0;
     size_t buffered = 0;
+    // The worker's: the jobs are written on it in their order while the changes go on; the
+    // file, the spill and their counts are its own until Drain.
+    std::thread worker;
+    bool workerless = false;  // no thread could be started: the jobs are written at once
+    std::mutex mutex;         // guards what follows, to writeError
+    std::condition_variable wake, room;
+    std::deque<Job> queue;
+    size_t queued = 0;  // the bytes of the chunks of the jobs queued or being written
+    bool busy = false, stopping = false;
+    std::string writeError;
+    std::atomic<bool> writeFailed{false};
     segment::Workspace work;
     std::vector<uint8_t> stored;
-    std::vector<uint64_t> tags;  // a segment's changes as Encode takes them
-    std::vector<uint8_t> values;
+    std::vector<uint8_t> flat;           // a job's chunks, one after the other
+    std::vector<uint8_t> steps, values;  // a job's changes as EncodeSteps takes them
 };
 
 }  // namespace detail
