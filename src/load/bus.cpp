@@ -28,12 +28,15 @@ struct MemberCursor {
     uint32_t shown;    // characters of its current text: length, or 0 for a missing value
     int pending;       // the traverser stands on a change that is not yet in force
     uint64_t nextTag;  // the tag of that change
-    int stepped;       // in the walk: stepped on, the tag not yet read
 };
 
 struct MemberRow {
     MemberCursor* members;
     uint32_t opened;
+    // The members with a pending change, as a binary min-heap by (nextTag, member index), so
+    // that a point visits only the members that change there.
+    uint32_t* heap;
+    uint32_t heapCount;
     char* row;  // the members' texts side by side, rowLength characters
     size_t rowLength;
     uint32_t shortened;  // members whose current text is shorter than their place
@@ -45,6 +48,7 @@ static void CloseMemberRow(MemberRow* row)
         row->members[m].traverser->FreeTraverser();
     }
     free(row->members);
+    free(row->heap);
     free(row->row);
 }
 
@@ -108,7 +112,8 @@ static int CreateMemberRow(const BusMembers* members, MemberRow* row)
 {
     memset(row, 0, sizeof *row);
     row->members = (MemberCursor*)calloc(members->width, sizeof(MemberCursor));
-    if (row->members == NULL) {
+    row->heap = (uint32_t*)malloc((size_t)members->width * sizeof(uint32_t));
+    if (row->members == NULL || row->heap == NULL) {
         return 1;
     }
     for (; row->opened < members->width; row->opened++) {
@@ -255,48 +260,74 @@ static bool WalkPlanHolds(const BusMembers* members, const MemberRow* row, TimeT
     return earliest != UINT64_MAX;
 }
 
-static uint64_t EarliestPending(const MemberRow* row, uint32_t width)
+// Whether member a's next change comes before member b's; equal tags by member index.
+static bool Before(const MemberRow* row, uint32_t a, uint32_t b)
 {
-    uint64_t earliest = UINT64_MAX;
-    for (uint32_t m = 0; m < width; m++) {
-        if (row->members[m].pending && row->members[m].nextTag < earliest) {
-            earliest = row->members[m].nextTag;
-        }
-    }
-    return earliest;
+    uint64_t tagA = row->members[a].nextTag;
+    uint64_t tagB = row->members[b].nextTag;
+    return tagA < tagB || (tagA == tagB && a < b);
 }
 
-// Every member takes its changes up to tag and reads the tag of its next one; *next is the
-// earliest of those. The values of all members are taken first and their next tags read after,
-// so that the members' tag reads do not wait on each other. 1 when a read fails; nothing is
-// read after it.
+// Moves the heap's entry at slot down until neither child comes before it.
+static void SiftDown(MemberRow* row, uint32_t slot)
+{
+    uint32_t* heap = row->heap;
+    const uint32_t count = row->heapCount;
+    const uint32_t member = heap[slot];
+    for (;;) {
+        uint32_t child = 2 * slot + 1;
+        if (child >= count) {
+            break;
+        }
+        if (child + 1 < count && Before(row, heap[child + 1], heap[child])) {
+            child++;
+        }
+        if (!Before(row, heap[child], member)) {
+            break;
+        }
+        heap[slot] = heap[child];
+        slot = child;
+    }
+    heap[slot] = member;
+}
+
+// The heap of every member with a pending change.
+static void BuildHeap(MemberRow* row, uint32_t width)
+{
+    row->heapCount = 0;
+    for (uint32_t m = 0; m < width; m++) {
+        if (row->members[m].pending) {
+            row->heap[row->heapCount++] = m;
+        }
+    }
+    for (uint32_t slot = row->heapCount / 2; slot > 0; slot--) {
+        SiftDown(row, slot - 1);
+    }
+}
+
+static uint64_t EarliestPending(const MemberRow* row)
+{
+    return row->heapCount > 0 ? row->members[row->heap[0]].nextTag : UINT64_MAX;
+}
+
+// The members whose next change lies at or before tag take their changes up to it, in tag
+// order, each reading the tag of its next one; *next is the earliest still pending. 1 when a
+// read fails; nothing is read after it.
 static int TakeChangesUpTo(const BusMembers* members, MemberRow* row, uint64_t tag, uint64_t* next)
 {
     // Copied, since the row's character stores may alias anything read through a pointer.
     const ReaderContext* context = members->context;
-    const uint32_t width = members->width;
-    int again = 1;
-    while (again) {
-        again = 0;
-        *next = UINT64_MAX;
-        for (uint32_t m = 0; m < width; m++) {
-            MemberCursor* member = &row->members[m];
-            member->stepped = member->pending && member->nextTag <= tag;
-            if (member->stepped && TakeValue(context, row, member) != 0) {
-                return 1;
-            }
+    while (row->heapCount > 0 && row->members[row->heap[0]].nextTag <= tag) {
+        MemberCursor* member = &row->members[row->heap[0]];
+        if (TakeValue(context, row, member) != 0 || ReadNextTag(member) != 0) {
+            return 1;
         }
-        for (uint32_t m = 0; m < width; m++) {
-            MemberCursor* member = &row->members[m];
-            if (member->stepped && ReadNextTag(member) != 0) {
-                return 1;
-            }
-            again |= member->pending && member->nextTag <= tag;
-            if (member->pending && member->nextTag < *next) {
-                *next = member->nextTag;
-            }
+        if (!member->pending) {
+            row->heap[0] = row->heap[--row->heapCount];
         }
+        SiftDown(row, 0);
     }
+    *next = EarliestPending(row);
     return 0;
 }
 
@@ -318,10 +349,11 @@ static LoadOutcome WalkMembers(const BusMembers* members, MemberRow* row, const 
     if (PositionMembers(members, row, first) != 0) {
         return LOAD_READ_FAILED;
     }
+    BuildHeap(row, members->width);
     const double scale = members->context->timeScale;
     uint64_t now = TagValue(first);
     double time = list != NULL ? list->entries[0].time : TagToTime(scale, first);
-    uint64_t next = EarliestPending(row, members->width);
+    uint64_t next = EarliestPending(row);
     for (uint32_t i = 1;; i++) {
         if (AppendPoint(row, members->width, now, time, samples) != 0) {
             return LOAD_ABANDONED;
@@ -336,6 +368,9 @@ static LoadOutcome WalkMembers(const BusMembers* members, MemberRow* row, const 
                               : TakeChangesUpTo(members, row, at, &next);
         if (failed) {
             return LOAD_READ_FAILED;
+        }
+        if (at < now) {
+            BuildHeap(row, members->width);
         }
         now = at;
         time = list != NULL ? list->entries[i].time : TagToTime(scale, &tag);
