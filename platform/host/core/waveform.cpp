@@ -225,15 +225,18 @@ public:
     {
         Mark before = mark();
         try {
-            for (std::size_t i = 0; i < n; ++i) {
+            // One at a time until the first text that fits has made room for all of them.
+            std::size_t i = 0;
+            for (; i < n && capacity_ < first + n; ++i) {
                 const char* text = OrEmpty(texts[i]);
-                if (capacity_ < first + n && fits(text)) {
+                if (fits(text)) {
                     makeRoom(first + n, text);
                 }
                 if (capacity_ < first + n || !encode(text, record(first + i))) {
                     addOdd(first + i, text);
                 }
             }
+            addWithRoom(texts + i, first + i, n - i);
         } catch (...) {
             undo(before);
             throw;
@@ -288,6 +291,32 @@ private:
             ++k;
         }
         return k == width_ && text[k] == '\0';
+    }
+
+    // The loop of add once there is room for every text: the mode is settled, and the
+    // fields it reads are copied, since the records' stores may alias them.
+    void addWithRoom(const char* const* texts, std::size_t first, std::size_t n)
+    {
+        if (n == 0) {
+            return;
+        }
+        unsigned char* out = record(first);
+        const std::size_t size = size_;
+        const std::size_t width = width_;
+        const bool bits = mode_ == Mode::kBits;
+        for (std::size_t i = 0; i < n; ++i) {
+            const char* text = OrEmpty(texts[i]);
+            bool encoded = false;
+            if (bits) {
+                encoded = PackBits(text, width, out + i * size);
+            } else {
+                encoded = IsOneCharacter(text);
+                out[i] = encoded ? static_cast<unsigned char>(text[0]) : 0;
+            }
+            if (!encoded) {
+                addOdd(first + i, text);
+            }
+        }
     }
 
     bool encode(const char* text, unsigned char* out) const
