@@ -30,13 +30,20 @@ struct MemberCursor {
     uint64_t nextTag;  // the tag of that change
 };
 
+// A member with a pending change, by the tag of that change.
+struct Pending {
+    uint64_t tag;
+    uint32_t member;
+};
+
 struct MemberRow {
     MemberCursor* members;
     uint32_t opened;
-    // The members with a pending change, as a binary min-heap by (nextTag, member index), so
-    // that a point visits only the members that change there.
-    uint32_t* heap;
-    uint32_t heapCount;
+    // The members with a pending change, in the order of (tag, member index), so that a point
+    // visits only the members changing there; due holds those moving on from a point.
+    Pending* order;
+    uint32_t pendingCount;
+    Pending* due;
     char* row;  // the members' texts side by side, rowLength characters
     size_t rowLength;
     uint32_t shortened;  // members whose current text is shorter than their place
@@ -48,7 +55,8 @@ static void CloseMemberRow(MemberRow* row)
         row->members[m].traverser->FreeTraverser();
     }
     free(row->members);
-    free(row->heap);
+    free(row->order);
+    free(row->due);
     free(row->row);
 }
 
@@ -112,8 +120,9 @@ static int CreateMemberRow(const BusMembers* members, MemberRow* row)
 {
     memset(row, 0, sizeof *row);
     row->members = (MemberCursor*)calloc(members->width, sizeof(MemberCursor));
-    row->heap = (uint32_t*)malloc((size_t)members->width * sizeof(uint32_t));
-    if (row->members == NULL || row->heap == NULL) {
+    row->order = (Pending*)malloc((size_t)members->width * sizeof(Pending));
+    row->due = (Pending*)malloc((size_t)members->width * sizeof(Pending));
+    if (row->members == NULL || row->order == NULL || row->due == NULL) {
         return 1;
     }
     for (; row->opened < members->width; row->opened++) {
@@ -260,73 +269,108 @@ static bool WalkPlanHolds(const BusMembers* members, const MemberRow* row, TimeT
     return earliest != UINT64_MAX;
 }
 
-// Whether member a's next change comes before member b's; equal tags by member index.
-static bool Before(const MemberRow* row, uint32_t a, uint32_t b)
+static bool PendingBefore(const Pending* a, const Pending* b)
 {
-    uint64_t tagA = row->members[a].nextTag;
-    uint64_t tagB = row->members[b].nextTag;
-    return tagA < tagB || (tagA == tagB && a < b);
+    return a->tag < b->tag || (a->tag == b->tag && a->member < b->member);
 }
 
-// Moves the heap's entry at slot down until neither child comes before it.
-static void SiftDown(MemberRow* row, uint32_t slot)
+static int ComparePending(const void* a, const void* b)
 {
-    uint32_t* heap = row->heap;
-    const uint32_t count = row->heapCount;
-    const uint32_t member = heap[slot];
-    for (;;) {
-        uint32_t child = 2 * slot + 1;
-        if (child >= count) {
-            break;
-        }
-        if (child + 1 < count && Before(row, heap[child + 1], heap[child])) {
-            child++;
-        }
-        if (!Before(row, heap[child], member)) {
-            break;
-        }
-        heap[slot] = heap[child];
-        slot = child;
+    if (PendingBefore((const Pending*)a, (const Pending*)b)) {
+        return -1;
     }
-    heap[slot] = member;
+    return PendingBefore((const Pending*)b, (const Pending*)a) ? 1 : 0;
 }
 
-// The heap of every member with a pending change.
-static void BuildHeap(MemberRow* row, uint32_t width)
+// Sorts entries by (tag, member): one pass when they are in order already, the usual case
+// (members changing together move on together), insertion for a few, else qsort.
+static void SortPending(Pending* entries, uint32_t count)
 {
-    row->heapCount = 0;
+    uint32_t i = 1;
+    while (i < count && !PendingBefore(&entries[i], &entries[i - 1])) {
+        i++;
+    }
+    if (i >= count) {
+        return;
+    }
+    if (count > 16) {
+        qsort(entries, count, sizeof *entries, ComparePending);
+        return;
+    }
+    for (; i < count; i++) {
+        Pending entry = entries[i];
+        uint32_t j = i;
+        for (; j > 0 && PendingBefore(&entry, &entries[j - 1]); j--) {
+            entries[j] = entries[j - 1];
+        }
+        entries[j] = entry;
+    }
+}
+
+// The order of every member with a pending change.
+static void BuildOrder(MemberRow* row, uint32_t width)
+{
+    row->pendingCount = 0;
     for (uint32_t m = 0; m < width; m++) {
         if (row->members[m].pending) {
-            row->heap[row->heapCount++] = m;
+            Pending entry = {row->members[m].nextTag, m};
+            row->order[row->pendingCount++] = entry;
         }
     }
-    for (uint32_t slot = row->heapCount / 2; slot > 0; slot--) {
-        SiftDown(row, slot - 1);
-    }
+    SortPending(row->order, row->pendingCount);
 }
 
 static uint64_t EarliestPending(const MemberRow* row)
 {
-    return row->heapCount > 0 ? row->members[row->heap[0]].nextTag : UINT64_MAX;
+    return row->pendingCount > 0 ? row->order[0].tag : UINT64_MAX;
 }
 
-// The members whose next change lies at or before tag take their changes up to it, in tag
-// order, each reading the tag of its next one; *next is the earliest still pending. 1 when a
-// read fails; nothing is read after it.
+// Merges the count sorted due entries back into the order, whose first taken entries are
+// spent: written from its start, the merge never overtakes the rest's next entry.
+static void MergeDue(MemberRow* row, uint32_t taken, uint32_t count)
+{
+    Pending* order = row->order;
+    const uint32_t pending = row->pendingCount;
+    uint32_t out = 0;
+    uint32_t rest = taken;
+    for (uint32_t d = 0; d < count;) {
+        if (rest < pending && PendingBefore(&order[rest], &row->due[d])) {
+            order[out++] = order[rest++];
+        } else {
+            order[out++] = row->due[d++];
+        }
+    }
+    if (out < rest) {
+        memmove(order + out, order + rest, (size_t)(pending - rest) * sizeof *order);
+    }
+    row->pendingCount = out + (pending - rest);
+}
+
+// The members whose next change lies at or before tag take their changes up to it, each
+// reading the tag of its next one; *next is the earliest still pending. 1 when a read fails;
+// nothing is read after it.
 static int TakeChangesUpTo(const BusMembers* members, MemberRow* row, uint64_t tag, uint64_t* next)
 {
     // Copied, since the row's character stores may alias anything read through a pointer.
     const ReaderContext* context = members->context;
-    while (row->heapCount > 0 && row->members[row->heap[0]].nextTag <= tag) {
-        MemberCursor* member = &row->members[row->heap[0]];
-        if (TakeValue(context, row, member) != 0 || ReadNextTag(member) != 0) {
-            return 1;
+    const Pending* order = row->order;
+    uint32_t taken = 0;
+    uint32_t due = 0;
+    for (; taken < row->pendingCount && order[taken].tag <= tag; taken++) {
+        const uint32_t m = order[taken].member;
+        MemberCursor* member = &row->members[m];
+        do {
+            if (TakeValue(context, row, member) != 0 || ReadNextTag(member) != 0) {
+                return 1;
+            }
+        } while (member->pending && member->nextTag <= tag);
+        if (member->pending) {
+            Pending entry = {member->nextTag, m};
+            row->due[due++] = entry;
         }
-        if (!member->pending) {
-            row->heap[0] = row->heap[--row->heapCount];
-        }
-        SiftDown(row, 0);
     }
+    SortPending(row->due, due);
+    MergeDue(row, taken, due);
     *next = EarliestPending(row);
     return 0;
 }
@@ -349,7 +393,7 @@ static LoadOutcome WalkMembers(const BusMembers* members, MemberRow* row, const 
     if (PositionMembers(members, row, first) != 0) {
         return LOAD_READ_FAILED;
     }
-    BuildHeap(row, members->width);
+    BuildOrder(row, members->width);
     const double scale = members->context->timeScale;
     uint64_t now = TagValue(first);
     double time = list != NULL ? list->entries[0].time : TagToTime(scale, first);
@@ -370,7 +414,7 @@ static LoadOutcome WalkMembers(const BusMembers* members, MemberRow* row, const 
             return LOAD_READ_FAILED;
         }
         if (at < now) {
-            BuildHeap(row, members->width);
+            BuildOrder(row, members->width);
         }
         now = at;
         time = list != NULL ? list->entries[i].time : TagToTime(scale, &tag);
