@@ -46,7 +46,8 @@ struct MemberRow {
     Pending* due;
     char* row;  // the members' texts side by side, rowLength characters
     size_t rowLength;
-    uint32_t shortened;  // members whose current text is shorter than their place
+    uint32_t shortened;    // members whose current text is shorter than their place
+    char characters[256];  // the text of a one-character value, by its byte
 };
 
 static void CloseMemberRow(MemberRow* row)
@@ -60,41 +61,38 @@ static void CloseMemberRow(MemberRow* row)
     free(row->row);
 }
 
-// Renders the value the member's traverser stands on into its place, then steps to its next
-// change. 1 when a read fails.
-static int TakeValue(const ReaderContext* context, MemberRow* row, MemberCursor* member)
+// Renders the value the member's traverser stands on into its place, steps to its next change
+// and reads that change's tag. A one-character value is looked up before the step and stored
+// after it, so that the character store does not make the cursor's fields be read again (a
+// wider value is written first: its bytes are valid only until the step). 1 when a read fails.
+static int StepMember(const ReaderContext* context, MemberRow* row, MemberCursor* member)
 {
+    ffrVCTraverser* traverser = member->traverser;
     unsigned char* value = NULL;
-    if (member->traverser->GetValue(&value) != 0) {
+    if (traverser->GetValue(&value) != 0) {
         return 1;
     }
-    uint32_t shown = value == NULL ? 0 : member->length;
-    if (member->shown < member->length) {
-        row->shortened--;
+    const uint32_t length = member->length;
+    const uint32_t shown = value == NULL ? 0 : length;
+    if (shown != member->shown) {
+        row->shortened += shown < length ? 1 : (uint32_t)-1;
     }
-    if (shown < member->length) {
-        row->shortened++;
-    }
-    member->shown = shown;
-    if (value != NULL && member->length == 1) {
-        row->row[member->offset] = LogicCharacter(context->fileType, value[0]);
+    int character = -1;
+    if (value != NULL && length == 1) {
+        character = (unsigned char)row->characters[value[0]];
     } else if (value != NULL) {
-        WriteLogicText(context, value, member->length, row->row + member->offset);
+        WriteLogicText(context, value, length, row->row + member->offset);
     }
-    member->pending = member->traverser->GotoNext() == 0;
-    member->nextTag = 0;
-    return 0;
-}
-
-// Reads the tag of the change the member stepped onto, if any. 1 when the read fails.
-static int ReadNextTag(MemberCursor* member)
-{
     TimeTag tag = {0, 0};
-    if (member->pending && member->traverser->GetTag(&tag) != 0) {
-        return 1;
-    }
+    const int pending = traverser->GotoNext() == 0;
+    const int failed = pending && traverser->GetTag(&tag) != 0;
+    member->pending = pending;
     member->nextTag = TagValue(&tag);
-    return 0;
+    member->shown = shown;
+    if (character >= 0) {
+        row->row[member->offset] = (char)character;
+    }
+    return failed;
 }
 
 // Puts every member on its change in force at tag (or on its first change when tag lies before
@@ -107,7 +105,7 @@ static int PositionMembers(const BusMembers* members, MemberRow* row, const Time
             continue;
         }
         if (member->traverser->GotoTag(tag, 0) != 0 ||
-            TakeValue(members->context, row, member) != 0 || ReadNextTag(member) != 0) {
+            StepMember(members->context, row, member) != 0) {
             return 1;
         }
     }
@@ -119,6 +117,9 @@ static int PositionMembers(const BusMembers* members, MemberRow* row, const Time
 static int CreateMemberRow(const BusMembers* members, MemberRow* row)
 {
     memset(row, 0, sizeof *row);
+    for (int b = 0; b < 256; b++) {
+        row->characters[b] = LogicCharacter(members->context->fileType, (unsigned char)b);
+    }
     row->members = (MemberCursor*)calloc(members->width, sizeof(MemberCursor));
     row->order = (Pending*)malloc((size_t)members->width * sizeof(Pending));
     row->due = (Pending*)malloc((size_t)members->width * sizeof(Pending));
@@ -356,20 +357,24 @@ static int TakeChangesUpTo(const BusMembers* members, MemberRow* row, uint64_t t
     const Pending* order = row->order;
     uint32_t taken = 0;
     uint32_t due = 0;
+    int inOrder = 1;
     for (; taken < row->pendingCount && order[taken].tag <= tag; taken++) {
         const uint32_t m = order[taken].member;
         MemberCursor* member = &row->members[m];
         do {
-            if (TakeValue(context, row, member) != 0 || ReadNextTag(member) != 0) {
+            if (StepMember(context, row, member) != 0) {
                 return 1;
             }
         } while (member->pending && member->nextTag <= tag);
         if (member->pending) {
             Pending entry = {member->nextTag, m};
+            inOrder = inOrder && (due == 0 || !PendingBefore(&entry, &row->due[due - 1]));
             row->due[due++] = entry;
         }
     }
-    SortPending(row->due, due);
+    if (!inOrder) {
+        SortPending(row->due, due);
+    }
     MergeDue(row, taken, due);
     *next = EarliestPending(row);
     return 0;
