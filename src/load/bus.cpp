@@ -330,6 +330,15 @@ static uint64_t EarliestPending(const MemberRow* row)
 // spent: written from its start, the merge never overtakes the rest's next entry.
 static void MergeDue(MemberRow* row, uint32_t taken, uint32_t count)
 {
+    if (taken == row->pendingCount) {
+        // Every pending member moved on (members changing together): the due entries are the
+        // order.
+        Pending* spent = row->order;
+        row->order = row->due;
+        row->due = spent;
+        row->pendingCount = count;
+        return;
+    }
     Pending* order = row->order;
     const uint32_t pending = row->pendingCount;
     uint32_t out = 0;
