@@ -293,27 +293,25 @@ private:
         return k == width_ && text[k] == '\0';
     }
 
-    // The loop of add once there is room for every text: the mode is settled, and the
-    // fields it reads are copied, since the records' stores may alias them.
+    // The loop of add once there is room for every text. One-character records get a loop of
+    // their own with the fields copied, since the records' stores may alias them.
     void addWithRoom(const char* const* texts, std::size_t first, std::size_t n)
     {
-        if (n == 0) {
+        if (mode_ != Mode::kCharacter) {
+            for (std::size_t i = 0; i < n; ++i) {
+                const char* text = OrEmpty(texts[i]);
+                if (!encode(text, record(first + i))) {
+                    addOdd(first + i, text);
+                }
+            }
             return;
         }
-        unsigned char* out = record(first);
-        const std::size_t size = size_;
-        const std::size_t width = width_;
-        const bool bits = mode_ == Mode::kBits;
+        unsigned char* out = records_.get() + first;
         for (std::size_t i = 0; i < n; ++i) {
             const char* text = OrEmpty(texts[i]);
-            bool encoded = false;
-            if (bits) {
-                encoded = PackBits(text, width, out + i * size);
-            } else {
-                encoded = IsOneCharacter(text);
-                out[i] = encoded ? static_cast<unsigned char>(text[0]) : 0;
-            }
-            if (!encoded) {
+            const bool one = IsOneCharacter(text);
+            out[i] = one ? static_cast<unsigned char>(text[0]) : 0;
+            if (!one) {
                 addOdd(first + i, text);
             }
         }
