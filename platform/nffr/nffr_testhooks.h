@@ -65,7 +65,7 @@ NFFR_API std::string LastViolation();
 NFFR_API ViolationHandler SetViolationHandler(ViolationHandler handler);
 
 // The bound of each reader object's cache of decoded changes (those no traverser holds), in
-// bytes; std::nullopt restores the default, 64 MiB. The most recently used block stays cached.
+// bytes; std::nullopt restores the default, 16 MiB. The most recently used block stays cached.
 NFFR_API void SetCacheBytes(std::optional<size_t> bytes);
 // When on, the next new reader object is placed at the address of the last dead one.
 NFFR_API void ReuseDeadAddressForNextObject(bool on);

@@ -4,6 +4,9 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base/portability.h"
 #include "context/context.h"
@@ -52,6 +55,19 @@ void WriteLogicText(const ReaderContext* context, const unsigned char* value, ui
         return;
     }
     uint32_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at once while they are all 0 or 1.
+    const __m128i one = _mm_set1_epi8(1);
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= length; i += 16) {
+        __m128i bytes = _mm_loadu_si128((const __m128i*)(value + i));
+        __m128i high = _mm_andnot_si128(one, bytes);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(high, zero)) != 0xFFFF) {
+            break;
+        }
+        _mm_storeu_si128((__m128i*)(text + i), _mm_add_epi8(bytes, _mm_set1_epi8('0')));
+    }
+#endif
     // Eight bytes at once while they are all 0 or 1, the usual case: '0' + byte each.
     const uint64_t ones = UINT64_C(0x0101010101010101);
     for (; i + 8 <= length; i += 8) {

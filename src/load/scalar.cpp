@@ -172,39 +172,70 @@ static int StoreSample(const ReaderContext* context, SampleArrays* arrays, const
     return 0;
 }
 
+// The arrays' fields that the loops below change, kept in locals while they run: the stores of
+// samples could otherwise alias them, and the compiler would read them again per sample.
+struct Slots {
+    double* x;
+    void* y;
+    uint32_t count;
+    uint32_t capacity;
+};
+
+static Slots SlotsOf(const SampleArrays* arrays)
+{
+    Slots slots = {arrays->x, arrays->y, arrays->count, arrays->capacity};
+    return slots;
+}
+
+// Grows full arrays by doubling (at least 64 slots), which keeps an unknown count linear: 400k
+// changes in steps of 64 copied the arrays over 6000 times. *failed is set when they cannot
+// grow, *noMemory as well when memory ran out.
+static Slots GrowSlots(SampleArrays* arrays, Slots slots, int* failed, int* noMemory)
+{
+    arrays->count = slots.count;
+    uint32_t step = arrays->capacity < 64 ? 64 : arrays->capacity;
+    *failed = MakeRoom(arrays, step, noMemory);
+    return SlotsOf(arrays);
+}
+
 // Steps onto the next change, makes room for it and stores its time at x[count]; nonzero when
 // there is no next change or no room (*noMemory set when growing failed). *value keeps the
 // previous value when the reader gives none.
-static inline int NextChange(ffrVCTraverser* traverser, SampleArrays* arrays, double scale,
-                             TimeTag* tag, unsigned char** value, int* noMemory)
+static inline int NextChange(ffrVCTraverser* traverser, SampleArrays* arrays, Slots* slots,
+                             double scale, TimeTag* tag, unsigned char** value, int* noMemory)
 {
     if (traverser->GotoNext() != 0) {
         return 1;
     }
-    // Doubling (at least 64 slots) keeps an unknown count linear: 400k changes in steps of
-    // 64 copied the arrays over 6000 times.
-    uint32_t step = arrays->capacity < 64 ? 64 : arrays->capacity;
-    if (MakeRoom(arrays, step, noMemory) != 0) {
-        return 1;
+    if (slots->count == slots->capacity) {
+        int failed = 0;
+        *slots = GrowSlots(arrays, *slots, &failed, noMemory);
+        if (failed) {
+            return 1;
+        }
     }
     traverser->GetTag(tag);
     traverser->GetValue(value);
-    arrays->x[arrays->count] = TagToTime(scale, tag);
+    slots->x[slots->count] = TagToTime(scale, tag);
     return 0;
 }
 
 // ReadFurtherChanges for texts of more than one character: each text is written straight into
 // the arena's room, which holds them all when the change count is known.
 static int ReadFurtherTexts(const ReaderContext* context, ffrVCTraverser* traverser,
-                            SampleArrays* arrays, TimeTag* tag, unsigned char* value)
+                            SampleArrays* arrays, TimeTag* last, unsigned char* value)
 {
     const double scale = context->timeScale;
-    const uint64_t each = (uint64_t)arrays->textLength + 1;
+    const uint32_t length = arrays->textLength;
+    const uint64_t each = (uint64_t)length + 1;
     TextArena* arena = &arrays->texts;
+    TimeTag tag = *last;
+    Slots slots = SlotsOf(arrays);
     int noMemory = 0;
-    while (NextChange(traverser, arrays, scale, tag, &value, &noMemory) == 0) {
+    while (NextChange(traverser, arrays, &slots, scale, &tag, &value, &noMemory) == 0) {
         if (value == NULL || each > arena->left) {
-            noMemory = StoreValue(context, arrays, arrays->count, value);
+            arrays->count = slots.count;
+            noMemory = StoreValue(context, arrays, slots.count, value);
             if (noMemory) {
                 break;
             }
@@ -212,44 +243,51 @@ static int ReadFurtherTexts(const ReaderContext* context, ffrVCTraverser* traver
             char* text = arena->next;
             arena->next += (size_t)each;
             arena->left -= (size_t)each;
-            WriteLogicText(context, value, arrays->textLength, text);
-            text[arrays->textLength] = '\0';
-            ((char**)arrays->y)[arrays->count] = text;
+            WriteLogicText(context, value, length, text);
+            text[length] = '\0';
+            ((char**)slots.y)[slots.count] = text;
         }
-        arrays->count++;
+        slots.count++;
     }
+    arrays->count = slots.count;
+    *last = tag;
     return noMemory;
 }
 
 // Reads the changes after the first, one loop per kind of y value, so that nothing is decided
 // per sample but the value itself. 1 when memory runs out.
 static int ReadFurtherChanges(const ReaderContext* context, ffrVCTraverser* traverser,
-                              SampleArrays* arrays, TimeTag* tag, unsigned char* value)
+                              SampleArrays* arrays, TimeTag* last, unsigned char* value)
 {
+    if (IsTextKind(arrays->kind) && arrays->textLength != 1) {
+        return ReadFurtherTexts(context, traverser, arrays, last, value);
+    }
     const double scale = context->timeScale;
     const int dataType = arrays->dataType;
+    TimeTag tag = *last;
+    Slots slots = SlotsOf(arrays);
     int noMemory = 0;
     if (arrays->kind == WFX_KIND_FLOAT) {
-        while (NextChange(traverser, arrays, scale, tag, &value, &noMemory) == 0) {
-            ((float*)arrays->y)[arrays->count++] = (float)ReadRealValue(dataType, value);
+        while (NextChange(traverser, arrays, &slots, scale, &tag, &value, &noMemory) == 0) {
+            ((float*)slots.y)[slots.count++] = (float)ReadRealValue(dataType, value);
         }
     } else if (!IsTextKind(arrays->kind)) {
-        while (NextChange(traverser, arrays, scale, tag, &value, &noMemory) == 0) {
-            ((double*)arrays->y)[arrays->count++] = ReadRealValue(dataType, value);
+        while (NextChange(traverser, arrays, &slots, scale, &tag, &value, &noMemory) == 0) {
+            ((double*)slots.y)[slots.count++] = ReadRealValue(dataType, value);
         }
-    } else if (arrays->textLength == 1) {
+    } else {
         // The text of every byte value, looked up rather than decided per sample.
         const char* texts[256];
         for (int b = 0; b < 256; b++) {
             unsigned char byte = (unsigned char)b;
             texts[b] = OneCharacterText(context, &byte);
         }
-        while (NextChange(traverser, arrays, scale, tag, &value, &noMemory) == 0) {
-            ((const char**)arrays->y)[arrays->count++] = value == NULL ? "" : texts[value[0]];
+        while (NextChange(traverser, arrays, &slots, scale, &tag, &value, &noMemory) == 0) {
+            ((const char**)slots.y)[slots.count++] = value == NULL ? "" : texts[value[0]];
         }
-    } else {
-        return ReadFurtherTexts(context, traverser, arrays, tag, value);
     }
+    arrays->count = slots.count;
+    *last = tag;
     return noMemory;
 }
 

@@ -400,71 +400,91 @@ TEST_F(BusTest, TimePointsAreThoseOfInsertTimePoint)
     EXPECT_TRUE(HoldsExactly(wave, expected));
 }
 
+using Member = std::vector<std::pair<uint64_t, std::string>>;
+// n one-bit members changing at 0, member m next at n - m and every third once more at n + 5.
+std::vector<Member> Spread(uint64_t n)
+{
+    std::vector<Member> members(n);
+    for (uint64_t m = 0; m < n; m++) {
+        members[m] = {{0, m % 2 ? "1" : "0"}, {n - m, "x"}};
+        if (m % 3 == 0) {
+            members[m].push_back({n + 5, "z"});
+        }
+    }
+    return members;
+}
+
 // The members walked once in tag order (unit 1s) and the time list built first (unit 1e290 s,
 // a scale too large for the walk, which tells them apart by its GetLastTag calls) give the
 // same rows: every distinct tag is a point, each member shows the change in force there, X
 // before its first change; repeated tags within and across members, members wider than one
-// bit and a member starting late. The time list's path also abandons the load, handle
-// unchanged, when its second pass cannot create a traverser.
+// bit and a member starting late; then twenty members changing together at 0, moving on in the
+// reverse of their order and ending at different tags. The time list's path also abandons the
+// load, handle unchanged, when its second pass cannot create a traverser.
 TEST_F(BusTest, TagOrderWalkAndTimeListAgree)
 {
-    const std::vector<std::vector<std::pair<uint64_t, std::string>>> members = {
-        {{0, "1"}, {4, "0"}, {4, "z"}, {9, "1"}, {30, "x"}},
-        {{2, "01x"}, {4, "110"}, {17, "zzz"}, {30, "000"}, {30, "101"}, {41, "011"}},
-        {{9, "0"}, {12, "1"}}};
-    std::map<uint64_t, std::string> rows;  // expected texts by tag
-    for (const auto& member : members) {
-        for (const auto& change : member) {
-            rows[change.first];
-        }
-    }
-    for (auto& row : rows) {
+    for (const std::vector<Member>& members : std::vector<std::vector<Member>>{
+             {{{0, "1"}, {4, "0"}, {4, "z"}, {9, "1"}, {30, "x"}},
+              {{2, "01x"}, {4, "110"}, {17, "zzz"}, {30, "000"}, {30, "101"}, {41, "011"}},
+              {{9, "0"}, {12, "1"}}},
+             Spread(20)}) {
+        const uint32_t n = uint32_t(members.size());
+        std::map<uint64_t, std::string> rows;  // expected texts by tag
         for (const auto& member : members) {
-            std::string inForce(member[0].second.size(), 'x');
             for (const auto& change : member) {
-                inForce = change.first <= row.first ? change.second : inForce;
-            }
-            for (char c : inForce) {
-                row.second += char(toupper(c));
+                rows[change.first];
             }
         }
-    }
-    for (const char* unit : {"1s", "1e290s"}) {
-        nffr::FileWriter writer = Writer();
-        writer.SetTimeUnit(unit);
-        for (size_t m = 0; m < members.size(); m++) {
-            int id = writer.AddVar("data[" + std::to_string(2 - m) + "]", 0,
-                                   uint32_t(members[m][0].second.size()));
-            for (const auto& change : members[m]) {
-                writer.AddBits(id, change.first, change.second);
+        for (auto& row : rows) {
+            for (const auto& member : members) {
+                std::string inForce(member[0].second.size(), 'x');
+                for (const auto& change : member) {
+                    inForce = change.first <= row.first ? change.second : inForce;
+                }
+                for (char c : inForce) {
+                    row.second += char(toupper(c));
+                }
             }
         }
-        ReaderContext* context = OpenWritten(writer, std::string(unit) + ".fsdb");
-        std::vector<Sample> expected;
-        for (const auto& row : rows) {
-            TimeTag tag = {0, uint32_t(row.first)};
-            expected.push_back({TagToTime(context->timeScale, &tag), row.second});
-        }
-        expected.push_back(
-            {TagToTime(context->timeScale, &context->endTag), rows.rbegin()->second});
-        ResetCounts();
-        WfXWave* wave = nullptr;
-        ReaderTreeBus* bus = Bus(context, "top/data[2:0]");
-        ASSERT_EQ(Load(bus, context, &wave), 0) << unit;
-        EXPECT_TRUE(HoldsExactly(wave, expected)) << unit;
-        bool walked = std::string(unit) == "1s";
-        EXPECT_EQ(Calls(Op::GetLastTag), walked ? 3 : 0) << unit;
-        if (!walked) {
-            // Three traversers for the walk's plan, three for the time list, then the second.
+        for (const char* unit : {"1s", "1e290s"}) {
+            nffr::FileWriter writer = Writer();
+            writer.SetTimeUnit(unit);
+            for (size_t m = 0; m < members.size(); m++) {
+                int id = writer.AddVar("data[" + std::to_string(n - 1 - m) + "]", 0,
+                                       uint32_t(members[m][0].second.size()));
+                for (const auto& change : members[m]) {
+                    writer.AddBits(id, change.first, change.second);
+                }
+            }
+            ReaderContext* context =
+                OpenWritten(writer, std::to_string(n) + "-" + std::string(unit) + ".fsdb");
+            std::vector<Sample> expected;
+            for (const auto& row : rows) {
+                TimeTag tag = {0, uint32_t(row.first)};
+                expected.push_back({TagToTime(context->timeScale, &tag), row.second});
+            }
+            expected.push_back(
+                {TagToTime(context->timeScale, &context->endTag), rows.rbegin()->second});
             ResetCounts();
-            nffr::testhooks::FailNthCall(Op::CreateTraverser, 8);
-            WfXWave* marker = NewWave(25, 3);
-            wave = marker;
-            EXPECT_EQ(LoadBusWave(bus, interp_, context, "x", &wave, 0), 1);
-            EXPECT_EQ(wave, marker);
-            EXPECT_EQ(Header(marker).count, 0u);
-            EXPECT_EQ(Calls(Op::CreateTraverser), 8);
-            EXPECT_EQ(Calls(Op::FreeTraverser), 7);
+            WfXWave* wave = nullptr;
+            ReaderTreeBus* bus =
+                Bus(context, ("top/data[" + std::to_string(n - 1) + ":0]").c_str());
+            ASSERT_EQ(Load(bus, context, &wave), 0) << unit;
+            EXPECT_TRUE(HoldsExactly(wave, expected)) << unit;
+            bool walked = std::string(unit) == "1s";
+            EXPECT_EQ(Calls(Op::GetLastTag), walked ? int(n) : 0) << unit;
+            if (!walked) {
+                // Three traversers for the walk's plan, three for the time list, then the second.
+                ResetCounts();
+                nffr::testhooks::FailNthCall(Op::CreateTraverser, int(2 * n + 2));
+                WfXWave* marker = NewWave(25, int(n));
+                wave = marker;
+                EXPECT_EQ(LoadBusWave(bus, interp_, context, "x", &wave, 0), 1);
+                EXPECT_EQ(wave, marker);
+                EXPECT_EQ(Header(marker).count, 0u);
+                EXPECT_EQ(Calls(Op::CreateTraverser), int(2 * n + 2));
+                EXPECT_EQ(Calls(Op::FreeTraverser), int(2 * n + 1));
+            }
         }
     }
 }

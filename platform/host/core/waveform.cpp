@@ -225,15 +225,18 @@ public:
     {
         Mark before = mark();
         try {
-            for (std::size_t i = 0; i < n; ++i) {
+            // One at a time until the first text that fits has made room for all of them.
+            std::size_t i = 0;
+            for (; i < n && capacity_ < first + n; ++i) {
                 const char* text = OrEmpty(texts[i]);
-                if (capacity_ < first + n && fits(text)) {
+                if (fits(text)) {
                     makeRoom(first + n, text);
                 }
                 if (capacity_ < first + n || !encode(text, record(first + i))) {
                     addOdd(first + i, text);
                 }
             }
+            addWithRoom(texts + i, first + i, n - i);
         } catch (...) {
             undo(before);
             throw;
@@ -288,6 +291,30 @@ private:
             ++k;
         }
         return k == width_ && text[k] == '\0';
+    }
+
+    // The loop of add once there is room for every text. One-character records get a loop of
+    // their own with the fields copied, since the records' stores may alias them.
+    void addWithRoom(const char* const* texts, std::size_t first, std::size_t n)
+    {
+        if (mode_ != Mode::kCharacter) {
+            for (std::size_t i = 0; i < n; ++i) {
+                const char* text = OrEmpty(texts[i]);
+                if (!encode(text, record(first + i))) {
+                    addOdd(first + i, text);
+                }
+            }
+            return;
+        }
+        unsigned char* out = records_.get() + first;
+        for (std::size_t i = 0; i < n; ++i) {
+            const char* text = OrEmpty(texts[i]);
+            const bool one = IsOneCharacter(text);
+            out[i] = one ? static_cast<unsigned char>(text[0]) : 0;
+            if (!one) {
+                addOdd(first + i, text);
+            }
+        }
     }
 
     bool encode(const char* text, unsigned char* out) const

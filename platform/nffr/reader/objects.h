@@ -46,7 +46,7 @@ private:
 };
 
 // Decoded change blocks that no traverser may hold, most recently used first, up to
-// CacheBytes() in all (64 MiB; always the most recent one): a signal's block is freed when its last
+// CacheBytes() in all (16 MiB; always the most recent one): a signal's block is freed when its last
 // traverser is freed and the cache lets it go, and decoded again when a traverser asks for it after
 // that.
 class BlockCache {
