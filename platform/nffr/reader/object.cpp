@@ -401,14 +401,33 @@ bool DecodeSignal(ffrObjectImpl* impl, size_t index, std::shared_ptr<const Block
     return true;
 }
 
-// Reads and checks one listed signal's changes, keeping them in the cache.
+// Reads and checks one listed signal's changes, keeping them for its traverser while there is
+// room, else in the cache.
 bool LoadBlock(ffrObjectImpl* impl, size_t index, std::string* error)
 {
     std::shared_ptr<const Block> block;
     if (!DecodeSignal(impl, index, &block, error))
         return false;
-    impl->cache.Put(index, std::move(block));
+    if (impl->awaitingBytes + block->size() <= 4 * nffr::CacheBytes() &&
+        impl->awaiting.count(index) == 0) {
+        impl->awaitingBytes += block->size();
+        impl->awaiting.emplace(index, std::move(block));
+    } else {
+        impl->cache.Put(index, std::move(block));
+    }
     return true;
+}
+
+// The block LoadListedSignals kept for index's first traverser, taken out; null when none.
+std::shared_ptr<const Block> TakeAwaiting(ffrObjectImpl* impl, size_t index)
+{
+    auto it = impl->awaiting.find(index);
+    if (it == impl->awaiting.end())
+        return nullptr;
+    std::shared_ptr<const Block> block = std::move(it->second);
+    impl->awaitingBytes -= block->size();
+    impl->awaiting.erase(it);
+    return block;
 }
 
 // A loaded signal's changes: held by a traverser, cached, or decoded again (from the file
@@ -416,6 +435,8 @@ bool LoadBlock(ffrObjectImpl* impl, size_t index, std::string* error)
 std::shared_ptr<const Block> LoadedBlock(ffrObjectImpl* impl, size_t index, std::string* error)
 {
     std::shared_ptr<const Block> block = impl->held[index].lock();
+    if (!block)
+        block = TakeAwaiting(impl, index);
     if (!block)
         block = impl->cache.Take(index);
     if (!block) {

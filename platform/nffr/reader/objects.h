@@ -83,6 +83,11 @@ struct ffrObjectImpl {
     std::vector<LoadState> loads;  // per signal
     std::unordered_map<size_t, std::weak_ptr<const Block>> held;  // blocks traversers may hold
     BlockCache cache;                                             // and recently decoded ones
+    // Blocks decoded by LoadListedSignals whose signal has had no traverser since, up to
+    // 4 x CacheBytes() in all: a bus's members are listed and loaded together before their
+    // traversers are made, and would otherwise be decoded twice once they outgrow the cache.
+    std::unordered_map<size_t, std::shared_ptr<const Block>> awaiting;
+    size_t awaitingBytes = 0;
     nffr::segment::Workspace work;
     std::unordered_map<size_t, std::string> refusals;  // why a load was refused
     int uses = 1;
