@@ -28,26 +28,15 @@ struct MemberCursor {
     uint32_t shown;    // characters of its current text: length, or 0 for a missing value
     int pending;       // the traverser stands on a change that is not yet in force
     uint64_t nextTag;  // the tag of that change
-};
-
-// A member with a pending change, by the tag of that change.
-struct Pending {
-    uint64_t tag;
-    uint32_t member;
+    int stepped;       // in the walk: stepped on, the tag not yet read
 };
 
 struct MemberRow {
     MemberCursor* members;
     uint32_t opened;
-    // The members with a pending change, in the order of (tag, member index), so that a point
-    // visits only the members changing there; due holds those moving on from a point.
-    Pending* order;
-    uint32_t pendingCount;
-    Pending* due;
     char* row;  // the members' texts side by side, rowLength characters
     size_t rowLength;
-    uint32_t shortened;    // members whose current text is shorter than their place
-    char characters[256];  // the text of a one-character value, by its byte
+    uint32_t shortened;  // members whose current text is shorter than their place
 };
 
 static void CloseMemberRow(MemberRow* row)
@@ -56,43 +45,44 @@ static void CloseMemberRow(MemberRow* row)
         row->members[m].traverser->FreeTraverser();
     }
     free(row->members);
-    free(row->order);
-    free(row->due);
     free(row->row);
 }
 
-// Renders the value the member's traverser stands on into its place, steps to its next change
-// and reads that change's tag. A one-character value is looked up before the step and stored
-// after it, so that the character store does not make the cursor's fields be read again (a
-// wider value is written first: its bytes are valid only until the step). 1 when a read fails.
-static int StepMember(const ReaderContext* context, MemberRow* row, MemberCursor* member)
+// Renders the value the member's traverser stands on into its place, then steps to its next
+// change. 1 when a read fails.
+static int TakeValue(const ReaderContext* context, MemberRow* row, MemberCursor* member)
 {
-    ffrVCTraverser* traverser = member->traverser;
     unsigned char* value = NULL;
-    if (traverser->GetValue(&value) != 0) {
+    if (member->traverser->GetValue(&value) != 0) {
         return 1;
     }
-    const uint32_t length = member->length;
-    const uint32_t shown = value == NULL ? 0 : length;
-    if (shown != member->shown) {
-        row->shortened += shown < length ? 1 : (uint32_t)-1;
+    uint32_t shown = value == NULL ? 0 : member->length;
+    if (member->shown < member->length) {
+        row->shortened--;
     }
-    int character = -1;
-    if (value != NULL && length == 1) {
-        character = (unsigned char)row->characters[value[0]];
-    } else if (value != NULL) {
-        WriteLogicText(context, value, length, row->row + member->offset);
+    if (shown < member->length) {
+        row->shortened++;
     }
-    TimeTag tag = {0, 0};
-    const int pending = traverser->GotoNext() == 0;
-    const int failed = pending && traverser->GetTag(&tag) != 0;
-    member->pending = pending;
-    member->nextTag = TagValue(&tag);
     member->shown = shown;
-    if (character >= 0) {
-        row->row[member->offset] = (char)character;
+    if (value != NULL && member->length == 1) {
+        row->row[member->offset] = LogicCharacter(context->fileType, value[0]);
+    } else if (value != NULL) {
+        WriteLogicText(context, value, member->length, row->row + member->offset);
     }
-    return failed;
+    member->pending = member->traverser->GotoNext() == 0;
+    member->nextTag = 0;
+    return 0;
+}
+
+// Reads the tag of the change the member stepped onto, if any. 1 when the read fails.
+static int ReadNextTag(MemberCursor* member)
+{
+    TimeTag tag = {0, 0};
+    if (member->pending && member->traverser->GetTag(&tag) != 0) {
+        return 1;
+    }
+    member->nextTag = TagValue(&tag);
+    return 0;
 }
 
 // Puts every member on its change in force at tag (or on its first change when tag lies before
@@ -105,7 +95,7 @@ static int PositionMembers(const BusMembers* members, MemberRow* row, const Time
             continue;
         }
         if (member->traverser->GotoTag(tag, 0) != 0 ||
-            StepMember(members->context, row, member) != 0) {
+            TakeValue(members->context, row, member) != 0 || ReadNextTag(member) != 0) {
             return 1;
         }
     }
@@ -117,13 +107,8 @@ static int PositionMembers(const BusMembers* members, MemberRow* row, const Time
 static int CreateMemberRow(const BusMembers* members, MemberRow* row)
 {
     memset(row, 0, sizeof *row);
-    for (int b = 0; b < 256; b++) {
-        row->characters[b] = LogicCharacter(members->context->fileType, (unsigned char)b);
-    }
     row->members = (MemberCursor*)calloc(members->width, sizeof(MemberCursor));
-    row->order = (Pending*)malloc((size_t)members->width * sizeof(Pending));
-    row->due = (Pending*)malloc((size_t)members->width * sizeof(Pending));
-    if (row->members == NULL || row->order == NULL || row->due == NULL) {
+    if (row->members == NULL) {
         return 1;
     }
     for (; row->opened < members->width; row->opened++) {
@@ -270,122 +255,48 @@ static bool WalkPlanHolds(const BusMembers* members, const MemberRow* row, TimeT
     return earliest != UINT64_MAX;
 }
 
-static bool PendingBefore(const Pending* a, const Pending* b)
+static uint64_t EarliestPending(const MemberRow* row, uint32_t width)
 {
-    return a->tag < b->tag || (a->tag == b->tag && a->member < b->member);
-}
-
-static int ComparePending(const void* a, const void* b)
-{
-    if (PendingBefore((const Pending*)a, (const Pending*)b)) {
-        return -1;
-    }
-    return PendingBefore((const Pending*)b, (const Pending*)a) ? 1 : 0;
-}
-
-// Sorts entries by (tag, member): one pass when they are in order already, the usual case
-// (members changing together move on together), insertion for a few, else qsort.
-static void SortPending(Pending* entries, uint32_t count)
-{
-    uint32_t i = 1;
-    while (i < count && !PendingBefore(&entries[i], &entries[i - 1])) {
-        i++;
-    }
-    if (i >= count) {
-        return;
-    }
-    if (count > 16) {
-        qsort(entries, count, sizeof *entries, ComparePending);
-        return;
-    }
-    for (; i < count; i++) {
-        Pending entry = entries[i];
-        uint32_t j = i;
-        for (; j > 0 && PendingBefore(&entry, &entries[j - 1]); j--) {
-            entries[j] = entries[j - 1];
-        }
-        entries[j] = entry;
-    }
-}
-
-// The order of every member with a pending change.
-static void BuildOrder(MemberRow* row, uint32_t width)
-{
-    row->pendingCount = 0;
+    uint64_t earliest = UINT64_MAX;
     for (uint32_t m = 0; m < width; m++) {
-        if (row->members[m].pending) {
-            Pending entry = {row->members[m].nextTag, m};
-            row->order[row->pendingCount++] = entry;
+        if (row->members[m].pending && row->members[m].nextTag < earliest) {
+            earliest = row->members[m].nextTag;
         }
     }
-    SortPending(row->order, row->pendingCount);
+    return earliest;
 }
 
-static uint64_t EarliestPending(const MemberRow* row)
-{
-    return row->pendingCount > 0 ? row->order[0].tag : UINT64_MAX;
-}
-
-// Merges the count sorted due entries back into the order, whose first taken entries are
-// spent: written from its start, the merge never overtakes the rest's next entry.
-static void MergeDue(MemberRow* row, uint32_t taken, uint32_t count)
-{
-    if (taken == row->pendingCount) {
-        // Every pending member moved on (members changing together): the due entries are the
-        // order.
-        Pending* spent = row->order;
-        row->order = row->due;
-        row->due = spent;
-        row->pendingCount = count;
-        return;
-    }
-    Pending* order = row->order;
-    const uint32_t pending = row->pendingCount;
-    uint32_t out = 0;
-    uint32_t rest = taken;
-    for (uint32_t d = 0; d < count;) {
-        if (rest < pending && PendingBefore(&order[rest], &row->due[d])) {
-            order[out++] = order[rest++];
-        } else {
-            order[out++] = row->due[d++];
-        }
-    }
-    if (out < rest) {
-        memmove(order + out, order + rest, (size_t)(pending - rest) * sizeof *order);
-    }
-    row->pendingCount = out + (pending - rest);
-}
-
-// The members whose next change lies at or before tag take their changes up to it, each
-// reading the tag of its next one; *next is the earliest still pending. 1 when a read fails;
-// nothing is read after it.
+// Every member takes its changes up to tag and reads the tag of its next one; *next is the
+// earliest of those. The values of all members are taken first and their next tags read after,
+// so that the members' tag reads do not wait on each other. 1 when a read fails; nothing is
+// read after it.
 static int TakeChangesUpTo(const BusMembers* members, MemberRow* row, uint64_t tag, uint64_t* next)
 {
     // Copied, since the row's character stores may alias anything read through a pointer.
     const ReaderContext* context = members->context;
-    const Pending* order = row->order;
-    uint32_t taken = 0;
-    uint32_t due = 0;
-    int inOrder = 1;
-    for (; taken < row->pendingCount && order[taken].tag <= tag; taken++) {
-        const uint32_t m = order[taken].member;
-        MemberCursor* member = &row->members[m];
-        do {
-            if (StepMember(context, row, member) != 0) {
+    const uint32_t width = members->width;
+    int again = 1;
+    while (again) {
+        again = 0;
+        *next = UINT64_MAX;
+        for (uint32_t m = 0; m < width; m++) {
+            MemberCursor* member = &row->members[m];
+            member->stepped = member->pending && member->nextTag <= tag;
+            if (member->stepped && TakeValue(context, row, member) != 0) {
                 return 1;
             }
-        } while (member->pending && member->nextTag <= tag);
-        if (member->pending) {
-            Pending entry = {member->nextTag, m};
-            inOrder = inOrder && (due == 0 || !PendingBefore(&entry, &row->due[due - 1]));
-            row->due[due++] = entry;
+        }
+        for (uint32_t m = 0; m < width; m++) {
+            MemberCursor* member = &row->members[m];
+            if (member->stepped && ReadNextTag(member) != 0) {
+                return 1;
+            }
+            again |= member->pending && member->nextTag <= tag;
+            if (member->pending && member->nextTag < *next) {
+                *next = member->nextTag;
+            }
         }
     }
-    if (!inOrder) {
-        SortPending(row->due, due);
-    }
-    MergeDue(row, taken, due);
-    *next = EarliestPending(row);
     return 0;
 }
 
@@ -407,11 +318,10 @@ static LoadOutcome WalkMembers(const BusMembers* members, MemberRow* row, const 
     if (PositionMembers(members, row, first) != 0) {
         return LOAD_READ_FAILED;
     }
-    BuildOrder(row, members->width);
     const double scale = members->context->timeScale;
     uint64_t now = TagValue(first);
     double time = list != NULL ? list->entries[0].time : TagToTime(scale, first);
-    uint64_t next = EarliestPending(row);
+    uint64_t next = EarliestPending(row, members->width);
     for (uint32_t i = 1;; i++) {
         if (AppendPoint(row, members->width, now, time, samples) != 0) {
             return LOAD_ABANDONED;
@@ -426,9 +336,6 @@ static LoadOutcome WalkMembers(const BusMembers* members, MemberRow* row, const 
                               : TakeChangesUpTo(members, row, at, &next);
         if (failed) {
             return LOAD_READ_FAILED;
-        }
-        if (at < now) {
-            BuildOrder(row, members->width);
         }
         now = at;
         time = list != NULL ? list->entries[i].time : TagToTime(scale, &tag);
