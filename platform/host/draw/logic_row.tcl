@@ -29,8 +29,13 @@ proc ::vexa::draw::logic_row {runs bits top height x0 digits} {
             set previous {}
             continue
         }
-        set kind [expr {[regexp {[XU]} $value] ? "unknown" :
-                        ([string first Z $value] >= 0 ? "floating" : "value")}]
+        # Most runs of a 1-bit row are a plain 0 or 1: no pattern match for those.
+        if {$value eq "1" || $value eq "0"} {
+            set kind value
+        } else {
+            set kind [expr {[regexp {[XU]} $value] ? "unknown" :
+                            ([string first Z $value] >= 0 ? "floating" : "value")}]
+        }
         if {$bits == 1} {
             if {$kind eq "unknown"} {
                 lappend shapes [list unknown [list $a $high $b $low]]

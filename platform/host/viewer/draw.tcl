@@ -38,8 +38,13 @@ proc ::vexa::viewer::draw::logic_items {runs bits top height} {
     set boxes [dict create value [list -fill #ffffff -outline $colors(trace)] \
                    unknown [list -fill $colors(xfill) -outline $colors(x)] \
                    floating [list -fill $colors(zfill) -outline $colors(z)]]
+    set trace {}
     foreach shape [vexa::draw::logic_row $runs $bits $top $height 0 1] {
         lassign $shape type coords text
+        if {$type ne "level" && $trace ne {}} {
+            lappend items {*}[trace_item $trace]
+            set trace {}
+        }
         switch -- $type {
             busy {
                 lassign $coords a high b low
@@ -53,7 +58,15 @@ proc ::vexa::viewer::draw::logic_items {runs bits top height} {
                 lappend items [list line $coords [list -fill $colors(z) -width 2]]
             }
             level {
-                lappend items [list line $coords [list -fill $colors(trace) -width 1.5]]
+                # A stretch that starts where the last one ended continues its line: one
+                # canvas item for a whole trace of 0s and 1s instead of one per change.
+                if {$trace ne {} && [lrange $trace end-1 end] eq [lrange $coords 0 1]} {
+                    lappend trace {*}[lrange $coords 2 end]
+                    continue
+                }
+                lappend items {*}[trace_item $trace]
+                set trace $coords
+                continue
             }
             box {
                 lappend items [list polygon $text [dict get $boxes $coords]]
@@ -64,7 +77,17 @@ proc ::vexa::viewer::draw::logic_items {runs bits top height} {
             }
         }
     }
+    lappend items {*}[trace_item $trace]
     return $items
+}
+
+# The line item of a 1-bit trace's COORDS, none when empty.
+proc ::vexa::viewer::draw::trace_item {coords} {
+    variable colors
+    if {$coords eq {}} {
+        return {}
+    }
+    return [list [list line $coords [list -fill $colors(trace) -width 1.5]]]
 }
 
 # The items of an analog row from vexa::columns' {ymin ymax} {x y ...}: a line scaled to the

@@ -20,8 +20,18 @@ proc ::vexa::viewer::draw_names {layout} {
     variable selected
     variable cursor
     variable marker
+    variable radix
+    variable reference
+    variable namesDrawn
     set c .main.names
     set v .main.values
+    # A zoom or a pan leaves both columns as they are: they are drawn again only when what
+    # they show may differ.
+    set key [list $rows $layout $selected $cursor $marker $radix $reference [$c cget -width]]
+    if {[info exists namesDrawn] && $namesDrawn eq $key} {
+        return
+    }
+    set namesDrawn $key
     $c delete all
     $v delete all
     $c create text 4 4 -text Signals -anchor nw -font TkHeadingFont
