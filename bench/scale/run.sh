@@ -57,6 +57,9 @@ else
         # which writes the VCD, at -O1: at -Os, Verilator's default, it takes many times longer.
         echo "== verilating the design of $blocks x $blocks blocks (nice'd, -O0, 2 jobs)"
         start=$SECONDS
+        # From an empty folder: the make files of an earlier model name its sources by their
+        # path, which is another checkout's when the sources moved.
+        rm -rf "$work/sim-n$blocks"
         nice -n 19 verilator --cc --exe --build --trace -Wno-fatal -Wno-lint -Wno-style \
             -GN="$blocks" --top-module top --Mdir "$work/sim-n$blocks" -j 2 \
             --MAKEFLAGS "OPT_FAST=-O0 OPT_SLOW=-O0 OPT_GLOBAL=-O1" \
