@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
@@ -20,6 +21,38 @@
 
 namespace nffr {
 namespace detail {
+
+#if defined(__GLIBCXX__) && !defined(_GLIBCXX_HAS_GTHREADS)
+// A standard library without threads (the default of Debian's mingw-w64 compilers, whose thread
+// model is win32): no worker can be started, so the jobs are written on the calling thread and
+// nothing waits or is woken.
+struct Mutex {
+    void lock() {}
+    void unlock() {}
+};
+struct Condition {
+    template <class Lock, class Ready>
+    void wait(Lock&, Ready)
+    {
+    }
+    void notify_one() {}
+    void notify_all() {}
+};
+struct Thread {
+    template <class Body>
+    explicit Thread(Body&&)
+    {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    }
+    Thread() = default;
+    bool joinable() const { return false; }
+    void join() {}
+};
+#else
+using Mutex = std::mutex;
+using Condition = std::condition_variable;
+using Thread = std::thread;
+#endif
 
 // Fixed-size chunks for the signals' pending changes, cut from slabs that are kept and reused:
 // buffers of every size come and go without fragmenting the heap, so memory stays flat.
@@ -54,14 +87,14 @@ public:
     {
         slabs_.clear();
         free_ = nullptr;
-        std::lock_guard<std::mutex> hold(mutex_);
+        std::lock_guard<Mutex> hold(mutex_);
         returned_ = nullptr;
     }
 
     // Give from another thread: Take picks the lists so given up when its own run out.
     void GiveBack(Chunk* first, Chunk* last)
     {
-        std::lock_guard<std::mutex> hold(mutex_);
+        std::lock_guard<Mutex> hold(mutex_);
         last->next = returned_;
         returned_ = first;
     }
@@ -72,7 +105,7 @@ private:
     [[gnu::noinline]] bool Refill()
     {
         {
-            std::lock_guard<std::mutex> hold(mutex_);
+            std::lock_guard<Mutex> hold(mutex_);
             free_ = returned_;
             returned_ = nullptr;
         }
@@ -90,7 +123,7 @@ private:
 
     std::vector<std::unique_ptr<Chunk[]>> slabs_;
     Chunk* free_ = nullptr;
-    std::mutex mutex_;  // guards returned_
+    Mutex mutex_;  // guards returned_
     Chunk* returned_ = nullptr;
 };
 
@@ -169,7 +202,7 @@ public:
     void TakeWriteError()
     {
         if (error.empty() && writeFailed.load(std::memory_order_acquire)) {
-            std::lock_guard<std::mutex> hold(mutex);
+            std::lock_guard<Mutex> hold(mutex);
             error = writeError;
         }
     }
@@ -371,14 +404,14 @@ public:
     {
         if (!worker.joinable() && !workerless) {
             try {
-                worker = std::thread([this] { Work(); });
+                worker = Thread([this] { Work(); });
             } catch (...) {
                 workerless = true;
             }
         }
         if (workerless)
             return Write(job);
-        std::unique_lock<std::mutex> hold(mutex);
+        std::unique_lock<Mutex> hold(mutex);
         const size_t most = QueueBytes(), bytes = job.Bytes();
         if (queued != 0 && queued + bytes > most)  // full: wait until half is written, not less,
             room.wait(hold, [&] {                  // so that the threads wake each other rarely
@@ -398,7 +431,7 @@ public:
     // The worker: writes the queued jobs in their order until told to stop.
     void Work()
     {
-        std::unique_lock<std::mutex> hold(mutex);
+        std::unique_lock<Mutex> hold(mutex);
         for (;;) {
             wake.wait(hold, [this] { return stopping || !queue.empty(); });
             if (queue.empty())
@@ -420,7 +453,7 @@ public:
     // this thread's again.
     void Drain()
     {
-        std::unique_lock<std::mutex> hold(mutex);
+        std::unique_lock<Mutex> hold(mutex);
         room.wait(hold, [this] { return queue.empty() && !busy; });
     }
 
@@ -430,7 +463,7 @@ public:
         if (!worker.joinable())
             return;
         {
-            std::lock_guard<std::mutex> hold(mutex);
+            std::lock_guard<Mutex> hold(mutex);
             stopping = true;
             queue.clear();
         }
@@ -457,7 +490,7 @@ public:
         ok = ok && PutBytes(stored.data(), stored.size());
         if (!ok) {
             const std::string why = FileWriter::CannotWrite(path);  // errno is this thread's
-            std::lock_guard<std::mutex> hold(mutex);
+            std::lock_guard<Mutex> hold(mutex);
             writeError = why;
             writeFailed.store(true, std::memory_order_release);
         }
@@ -662,10 +695,10 @@ public:
     size_t buffered = 0;
     // The worker's: the jobs are written on it in their order while the changes go on; the
     // file, the spill and their counts are its own until Drain.
-    std::thread worker;
+    Thread worker;
     bool workerless = false;  // no thread could be started: the jobs are written at once
-    std::mutex mutex;         // guards what follows, to writeError
-    std::condition_variable wake, room;
+    Mutex mutex;              // guards what follows, to writeError
+    Condition wake, room;
     std::deque<Job> queue;
     size_t queued = 0;  // the bytes of the chunks of the jobs queued or being written
     bool busy = false, stopping = false;
