@@ -262,15 +262,15 @@ TEST_F(GoldenFiles, StreamWriterWritesItsIndexesInWindowsAndRemovesItsSpill)
 TEST_F(GoldenFiles, StreamWriterKeepsEverySegmentOfASparseIdcode)
 {
     const std::string made = dir_.File("sparse2.fsdb");
-    const int far = 1000000;
+    const int sparse = 1000000;
     nffr::StreamWriter stream(made);
     nffr::FileWriter held;
-    stream.AddVar("far", 0, 1, 3, far);
-    held.AddVar("far", 0, 1, 3, far);
+    stream.AddVar("sparse", 0, 1, 3, sparse);
+    held.AddVar("sparse", 0, 1, 3, sparse);
     for (uint64_t t = 0; t < 300000; ++t) {  // three segments
         const uint8_t v = t % 3 == 0;
-        stream.AddChange(far, t, &v, 1);
-        held.AddChange(far, t, {v});
+        stream.AddChange(sparse, t, &v, 1);
+        held.AddChange(sparse, t, {v});
     }
     std::string error;
     ASSERT_TRUE(stream.Finish(&error)) << error;
@@ -325,8 +325,13 @@ TEST_F(GoldenFiles, StreamWriterRefusesMisuseAndLeavesNoTemporaryFile)
     };
     for (const Case& c : cases) {
         const std::string path = dir_.File("misuse.fsdb");
+#ifdef _WIN32
+        if (c.full)  // no device that refuses writes
+            continue;
+#else
         if (c.full)
             std::filesystem::create_symlink("/dev/full", path + ".writing");
+#endif
         nffr::StreamWriter w(path, c.full ? 4096 : nffr::StreamWriter::kDefaultMemoryBudget);
         w.SetFileType(1);
         const int bits = w.AddVar("bits", 0, 2), real = w.AddVar("real", 'r', 64);
