@@ -274,10 +274,7 @@ public:
             Grow(p, 10 + size);
         uint64_t v = p.count == 0 ? tag : tag - p.last;
         if (p.room >= 10 + size) {
-            uint8_t* at = p.at;
-            for (; v >= 0x80; v >>= 7)
-                *at++ = static_cast<uint8_t>(v | 0x80);
-            *at++ = static_cast<uint8_t>(v);
+            uint8_t* at = PutVarint(p.at, v);
             if (size == 1)
                 *at++ = *bytes;
             else
@@ -300,11 +297,17 @@ public:
     [[gnu::noinline]] bool AddAcross(Pending& p, uint64_t v, const uint8_t* bytes, size_t size)
     {
         uint8_t step[10];
-        size_t n = 0;
-        for (; v >= 0x80; v >>= 7)
-            step[n++] = static_cast<uint8_t>(v | 0x80);
-        step[n++] = static_cast<uint8_t>(v);
+        const size_t n = size_t(PutVarint(step, v) - step);
         return Append(p, step, n) && Append(p, bytes, size);
+    }
+
+    // Writes v as a varint at `at` (at most 10 bytes); returns the byte after it.
+    static uint8_t* PutVarint(uint8_t* at, uint64_t v)
+    {
+        for (; v >= 0x80; v >>= 7)
+            *at++ = static_cast<uint8_t>(v | 0x80);
+        *at++ = static_cast<uint8_t>(v);
+        return at;
     }
 
     bool Append(Pending& p, const uint8_t* bytes, size_t n)
