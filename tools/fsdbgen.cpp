@@ -11,15 +11,16 @@ namespace {
 
 const char kUsage[] =
     "usage: fsdbgen DESCRIPTION OUT.fsdb      write an FSDB file from a text description\n"
-    "       fsdbgen --layout 1|2 DESCRIPTION OUT.fsdb\n"
-    "                                          the same in layout 1 (uncompressed) or 2\n"
-    "                                          (compressed, the default)\n"
+    "       fsdbgen --layout 1|2|3 DESCRIPTION OUT.fsdb\n"
+    "                                          the same in layout 1 (uncompressed), 2\n"
+    "                                          (compressed) or 3 (compact, the default)\n"
     "       fsdbgen --vcd IN.vcd[.gz] OUT.fsdb  import a VCD file; its reals and events go to\n"
     "                                          OUT.analog.fsdb (IN - reads standard input)\n"
     "       fsdbgen --fst IN.fst OUT.fsdb       import an FST file the same way (also found\n"
     "                                          by its content without --fst)\n"
     "       --layout 1 before --vcd or --fst imports into layout 1, holding every change in\n"
-    "       memory until the end; layout 2, the default, is written as the changes come, with\n"
+    "       memory until the end; layouts 2 and 3 (the default) are written as the changes come, "
+    "with\n"
     "       memory that does not grow with the dump\n"
     "       fsdbgen --help\n";
 
@@ -104,8 +105,8 @@ int main(int argc, char** argv)
     }
     int layout = fsdbgen::kDefaultLayout;
     if (!args.empty() && args[0] == "--layout") {
-        if (args.size() < 2 || (args[1] != "1" && args[1] != "2"))
-            return UsageError("--layout needs 1 or 2");
+        if (args.size() < 2 || (args[1] != "1" && args[1] != "2" && args[1] != "3"))
+            return UsageError("--layout needs 1, 2 or 3");
         layout = args[1][0] - '0';
         args.erase(args.begin(), args.begin() + 2);
     }

@@ -12,7 +12,7 @@
 
 namespace fsdbgen {
 
-constexpr int kDefaultLayout = 2;
+constexpr int kDefaultLayout = 3;
 
 struct Diagnostics {
     std::string error;                  // empty when the input was accepted
@@ -34,8 +34,9 @@ std::string AnalogCompanionName(const std::string& output);
 // written receives one line per file written, naming it and what it holds. readBlock: bytes
 // read at a time, 0 for the default 1 MiB (tests and the fuzzer cut words across reads with a
 // small one); a word, or a value with its code, may not exceed it plus the widest variable.
-// layout: of the files written, 2 (changes streamed to the file as they come, in compressed
-// segments, with flat memory) or 1 (every change held in memory until the end).
+// layout: of the files written, 3 or 2 (changes streamed to the file as they come, in compressed
+// segments, with flat memory; 3 with a short header) or 1 (every change held in memory until the
+// end).
 bool ConvertVcd(const std::string& input, const std::string& output, Diagnostics* diag,
                 std::vector<std::string>* written, size_t readBlock = 0,
                 int layout = kDefaultLayout);

@@ -141,9 +141,11 @@ Backend::Backend(Diagnostics* d, const std::string& output, int layout) : d_(d),
 {
     if (layout != 1) {
         const std::string paths[2] = {output, AnalogCompanionName(output)};
-        for (int part : {kDigital, kAnalog})
+        for (int part : {kDigital, kAnalog}) {
             files_[part].stream = std::make_unique<nffr::StreamWriter>(
                 paths[part], nffr::StreamWriter::kDefaultMemoryBudget, WritingName(paths[part]));
+            files_[part].stream->SetLayout(layout);
+        }
     }
     for (OutFile& f : files_)
         f.writer.SetLayout(1);

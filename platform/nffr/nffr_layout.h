@@ -35,6 +35,7 @@ inline uint64_t Load64(const uint8_t* at)
 constexpr unsigned char kMagic[8] = {'Q', 'R', 'V', 'L', 'W', 'A', 'V', 0x1a};
 constexpr uint32_t kVersion = 1;   // change blocks stored as they are
 constexpr uint32_t kVersion2 = 2;  // compressed segments, found through a segment index
+constexpr uint32_t kVersion3 = 3;  // layout 2 with a short header and one-segment entries inline
 
 // Fixed header at offset 0.
 constexpr uint32_t kHeaderSize = 256;
@@ -62,6 +63,25 @@ constexpr uint32_t kOffMetaStored = 224;   // u32, bytes stored (codec output an
 constexpr uint32_t kOffMetaDecoded = 228;  // u32, bytes the codec gives back
 constexpr uint32_t kOffMetaCodec = 232;    // u8, kCodecNone or kCodecZstd; 0 up to byte 256
 
+// Layout 3's header is short: the fields up to the flags as above, then the file size and the
+// metadata block. The other fields of the header above (from the end tag to the unit) open the
+// decoded metadata block as a record of kMetaRecordSize bytes, at their offsets less
+// kMetaRecordFrom; the stamp, hierarchy and table offsets are offsets in the decoded block.
+constexpr uint32_t kHeaderSize3 = 49;
+constexpr uint32_t kOff3FileSize = 24;     // u64, the whole file
+constexpr uint32_t kOff3MetaOffset = 32;   // u64
+constexpr uint32_t kOff3MetaStored = 40;   // u32
+constexpr uint32_t kOff3MetaDecoded = 44;  // u32
+constexpr uint32_t kOff3MetaCodec = 48;    // u8
+constexpr uint32_t kMetaRecordFrom = kOffEndTag;
+constexpr uint32_t kMetaRecordSize = kOffMetaOffset - kOffEndTag;
+
+// The bytes before the segments, the change blocks and the metadata.
+inline uint32_t HeaderSize(uint32_t version)
+{
+    return version == kVersion3 ? kHeaderSize3 : kHeaderSize;
+}
+
 constexpr uint32_t kFlagStamp = 1;
 constexpr uint32_t kMaxStampLength = 2047;
 
@@ -88,6 +108,15 @@ constexpr uint32_t kVarOffBlockSize = 32;      // u64: changeCount * (8 + valueS
 // block fields name the signal's segment index instead, which is read only at its load.
 constexpr uint32_t kVarOffIndexOffset = 24;  // u64
 constexpr uint32_t kVarOffIndexSize = 32;    // u64: segments * kSegEntrySize
+
+// In layout 3 a signal of one segment carries its index entry in its variable-table entry, as
+// the form byte says; the count is the entry's change count.
+constexpr uint32_t kVarOffForm = 40;       // u8: kFormIndex or kFormOneSegment
+constexpr uint32_t kVarOffSegStored = 32;  // u32, of the one segment (its offset at 24)
+constexpr uint32_t kVarOffSegPacked = 36;  // u32
+constexpr uint32_t kVarOffSegCodec = 41;   // u8
+constexpr uint8_t kFormIndex = 0;          // a segment index, as in layout 2
+constexpr uint8_t kFormOneSegment = 1;     // one segment, described here
 
 // A segment index entry: one run of a signal's changes, in tag order.
 constexpr uint32_t kSegEntrySize = 24;

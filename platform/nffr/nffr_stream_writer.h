@@ -1,5 +1,5 @@
-// nffr_stream_writer.h: StreamWriter writes a file of layout 2 while the changes arrive, so that
-// its memory stays bounded whatever the size of the dump.
+// nffr_stream_writer.h: StreamWriter writes a file of layout 3 (or 2) while the changes arrive, so
+// that its memory stays bounded whatever the size of the dump.
 #ifndef NFFR_STREAM_WRITER_H
 #define NFFR_STREAM_WRITER_H
 
@@ -54,6 +54,8 @@ public:
     StreamWriter(const StreamWriter&) = delete;
     StreamWriter& operator=(const StreamWriter&) = delete;
 
+    // The layout to write, 3 (the default) or 2; before the first change.
+    void SetLayout(int layout);
     void SetFileType(uint32_t type);
     void SetTimeUnit(std::string unit);  // up to 127 characters
     void SetEndTag(uint64_t tag);

@@ -48,7 +48,8 @@ public:
 
 class FileWriter {
 public:
-    // The layout to write: 2 (compressed segments, the default) or 1 (change blocks as they are).
+    // The layout to write: 3 (compressed segments, short header, the default), 2 (compressed
+    // segments) or 1 (change blocks as they are).
     void SetLayout(int layout);
     void SetFileType(uint32_t type);
     void SetTimeUnit(std::string unit);  // up to 127 characters
@@ -138,11 +139,12 @@ private:
     // Appends var's changes to b as segments, listing them in list.
     void AppendSegments(const Var& var, std::vector<uint8_t>& b, SegmentList* list,
                         segment::Workspace* work) const;
-    // What follows the segments of a layout-2 file that end at offset at: the segment indexes,
-    // each variable's entries in the order of the table (*indexBytes bytes in all, written by
-    // the caller), then the metadata block of stamp, hierarchy and variable table (*out), then
-    // zeros up to the file size of the header (*header); the changes are those of segments (by
-    // idcode), the largest tag lastTag.
+    // What follows the segments of a layout-2 or layout-3 file that end at offset at: the
+    // segment indexes, each variable's entries in the order of the table (*indexBytes bytes in
+    // all, written by the caller; in layout 3 none for a variable of one segment, whose entry
+    // list.index must hold), then the metadata block of stamp, hierarchy and variable table
+    // (*out), then zeros up to the file size of the header (*header, of the layout's size); the
+    // changes are those of segments (by idcode), the largest tag lastTag.
     bool Layout2Tail(uint64_t at, const std::map<int, SegmentList>& segments, uint64_t lastTag,
                      std::vector<uint8_t>* out, uint64_t* indexBytes, std::vector<uint8_t>* header,
                      std::string* error) const;
@@ -150,6 +152,10 @@ private:
     // that no declared size makes it allocate more than the file justifies): the widest such
     // signal's bit size, to which a file of wide signals without changes is padded with zeros.
     uint64_t MinFileSize() const;
+    // Layout 3 keeps a signal's only segment entry in its variable-table entry, not in an index.
+    bool Inline(const SegmentList& list) const;
+    // The file size the header made by Layout2Tail gives.
+    static uint64_t FileSizeOf(const std::vector<uint8_t>& header);
     size_t ImageSize() const;
     // "cannot write "PATH": reason" from errno.
     static std::string CannotWrite(const std::string& path);
@@ -158,7 +164,7 @@ private:
     Var* Find(int idcode);
     void Fail(const std::string& message);
 
-    int layout_ = 2;
+    int layout_ = 3;
     uint32_t fileType_ = 1;
     std::string unit_ = "1ns";
     bool endTagSet_ = false;

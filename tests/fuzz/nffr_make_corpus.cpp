@@ -1,5 +1,5 @@
-// nffr_make_corpus.cpp: writes the fuzzer's seed corpus (small files of each kind, in both
-// layouts) into a folder.
+// nffr_make_corpus.cpp: writes the fuzzer's seed corpus (small files of each kind, in every
+// layout) into a folder.
 #include <string>
 #include <vector>
 
@@ -10,24 +10,48 @@
 
 namespace {
 
-// Writes w in layout 2 with its metadata block stored uncompressed, so that the fuzzer's
-// mutations reach the hierarchy and table checks rather than stopping at the frame's.
+// Writes w in its layout (2 or 3) with its metadata block stored uncompressed, so that the
+// fuzzer's mutations reach the hierarchy and table checks rather than stopping at the frame's.
 bool WritePlainMetadata(const nffr::FileWriter& w, const std::string& path)
 {
     namespace L = nffr::layout;
     std::vector<uint8_t> b, meta;
     if (!w.Bytes(&b))
         return false;
-    const size_t at = static_cast<size_t>(L::Load64(&b[L::kOffMetaOffset]));
-    const uint32_t decoded = L::Load32(&b[L::kOffMetaDecoded]);
-    if (!nffr::meta::Unpack(&b[at], b.size() - at, b[L::kOffMetaCodec], decoded, &meta).empty())
+    const bool three = L::Load32(&b[L::kOffVersion]) == L::kVersion3;
+    const uint32_t stored = three ? L::kOff3MetaStored : L::kOffMetaStored;
+    const uint32_t codec = three ? L::kOff3MetaCodec : L::kOffMetaCodec;
+    const size_t at =
+        static_cast<size_t>(L::Load64(&b[three ? L::kOff3MetaOffset : L::kOffMetaOffset]));
+    const uint32_t decoded = L::Load32(&b[three ? L::kOff3MetaDecoded : L::kOffMetaDecoded]);
+    if (!nffr::meta::Unpack(&b[at], b.size() - at, b[codec], decoded, &meta).empty())
         return false;
     b.resize(at);
     b.insert(b.end(), meta.begin(), meta.end());
-    L::Store32(&b[L::kOffMetaStored], decoded);
-    b[L::kOffMetaCodec] = L::kCodecNone;
-    L::Store64(&b[L::kOffFileSize], b.size());
+    L::Store32(&b[stored], decoded);
+    b[codec] = L::kCodecNone;
+    L::Store64(&b[three ? L::kOff3FileSize : L::kOffFileSize], b.size());
     return nffr::FileWriter::WriteBytes(path, b);
+}
+
+// A clock whose segments are compressed, written by the streaming writer in layout with a
+// budget small enough to cut several segments.
+bool WriteClock(const std::string& path, int layout)
+{
+    nffr::StreamWriter clock(path, 600);
+    clock.SetLayout(layout);
+    clock.SetFileType(0);
+    clock.BeginScope("top");
+    int clk = clock.AddVar("clk", 0, 1);
+    int wide = clock.AddVar("wide", 0, 12);
+    clock.EndScope();
+    for (uint64_t t = 0; t < 200; ++t) {
+        const uint8_t bit = t % 2, word[12] = {bit, 1, 0, 0, 2, 3, 1, 1, 0, 0, bit, 4};
+        clock.AddChange(clk, t * 5, &bit, 1);
+        if (t % 7 == 0)
+            clock.AddChange(wide, t * 5, word, sizeof word);
+    }
+    return clock.Finish();
 }
 
 }  // namespace
@@ -63,30 +87,19 @@ int main(int argc, char** argv)
     bits.EndScope();
     bits.EndScope();
 
-    // A clock whose segments are compressed, written by the streaming writer with a budget small
-    // enough to cut several segments.
-    nffr::StreamWriter clock(dir + "/clock2.fsdb", 600);
-    clock.SetFileType(0);
-    clock.BeginScope("top");
-    int clk = clock.AddVar("clk", 0, 1);
-    int wide = clock.AddVar("wide", 0, 12);
-    clock.EndScope();
-    for (uint64_t t = 0; t < 200; ++t) {
-        const uint8_t bit = t % 2, word[12] = {bit, 1, 0, 0, 2, 3, 1, 1, 0, 0, bit, 4};
-        clock.AddChange(clk, t * 5, &bit, 1);
-        if (t % 7 == 0)
-            clock.AddChange(wide, t * 5, word, sizeof word);
-    }
-
     nffr::FileWriter empty;
-    bool ok = clock.Finish();
-    for (int layout : {1, 2}) {
+    bool ok = WriteClock(dir + "/clock2.fsdb", 2) && WriteClock(dir + "/clock3.fsdb", 3);
+    for (int layout : {1, 2, 3}) {
         const std::string n = std::to_string(layout) + ".fsdb";
         for (nffr::FileWriter* w : {&reals, &bits, &empty})
             w->SetLayout(layout);
         ok = ok && reals.Write(dir + "/reals" + n) && bits.Write(dir + "/bits" + n) &&
              empty.Write(dir + "/empty" + n);
     }
+    ok = ok && WritePlainMetadata(reals, dir + "/reals3plain.fsdb") &&
+         WritePlainMetadata(bits, dir + "/bits3plain.fsdb");
+    for (nffr::FileWriter* w : {&reals, &bits})
+        w->SetLayout(2);
     ok = ok && WritePlainMetadata(reals, dir + "/reals2plain.fsdb") &&
          WritePlainMetadata(bits, dir + "/bits2plain.fsdb");
     return ok ? 0 : 1;

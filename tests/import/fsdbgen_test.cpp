@@ -750,10 +750,10 @@ TEST_F(Fsdbgen, CommandLine)
     auto run = [&](const std::string& args) { return RunTool(args); };
     std::string desc = dir_.File("in.desc");
     std::ofstream(desc) << "type 0\nvar #0 1 d\n0 1\n";
-    for (const char* layout : {"", "--layout 1 ", "--layout 2 "}) {
+    for (const char* layout : {"", "--layout 1 ", "--layout 2 ", "--layout 3 "}) {
         EXPECT_EQ(0, run(layout + desc + " " + path_));
         EXPECT_TRUE(IsFsdbFile(path_.c_str()));
-        EXPECT_EQ(*layout ? layout[9] - '0' : 2, Slurp(path_).at(8)) << layout;
+        EXPECT_EQ(*layout ? layout[9] - '0' : 3, Slurp(path_).at(8)) << layout;
     }
     std::ofstream(desc) << "nonsense\n";
     EXPECT_EQ(1, run(desc + " " + path_));
@@ -781,7 +781,7 @@ TEST_F(Fsdbgen, CommandLine)
         {"", "fsdbgen: missing the input and the output file names\n"},
         {"-x a b", "fsdbgen: unknown option \"-x\"\n"},
         {"a b c", "fsdbgen: too many arguments\n"},
-        {"--layout 3 a b", "fsdbgen: --layout needs 1 or 2\n"},
+        {"--layout 4 a b", "fsdbgen: --layout needs 1, 2 or 3\n"},
         {"--layout 1 --vcd",
          "fsdbgen: --vcd needs the VCD file to read and the FSDB file to "
          "write\n"},
@@ -800,7 +800,7 @@ TEST_F(Fsdbgen, CommandLine)
     const std::string fromFile = Slurp(path_);
     EXPECT_EQ(0, run("--vcd - " + path_ + " <" + vcd));
     EXPECT_EQ(fromFile, Slurp(path_));
-    EXPECT_EQ(2, Slurp(path_).at(8));
+    EXPECT_EQ(3, Slurp(path_).at(8));
     EXPECT_EQ(0, run("--layout 1 --vcd " + vcd + " " + path_));
     EXPECT_EQ(1, Slurp(path_).at(8));
 

@@ -95,10 +95,9 @@ std::vector<Golden> Goldens()
 {
     std::string logicDump;
     const std::string logic = Logic(&logicDump);
-    return {{"reals1.fsdb", 1, kReals, kRealsDump},
-            {"logic1.fsdb", 1, logic, logicDump},
-            {"reals2.fsdb", 2, kReals, kRealsDump},
-            {"logic2.fsdb", 2, logic, logicDump}};
+    return {{"reals1.fsdb", 1, kReals, kRealsDump}, {"logic1.fsdb", 1, logic, logicDump},
+            {"reals2.fsdb", 2, kReals, kRealsDump}, {"logic2.fsdb", 2, logic, logicDump},
+            {"reals3.fsdb", 3, kReals, kRealsDump}, {"logic3.fsdb", 3, logic, logicDump}};
 }
 
 std::string GoldenPath(const std::string& name)
@@ -217,30 +216,35 @@ void Interleaved(Writer& w, Change change)
 
 TEST_F(GoldenFiles, StreamWriterRemakesItsFileWithinItsBudget)
 {
-    const std::string made = dir_.File("stream2.fsdb");
-    size_t most = 0;
-    {
-        nffr::StreamWriter stream(made, 4096);
-        Interleaved(stream, [&](int id, uint64_t tag, const std::vector<uint8_t>& v) {
-            EXPECT_TRUE(stream.AddChange(id, tag, v.data(), v.size()));
-            most = std::max(most, stream.BufferedBytes());
-        });
-        std::string error;
-        ASSERT_TRUE(stream.Finish(&error)) << error;
-    }
-    EXPECT_LE(most, 4096u + 64);  // beyond the budget by one change's growth at the most
     nffr::FileWriter held;
     Interleaved(held, [&](int id, uint64_t tag, const std::vector<uint8_t>& v) {
         held.AddChange(id, tag, v);
     });
     held.SetLayout(1);
     const std::string plain = Write(held, dir_.File("plain1.fsdb"));
-    EXPECT_EQ(Dump(plain), Dump(made));
-    if (const char* update = std::getenv("NFFR_GOLDEN_UPDATE"))
-        std::filesystem::copy_file(made, std::string(update) + "/stream2.fsdb",
-                                   std::filesystem::copy_options::overwrite_existing);
-    EXPECT_EQ(ReadAll(GoldenPath("stream2.fsdb")), ReadAll(made));
-    EXPECT_FALSE(std::filesystem::exists(made + ".writing"));
+    for (int layout : {2, 3}) {
+        const std::string name = "stream" + std::to_string(layout) + ".fsdb";
+        SCOPED_TRACE(name);
+        const std::string made = dir_.File(name);
+        size_t most = 0;
+        {
+            nffr::StreamWriter stream(made, 4096);
+            stream.SetLayout(layout);
+            Interleaved(stream, [&](int id, uint64_t tag, const std::vector<uint8_t>& v) {
+                EXPECT_TRUE(stream.AddChange(id, tag, v.data(), v.size()));
+                most = std::max(most, stream.BufferedBytes());
+            });
+            std::string error;
+            ASSERT_TRUE(stream.Finish(&error)) << error;
+        }
+        EXPECT_LE(most, 4096u + 64);  // beyond the budget by one change's growth at the most
+        EXPECT_EQ(Dump(plain), Dump(made));
+        if (const char* update = std::getenv("NFFR_GOLDEN_UPDATE"))
+            std::filesystem::copy_file(made, std::string(update) + "/" + name,
+                                       std::filesystem::copy_options::overwrite_existing);
+        EXPECT_EQ(ReadAll(GoldenPath(name)), ReadAll(made));
+        EXPECT_FALSE(std::filesystem::exists(made + ".writing"));
+    }
 }
 
 // A budget so small that the segment indexes are written one entry at a time, in many passes.

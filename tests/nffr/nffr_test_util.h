@@ -80,20 +80,32 @@ inline std::vector<uint8_t> Image(const nffr::FileWriter& w)
     return bytes;
 }
 
-// A layout-2 image with its metadata block (the file's last bytes) stored uncompressed, so that
-// a test can damage the variable table in place.
+// w, made to write the layout given (for tests that damage files at that layout's offsets).
+inline nffr::FileWriter WithLayout(nffr::FileWriter w, int layout)
+{
+    w.SetLayout(layout);
+    return w;
+}
+
+// A layout-2 or layout-3 image with its metadata block (the file's last bytes) stored
+// uncompressed, so that a test can damage the variable table in place.
 inline std::vector<uint8_t> PlainMetadata(std::vector<uint8_t> b)
 {
     namespace L = nffr::layout;
-    const size_t at = static_cast<size_t>(L::Load64(&b[L::kOffMetaOffset]));
-    const uint32_t decoded = L::Load32(&b[L::kOffMetaDecoded]);
+    const bool three = L::Load32(&b[L::kOffVersion]) == L::kVersion3;
+    const uint32_t offset = three ? L::kOff3MetaOffset : L::kOffMetaOffset;
+    const uint32_t stored = three ? L::kOff3MetaStored : L::kOffMetaStored;
+    const uint32_t decodedAt = three ? L::kOff3MetaDecoded : L::kOffMetaDecoded;
+    const uint32_t codec = three ? L::kOff3MetaCodec : L::kOffMetaCodec;
+    const size_t at = static_cast<size_t>(L::Load64(&b[offset]));
+    const uint32_t decoded = L::Load32(&b[decodedAt]);
     std::vector<uint8_t> meta;
-    EXPECT_EQ("", nffr::meta::Unpack(&b[at], b.size() - at, b[L::kOffMetaCodec], decoded, &meta));
+    EXPECT_EQ("", nffr::meta::Unpack(&b[at], b.size() - at, b[codec], decoded, &meta));
     b.resize(at);
     b.insert(b.end(), meta.begin(), meta.end());
-    L::Store32(&b[L::kOffMetaStored], decoded);
-    b[L::kOffMetaCodec] = L::kCodecNone;
-    L::Store64(&b[L::kOffFileSize], b.size());
+    L::Store32(&b[stored], decoded);
+    b[codec] = L::kCodecNone;
+    L::Store64(&b[three ? L::kOff3FileSize : L::kOffFileSize], b.size());
     return b;
 }
 

@@ -65,7 +65,7 @@ TEST_F(BadFile, DamagedHeaderFieldsAreRefused)
     };
     const Damage damages[] = {
         {"magic", [](std::vector<uint8_t>& b) { b[0] ^= 1; }},
-        {"version", [](std::vector<uint8_t>& b) { L::Store32(&b[L::kOffVersion], 3); }},
+        {"version", [](std::vector<uint8_t>& b) { L::Store32(&b[L::kOffVersion], 4); }},
         {"header size", [](std::vector<uint8_t>& b) { L::Store32(&b[L::kOffHeaderSize], 8); }},
         {"flags", [](std::vector<uint8_t>& b) { L::Store32(&b[L::kOffFlags], 6); }},
         {"hierarchy offset",
@@ -150,43 +150,72 @@ TEST_F(BadFile, IdcodesOutOfTableOrderAreFound)
 }
 
 // Layout 2's metadata block is checked before it is allocated or decoded, and what it holds is
-// checked as the file's bytes are in layout 1.
+// checked as the file's bytes are in layout 1; so are layout 3's short header and the record of
+// the header's other fields that opens its metadata.
 TEST_F(BadFile, DamagedMetadataIsRefused)
 {
-    const std::vector<uint8_t> packed = Image(SmallFile()), plain = PlainMetadata(packed);
+    const std::vector<uint8_t> packed = Image(WithLayout(SmallFile(), 2)),
+                               plain = PlainMetadata(packed), packed3 = Image(SmallFile()),
+                               plain3 = PlainMetadata(packed3);
     const size_t at = static_cast<size_t>(L::Load64(&packed[L::kOffMetaOffset]));
     const std::string stored = std::to_string(L::Load32(&packed[L::kOffMetaStored]));
+    const size_t at3 = static_cast<size_t>(L::Load64(&plain3[L::kOff3MetaOffset]));
+    // A field of layout 3's record, in the plain image.
+    auto field = [at3](uint32_t offset) { return at3 + offset - L::kMetaRecordFrom; };
     using Damage = std::function<void(std::vector<uint8_t>&)>;
-    const std::tuple<bool, Damage, std::string> cases[] = {
-        {true, [](auto& b) { b[L::kOffMetaCodec] = 7; }, "metadata: unknown codec 7"},
-        {true, [](auto& b) { L::Store32(&b[L::kOffMetaDecoded], 0x7fffffff); },
+    enum Image { kPacked, kPlain, kPacked3, kPlain3 };
+    const std::tuple<Image, Damage, std::string> cases[] = {
+        {kPacked, [](auto& b) { b[L::kOffMetaCodec] = 7; }, "metadata: unknown codec 7"},
+        {kPacked, [](auto& b) { L::Store32(&b[L::kOffMetaDecoded], 0x7fffffff); },
          "metadata: " + stored +
              " stored bytes claim 2147483647 decoded (more than 1024 times as many)"},
-        {true, [](auto& b) { L::Store64(&b[L::kOffMetaOffset], 8); },
+        {kPacked, [](auto& b) { L::Store64(&b[L::kOffMetaOffset], 8); },
          "metadata lies outside the file"},
-        {true, [&](auto& b) { b[at] ^= 1; }, "metadata: its compressed bytes are damaged"},
-        {true,
+        {kPacked, [&](auto& b) { b[at] ^= 1; }, "metadata: its compressed bytes are damaged"},
+        {kPacked,
          [](auto& b) { L::Store32(&b[L::kOffMetaDecoded], L::Load32(&b[L::kOffMetaDecoded]) + 1); },
          "metadata: its compressed bytes are damaged or do not give its decoded size"},
-        {false,
+        {kPlain,
          [](auto& b) { L::Store32(&b[L::kOffMetaDecoded], L::Load32(&b[L::kOffMetaDecoded]) - 1); },
          "metadata: stored uncompressed but its sizes differ"},
-        {false,
+        {kPlain,
          [](auto& b) {
              L::Store64(&b[L::kOffVarTableOffset], L::Load32(&b[L::kOffMetaDecoded]) - 8);
          },
          "variable table of 3 entries lies outside the file"},
-        {false,
+        {kPlain,
          [](auto& b) { L::Store64(&b[L::kOffHierOffset], L::Load32(&b[L::kOffMetaDecoded])); },
          "hierarchy lies outside the file"},
+        {kPacked3, [](auto& b) { L::Store32(&b[L::kOffHeaderSize], L::kHeaderSize); },
+         "bad header size"},
+        {kPacked3, [](auto& b) { b[L::kOff3MetaCodec] = 7; }, "metadata: unknown codec 7"},
+        {kPacked3, [](auto& b) { L::Store64(&b[L::kOff3MetaOffset], L::kHeaderSize3 - 1); },
+         "metadata lies outside the file"},
+        {kPacked3, [](auto& b) { L::Store64(&b[L::kOff3FileSize], b.size() + 1); },
+         "file is " + std::to_string(packed3.size()) + " bytes, its header says " +
+             std::to_string(packed3.size() + 1) + " (truncated or extended)"},
+        {kPlain3,
+         [](auto& b) {
+             L::Store32(&b[L::kOff3MetaDecoded], L::kMetaRecordSize - 1);
+             L::Store32(&b[L::kOff3MetaStored], L::kMetaRecordSize - 1);
+         },
+         "metadata: too short to hold the header's fields"},
+        {kPlain3, [&](auto& b) { std::memset(&b[field(L::kOffUnit)], 'u', L::kUnitSize); },
+         "time unit text not terminated"},
+        {kPlain3, [&](auto& b) { L::Store64(&b[field(L::kOffVarTableOffset)], 1u << 20); },
+         "variable table of 3 entries lies outside the file"},
+        {kPlain3, [&](auto& b) { L::Store32(&b[field(L::kOffStampLength)], 4000); },
+         "creation stamp lies outside the file or is too long"},
     };
-    for (const auto& [compressed, damage, message] : cases) {
-        std::vector<uint8_t> bytes = compressed ? packed : plain;
+    const std::vector<uint8_t>* images[] = {&packed, &plain, &packed3, &plain3};
+    for (const auto& [image, damage, message] : cases) {
+        std::vector<uint8_t> bytes = *images[image];
         damage(bytes);
         EXPECT_TRUE(Refused(bytes)) << message;
         EXPECT_EQ("\"" + dir_.File("bad.fsdb") + "\": " + message + "\n", Sinks::Errors().back());
     }
     EXPECT_FALSE(Refused(plain));
+    EXPECT_FALSE(Refused(plain3));
 }
 
 TEST_F(BadFile, UnsortedTagsRefuseOnlyThatSignal)

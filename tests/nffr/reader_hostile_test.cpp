@@ -19,9 +19,15 @@ namespace {
 
 uint64_t Entry(const std::vector<uint8_t>& b, uint32_t signal)
 {
-    // In layout 2 the table lies in the metadata block, which PlainMetadata stores as it is.
-    const uint64_t base = L::Load32(&b[L::kOffVersion]) == 2 ? L::Load64(&b[L::kOffMetaOffset]) : 0;
-    return base + L::Load64(&b[L::kOffVarTableOffset]) + uint64_t(signal) * L::kVarEntrySize;
+    // In layouts 2 and 3 the table lies in the metadata block, which PlainMetadata stores as it
+    // is; in layout 3 its offset is in the record that opens the block.
+    const uint32_t version = L::Load32(&b[L::kOffVersion]);
+    const uint64_t base = version == 3   ? L::Load64(&b[L::kOff3MetaOffset])
+                          : version == 2 ? L::Load64(&b[L::kOffMetaOffset])
+                                         : 0;
+    const uint64_t field =
+        version == 3 ? base + L::kOffVarTableOffset - L::kMetaRecordFrom : L::kOffVarTableOffset;
+    return base + L::Load64(&b[field]) + uint64_t(signal) * L::kVarEntrySize;
 }
 
 // Two one-bit logic signals (idcodes 1 and 2) of a type-0 file with a few changes each.
@@ -67,7 +73,7 @@ TEST_F(Hostile, CorpusRefusedAtOpenWithOneMessage)
          [](auto& b) { L::Store32(&b[L::kOffScopeCount], 0x40000000u); },
          "hierarchy counts exceed the hierarchy's size"},
     };
-    const std::vector<uint8_t> good = Image(TwoSignals());
+    const std::vector<uint8_t> good = Image(WithLayout(TwoSignals(), 2));
     for (const OpenCase& c : corpus) {
         std::vector<uint8_t> bytes = good;
         c.damage(bytes);
@@ -166,10 +172,20 @@ TEST_F(Hostile, DamagedRecordRefusesOnlyItsSignal)
          "top.v (idcode 1): change count 4294967295 does not fit in the file", 2},
         {"recorded-count-beyond-what-compression-gives", 0, kRecorded, 0x7ffffff0u,
          "top.v (idcode 1): recorded change count 2147483632 does not fit in the file", 2},
+        {"one-segment-beyond-the-end", 0, L::kVarOffBlockOffset, ~0ull - 7,
+         "top.v (idcode 1): its one segment lies outside the file or holds no changes", 3},
+        {"one-segment-longer-than-the-file", 0, L::kVarOffSegStored, 0xffffffffu,
+         "top.v (idcode 1): its one segment lies outside the file or holds no changes", 3},
+        {"one-segment-without-changes", 0, kCount, 0,
+         "top.v (idcode 1): its one segment lies outside the file or holds no changes", 3},
+        {"unknown-index-form", 0, L::kVarOffForm, 7, "top.v (idcode 1): unknown index form 7", 3},
+        {"change-count-beyond-what-one-segment-gives", 0, kCount, 0xffffffffu,
+         "top.v (idcode 1): change count 4294967295 does not fit in the file", 3},
     };
     const size_t kValueSizes[] = {8, 4, 4, 8, 1};
     const std::vector<uint8_t> goods[] = {Image(Layout1(FiveSignals())),
-                                          PlainMetadata(Image(FiveSignals()))};
+                                          PlainMetadata(Image(WithLayout(FiveSignals(), 2))),
+                                          PlainMetadata(Image(WithLayout(FiveSignals(), 3)))};
     ffrObject* sound = Open(Write(FiveSignals(), dir_.File("sound.fsdb")));
     ASSERT_NE(nullptr, sound);
     for (int id = 1; id <= 5; ++id)
@@ -218,10 +234,12 @@ TEST_F(Hostile, DamagedRecordRefusesOnlyItsSignal)
 // A signal refused at load fails every later call on it with a message, never a violation.
 TEST_F(Hostile, RefusedSignalFailsEveryLaterCallCleanly)
 {
-    // Signal 1's first segment entry in layout 2 (a clock of 400 changes, compressed).
+    // Signal 1's first segment entry in layout 2 (a clock of 400 changes, compressed), and in
+    // layout 3 its variable-table entry, which describes its one segment.
     auto segment = [](std::vector<uint8_t>& b) -> uint8_t* {
         return &b[L::Load64(&b[Entry(b, 0) + L::kVarOffIndexOffset])];
     };
+    auto one = [](std::vector<uint8_t>& b) -> uint8_t* { return &b[Entry(b, 0)]; };
     using Damage = std::function<void(std::vector<uint8_t>&)>;
     // Name, layout, damage and (for layout 2) what the refusal says after the signal's name.
     const std::vector<std::tuple<const char*, int, Damage, const char*>> corpus = {
@@ -260,12 +278,27 @@ TEST_F(Hostile, RefusedSignalFailsEveryLaterCallCleanly)
              L::Store32(e + L::kSegOffPackedSize, L::Load32(e + L::kSegOffPackedSize) - 1);
          },
          "segment 0: its compressed bytes are damaged or do not give its packed size"},
+        {"one-segment-overlaps-the-header", 3,
+         [&](auto& b) { L::Store64(one(b) + L::kVarOffBlockOffset, 8); },
+         "segment 0: lies outside the file or overlaps other data"},
+        {"one-segment-bomb", 3,
+         [&](auto& b) {
+             L::Store32(one(b) + L::kVarOffSegStored, 100);
+             L::Store32(one(b) + L::kVarOffSegPacked, 0x7fffffffu);
+         },
+         "segment 0: 100 stored bytes claim 2147483647 decoded (more than 1024 times as many)"},
+        {"one-segment-unknown-codec", 3, [&](auto& b) { one(b)[L::kVarOffSegCodec] = 9; },
+         "segment 0: unknown codec 9"},
+        {"one-segment-damaged", 3,
+         [&](auto& b) { L::Store32(&b[L::Load64(one(b) + L::kVarOffBlockOffset)], 0); },
+         "segment 0: its compressed bytes are damaged"},
     };
     nffr::FileWriter clock = TwoSignals();
     for (uint64_t t = 40; t < 436; ++t)
         clock.AddBits(1, t * 10, t % 2 ? "1" : "0");
     const std::vector<uint8_t> goods[] = {Image(Layout1(TwoSignals())),
-                                          PlainMetadata(Image(clock))};
+                                          PlainMetadata(Image(WithLayout(clock, 2))),
+                                          PlainMetadata(Image(WithLayout(clock, 3)))};
     for (const auto& [name, layout, damage, reason] : corpus) {
         std::vector<uint8_t> bytes = goods[layout - 1];
         damage(bytes);
@@ -345,7 +378,7 @@ TEST_F(Hostile, DecodedChangesLeaveTheCacheAndAreDecodedAgain)
 // before it reads any value, refuses with a message, and NeedsReopen reports the file.
 TEST_F(Hostile, FileChangedInPlaceIsNeverRead)
 {
-    std::string path = Write(TwoSignals(), dir_.File("run.fsdb"));
+    std::string path = Write(WithLayout(TwoSignals(), 2), dir_.File("run.fsdb"));
     const std::string changed = ": the file was changed on disk since it was opened\n";
 
     ffrObject* r = Open(path);
@@ -363,10 +396,10 @@ TEST_F(Hostile, FileChangedInPlaceIsNeverRead)
               Sinks::Errors());
     r->Close();
 
-    Write(TwoSignals(), path);
+    Write(WithLayout(TwoSignals(), 2), path);
     r = Open(path);
     ASSERT_NE(nullptr, r);
-    std::vector<uint8_t> bytes = Image(TwoSignals());
+    std::vector<uint8_t> bytes = Image(WithLayout(TwoSignals(), 2));
     for (size_t i = L::Load64(&bytes[Entry(bytes, 0) + L::kVarOffBlockOffset]); i < bytes.size();
          ++i)
         bytes[i] ^= 1;  // same size, same stamp, other values

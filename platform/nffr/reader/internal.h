@@ -95,7 +95,7 @@ private:
 
 // The fixed header, decoded and checked.
 struct Header {
-    uint32_t version = 0;  // layout::kVersion or kVersion2
+    uint32_t version = 0;  // layout::kVersion, kVersion2 or kVersion3
     int32_t fileType = 0;
     uint32_t flags = 0;
     uint64_t endTag = 0;
@@ -105,7 +105,7 @@ struct Header {
     uint32_t varCount = 0, scopeCount = 0, treeVarCount = 0;
     uint32_t stampLength = 0;
     uint64_t stampOffset = 0;
-    // Layout 2: the metadata block holding the stamp, hierarchy and variable table, whose
+    // Layouts 2 and 3: the metadata block holding the stamp, hierarchy and variable table, whose
     // offsets above are then offsets in its decoded bytes.
     uint64_t metaOffset = 0;
     uint32_t metaStored = 0, metaDecoded = 0;
@@ -134,8 +134,12 @@ struct Signal {
     uint32_t changeCount = 0;
     uint32_t recordedCount = 0;
     uint32_t firstEntry = UINT32_MAX;  // its first tree entry, which names it
-    uint64_t blockOffset = 0;          // layout 2: its segment index
-    uint64_t indexSize = 0;            // layout 2: bytes of its segment index
+    uint64_t blockOffset = 0;          // layouts 2 and 3: its segment index, or its one segment
+    uint64_t indexSize = 0;            // layouts 2 and 3: bytes of its segment index
+    // Layout 3: a signal of one segment has its index entry in the table (layout::kFormOneSegment).
+    uint8_t form = 0;
+    uint8_t segCodec = 0;
+    uint32_t segStored = 0, segPacked = 0;
 };
 
 constexpr uint32_t kNoParent = UINT32_MAX;

@@ -274,14 +274,14 @@ bool FileIsOurs(const char* path, bool report)
 }
 
 // True when the block [offset, offset + size) shares a byte with the header, the stamp, the
-// variable table or the hierarchy (in layout 2, the metadata block that holds them).
+// variable table or the hierarchy (in layouts 2 and 3, the metadata block that holds them).
 bool OverlapsOtherData(const nffr::Header& h, uint64_t offset, uint64_t size)
 {
     auto meets = [&](uint64_t start, uint64_t length) {
         return size > 0 && length > 0 && offset < start + length && start < offset + size;
     };
-    if (h.version == nffr::layout::kVersion2)  // the stamp, table and hierarchy are in there
-        return meets(0, nffr::layout::kHeaderSize) || meets(h.metaOffset, h.metaStored);
+    if (h.version != nffr::layout::kVersion)  // the stamp, table and hierarchy are in there
+        return meets(0, nffr::layout::HeaderSize(h.version)) || meets(h.metaOffset, h.metaStored);
     return meets(0, nffr::layout::kHeaderSize) ||
            (h.HasStamp() && meets(h.stampOffset, uint64_t(h.stampLength) + 1)) ||
            meets(h.varTableOffset, uint64_t(h.varCount) * nffr::layout::kVarEntrySize) ||
@@ -318,8 +318,24 @@ bool ReadBlock(ffrObjectImpl* impl, size_t index, std::shared_ptr<Block>* out, s
     return true;
 }
 
-// Reads and decodes a layout-2 signal's segments into *out. Every index entry is checked
-// against the file and against what its stored bytes can give before anything is allocated
+// Reads a signal's segment index from the file into *entries; false with *why set when refused.
+bool ReadIndex(ffrObjectImpl* impl, const nffr::Signal& s, std::vector<uint8_t>* entries,
+               std::string* why)
+{
+    if (OverlapsOtherData(impl->model.header, s.blockOffset, s.indexSize))
+        *why = "its segment index overlaps other data";
+    else if (s.indexSize > SIZE_MAX / 2)
+        *why = "its segment index is too large to load here";
+    else if (entries->resize(static_cast<size_t>(s.indexSize)),
+             !impl->file->ReadAt(s.blockOffset, entries->data(), entries->size()))
+        *why = "its segment index cannot be read (the file is shorter than when it was opened)";
+    else
+        return true;
+    return false;
+}
+
+// Reads and decodes a layout-2 or layout-3 signal's segments into *out. Every index entry is
+// checked against the file and against what its stored bytes can give before anything is allocated
 // for the changes; false with *error set, naming the signal, when refused.
 bool ReadSegments(ffrObjectImpl* impl, size_t index, std::shared_ptr<Block>* out,
                   std::string* error)
@@ -331,14 +347,16 @@ bool ReadSegments(ffrObjectImpl* impl, size_t index, std::shared_ptr<Block>* out
         *error = nffr::SignalLabel(m, s) + ": " + what;
         return false;
     };
+    std::string why;
     const char* shorter = " cannot be read (the file is shorter than when it was opened)";
-    if (OverlapsOtherData(m.header, s.blockOffset, s.indexSize))
-        return refuse("its segment index overlaps other data");
-    if (s.indexSize > SIZE_MAX / 2)
-        return refuse("its segment index is too large to load here");
-    std::vector<uint8_t> entries(static_cast<size_t>(s.indexSize));
-    if (!impl->file->ReadAt(s.blockOffset, entries.data(), entries.size()))
-        return refuse(std::string("its segment index") + shorter);
+    std::vector<uint8_t> entries;
+    if (s.form == L::kFormOneSegment) {
+        entries.resize(L::kSegEntrySize);
+        nffr::segment::StoreEntry(entries.data(), s.blockOffset,
+                                  {s.segStored, s.changeCount, s.segPacked, s.segCodec});
+    } else if (!ReadIndex(impl, s, &entries, &why)) {
+        return refuse(why);
+    }
     const size_t segments = entries.size() / L::kSegEntrySize;
     std::vector<uint64_t> offsets(segments);
     uint64_t total = 0;
@@ -346,7 +364,7 @@ bool ReadSegments(ffrObjectImpl* impl, size_t index, std::shared_ptr<Block>* out
         const std::string name = "segment " + std::to_string(i) + ": ";
         const nffr::segment::Entry e =
             nffr::segment::LoadEntry(&entries[i * L::kSegEntrySize], &offsets[i]);
-        std::string why = nffr::segment::CheckEntry(e, s.valueSize);
+        why = nffr::segment::CheckEntry(e, s.valueSize);
         if (!why.empty())
             return refuse(name + why);
         if (offsets[i] > m.header.fileSize || e.stored > m.header.fileSize - offsets[i] ||
@@ -371,9 +389,8 @@ bool ReadSegments(ffrObjectImpl* impl, size_t index, std::shared_ptr<Block>* out
         stored.resize(e.stored);
         if (!impl->file->ReadAt(offset, stored.data(), stored.size()))
             return refuse("segment " + std::to_string(i) + shorter);
-        std::string why =
-            nffr::segment::Decode(stored.data(), e, s.valueSize, block->data() + 8 * done,
-                                  values + done * s.valueSize, &impl->work);
+        why = nffr::segment::Decode(stored.data(), e, s.valueSize, block->data() + 8 * done,
+                                    values + done * s.valueSize, &impl->work);
         if (!why.empty())
             return refuse("segment " + std::to_string(i) + ": " + why);
         done += e.count;
@@ -392,7 +409,7 @@ bool DecodeSignal(ffrObjectImpl* impl, size_t index, std::shared_ptr<const Block
         return false;
     }
     std::shared_ptr<Block> block;
-    const bool read = impl->model.header.version == nffr::layout::kVersion2
+    const bool read = impl->model.header.version != nffr::layout::kVersion
                           ? ReadSegments(impl, index, &block, error)
                           : ReadBlock(impl, index, &block, error);
     if (!read || !nffr::CheckChangeBlock(block->data(), s, error))

@@ -92,9 +92,16 @@ std::string SignalDamage(const Signal& s, uint64_t blockSize, uint64_t fileSize,
                " does not hold a real of value data type " + std::to_string(s.valueDataType);
     const uint64_t perChange = 8 + uint64_t(s.valueSize);
     // Compressed changes may take up to kMaxExpansion times the bytes that store them.
-    const uint64_t room = version == L::kVersion2 ? fileSize * L::kMaxExpansion : fileSize;
-    if (version == L::kVersion2) {
-        if (blockSize % L::kSegEntrySize != 0 || !Within(s.blockOffset, blockSize, fileSize))
+    const uint64_t room = version != L::kVersion ? fileSize * L::kMaxExpansion : fileSize;
+    if (version == L::kVersion3 && s.form == L::kFormOneSegment) {
+        if (s.changeCount == 0 || !Within(s.blockOffset, s.segStored, fileSize))
+            return "its one segment lies outside the file or holds no changes";
+    } else if (version == L::kVersion3 && s.form != L::kFormIndex) {
+        return "unknown index form " + std::to_string(s.form);
+    }
+    if (version != L::kVersion) {
+        if (s.form == L::kFormIndex &&
+            (blockSize % L::kSegEntrySize != 0 || !Within(s.blockOffset, blockSize, fileSize)))
             return "segment index lies outside the file";
         if (uint64_t(s.changeCount) * perChange > room)
             return "change count " + std::to_string(s.changeCount) + " does not fit in the file";
@@ -106,6 +113,18 @@ std::string SignalDamage(const Signal& s, uint64_t blockSize, uint64_t fileSize,
         return "recorded change count " + std::to_string(s.recordedCount) +
                " does not fit in the file";
     return std::string();
+}
+
+// Layout 3: how the entry at e finds its segments.
+void ReadForm(const uint8_t* e, Signal* s)
+{
+    s->form = e[L::kVarOffForm];
+    if (s->form != L::kFormOneSegment)
+        return;
+    s->indexSize = 0;
+    s->segStored = Get32(e + L::kVarOffSegStored);
+    s->segPacked = Get32(e + L::kVarOffSegPacked);
+    s->segCodec = e[L::kVarOffSegCodec];
 }
 
 // True when every idcode is positive and used once: in one pass when they rise, as writers
@@ -155,6 +174,8 @@ bool ParseSignals(const uint8_t* table, uint64_t fileSize, Model* model, std::st
         s.recordedCount = Get32(e + L::kVarOffRecordedCount);
         s.blockOffset = Get64(e + L::kVarOffBlockOffset);
         s.indexSize = Get64(e + L::kVarOffIndexSize);
+        if (h.version == L::kVersion3)
+            ReadForm(e, &s);
         std::string damage = SignalDamage(s, s.indexSize, fileSize, h.version);
         if (!damage.empty()) {
             s.damaged = true;
@@ -230,20 +251,14 @@ bool ParseTree(const uint8_t* hierarchy, uint64_t size, Model* model, std::strin
 
 }  // namespace
 
-bool ParseHeader(const uint8_t* b, size_t available, uint64_t actualSize, Header* h,
-                 std::string* error)
+namespace {
+
+// The header's fields from the end tag to the unit, at their offsets in b (the header of layout
+// 1 or 2, or layout 3's metadata record put back at those offsets), checked against space: the
+// bytes the stamp, hierarchy and table offsets refer to.
+bool ParseFields(const uint8_t* b, uint64_t space, Header* h, std::string* error)
 {
-    if (available < L::kHeaderSize || std::memcmp(b, L::kMagic, sizeof L::kMagic) != 0)
-        return Refuse(error, "not an FSDB file of ours (no magic number)");
-    h->version = Get32(b + L::kOffVersion);
-    if (h->version != L::kVersion && h->version != L::kVersion2)
-        return Refuse(error, "unsupported layout version " + std::to_string(h->version));
-    if (Get32(b + L::kOffHeaderSize) != L::kHeaderSize)
-        return Refuse(error, "bad header size");
-    h->fileType = static_cast<int32_t>(Get32(b + L::kOffFileType));
-    h->flags = Get32(b + L::kOffFlags);
     h->endTag = Get64(b + L::kOffEndTag);
-    h->fileSize = Get64(b + L::kOffFileSize);
     h->hierOffset = Get64(b + L::kOffHierOffset);
     h->hierSize = Get64(b + L::kOffHierSize);
     h->varTableOffset = Get64(b + L::kOffVarTableOffset);
@@ -252,31 +267,10 @@ bool ParseHeader(const uint8_t* b, size_t available, uint64_t actualSize, Header
     h->treeVarCount = Get32(b + L::kOffTreeVarCount);
     h->stampLength = Get32(b + L::kOffStampLength);
     h->stampOffset = Get64(b + L::kOffStampOffset);
-    // In layout 2 the stamp, hierarchy and table lie in the decoded metadata block.
-    uint64_t space = actualSize;
-    if (h->version == L::kVersion2) {
-        h->metaOffset = Get64(b + L::kOffMetaOffset);
-        h->metaStored = Get32(b + L::kOffMetaStored);
-        h->metaDecoded = Get32(b + L::kOffMetaDecoded);
-        h->metaCodec = b[L::kOffMetaCodec];
-        space = h->metaDecoded;
-    }
-    if (h->fileSize != actualSize)
-        return Refuse(error, "file is " + std::to_string(actualSize) + " bytes, its header says " +
-                                 std::to_string(h->fileSize) + " (truncated or extended)");
-    if (h->flags & ~L::kFlagStamp)
-        return Refuse(error, "unknown header flags");
     const char* unit = reinterpret_cast<const char*>(b + L::kOffUnit);
     if (!std::memchr(unit, 0, L::kUnitSize))
         return Refuse(error, "time unit text not terminated");
     std::memcpy(h->unit, unit, L::kUnitSize);
-    if (h->version == L::kVersion2) {
-        const std::string wrong = meta::Check(h->metaStored, h->metaDecoded, h->metaCodec);
-        if (!wrong.empty())
-            return Refuse(error, wrong);
-        if (!Within(h->metaOffset, h->metaStored, actualSize) || h->metaOffset < L::kHeaderSize)
-            return Refuse(error, "metadata lies outside the file");
-    }
     if (h->HasStamp() && (h->stampLength > L::kMaxStampLength ||
                           !Within(h->stampOffset, uint64_t(h->stampLength) + 1, space)))
         return Refuse(error, "creation stamp lies outside the file or is too long");
@@ -291,12 +285,96 @@ bool ParseHeader(const uint8_t* b, size_t available, uint64_t actualSize, Header
     return true;
 }
 
+// Layout 3: the fields of the record that opens the decoded metadata (at least
+// kMetaRecordSize bytes).
+bool ParseMetaRecord(const uint8_t* record, Header* h, std::string* error)
+{
+    uint8_t b[L::kHeaderSize] = {0};
+    std::memcpy(b + L::kMetaRecordFrom, record, L::kMetaRecordSize);
+    return ParseFields(b, h->metaDecoded, h, error);
+}
+
+// Decodes the first want bytes of the metadata block from disk, reading only what they need.
+bool MetaPrefix(const FileHandle& file, const Header& h, size_t want, std::vector<uint8_t>* out)
+{
+    const auto read = [&](uint64_t at, uint8_t* buf, size_t n) {
+        return file.ReadAt(h.metaOffset + at, buf, n);
+    };
+    return want <= h.metaDecoded &&
+           meta::UnpackPrefix(read, h.metaStored, h.metaCodec, want, out).empty();
+}
+
+// Reads the header of an open file, and in layout 3 the record of its metadata that holds the
+// rest of the header's fields.
+bool ReadHeader(const FileHandle& file, Header* h, std::string* error)
+{
+    uint8_t head[L::kHeaderSize];
+    const uint64_t size = file.state().size;
+    const size_t n = size < L::kHeaderSize ? static_cast<size_t>(size) : L::kHeaderSize;
+    if (!file.ReadAt(0, head, n))
+        return Refuse(error, "cannot read the header");
+    if (!ParseHeader(head, n, size, h, error))
+        return false;
+    if (h->version != L::kVersion3)
+        return true;
+    std::vector<uint8_t> record;
+    if (!MetaPrefix(file, *h, L::kMetaRecordSize, &record))
+        return Refuse(error, "metadata: its header record is damaged or missing");
+    return ParseMetaRecord(record.data(), h, error);
+}
+
+}  // namespace
+
+bool ParseHeader(const uint8_t* b, size_t available, uint64_t actualSize, Header* h,
+                 std::string* error)
+{
+    if (available < L::kHeaderSize3 || std::memcmp(b, L::kMagic, sizeof L::kMagic) != 0)
+        return Refuse(error, "not an FSDB file of ours (no magic number)");
+    h->version = Get32(b + L::kOffVersion);
+    if (h->version != L::kVersion && h->version != L::kVersion2 && h->version != L::kVersion3)
+        return Refuse(error, "unsupported layout version " + std::to_string(h->version));
+    const uint32_t headerSize = L::HeaderSize(h->version);
+    if (available < headerSize)
+        return Refuse(error, "not an FSDB file of ours (no magic number)");
+    if (Get32(b + L::kOffHeaderSize) != headerSize)
+        return Refuse(error, "bad header size");
+    h->fileType = static_cast<int32_t>(Get32(b + L::kOffFileType));
+    h->flags = Get32(b + L::kOffFlags);
+    const bool three = h->version == L::kVersion3;
+    h->fileSize = Get64(b + (three ? L::kOff3FileSize : L::kOffFileSize));
+    // In layouts 2 and 3 the stamp, hierarchy and table lie in the decoded metadata block.
+    uint64_t space = actualSize;
+    if (h->version != L::kVersion) {
+        h->metaOffset = Get64(b + (three ? L::kOff3MetaOffset : L::kOffMetaOffset));
+        h->metaStored = Get32(b + (three ? L::kOff3MetaStored : L::kOffMetaStored));
+        h->metaDecoded = Get32(b + (three ? L::kOff3MetaDecoded : L::kOffMetaDecoded));
+        h->metaCodec = b[three ? L::kOff3MetaCodec : L::kOffMetaCodec];
+        space = h->metaDecoded;
+    }
+    if (h->fileSize != actualSize)
+        return Refuse(error, "file is " + std::to_string(actualSize) + " bytes, its header says " +
+                                 std::to_string(h->fileSize) + " (truncated or extended)");
+    if (h->flags & ~L::kFlagStamp)
+        return Refuse(error, "unknown header flags");
+    if (h->version != L::kVersion) {
+        const std::string wrong = meta::Check(h->metaStored, h->metaDecoded, h->metaCodec);
+        if (!wrong.empty())
+            return Refuse(error, wrong);
+        if (!Within(h->metaOffset, h->metaStored, actualSize) || h->metaOffset < headerSize)
+            return Refuse(error, "metadata lies outside the file");
+        if (three && h->metaDecoded < L::kMetaRecordSize)
+            return Refuse(error, "metadata: too short to hold the header's fields");
+    }
+    // Layout 3's other fields lie in its metadata, read by the caller.
+    return three || ParseFields(b, space, h, error);
+}
+
 // Reads the bytes the stamp, hierarchy and table offsets refer to: the decoded metadata block
-// in layout 2; nothing in layout 1, whose offsets are the file's.
+// in layouts 2 and 3; nothing in layout 1, whose offsets are the file's.
 bool ReadMetadata(const FileHandle& file, const Header& h, std::vector<uint8_t>* meta,
                   std::string* error)
 {
-    if (h.version != L::kVersion2)
+    if (h.version == L::kVersion)
         return true;
     std::vector<uint8_t> stored;
     if (!ReadSection(file, h.metaOffset, h.metaStored, &stored))
@@ -316,13 +394,14 @@ bool ParseModel(const FileHandle& file, Model* model, std::string* error,
     if (!ReadSection(file, 0, headSize, &bytes))
         return Refuse(error, "cannot read the header");
     if (!ParseHeader(bytes.data(), bytes.size(), size, &h, error) ||
-        !ReadMetadata(file, h, &meta, error))
+        !ReadMetadata(file, h, &meta, error) ||
+        (h.version == L::kVersion3 && !ParseMetaRecord(meta.data(), &h, error)))
         return false;
     // A section of the decoded metadata (layout 2) or of the file (layout 1), checked by
     // ParseHeader against the space it lies in.
     auto section = [&](uint64_t offset, uint64_t length, const char* what) -> const uint8_t* {
         static const uint8_t kNothing = 0;  // an empty block's data() may be null
-        if (h.version == L::kVersion2)
+        if (h.version != L::kVersion)
             return meta.empty() ? &kNothing : meta.data() + offset;
         if (!ReadSection(file, offset, length, &bytes)) {
             Refuse(error, std::string("cannot read the ") + what);
@@ -385,37 +464,21 @@ bool CheckChangeBlock(const uint8_t* tags, const Signal& s, std::string* error)
 bool ReadHeaderFromDisk(const char* path, Header* header, std::string* error)
 {
     std::unique_ptr<FileHandle> file = FileHandle::Open(path, error);
-    if (!file)
-        return false;
-    uint8_t head[L::kHeaderSize];
-    const uint64_t size = file->state().size;
-    const size_t n = size < L::kHeaderSize ? static_cast<size_t>(size) : L::kHeaderSize;
-    if (!file->ReadAt(0, head, n))
-        return Refuse(error, "cannot read the header");
-    return ParseHeader(head, n, size, header, error);
+    return file && ReadHeader(*file, header, error);
 }
 
 int ReadStampFromDisk(const char* path, std::string* stamp)
 {
     std::unique_ptr<FileHandle> file = FileHandle::Open(path, nullptr);
-    if (!file)
-        return -1;
-    uint8_t head[L::kHeaderSize];
-    const uint64_t size = file->state().size;
-    const size_t n = size < L::kHeaderSize ? static_cast<size_t>(size) : L::kHeaderSize;
     Header h;
-    if (!file->ReadAt(0, head, n) || !ParseHeader(head, n, size, &h, nullptr))
+    if (!file || !ReadHeader(*file, &h, nullptr))
         return -1;
     if (!h.HasStamp())
         return 0;
     std::vector<uint8_t> meta;
-    if (h.version == L::kVersion2) {
-        const FileHandle& f = *file;
-        const auto read = [&](uint64_t at, uint8_t* buf, size_t n) {
-            return f.ReadAt(h.metaOffset + at, buf, n);
-        };
+    if (h.version != L::kVersion) {
         const size_t want = static_cast<size_t>(h.stampOffset) + h.stampLength + 1;
-        if (!meta::UnpackPrefix(read, h.metaStored, h.metaCodec, want, &meta).empty())
+        if (!MetaPrefix(*file, h, want, &meta))
             return -1;
         const char* text = reinterpret_cast<const char*>(meta.data() + h.stampOffset);
         if (text[h.stampLength] != 0 || std::memchr(text, 0, h.stampLength))

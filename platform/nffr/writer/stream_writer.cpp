@@ -172,14 +172,36 @@ public:
             Fail(FileWriter::CannotWrite(path));
             return;
         }
-        const uint8_t header[layout::kHeaderSize] = {};
-        Put(header, sizeof header);
+        PutHeaderRoom();
         spill = std::fopen(SpillPath().c_str(), "w+b");
         if (!spill)
             Fail(FileWriter::CannotWrite(path));
     }
 
     std::string SpillPath() const { return temp + ".index"; }
+
+    // Zeros where the header of the file's layout goes at the end.
+    void PutHeaderRoom()
+    {
+        const uint8_t zeros[layout::kHeaderSize] = {};
+        Put(zeros, layout::HeaderSize(decl.layout_ == 3 ? layout::kVersion3 : layout::kVersion2));
+    }
+
+    // The file begins with the header's room, so the layout is chosen before the first change.
+    void SetLayout(int layout)
+    {
+        if (changed || (layout != 2 && layout != 3)) {
+            Fail(changed ? "layout set after changes were given"
+                         : "unknown layout " + std::to_string(layout));
+            return;
+        }
+        decl.layout_ = layout;
+        errno = 0;
+        if (file && !(file = std::freopen(temp.c_str(), "wb", file)))
+            return Fail(FileWriter::CannotWrite(path));
+        written = 0;
+        PutHeaderRoom();
+    }
 
     ~StreamState() { Abandon(); }
 
@@ -570,6 +592,8 @@ public:
         std::vector<uint8_t> tail, header;
         std::string why;
         uint64_t indexBytes = 0;
+        if (Sound() && decl.layout_ == 3)
+            TakeOneSegmentEntries();
         if (Sound() &&
             !decl.Layout2Tail(written, segments, lastTag, &tail, &indexBytes, &header, &why))
             Fail(why);
@@ -578,7 +602,7 @@ public:
         Put(tail.data(), tail.size());
         if (Sound()) {
             std::vector<uint8_t> zeros(4096, 0);
-            const uint64_t size = layout::Load64(header.data() + layout::kOffFileSize);
+            const uint64_t size = FileWriter::FileSizeOf(header);
             while (Sound() && written < size)
                 Put(zeros.data(), static_cast<size_t>(std::min<uint64_t>(4096, size - written)));
         }
@@ -617,7 +641,7 @@ public:
         for (int id : decl.order_) {
             auto list = segments.find(id);
             auto buffer = pending.find(id);  // there is one for every list
-            if (list == segments.end() || buffer == pending.end())
+            if (list == segments.end() || buffer == pending.end() || decl.Inline(list->second))
                 continue;
             start[buffer->second->list] = at;
             at += list->second.entries * layout::kSegEntrySize;
@@ -651,6 +675,32 @@ public:
                 return Fail(FileWriter::CannotWrite(path));
             Put(window.data(), window.size());
         }
+    }
+
+    // Layout 3: the index entry of each variable of one segment, from the spill file, goes to
+    // its variable-table entry.
+    void TakeOneSegmentEntries()
+    {
+        std::vector<FileWriter::SegmentList*> one(lists, nullptr);
+        for (auto& list : segments) {
+            auto buffer = pending.find(list.first);
+            if (buffer != pending.end() && decl.Inline(list.second))
+                one[buffer->second->list] = &list.second;
+        }
+        std::vector<uint8_t> records(kSpillRecord * 4096);
+        errno = 0;
+        if (!spill || std::fflush(spill) != 0 || std::fseek(spill, 0, SEEK_SET) != 0)
+            return Fail(FileWriter::CannotWrite(path));
+        size_t n;
+        while ((n = std::fread(records.data(), kSpillRecord, 4096, spill)) > 0) {
+            for (size_t i = 0; i < n; ++i) {
+                const uint8_t* record = records.data() + i * kSpillRecord;
+                if (FileWriter::SegmentList* list = one[layout::Load32(record)])
+                    list->index.assign(record + 4, record + kSpillRecord);
+            }
+        }
+        if (std::ferror(spill))
+            Fail(FileWriter::CannotWrite(path));
     }
 
     void Abandon()
@@ -721,6 +771,11 @@ StreamWriter::StreamWriter(std::string path, size_t memoryBudget, std::string te
 }
 
 StreamWriter::~StreamWriter() = default;
+
+void StreamWriter::SetLayout(int layout)
+{
+    state_->SetLayout(layout);
+}
 
 void StreamWriter::SetFileType(uint32_t type)
 {

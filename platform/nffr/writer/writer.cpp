@@ -56,7 +56,7 @@ bool BitByte(char c, uint8_t* out)
 
 void FileWriter::SetLayout(int layout)
 {
-    if (layout != 1 && layout != 2)
+    if (layout < 1 || layout > 3)
         Fail("unknown layout " + std::to_string(layout));
     else
         layout_ = layout;
@@ -304,7 +304,7 @@ void FileWriter::PutHeader(std::vector<uint8_t>& b, uint32_t version) const
 {
     std::memcpy(b.data() + L::kOffMagic, L::kMagic, sizeof L::kMagic);
     Put32(b, L::kOffVersion, version);
-    Put32(b, L::kOffHeaderSize, L::kHeaderSize);
+    Put32(b, L::kOffHeaderSize, L::HeaderSize(version));
     Put32(b, L::kOffFileType, fileType_);
     Put32(b, L::kOffFlags, hasStamp_ ? L::kFlagStamp : 0);
     std::memcpy(b.data() + L::kOffUnit, unit_.data(), unit_.size());
@@ -364,7 +364,7 @@ bool FileWriter::Bytes(std::vector<uint8_t>* out, std::string* error) const
 {
     if (!Check(error))
         return false;
-    return layout_ == 2 ? Layout2Bytes(out, error) : Layout1Bytes(out);
+    return layout_ == 1 ? Layout1Bytes(out) : Layout2Bytes(out, error);
 }
 
 bool FileWriter::Layout1Bytes(std::vector<uint8_t>* out) const
@@ -429,7 +429,7 @@ void FileWriter::AppendSegments(const Var& var, std::vector<uint8_t>& b, Segment
 bool FileWriter::Layout2Bytes(std::vector<uint8_t>* out, std::string* error) const
 {
     std::vector<uint8_t>& b = *out;
-    b.assign(L::kHeaderSize, 0);
+    b.assign(L::HeaderSize(layout_ == 3 ? L::kVersion3 : L::kVersion2), 0);
     std::map<int, SegmentList> segments;
     segment::Workspace work;
     uint64_t lastTag = 0;
@@ -444,10 +444,11 @@ bool FileWriter::Layout2Bytes(std::vector<uint8_t>* out, std::string* error) con
     if (!Layout2Tail(b.size(), segments, lastTag, &tail, &indexBytes, &header, error))
         return false;
     for (int id : order_)
-        b.insert(b.end(), segments[id].index.begin(), segments[id].index.end());
+        if (!Inline(segments[id]))
+            b.insert(b.end(), segments[id].index.begin(), segments[id].index.end());
     b.insert(b.end(), tail.begin(), tail.end());
-    b.resize(static_cast<size_t>(L::Load64(header.data() + L::kOffFileSize)), 0);
-    std::memcpy(b.data(), header.data(), L::kHeaderSize);
+    b.resize(static_cast<size_t>(FileSizeOf(header)), 0);
+    std::memcpy(b.data(), header.data(), header.size());
     return true;
 }
 
@@ -459,17 +460,44 @@ void FileWriter::SegmentList::Add(uint64_t offset, const segment::Entry& entry)
     ++entries;
 }
 
+bool FileWriter::Inline(const SegmentList& list) const
+{
+    return layout_ == 3 && list.entries == 1;
+}
+
+uint64_t FileWriter::FileSizeOf(const std::vector<uint8_t>& header)
+{
+    const bool three = header.size() == L::kHeaderSize3;
+    return L::Load64(header.data() + (three ? L::kOff3FileSize : L::kOffFileSize));
+}
+
+// Layout 3: the variable-table entry at e describes its signal's one segment, whose index entry
+// is at entry.
+void PutOneSegment(std::vector<uint8_t>& b, size_t e, const uint8_t* entry)
+{
+    uint64_t offset = 0;
+    const segment::Entry one = segment::LoadEntry(entry, &offset);
+    Put64(b, e + L::kVarOffBlockOffset, offset);
+    Put32(b, e + L::kVarOffSegStored, one.stored);
+    Put32(b, e + L::kVarOffSegPacked, one.packed);
+    b[e + L::kVarOffSegCodec] = one.codec;
+    b[e + L::kVarOffForm] = L::kFormOneSegment;
+}
+
 bool FileWriter::Layout2Tail(uint64_t at, const std::map<int, SegmentList>& segments,
                              uint64_t lastTag, std::vector<uint8_t>* out, uint64_t* indexBytes,
                              std::vector<uint8_t>* header, std::string* error) const
 {
     if (!Check(error))
         return false;
+    const bool three = layout_ == 3;
+    // Layout 2's header; layout 3 keeps its fields from the end tag to the unit at the start
+    // of the metadata block, which follows the indexes with the stamp, hierarchy and table.
     std::vector<uint8_t>& h = *header;
     h.assign(L::kHeaderSize, 0);
-    PutHeader(h, L::kVersion2);
-    // The stamp, hierarchy and table go to the metadata block, which follows the indexes.
-    std::vector<uint8_t> meta;
+    PutHeader(h, three ? L::kVersion3 : L::kVersion2);
+    Put64(h, L::kOffEndTag, endTagSet_ ? endTag_ : lastTag);
+    std::vector<uint8_t> meta(three ? L::kMetaRecordSize : 0, 0);
     AppendStampAndTree(meta, 0, h);
     const size_t tableStart = meta.size();
     meta.resize(tableStart + order_.size() * L::kVarEntrySize, 0);
@@ -483,6 +511,10 @@ bool FileWriter::Layout2Tail(uint64_t at, const std::map<int, SegmentList>& segm
         const SegmentList& list = it == segments.end() ? none : it->second;
         const size_t e = tableStart + i * L::kVarEntrySize;
         PutVarEntry(meta, e, var, list.count);
+        if (Inline(list)) {
+            PutOneSegment(meta, e, list.index.data());
+            continue;
+        }
         Put64(meta, e + L::kVarOffIndexOffset, index);
         Put64(meta, e + L::kVarOffIndexSize, list.entries * L::kSegEntrySize);
         index += list.entries * L::kSegEntrySize;
@@ -493,12 +525,24 @@ bool FileWriter::Layout2Tail(uint64_t at, const std::map<int, SegmentList>& segm
             *error = "metadata of " + std::to_string(meta.size()) + " bytes exceeds 4 GiB";
         return false;
     }
-    h[L::kOffMetaCodec] = meta::Pack(meta, &b);
+    if (three)
+        std::memcpy(meta.data(), h.data() + L::kMetaRecordFrom, L::kMetaRecordSize);
+    const uint8_t codec = meta::Pack(meta, &b);
+    const uint64_t size = std::max(index + b.size(), MinFileSize());
+    if (three) {
+        h.resize(L::kHeaderSize3);
+        Put64(h, L::kOff3FileSize, size);
+        Put64(h, L::kOff3MetaOffset, index);
+        Put32(h, L::kOff3MetaStored, static_cast<uint32_t>(b.size()));
+        Put32(h, L::kOff3MetaDecoded, static_cast<uint32_t>(meta.size()));
+        h[L::kOff3MetaCodec] = codec;
+        return true;
+    }
+    h[L::kOffMetaCodec] = codec;
     Put64(h, L::kOffMetaOffset, index);
     Put32(h, L::kOffMetaStored, static_cast<uint32_t>(b.size()));
     Put32(h, L::kOffMetaDecoded, static_cast<uint32_t>(meta.size()));
-    Put64(h, L::kOffEndTag, endTagSet_ ? endTag_ : lastTag);
-    Put64(h, L::kOffFileSize, std::max(index + b.size(), MinFileSize()));
+    Put64(h, L::kOffFileSize, size);
     return true;
 }
 
