@@ -294,19 +294,39 @@ bool ParseMetaRecord(const uint8_t* record, Header* h, std::string* error)
     return ParseFields(b, h->metaDecoded, h, error);
 }
 
-// Decodes the first want bytes of the metadata block from disk, reading only what they need.
-bool MetaPrefix(const FileHandle& file, const Header& h, size_t want, std::vector<uint8_t>* out)
+// A decoder of the metadata block's first bytes from disk, reading only what they need.
+std::unique_ptr<meta::Prefix> MetaPrefix(const FileHandle& file, const Header& h)
 {
-    const auto read = [&](uint64_t at, uint8_t* buf, size_t n) {
-        return file.ReadAt(h.metaOffset + at, buf, n);
-    };
-    return want <= h.metaDecoded &&
-           meta::UnpackPrefix(read, h.metaStored, h.metaCodec, want, out).empty();
+    const uint64_t offset = h.metaOffset;
+    return std::make_unique<meta::Prefix>(
+        [&file, offset](uint64_t at, uint8_t* buf, size_t n) {
+            return file.ReadAt(offset + at, buf, n);
+        },
+        h.metaStored, h.metaCodec);
+}
+
+// Layout 3's header fields and stamp lie in the compressed metadata, and the host asks for them
+// on every load: what the last query decoded, kept while the file's size, times and identity
+// are unchanged (as a check's model is kept for the open that follows it).
+struct DecodedHead {
+    bool valid = false;
+    DiskState disk;
+    Header header;
+    int hasStamp = -2;  // ReadStampFromDisk's answer, once it was asked
+    std::string stamp;
+};
+
+DecodedHead& LastHead()
+{
+    static auto* last = new DecodedHead();
+    return *last;
 }
 
 // Reads the header of an open file, and in layout 3 the record of its metadata that holds the
-// rest of the header's fields.
-bool ReadHeader(const FileHandle& file, Header* h, std::string* error)
+// rest of the header's fields (the decoder of which *prefix then receives, when given and
+// decoded).
+bool ReadHeader(const FileHandle& file, Header* h, std::string* error,
+                std::unique_ptr<meta::Prefix>* prefix = nullptr)
 {
     uint8_t head[L::kHeaderSize];
     const uint64_t size = file.state().size;
@@ -317,10 +337,21 @@ bool ReadHeader(const FileHandle& file, Header* h, std::string* error)
         return false;
     if (h->version != L::kVersion3)
         return true;
-    std::vector<uint8_t> record;
-    if (!MetaPrefix(file, *h, L::kMetaRecordSize, &record))
+    DecodedHead& last = LastHead();
+    if (last.valid && last.disk == file.state()) {
+        *h = last.header;
+        return true;
+    }
+    last.valid = false;
+    std::unique_ptr<meta::Prefix> decoder = MetaPrefix(file, *h);
+    if (!decoder->Extend(L::kMetaRecordSize).empty())
         return Refuse(error, "metadata: its header record is damaged or missing");
-    return ParseMetaRecord(record.data(), h, error);
+    if (!ParseMetaRecord(decoder->Bytes().data(), h, error))
+        return false;
+    last = {true, file.state(), *h, -2, std::string()};
+    if (prefix)
+        *prefix = std::move(decoder);
+    return true;
 }
 
 }  // namespace
@@ -467,31 +498,55 @@ bool ReadHeaderFromDisk(const char* path, Header* header, std::string* error)
     return file && ReadHeader(*file, header, error);
 }
 
+namespace {
+
+// ReadStampFromDisk for a file whose header was read: from its stamp's bytes.
+int ReadStamp(const FileHandle& file, const Header& h, std::unique_ptr<meta::Prefix> prefix,
+              std::string* stamp)
+{
+    if (!h.HasStamp())
+        return 0;
+    const char* text;
+    char plain[L::kMaxStampLength + 1];
+    if (h.version != L::kVersion) {
+        // The stamp follows layout 3's record in the block's first zstd block: decoded on.
+        if (!prefix)
+            prefix = MetaPrefix(file, h);
+        if (!prefix->Extend(static_cast<size_t>(h.stampOffset) + h.stampLength + 1).empty())
+            return -1;
+        text = reinterpret_cast<const char*>(prefix->Bytes().data() + h.stampOffset);
+    } else if (file.ReadAt(h.stampOffset, plain, h.stampLength + 1u)) {
+        text = plain;
+    } else {
+        return -1;
+    }
+    if (text[h.stampLength] != 0 || std::memchr(text, 0, h.stampLength))
+        return -1;
+    stamp->assign(text, h.stampLength);
+    return 1;
+}
+
+}  // namespace
+
 int ReadStampFromDisk(const char* path, std::string* stamp)
 {
     std::unique_ptr<FileHandle> file = FileHandle::Open(path, nullptr);
     Header h;
-    if (!file || !ReadHeader(*file, &h, nullptr))
+    std::unique_ptr<meta::Prefix> prefix;
+    if (!file || !ReadHeader(*file, &h, nullptr, &prefix))
         return -1;
-    if (!h.HasStamp())
-        return 0;
-    std::vector<uint8_t> meta;
-    if (h.version != L::kVersion) {
-        const size_t want = static_cast<size_t>(h.stampOffset) + h.stampLength + 1;
-        if (!MetaPrefix(*file, h, want, &meta))
-            return -1;
-        const char* text = reinterpret_cast<const char*>(meta.data() + h.stampOffset);
-        if (text[h.stampLength] != 0 || std::memchr(text, 0, h.stampLength))
-            return -1;
-        stamp->assign(text, h.stampLength);
-        return 1;
+    DecodedHead& last = LastHead();
+    const bool kept = h.version == L::kVersion3 && last.valid && last.disk == file->state();
+    if (kept && last.hasStamp != -2) {
+        *stamp = last.stamp;
+        return last.hasStamp;
     }
-    char text[L::kMaxStampLength + 1];
-    if (!file->ReadAt(h.stampOffset, text, h.stampLength + 1u) || text[h.stampLength] != 0 ||
-        std::memchr(text, 0, h.stampLength))
-        return -1;
-    stamp->assign(text, h.stampLength);
-    return 1;
+    const int has = ReadStamp(*file, h, std::move(prefix), stamp);
+    if (kept) {
+        last.hasStamp = has;
+        last.stamp = has == 1 ? *stamp : std::string();
+    }
+    return has;
 }
 
 }  // namespace nffr

@@ -527,7 +527,9 @@ bool FileWriter::Layout2Tail(uint64_t at, const std::map<int, SegmentList>& segm
     }
     if (three)
         std::memcpy(meta.data(), h.data() + L::kMetaRecordFrom, L::kMetaRecordSize);
-    const uint8_t codec = meta::Pack(meta, &b);
+    // Layout 3's record and stamp, read on every load, end the first block of the frame.
+    const size_t head = L::kMetaRecordSize + (hasStamp_ ? stamp_.size() + 1 : 0);
+    const uint8_t codec = three ? meta::PackWithHead(meta, head, &b) : meta::Pack(meta, &b);
     const uint64_t size = std::max(index + b.size(), MinFileSize());
     if (three) {
         h.resize(L::kHeaderSize3);
