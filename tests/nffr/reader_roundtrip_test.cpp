@@ -62,6 +62,29 @@ TEST_F(RoundTrip, FileInfoAndChecks)
     EXPECT_EQ(1u, info.endTag.high);
     EXPECT_EQ(5u, info.endTag.low);
 
+    // Metadata of several zstd blocks, the first of which ends after the stamp: the header's
+    // fields and the stamp are read from it alone, the rest when the file is opened.
+    nffr::FileWriter big;
+    big.SetStamp("a large run");
+    big.BeginScope("top");
+    for (int i = 0; i < 3000; ++i)
+        big.AddBits(big.AddVar("a_signal_with_a_rather_long_name_" + std::to_string(i), 0, 1),
+                    uint64_t(i), "1");
+    big.EndScope();
+    Write(big, path);
+    ASSERT_EQ(0, GetFileInfo(path.c_str(), &info));
+    EXPECT_EQ(2999u, Tag64(info.endTag));
+    EXPECT_EQ(3000u, info.varCount);
+    ffrObject* r = ffrObject::ffrOpen2(path.c_str(), nullptr, nullptr, 0);
+    ASSERT_NE(nullptr, r);
+    char stamp[2048];
+    EXPECT_EQ(0, r->GetStamp(stamp));
+    EXPECT_STREQ("a large run", stamp);
+    r->AddToLoadList(3000, 0, 0);
+    EXPECT_EQ(0, r->LoadListedSignals());
+    EXPECT_EQ(1, r->GetChangeCount(3000));
+    r->Close();
+
     EXPECT_NE(0, CheckFile(dir_.File("missing.fsdb").c_str()));
     EXPECT_NE(0, GetFileInfo(dir_.File("missing.fsdb").c_str(), &info));
     EXPECT_EQ(-1, info.fileType);
