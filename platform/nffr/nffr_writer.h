@@ -152,7 +152,8 @@ private:
     // that no declared size makes it allocate more than the file justifies): the widest such
     // signal's bit size, to which a file of wide signals without changes is padded with zeros.
     uint64_t MinFileSize() const;
-    // Layout 3 keeps a signal's only segment entry in its variable-table entry, not in an index.
+    // Layout 3 keeps a signal's only segment entry (when list holds it) in its variable-table
+    // entry, not in an index.
     bool Inline(const SegmentList& list) const;
     // The file size the header made by Layout2Tail gives.
     static uint64_t FileSizeOf(const std::vector<uint8_t>& header);

@@ -84,20 +84,50 @@ const char* kRealsDump =
     "bus 3 top.bus count 7: 0:00010203 7:01010101\n"
     "bus_alias 3 top.bus count 7: 0:00010203 7:01010101\n";
 
+// A VCD whose import (by the streaming writer) stores every signal in one segment.
+const char* kVcd = R"($date run 7 $end
+$timescale 10ps $end
+$scope module top $end
+$var wire 1 ! clk $end
+$var wire 4 " q [3:0] $end
+$var real 64 # r $end
+$upscope $end
+$enddefinitions $end
+#0
+0!
+b0x1z "
+r0.5 #
+#5
+1!
+r-2.25 #
+#10
+0!
+b1010 "
+)";
+
+const char* kVcdDump =
+    "end 10 load 0\nclk 1 top.clk count 3: 0:00 5:01 10:00\n"
+    "q[3:0] 2 top.q[3:0] count 2: 0:00020103 10:01000100\n";
+const char* kVcdAnalogDump =
+    "end 10 load 0\nr 1 top.r count 2: 0:000000000000e03f 5:00000000000002c0\n";
+
 struct Golden {
     const char* name;
     int layout;
-    std::string description;
+    std::string description;  // or a VCD to import, when import is set
     std::string dump;
+    bool import = false;
 };
 
 std::vector<Golden> Goldens()
 {
     std::string logicDump;
     const std::string logic = Logic(&logicDump);
-    return {{"reals1.fsdb", 1, kReals, kRealsDump}, {"logic1.fsdb", 1, logic, logicDump},
-            {"reals2.fsdb", 2, kReals, kRealsDump}, {"logic2.fsdb", 2, logic, logicDump},
-            {"reals3.fsdb", 3, kReals, kRealsDump}, {"logic3.fsdb", 3, logic, logicDump}};
+    return {
+        {"reals1.fsdb", 1, kReals, kRealsDump},    {"logic1.fsdb", 1, logic, logicDump},
+        {"reals2.fsdb", 2, kReals, kRealsDump},    {"logic2.fsdb", 2, logic, logicDump},
+        {"reals3.fsdb", 3, kReals, kRealsDump},    {"logic3.fsdb", 3, logic, logicDump},
+        {"import3.fsdb", 3, kVcd, kVcdDump, true}, {"import3.analog.fsdb", 3, "", kVcdAnalogDump}};
 }
 
 std::string GoldenPath(const std::string& name)
@@ -166,9 +196,17 @@ TEST_F(GoldenFiles, WritersRemakeThemAndTheReaderReadsWhatTheyHold)
         nffr::FileWriter w;
         fsdbgen::Diagnostics diag;
         std::istringstream in(g.description);
-        ASSERT_TRUE(fsdbgen::ReadDescription(in, &w, &diag)) << diag.error;
-        w.SetLayout(g.layout);
-        const std::string made = Write(w, dir_.File(g.name));
+        const std::string made = dir_.File(g.name);
+        if (g.import) {  // the companion follows, made by the same import
+            const std::string vcd = dir_.File("in.vcd");
+            std::ofstream(vcd) << g.description;
+            std::vector<std::string> written;
+            ASSERT_TRUE(fsdbgen::ConvertVcd(vcd, made, &diag, &written, 0, g.layout)) << diag.error;
+        } else if (!g.description.empty()) {
+            ASSERT_TRUE(fsdbgen::ReadDescription(in, &w, &diag)) << diag.error;
+            w.SetLayout(g.layout);
+            Write(w, made);
+        }
         if (const char* update = std::getenv("NFFR_GOLDEN_UPDATE"))
             std::filesystem::copy_file(made, std::string(update) + "/" + g.name,
                                        std::filesystem::copy_options::overwrite_existing);

@@ -462,7 +462,7 @@ void FileWriter::SegmentList::Add(uint64_t offset, const segment::Entry& entry)
 
 bool FileWriter::Inline(const SegmentList& list) const
 {
-    return layout_ == 3 && list.entries == 1;
+    return layout_ == 3 && list.entries == 1 && list.index.size() == L::kSegEntrySize;
 }
 
 uint64_t FileWriter::FileSizeOf(const std::vector<uint8_t>& header)
