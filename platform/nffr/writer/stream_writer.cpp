@@ -684,7 +684,7 @@ public:
         std::vector<FileWriter::SegmentList*> one(lists, nullptr);
         for (auto& list : segments) {
             auto buffer = pending.find(list.first);
-            if (buffer != pending.end() && decl.Inline(list.second))
+            if (buffer != pending.end() && list.second.entries == 1)
                 one[buffer->second->list] = &list.second;
         }
         std::vector<uint8_t> records(kSpillRecord * 4096);
