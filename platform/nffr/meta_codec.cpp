@@ -115,32 +115,47 @@ std::string Prefix::Extend(size_t want)
     if (want <= have)
         return std::string();
     out_.resize(want);
-    if (codec_ == L::kCodecNone)
-        return want <= storedSize_ && read_(have, out_.data() + have, want - have)
-                   ? std::string()
-                   : "metadata: cannot read it";
-    if (!stream_ && !(stream_ = ZSTD_createDStream()))
+    if (codec_ == L::kCodecNone) {
+        if (want <= storedSize_ && read_(have, out_.data() + have, want - have))
+            return std::string();
+        out_.resize(have);
+        return "metadata: cannot read it";
+    }
+    if (!stream_ && !(stream_ = ZSTD_createDStream())) {
+        out_.resize(have);
         return "metadata: out of memory";
+    }
     auto* stream = static_cast<ZSTD_DStream*>(stream_);
     ZSTD_outBuffer to{out_.data(), want, have};
+    std::string wrong;
     while (to.pos < want && !ended_) {
-        if (chunkPos_ == chunkSize_) {
-            if (at_ == storedSize_)
-                break;
+        if (chunkPos_ == chunkSize_ && at_ < storedSize_) {
             chunkSize_ = static_cast<size_t>(std::min<uint64_t>(sizeof chunk_, storedSize_ - at_));
             chunkPos_ = 0;
-            if (!read_(at_, chunk_, chunkSize_))
-                return "metadata: cannot read it";
+            if (!read_(at_, chunk_, chunkSize_)) {
+                wrong = "metadata: cannot read it";
+                break;
+            }
             at_ += chunkSize_;
         }
+        // Without more input the decoder still gives what it holds of a block it has read.
+        const size_t before = to.pos;
         ZSTD_inBuffer from{chunk_, chunkSize_, chunkPos_};
         const size_t r = ZSTD_decompressStream(stream, &to, &from);
+        const bool moved = from.pos != chunkPos_ || to.pos != before;
         chunkPos_ = from.pos;
-        if (ZSTD_isError(r))
-            return "metadata: its compressed bytes are damaged";
+        if (ZSTD_isError(r)) {
+            wrong = "metadata: its compressed bytes are damaged";
+            break;
+        }
         ended_ = r == 0;
+        if (!moved)
+            break;
     }
-    return to.pos == want ? std::string() : "metadata: its decoded bytes end early";
+    out_.resize(to.pos);  // what was decoded, so that a later Extend goes on from there
+    if (wrong.empty() && to.pos != want)
+        wrong = "metadata: its decoded bytes end early";
+    return wrong;
 }
 
 std::string UnpackPrefix(const ReadStored& read, uint64_t storedSize, uint8_t codec, size_t want,

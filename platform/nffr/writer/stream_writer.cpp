@@ -190,6 +190,8 @@ public:
     // The file begins with the header's room, so the layout is chosen before the first change.
     void SetLayout(int layout)
     {
+        if (layout == decl.layout_)
+            return;
         if (changed || (layout != 2 && layout != 3)) {
             Fail(changed ? "layout set after changes were given"
                          : "unknown layout " + std::to_string(layout));
