@@ -19,9 +19,8 @@ const char kUsage[] =
     "       fsdbgen --fst IN.fst OUT.fsdb       import an FST file the same way (also found\n"
     "                                          by its content without --fst)\n"
     "       --layout 1 before --vcd or --fst imports into layout 1, holding every change in\n"
-    "       memory until the end; layouts 2 and 3 (the default) are written as the changes come, "
-    "with\n"
-    "       memory that does not grow with the dump\n"
+    "       memory until the end; layouts 2 and 3 (the default) are written as the changes\n"
+    "       come, with memory that does not grow with the dump\n"
     "       fsdbgen --help\n";
 
 int UsageError(const std::string& message)
