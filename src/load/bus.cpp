@@ -29,6 +29,13 @@ struct MemberCursor {
     int pending;       // the traverser stands on a change that is not yet in force
     uint64_t nextTag;  // the tag of that change
     int stepped;       // in the walk: stepped on, the tag not yet read
+    // The walk in tag order reads each member's changes ahead into a queue of their tags and
+    // texts, one member at a time, rather than one change of every member per point.
+    uint64_t* queuedTags;
+    char* queuedTexts;  // length characters a change; a first NUL marks a missing value
+    uint32_t queued;    // changes in the queue
+    uint32_t taken;     // of them, those already in force
+    uint32_t room;      // changes the queue has room for
 };
 
 struct MemberRow {
@@ -43,9 +50,23 @@ static void CloseMemberRow(MemberRow* row)
 {
     for (uint32_t m = 0; m < row->opened; m++) {
         row->members[m].traverser->FreeTraverser();
+        free(row->members[m].queuedTags);
+        free(row->members[m].queuedTexts);
     }
     free(row->members);
     free(row->row);
+}
+
+// Counts the member's text as shortened while its value is missing (shown 0).
+static inline void Reshow(MemberRow* row, MemberCursor* member, uint32_t shown)
+{
+    if (member->shown < member->length) {
+        row->shortened--;
+    }
+    if (shown < member->length) {
+        row->shortened++;
+    }
+    member->shown = shown;
 }
 
 // Renders the value the member's traverser stands on into its place, then steps to its next
@@ -56,14 +77,7 @@ static int TakeValue(const ReaderContext* context, MemberRow* row, MemberCursor*
     if (member->traverser->GetValue(&value) != 0) {
         return 1;
     }
-    uint32_t shown = value == NULL ? 0 : member->length;
-    if (member->shown < member->length) {
-        row->shortened--;
-    }
-    if (shown < member->length) {
-        row->shortened++;
-    }
-    member->shown = shown;
+    Reshow(row, member, value == NULL ? 0 : member->length);
     if (value != NULL && member->length == 1) {
         row->row[member->offset] = LogicCharacter(context->fileType, value[0]);
     } else if (value != NULL) {
@@ -255,17 +269,6 @@ static bool WalkPlanHolds(const BusMembers* members, const MemberRow* row, TimeT
     return earliest != UINT64_MAX;
 }
 
-static uint64_t EarliestPending(const MemberRow* row, uint32_t width)
-{
-    uint64_t earliest = UINT64_MAX;
-    for (uint32_t m = 0; m < width; m++) {
-        if (row->members[m].pending && row->members[m].nextTag < earliest) {
-            earliest = row->members[m].nextTag;
-        }
-    }
-    return earliest;
-}
-
 // Every member takes its changes up to tag and reads the tag of its next one; *next is the
 // earliest of those. The values of all members are taken first and their next tags read after,
 // so that the members' tag reads do not wait on each other. 1 when a read fails; nothing is
@@ -300,6 +303,177 @@ static int TakeChangesUpTo(const BusMembers* members, MemberRow* row, uint64_t t
     return 0;
 }
 
+// Changes a member's queue takes per round: enough for many points a round, few enough that
+// the queues of 32 members stay in the cache. A wide member's queue holds about
+// kQueueTextBytes of text, and at least one change.
+static const uint32_t kQueueChanges = 256;
+static const size_t kQueueTextBytes = 65536;
+
+// Room for room changes in the member's queue; 1 when memory runs out.
+static int GrowQueue(MemberCursor* member, uint32_t room)
+{
+    if ((size_t)room > SIZE_MAX / sizeof(uint64_t) || (size_t)room > SIZE_MAX / member->length) {
+        return 1;
+    }
+    uint64_t* tags = (uint64_t*)realloc(member->queuedTags, (size_t)room * sizeof(uint64_t));
+    if (tags == NULL) {
+        return 1;
+    }
+    member->queuedTags = tags;
+    char* texts = (char*)realloc(member->queuedTexts, (size_t)room * member->length);
+    if (texts == NULL) {
+        return 1;
+    }
+    member->queuedTexts = texts;
+    member->room = room;
+    return 0;
+}
+
+// Moves the member's changes not yet in force to the front of its queue and queues further
+// ones behind them until it is full. Changes at the tag of the last queued one join it, so
+// that every change left unqueued lies after every queued one.
+static LoadOutcome FillQueue(const ReaderContext* context, MemberCursor* member)
+{
+    const uint32_t length = member->length;
+    const uint32_t left = member->queued - member->taken;
+    memmove(member->queuedTags, member->queuedTags + member->taken, left * sizeof(uint64_t));
+    memmove(member->queuedTexts, member->queuedTexts + (size_t)member->taken * length,
+            (size_t)left * length);
+    member->taken = 0;
+    uint32_t queued = left;
+    while (member->pending &&
+           (queued < member->room || member->queuedTags[queued - 1] == member->nextTag)) {
+        if (queued == member->room &&
+            (member->room > UINT32_MAX / 2 || GrowQueue(member, member->room * 2) != 0)) {
+            member->queued = queued;
+            return LOAD_ABANDONED;
+        }
+        unsigned char* value = NULL;
+        ffrVCTraverser* traverser = member->traverser;
+        if (traverser->GetValue(&value) != 0) {
+            return LOAD_READ_FAILED;
+        }
+        char* text = member->queuedTexts + (size_t)queued * length;
+        if (value == NULL) {
+            text[0] = '\0';
+        } else if (length == 1) {
+            text[0] = LogicCharacter(context->fileType, value[0]);
+        } else {
+            WriteLogicText(context, value, length, text);
+        }
+        member->queuedTags[queued++] = member->nextTag;
+        member->pending = traverser->GotoNext() == 0;
+        if (ReadNextTag(member) != 0) {
+            return LOAD_READ_FAILED;
+        }
+    }
+    member->queued = queued;
+    return LOAD_DONE;
+}
+
+// Puts the member's next queued text in force in the row.
+static inline void TakeQueued(MemberRow* row, MemberCursor* member)
+{
+    const char* text = member->queuedTexts + (size_t)member->taken * member->length;
+    member->taken++;
+    if (text[0] == '\0') {
+        Reshow(row, member, 0);
+        return;
+    }
+    if (member->shown != member->length) {
+        Reshow(row, member, member->length);
+    }
+    if (member->length == 1) {
+        row->row[member->offset] = text[0];
+    } else {
+        memcpy(row->row + member->offset, text, member->length);
+    }
+}
+
+// The tag of the member's next queued change, or UINT64_MAX when its queue is used up.
+static inline uint64_t QueueHead(const MemberCursor* member)
+{
+    return member->taken < member->queued ? member->queuedTags[member->taken] : UINT64_MAX;
+}
+
+// Appends a point for every distinct queued tag before limit, each with the texts in force
+// there. 1 when memory runs out.
+static int TakeQueuesUpTo(const BusMembers* members, MemberRow* row, uint64_t limit,
+                          BusSamples* samples)
+{
+    const uint32_t width = members->width;
+    const double scale = members->context->timeScale;
+    uint64_t now = UINT64_MAX;
+    for (uint32_t m = 0; m < width; m++) {
+        uint64_t head = QueueHead(&row->members[m]);
+        now = head < now ? head : now;
+    }
+    while (now < limit) {
+        uint64_t next = UINT64_MAX;
+        for (uint32_t m = 0; m < width; m++) {
+            MemberCursor* member = &row->members[m];
+            while (member->taken < member->queued && member->queuedTags[member->taken] <= now) {
+                TakeQueued(row, member);
+            }
+            uint64_t head = QueueHead(member);
+            next = head < next ? head : next;
+        }
+        TimeTag tag = {(uint32_t)(now >> 32), (uint32_t)now};
+        if (AppendPoint(row, width, now, TagToTime(scale, &tag), samples) != 0) {
+            return 1;
+        }
+        now = next;
+    }
+    return 0;
+}
+
+// Gives each member with changes an empty queue; 1 when memory runs out.
+static int CreateQueues(const BusMembers* members, MemberRow* row)
+{
+    for (uint32_t m = 0; m < members->width; m++) {
+        MemberCursor* member = &row->members[m];
+        size_t fits = kQueueTextBytes / (member->length > 0 ? member->length : 1);
+        uint32_t room = fits < 1 ? 1 : fits > kQueueChanges ? kQueueChanges : (uint32_t)fits;
+        if (member->length > 0 && GrowQueue(member, room) != 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// The walk in tag order, forward from the point at first, once the members stand there: in
+// rounds, each member's queue is filled, then every point before the earliest change still
+// unqueued is appended. That change lies after every queued change of its member, and a full
+// queue holds one tag before it, so each round appends a point.
+static LoadOutcome WalkQueues(const BusMembers* members, MemberRow* row, BusSamples* samples)
+{
+    if (CreateQueues(members, row) != 0) {
+        return LOAD_ABANDONED;
+    }
+    for (;;) {
+        uint64_t limit = UINT64_MAX;
+        for (uint32_t m = 0; m < members->width; m++) {
+            MemberCursor* member = &row->members[m];
+            if (member->length == 0) {
+                continue;
+            }
+            LoadOutcome filled = FillQueue(members->context, member);
+            if (filled != LOAD_DONE) {
+                return filled;
+            }
+            if (member->pending && member->nextTag < limit) {
+                limit = member->nextTag;
+            }
+        }
+        if (TakeQueuesUpTo(members, row, limit, samples) != 0) {
+            return LOAD_ABANDONED;
+        }
+        if (limit == UINT64_MAX) {
+            return LOAD_DONE;
+        }
+    }
+}
+
 // Starts the texts' arena with room for the given number of rows.
 static void InitRowArena(BusSamples* samples, const MemberRow* row, size_t rows)
 {
@@ -309,8 +483,9 @@ static void InitRowArena(BusSamples* samples, const MemberRow* row, size_t rows)
 
 // The one walk of all members together, forward from the point at first: each point gets the
 // row of the texts in force there. Without a list the points are the distinct tags of the
-// members' changes; with one they are its points, and a point whose tag lies before the last
-// one's puts the members back. After a failed read nothing more is read.
+// members' changes, walked through their queues; with one they are its points, and a point
+// whose tag lies before the last one's puts the members back. After a failed read nothing
+// more is read.
 static LoadOutcome WalkMembers(const BusMembers* members, MemberRow* row, const TimeList* list,
                                const TimeTag* first, BusSamples* samples)
 {
@@ -318,28 +493,30 @@ static LoadOutcome WalkMembers(const BusMembers* members, MemberRow* row, const 
     if (PositionMembers(members, row, first) != 0) {
         return LOAD_READ_FAILED;
     }
-    const double scale = members->context->timeScale;
     uint64_t now = TagValue(first);
-    double time = list != NULL ? list->entries[0].time : TagToTime(scale, first);
-    uint64_t next = EarliestPending(row, members->width);
-    for (uint32_t i = 1;; i++) {
-        if (AppendPoint(row, members->width, now, time, samples) != 0) {
-            return LOAD_ABANDONED;
-        }
-        if (list != NULL ? i == list->count : next == UINT64_MAX) {
-            return LOAD_DONE;
-        }
-        TimeTag tag =
-            list != NULL ? list->entries[i].tag : TimeTag{(uint32_t)(next >> 32), (uint32_t)next};
-        uint64_t at = TagValue(&tag);
-        int failed = at < now ? PositionMembers(members, row, &tag)
+    double time =
+        list != NULL ? list->entries[0].time : TagToTime(members->context->timeScale, first);
+    if (AppendPoint(row, members->width, now, time, samples) != 0) {
+        return LOAD_ABANDONED;
+    }
+    if (list == NULL) {
+        return WalkQueues(members, row, samples);
+    }
+    for (uint32_t i = 1; i < list->count; i++) {
+        const TimeTag* tag = &list->entries[i].tag;
+        uint64_t at = TagValue(tag);
+        uint64_t next = 0;
+        int failed = at < now ? PositionMembers(members, row, tag)
                               : TakeChangesUpTo(members, row, at, &next);
         if (failed) {
             return LOAD_READ_FAILED;
         }
         now = at;
-        time = list != NULL ? list->entries[i].time : TagToTime(scale, &tag);
+        if (AppendPoint(row, members->width, now, list->entries[i].time, samples) != 0) {
+            return LOAD_ABANDONED;
+        }
     }
+    return LOAD_DONE;
 }
 
 // The time list first, then the members walked over its points. Without any first tag the list
