@@ -331,8 +331,10 @@ static int GrowQueue(MemberCursor* member, uint32_t room)
 
 // Moves the member's changes not yet in force to the front of its queue and queues further
 // ones behind them until it is full. Changes at the tag of the last queued one join it, so
-// that every change left unqueued lies after every queued one.
-static LoadOutcome FillQueue(const ReaderContext* context, MemberCursor* member)
+// that every change left unqueued lies after every queued one. characters holds the character
+// of each value byte, for one-bit members.
+static LoadOutcome FillQueue(const ReaderContext* context, const char* characters,
+                             MemberCursor* member)
 {
     const uint32_t length = member->length;
     const uint32_t left = member->queued - member->taken;
@@ -340,16 +342,18 @@ static LoadOutcome FillQueue(const ReaderContext* context, MemberCursor* member)
     memmove(member->queuedTexts, member->queuedTexts + (size_t)member->taken * length,
             (size_t)left * length);
     member->taken = 0;
+    member->queued = left;
+    // In locals while the loop runs: the text stores may alias the member's fields.
+    ffrVCTraverser* traverser = member->traverser;
     uint32_t queued = left;
-    while (member->pending &&
-           (queued < member->room || member->queuedTags[queued - 1] == member->nextTag)) {
+    int pending = member->pending;
+    uint64_t nextTag = member->nextTag;
+    while (pending && (queued < member->room || member->queuedTags[queued - 1] == nextTag)) {
         if (queued == member->room &&
             (member->room > UINT32_MAX / 2 || GrowQueue(member, member->room * 2) != 0)) {
-            member->queued = queued;
             return LOAD_ABANDONED;
         }
         unsigned char* value = NULL;
-        ffrVCTraverser* traverser = member->traverser;
         if (traverser->GetValue(&value) != 0) {
             return LOAD_READ_FAILED;
         }
@@ -357,25 +361,28 @@ static LoadOutcome FillQueue(const ReaderContext* context, MemberCursor* member)
         if (value == NULL) {
             text[0] = '\0';
         } else if (length == 1) {
-            text[0] = LogicCharacter(context->fileType, value[0]);
+            text[0] = characters[value[0]];
         } else {
             WriteLogicText(context, value, length, text);
         }
-        member->queuedTags[queued++] = member->nextTag;
-        member->pending = traverser->GotoNext() == 0;
-        if (ReadNextTag(member) != 0) {
+        member->queuedTags[queued++] = nextTag;
+        pending = traverser->GotoNext() == 0;
+        TimeTag tag = {0, 0};
+        if (pending && traverser->GetTag(&tag) != 0) {
             return LOAD_READ_FAILED;
         }
+        nextTag = TagValue(&tag);
     }
     member->queued = queued;
+    member->pending = pending;
+    member->nextTag = nextTag;
     return LOAD_DONE;
 }
 
-// Puts the member's next queued text in force in the row.
-static inline void TakeQueued(MemberRow* row, MemberCursor* member)
+// Puts the member's queued text i in force in the row.
+static inline void ShowQueued(MemberRow* row, MemberCursor* member, uint32_t i)
 {
-    const char* text = member->queuedTexts + (size_t)member->taken * member->length;
-    member->taken++;
+    const char* text = member->queuedTexts + (size_t)i * member->length;
     if (text[0] == '\0') {
         Reshow(row, member, 0);
         return;
@@ -397,7 +404,7 @@ static inline uint64_t QueueHead(const MemberCursor* member)
 }
 
 // Appends a point for every distinct queued tag before limit, each with the texts in force
-// there. 1 when memory runs out.
+// there: of a member's changes up to the point, the last. 1 when memory runs out.
 static int TakeQueuesUpTo(const BusMembers* members, MemberRow* row, uint64_t limit,
                           BusSamples* samples)
 {
@@ -412,11 +419,18 @@ static int TakeQueuesUpTo(const BusMembers* members, MemberRow* row, uint64_t li
         uint64_t next = UINT64_MAX;
         for (uint32_t m = 0; m < width; m++) {
             MemberCursor* member = &row->members[m];
-            while (member->taken < member->queued && member->queuedTags[member->taken] <= now) {
-                TakeQueued(row, member);
+            const uint64_t* tags = member->queuedTags;
+            const uint32_t queued = member->queued;
+            uint32_t taken = member->taken;
+            if (taken < queued && tags[taken] <= now) {
+                while (++taken < queued && tags[taken] <= now) {
+                }
+                member->taken = taken;
+                ShowQueued(row, member, taken - 1);
             }
-            uint64_t head = QueueHead(member);
-            next = head < next ? head : next;
+            if (taken < queued && tags[taken] < next) {
+                next = tags[taken];
+            }
         }
         TimeTag tag = {(uint32_t)(now >> 32), (uint32_t)now};
         if (AppendPoint(row, width, now, TagToTime(scale, &tag), samples) != 0) {
@@ -450,6 +464,10 @@ static LoadOutcome WalkQueues(const BusMembers* members, MemberRow* row, BusSamp
     if (CreateQueues(members, row) != 0) {
         return LOAD_ABANDONED;
     }
+    char characters[256];
+    for (int b = 0; b < 256; b++) {
+        characters[b] = LogicCharacter(members->context->fileType, (unsigned char)b);
+    }
     for (;;) {
         uint64_t limit = UINT64_MAX;
         for (uint32_t m = 0; m < members->width; m++) {
@@ -457,7 +475,7 @@ static LoadOutcome WalkQueues(const BusMembers* members, MemberRow* row, BusSamp
             if (member->length == 0) {
                 continue;
             }
-            LoadOutcome filled = FillQueue(members->context, member);
+            LoadOutcome filled = FillQueue(members->context, characters, member);
             if (filled != LOAD_DONE) {
                 return filled;
             }
