@@ -43,7 +43,8 @@ struct MemberRow {
     uint32_t opened;
     char* row;  // the members' texts side by side, rowLength characters
     size_t rowLength;
-    uint32_t shortened;  // members whose current text is shorter than their place
+    uint32_t shortened;    // members whose current text is shorter than their place
+    const char** columns;  // the walk in tag order: a queue's texts for each member
 };
 
 static void CloseMemberRow(MemberRow* row)
@@ -55,6 +56,7 @@ static void CloseMemberRow(MemberRow* row)
     }
     free(row->members);
     free(row->row);
+    free(row->columns);
 }
 
 // Counts the member's text as shortened while its value is missing (shown 0).
@@ -403,6 +405,75 @@ static inline uint64_t QueueHead(const MemberCursor* member)
     return member->taken < member->queued ? member->queuedTags[member->taken] : UINT64_MAX;
 }
 
+// Whether the queues hold whole rows: every member with changes has texts of one character,
+// none missing, and the same queued tags, rising and all before limit. Each tag is then a
+// point whose row holds every member's queued character at that tag. *count: the rows.
+static bool QueuesAligned(const MemberRow* row, uint32_t width, uint64_t limit, uint32_t* count)
+{
+    const uint64_t* tags = NULL;
+    uint32_t n = 0;
+    if (row->shortened != 0) {
+        return false;
+    }
+    for (uint32_t m = 0; m < width; m++) {
+        const MemberCursor* member = &row->members[m];
+        if (member->length == 0) {
+            continue;
+        }
+        const uint64_t* own = member->queuedTags + member->taken;
+        if (member->length != 1 || (tags != NULL && member->queued - member->taken != n)) {
+            return false;
+        }
+        if (tags == NULL) {
+            tags = own;
+            n = member->queued - member->taken;
+            for (uint32_t i = 1; i < n; i++) {
+                if (tags[i] <= tags[i - 1]) {
+                    return false;
+                }
+            }
+        } else if (memcmp(own, tags, (size_t)n * sizeof(uint64_t)) != 0) {
+            return false;
+        }
+        if (memchr(member->queuedTexts + member->taken, '\0', n) != NULL) {
+            return false;
+        }
+    }
+    *count = n;
+    return tags != NULL && n > 0 && tags[n - 1] < limit;
+}
+
+// Appends the points of aligned queues: row i from the members' i-th queued characters. The
+// members' one-character places are then the row's characters in member order. 1 when memory
+// runs out.
+static int TakeAlignedQueues(const BusMembers* members, MemberRow* row, uint32_t count,
+                             BusSamples* samples)
+{
+    const double scale = members->context->timeScale;
+    const uint64_t* tags = NULL;
+    uint32_t columns = 0;
+    for (uint32_t m = 0; m < members->width; m++) {
+        MemberCursor* member = &row->members[m];
+        if (member->length != 0) {
+            tags = tags != NULL ? tags : member->queuedTags + member->taken;
+            row->columns[columns++] = member->queuedTexts + member->taken;
+            member->taken += count;
+        }
+    }
+    const char* const* column = row->columns;
+    char* text = row->row;
+    for (uint32_t i = 0; i < count; i++) {
+        for (uint32_t c = 0; c < columns; c++) {
+            text[c] = column[c][i];
+        }
+        TimeTag tag = {(uint32_t)(tags[i] >> 32), (uint32_t)tags[i]};
+        if (AppendPoint(row, members->width, tags[i], TagToTime(scale, &tag), samples) != 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
 // Appends a point for every distinct queued tag before limit, each with the texts in force
 // there: of a member's changes up to the point, the last. 1 when memory runs out.
 static int TakeQueuesUpTo(const BusMembers* members, MemberRow* row, uint64_t limit,
@@ -410,6 +481,10 @@ static int TakeQueuesUpTo(const BusMembers* members, MemberRow* row, uint64_t li
 {
     const uint32_t width = members->width;
     const double scale = members->context->timeScale;
+    uint32_t aligned = 0;
+    if (QueuesAligned(row, width, limit, &aligned)) {
+        return TakeAlignedQueues(members, row, aligned, samples);
+    }
     uint64_t now = UINT64_MAX;
     for (uint32_t m = 0; m < width; m++) {
         uint64_t head = QueueHead(&row->members[m]);
@@ -444,6 +519,10 @@ static int TakeQueuesUpTo(const BusMembers* members, MemberRow* row, uint64_t li
 // Gives each member with changes an empty queue; 1 when memory runs out.
 static int CreateQueues(const BusMembers* members, MemberRow* row)
 {
+    row->columns = (const char**)malloc(members->width * sizeof(const char*));
+    if (row->columns == NULL) {
+        return 1;
+    }
     for (uint32_t m = 0; m < members->width; m++) {
         MemberCursor* member = &row->members[m];
         size_t fits = kQueueTextBytes / (member->length > 0 ? member->length : 1);
