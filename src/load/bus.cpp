@@ -29,6 +29,13 @@ struct MemberCursor {
     int pending;       // the traverser stands on a change that is not yet in force
     uint64_t nextTag;  // the tag of that change
     int stepped;       // in the walk: stepped on, the tag not yet read
+    // The walk in tag order reads each member's changes ahead into a queue of their tags and
+    // texts, one member at a time, rather than one change of every member per point.
+    uint64_t* queuedTags;
+    char* queuedTexts;  // length characters a change; a first NUL marks a missing value
+    uint32_t queued;    // changes in the queue
+    uint32_t taken;     // of them, those already in force
+    uint32_t room;      // changes the queue has room for
 };
 
 struct MemberRow {
@@ -36,16 +43,32 @@ struct MemberRow {
     uint32_t opened;
     char* row;  // the members' texts side by side, rowLength characters
     size_t rowLength;
-    uint32_t shortened;  // members whose current text is shorter than their place
+    uint32_t shortened;    // members whose current text is shorter than their place
+    const char** columns;  // the walk in tag order: a queue's texts for each member
 };
 
 static void CloseMemberRow(MemberRow* row)
 {
     for (uint32_t m = 0; m < row->opened; m++) {
         row->members[m].traverser->FreeTraverser();
+        free(row->members[m].queuedTags);
+        free(row->members[m].queuedTexts);
     }
     free(row->members);
     free(row->row);
+    free(row->columns);
+}
+
+// Counts the member's text as shortened while its value is missing (shown 0).
+static inline void Reshow(MemberRow* row, MemberCursor* member, uint32_t shown)
+{
+    if (member->shown < member->length) {
+        row->shortened--;
+    }
+    if (shown < member->length) {
+        row->shortened++;
+    }
+    member->shown = shown;
 }
 
 // Renders the value the member's traverser stands on into its place, then steps to its next
@@ -56,14 +79,7 @@ static int TakeValue(const ReaderContext* context, MemberRow* row, MemberCursor*
     if (member->traverser->GetValue(&value) != 0) {
         return 1;
     }
-    uint32_t shown = value == NULL ? 0 : member->length;
-    if (member->shown < member->length) {
-        row->shortened--;
-    }
-    if (shown < member->length) {
-        row->shortened++;
-    }
-    member->shown = shown;
+    Reshow(row, member, value == NULL ? 0 : member->length);
     if (value != NULL && member->length == 1) {
         row->row[member->offset] = LogicCharacter(context->fileType, value[0]);
     } else if (value != NULL) {
@@ -255,17 +271,6 @@ static bool WalkPlanHolds(const BusMembers* members, const MemberRow* row, TimeT
     return earliest != UINT64_MAX;
 }
 
-static uint64_t EarliestPending(const MemberRow* row, uint32_t width)
-{
-    uint64_t earliest = UINT64_MAX;
-    for (uint32_t m = 0; m < width; m++) {
-        if (row->members[m].pending && row->members[m].nextTag < earliest) {
-            earliest = row->members[m].nextTag;
-        }
-    }
-    return earliest;
-}
-
 // Every member takes its changes up to tag and reads the tag of its next one; *next is the
 // earliest of those. The values of all members are taken first and their next tags read after,
 // so that the members' tag reads do not wait on each other. 1 when a read fails; nothing is
@@ -300,6 +305,272 @@ static int TakeChangesUpTo(const BusMembers* members, MemberRow* row, uint64_t t
     return 0;
 }
 
+// Changes a member's queue takes per round: enough for many points a round, few enough that
+// the queues of 32 members stay in the cache. A wide member's queue holds about
+// kQueueTextBytes of text, and at least one change.
+static const uint32_t kQueueChanges = 256;
+static const size_t kQueueTextBytes = 65536;
+
+// Room for room changes in the member's queue; 1 when memory runs out.
+static int GrowQueue(MemberCursor* member, uint32_t room)
+{
+    if ((size_t)room > SIZE_MAX / sizeof(uint64_t) || (size_t)room > SIZE_MAX / member->length) {
+        return 1;
+    }
+    uint64_t* tags = (uint64_t*)realloc(member->queuedTags, (size_t)room * sizeof(uint64_t));
+    if (tags == NULL) {
+        return 1;
+    }
+    member->queuedTags = tags;
+    char* texts = (char*)realloc(member->queuedTexts, (size_t)room * member->length);
+    if (texts == NULL) {
+        return 1;
+    }
+    member->queuedTexts = texts;
+    member->room = room;
+    return 0;
+}
+
+// Moves the member's changes not yet in force to the front of its queue and queues further
+// ones behind them until it is full. Changes at the tag of the last queued one join it, so
+// that every change left unqueued lies after every queued one. characters holds the character
+// of each value byte, for one-bit members.
+static LoadOutcome FillQueue(const ReaderContext* context, const char* characters,
+                             MemberCursor* member)
+{
+    const uint32_t length = member->length;
+    const uint32_t left = member->queued - member->taken;
+    memmove(member->queuedTags, member->queuedTags + member->taken, left * sizeof(uint64_t));
+    memmove(member->queuedTexts, member->queuedTexts + (size_t)member->taken * length,
+            (size_t)left * length);
+    member->taken = 0;
+    member->queued = left;
+    // In locals while the loop runs: the text stores may alias the member's fields.
+    ffrVCTraverser* traverser = member->traverser;
+    uint32_t queued = left;
+    int pending = member->pending;
+    uint64_t nextTag = member->nextTag;
+    while (pending && (queued < member->room || member->queuedTags[queued - 1] == nextTag)) {
+        if (queued == member->room &&
+            (member->room > UINT32_MAX / 2 || GrowQueue(member, member->room * 2) != 0)) {
+            return LOAD_ABANDONED;
+        }
+        unsigned char* value = NULL;
+        if (traverser->GetValue(&value) != 0) {
+            return LOAD_READ_FAILED;
+        }
+        char* text = member->queuedTexts + (size_t)queued * length;
+        if (value == NULL) {
+            text[0] = '\0';
+        } else if (length == 1) {
+            text[0] = characters[value[0]];
+        } else {
+            WriteLogicText(context, value, length, text);
+        }
+        member->queuedTags[queued++] = nextTag;
+        pending = traverser->GotoNext() == 0;
+        TimeTag tag = {0, 0};
+        if (pending && traverser->GetTag(&tag) != 0) {
+            return LOAD_READ_FAILED;
+        }
+        nextTag = TagValue(&tag);
+    }
+    member->queued = queued;
+    member->pending = pending;
+    member->nextTag = nextTag;
+    return LOAD_DONE;
+}
+
+// Puts the member's queued text i in force in the row.
+static inline void ShowQueued(MemberRow* row, MemberCursor* member, uint32_t i)
+{
+    const char* text = member->queuedTexts + (size_t)i * member->length;
+    if (text[0] == '\0') {
+        Reshow(row, member, 0);
+        return;
+    }
+    if (member->shown != member->length) {
+        Reshow(row, member, member->length);
+    }
+    if (member->length == 1) {
+        row->row[member->offset] = text[0];
+    } else {
+        memcpy(row->row + member->offset, text, member->length);
+    }
+}
+
+// The tag of the member's next queued change, or UINT64_MAX when its queue is used up.
+static inline uint64_t QueueHead(const MemberCursor* member)
+{
+    return member->taken < member->queued ? member->queuedTags[member->taken] : UINT64_MAX;
+}
+
+// Whether the queues hold whole rows: every member with changes has texts of one character,
+// none missing, and the same queued tags, rising and all before limit. Each tag is then a
+// point whose row holds every member's queued character at that tag. *count: the rows.
+static bool QueuesAligned(const MemberRow* row, uint32_t width, uint64_t limit, uint32_t* count)
+{
+    const uint64_t* tags = NULL;
+    uint32_t n = 0;
+    if (row->shortened != 0) {
+        return false;
+    }
+    for (uint32_t m = 0; m < width; m++) {
+        const MemberCursor* member = &row->members[m];
+        if (member->length == 0) {
+            continue;
+        }
+        const uint64_t* own = member->queuedTags + member->taken;
+        if (member->length != 1 || (tags != NULL && member->queued - member->taken != n)) {
+            return false;
+        }
+        if (tags == NULL) {
+            tags = own;
+            n = member->queued - member->taken;
+            for (uint32_t i = 1; i < n; i++) {
+                if (tags[i] <= tags[i - 1]) {
+                    return false;
+                }
+            }
+        } else if (memcmp(own, tags, (size_t)n * sizeof(uint64_t)) != 0) {
+            return false;
+        }
+        if (memchr(member->queuedTexts + member->taken, '\0', n) != NULL) {
+            return false;
+        }
+    }
+    *count = n;
+    return tags != NULL && n > 0 && tags[n - 1] < limit;
+}
+
+// Appends the points of aligned queues: row i from the members' i-th queued characters. The
+// members' one-character places are then the row's characters in member order. 1 when memory
+// runs out.
+static int TakeAlignedQueues(const BusMembers* members, MemberRow* row, uint32_t count,
+                             BusSamples* samples)
+{
+    const double scale = members->context->timeScale;
+    const uint64_t* tags = NULL;
+    uint32_t columns = 0;
+    for (uint32_t m = 0; m < members->width; m++) {
+        MemberCursor* member = &row->members[m];
+        if (member->length != 0) {
+            tags = tags != NULL ? tags : member->queuedTags + member->taken;
+            row->columns[columns++] = member->queuedTexts + member->taken;
+            member->taken += count;
+        }
+    }
+    const char* const* column = row->columns;
+    char* text = row->row;
+    for (uint32_t i = 0; i < count; i++) {
+        for (uint32_t c = 0; c < columns; c++) {
+            text[c] = column[c][i];
+        }
+        TimeTag tag = {(uint32_t)(tags[i] >> 32), (uint32_t)tags[i]};
+        if (AppendPoint(row, members->width, tags[i], TagToTime(scale, &tag), samples) != 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// Appends a point for every distinct queued tag before limit, each with the texts in force
+// there: of a member's changes up to the point, the last. 1 when memory runs out.
+static int TakeQueuesUpTo(const BusMembers* members, MemberRow* row, uint64_t limit,
+                          BusSamples* samples)
+{
+    const uint32_t width = members->width;
+    const double scale = members->context->timeScale;
+    uint32_t aligned = 0;
+    if (QueuesAligned(row, width, limit, &aligned)) {
+        return TakeAlignedQueues(members, row, aligned, samples);
+    }
+    uint64_t now = UINT64_MAX;
+    for (uint32_t m = 0; m < width; m++) {
+        uint64_t head = QueueHead(&row->members[m]);
+        now = head < now ? head : now;
+    }
+    while (now < limit) {
+        uint64_t next = UINT64_MAX;
+        for (uint32_t m = 0; m < width; m++) {
+            MemberCursor* member = &row->members[m];
+            const uint64_t* tags = member->queuedTags;
+            const uint32_t queued = member->queued;
+            uint32_t taken = member->taken;
+            if (taken < queued && tags[taken] <= now) {
+                while (++taken < queued && tags[taken] <= now) {
+                }
+                member->taken = taken;
+                ShowQueued(row, member, taken - 1);
+            }
+            if (taken < queued && tags[taken] < next) {
+                next = tags[taken];
+            }
+        }
+        TimeTag tag = {(uint32_t)(now >> 32), (uint32_t)now};
+        if (AppendPoint(row, width, now, TagToTime(scale, &tag), samples) != 0) {
+            return 1;
+        }
+        now = next;
+    }
+    return 0;
+}
+
+// Gives each member with changes an empty queue; 1 when memory runs out.
+static int CreateQueues(const BusMembers* members, MemberRow* row)
+{
+    row->columns = (const char**)malloc(members->width * sizeof(const char*));
+    if (row->columns == NULL) {
+        return 1;
+    }
+    for (uint32_t m = 0; m < members->width; m++) {
+        MemberCursor* member = &row->members[m];
+        size_t fits = kQueueTextBytes / (member->length > 0 ? member->length : 1);
+        uint32_t room = fits < 1 ? 1 : fits > kQueueChanges ? kQueueChanges : (uint32_t)fits;
+        if (member->length > 0 && GrowQueue(member, room) != 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// The walk in tag order, forward from the point at first, once the members stand there: in
+// rounds, each member's queue is filled, then every point before the earliest change still
+// unqueued is appended. That change lies after every queued change of its member, and a full
+// queue holds one tag before it, so each round appends a point.
+static LoadOutcome WalkQueues(const BusMembers* members, MemberRow* row, BusSamples* samples)
+{
+    if (CreateQueues(members, row) != 0) {
+        return LOAD_ABANDONED;
+    }
+    char characters[256];
+    for (int b = 0; b < 256; b++) {
+        characters[b] = LogicCharacter(members->context->fileType, (unsigned char)b);
+    }
+    for (;;) {
+        uint64_t limit = UINT64_MAX;
+        for (uint32_t m = 0; m < members->width; m++) {
+            MemberCursor* member = &row->members[m];
+            if (member->length == 0) {
+                continue;
+            }
+            LoadOutcome filled = FillQueue(members->context, characters, member);
+            if (filled != LOAD_DONE) {
+                return filled;
+            }
+            if (member->pending && member->nextTag < limit) {
+                limit = member->nextTag;
+            }
+        }
+        if (TakeQueuesUpTo(members, row, limit, samples) != 0) {
+            return LOAD_ABANDONED;
+        }
+        if (limit == UINT64_MAX) {
+            return LOAD_DONE;
+        }
+    }
+}
+
 // Starts the texts' arena with room for the given number of rows.
 static void InitRowArena(BusSamples* samples, const MemberRow* row, size_t rows)
 {
@@ -309,8 +580,9 @@ static void InitRowArena(BusSamples* samples, const MemberRow* row, size_t rows)
 
 // The one walk of all members together, forward from the point at first: each point gets the
 // row of the texts in force there. Without a list the points are the distinct tags of the
-// members' changes; with one they are its points, and a point whose tag lies before the last
-// one's puts the members back. After a failed read nothing more is read.
+// members' changes, walked through their queues; with one they are its points, and a point
+// whose tag lies before the last one's puts the members back. After a failed read nothing
+// more is read.
 static LoadOutcome WalkMembers(const BusMembers* members, MemberRow* row, const TimeList* list,
                                const TimeTag* first, BusSamples* samples)
 {
@@ -318,28 +590,30 @@ static LoadOutcome WalkMembers(const BusMembers* members, MemberRow* row, const 
     if (PositionMembers(members, row, first) != 0) {
         return LOAD_READ_FAILED;
     }
-    const double scale = members->context->timeScale;
     uint64_t now = TagValue(first);
-    double time = list != NULL ? list->entries[0].time : TagToTime(scale, first);
-    uint64_t next = EarliestPending(row, members->width);
-    for (uint32_t i = 1;; i++) {
-        if (AppendPoint(row, members->width, now, time, samples) != 0) {
-            return LOAD_ABANDONED;
-        }
-        if (list != NULL ? i == list->count : next == UINT64_MAX) {
-            return LOAD_DONE;
-        }
-        TimeTag tag =
-            list != NULL ? list->entries[i].tag : TimeTag{(uint32_t)(next >> 32), (uint32_t)next};
-        uint64_t at = TagValue(&tag);
-        int failed = at < now ? PositionMembers(members, row, &tag)
+    double time =
+        list != NULL ? list->entries[0].time : TagToTime(members->context->timeScale, first);
+    if (AppendPoint(row, members->width, now, time, samples) != 0) {
+        return LOAD_ABANDONED;
+    }
+    if (list == NULL) {
+        return WalkQueues(members, row, samples);
+    }
+    for (uint32_t i = 1; i < list->count; i++) {
+        const TimeTag* tag = &list->entries[i].tag;
+        uint64_t at = TagValue(tag);
+        uint64_t next = 0;
+        int failed = at < now ? PositionMembers(members, row, tag)
                               : TakeChangesUpTo(members, row, at, &next);
         if (failed) {
             return LOAD_READ_FAILED;
         }
         now = at;
-        time = list != NULL ? list->entries[i].time : TagToTime(scale, &tag);
+        if (AppendPoint(row, members->width, now, list->entries[i].time, samples) != 0) {
+            return LOAD_ABANDONED;
+        }
     }
+    return LOAD_DONE;
 }
 
 // The time list first, then the members walked over its points. Without any first tag the list

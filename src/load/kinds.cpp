@@ -68,16 +68,8 @@ void WriteLogicText(const ReaderContext* context, const unsigned char* value, ui
         _mm_storeu_si128((__m128i*)(text + i), _mm_add_epi8(bytes, _mm_set1_epi8('0')));
     }
 #endif
-    // Eight bytes at once while they are all 0 or 1, the usual case: '0' + byte each.
-    const uint64_t ones = UINT64_C(0x0101010101010101);
-    for (; i + 8 <= length; i += 8) {
-        uint64_t bytes;
-        memcpy(&bytes, value + i, sizeof bytes);
-        if ((bytes & ~ones) != 0) {
-            break;
-        }
-        bytes += ones * '0';
-        memcpy(text + i, &bytes, sizeof bytes);
+    // Eight bytes at once while they are all 0 or 1.
+    for (; i + 8 <= length && WriteEightBitText(value + i, text + i); i += 8) {
     }
     for (; i < length; i++) {
         text[i] = LogicCharacter(0, value[i]);

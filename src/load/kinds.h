@@ -39,6 +39,20 @@ inline char LogicCharacter(int fileType, unsigned char byte)
     }
     return byte < 6 ? "01XZZZ"[byte] : 'X';
 }
+// The text of eight value bytes of file type 0 when all are 0 or 1, the usual case: '0' plus
+// each byte, written without a terminator. 0 (nothing written) for any other value.
+inline int WriteEightBitText(const unsigned char* value, char* text)
+{
+    const uint64_t ones = UINT64_C(0x0101010101010101);
+    uint64_t bytes;
+    memcpy(&bytes, value, sizeof bytes);
+    if ((bytes & ~ones) != 0) {
+        return 0;
+    }
+    bytes += ones * '0';
+    memcpy(text, &bytes, sizeof bytes);
+    return 1;
+}
 // Writes the first length characters of the value's text, as LogicValueText renders it, without
 // a terminator; length is LogicTextLength of the value's traverser.
 void WriteLogicText(const ReaderContext* context, const unsigned char* value, uint32_t length,

@@ -221,34 +221,46 @@ static inline int NextChange(ffrVCTraverser* traverser, SampleArrays* arrays, Sl
 }
 
 // ReadFurtherChanges for texts of more than one character: each text is written straight into
-// the arena's room, which holds them all when the change count is known.
+// the arena's room, which holds them all when the change count is known. The room is kept in
+// locals while the loop runs, since the text stores may alias the arena's fields.
 static int ReadFurtherTexts(const ReaderContext* context, ffrVCTraverser* traverser,
                             SampleArrays* arrays, TimeTag* last, unsigned char* value)
 {
     const double scale = context->timeScale;
     const uint32_t length = arrays->textLength;
     const uint64_t each = (uint64_t)length + 1;
+    const int eightBits = context->fileType == 0 && length == 8;
     TextArena* arena = &arrays->texts;
+    char* room = arena->next;
+    size_t left = arena->left;
     TimeTag tag = *last;
     Slots slots = SlotsOf(arrays);
     int noMemory = 0;
     while (NextChange(traverser, arrays, &slots, scale, &tag, &value, &noMemory) == 0) {
-        if (value == NULL || each > arena->left) {
+        if (value == NULL || each > left) {
+            arena->next = room;
+            arena->left = left;
             arrays->count = slots.count;
             noMemory = StoreValue(context, arrays, slots.count, value);
             if (noMemory) {
                 break;
             }
+            room = arena->next;
+            left = arena->left;
         } else {
-            char* text = arena->next;
-            arena->next += (size_t)each;
-            arena->left -= (size_t)each;
-            WriteLogicText(context, value, length, text);
+            char* text = room;
+            room += (size_t)each;
+            left -= (size_t)each;
+            if (!eightBits || !WriteEightBitText(value, text)) {
+                WriteLogicText(context, value, length, text);
+            }
             text[length] = '\0';
             ((char**)slots.y)[slots.count] = text;
         }
         slots.count++;
     }
+    arena->next = room;
+    arena->left = left;
     arrays->count = slots.count;
     *last = tag;
     return noMemory;

@@ -414,6 +414,26 @@ std::vector<Member> Spread(uint64_t n)
     return members;
 }
 
+// Three members of 700 changes, more than a round of the walk takes: all at the same tags, or
+// not, with 300 changes at one tag and a member of three bits.
+std::vector<Member> Long(bool shared)
+{
+    std::vector<Member> members(3);
+    for (uint64_t t = 0; t < 700; t++) {
+        members[0].push_back({t, t % 3 ? "1" : t % 2 ? "z" : "0"});
+        members[1].push_back({t, t % 5 ? "0" : "x"});
+        if (shared) {
+            members[2].push_back({t, t % 7 ? "1" : "0"});
+        } else if (t % 3 == 0) {
+            members[2].push_back({t, t % 2 ? "01x" : "110"});
+        }
+    }
+    if (!shared) {
+        members[1].insert(members[1].begin() + 100, 300, {100, "z"});
+    }
+    return members;
+}
+
 // The members walked once in tag order (unit 1s) and the time list built first (unit 1e290 s,
 // a scale too large for the walk, which tells them apart by its GetLastTag calls) give the
 // same rows: every distinct tag is a point, each member shows the change in force there, X
@@ -423,11 +443,14 @@ std::vector<Member> Spread(uint64_t n)
 // load, handle unchanged, when its second pass cannot create a traverser.
 TEST_F(BusTest, TagOrderWalkAndTimeListAgree)
 {
+    int files = 0;
     for (const std::vector<Member>& members : std::vector<std::vector<Member>>{
              {{{0, "1"}, {4, "0"}, {4, "z"}, {9, "1"}, {30, "x"}},
               {{2, "01x"}, {4, "110"}, {17, "zzz"}, {30, "000"}, {30, "101"}, {41, "011"}},
               {{9, "0"}, {12, "1"}}},
-             Spread(20)}) {
+             Spread(20),
+             Long(true),
+             Long(false)}) {
         const uint32_t n = uint32_t(members.size());
         std::map<uint64_t, std::string> rows;  // expected texts by tag
         for (const auto& member : members) {
@@ -457,7 +480,7 @@ TEST_F(BusTest, TagOrderWalkAndTimeListAgree)
                 }
             }
             ReaderContext* context =
-                OpenWritten(writer, std::to_string(n) + "-" + std::string(unit) + ".fsdb");
+                OpenWritten(writer, std::to_string(files++) + "-" + std::string(unit) + ".fsdb");
             std::vector<Sample> expected;
             for (const auto& row : rows) {
                 TimeTag tag = {0, uint32_t(row.first)};

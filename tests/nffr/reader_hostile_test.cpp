@@ -332,6 +332,35 @@ TEST_F(Hostile, RefusedSignalFailsEveryLaterCallCleanly)
     EXPECT_TRUE(Violations::Seen().empty());
 }
 
+// A segment's tags never go back, being steps from its first; two segments of a signal
+// given in the wrong order (their index entries swapped) go back at their join and are refused.
+TEST_F(Hostile, SegmentsJoinedOutOfOrderAreRefused)
+{
+    nffr::FileWriter w;
+    w.SetFileType(0);
+    w.BeginScope("top");
+    int a = w.AddVar("a", 0, 1);
+    // Segments of 1 MiB, 9 bytes a change: 116509 changes and then 3491.
+    for (uint64_t t = 0; t < 120000; ++t)
+        w.AddBits(a, t, t % 2 ? "1" : "0");
+    w.EndScope();
+    std::vector<uint8_t> bytes = PlainMetadata(Image(w));
+    uint8_t* first = &bytes[L::Load64(&bytes[Entry(bytes, 0) + L::kVarOffIndexOffset])];
+    ASSERT_EQ(2 * L::kSegEntrySize, L::Load64(&bytes[Entry(bytes, 0) + L::kVarOffIndexSize]));
+    std::swap_ranges(first, first + L::kSegEntrySize, first + L::kSegEntrySize);
+    std::string path = dir_.File("swapped.fsdb");
+    ASSERT_TRUE(nffr::FileWriter::WriteBytes(path, bytes));
+    Sinks::Errors().clear();
+    ffrObject* r = Open(path);
+    ASSERT_NE(nullptr, r);
+    r->AddToLoadList(a, 0, 0);
+    EXPECT_EQ(1, r->LoadListedSignals());
+    ASSERT_EQ(1u, Sinks::Errors().size());
+    EXPECT_EQ(Quoted(path) + ": idcode 1: change 3491 has a tag before the previous one\n",
+              Sinks::Errors()[0]);
+    r->Close();
+}
+
 // Decoded changes that no traverser holds leave the cache beyond its bound and are decoded
 // again from the file when a traverser asks for them: exactly, or refused when the file was
 // changed in place meanwhile. A traverser keeps its signal's changes, shared with the others.

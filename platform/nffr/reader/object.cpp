@@ -336,8 +336,10 @@ bool ReadIndex(ffrObjectImpl* impl, const nffr::Signal& s, std::vector<uint8_t>*
 
 // Reads and decodes a layout-2 or layout-3 signal's segments into *out. Every index entry is
 // checked against the file and against what its stored bytes can give before anything is allocated
-// for the changes; false with *error set, naming the signal, when refused.
-bool ReadSegments(ffrObjectImpl* impl, size_t index, std::shared_ptr<Block>* out,
+// for the changes; false with *error set, naming the signal, when refused. A segment's tags are
+// steps from its first, so they never go back within it; *inOrder tells whether they do at no
+// join of two segments either.
+bool ReadSegments(ffrObjectImpl* impl, size_t index, std::shared_ptr<Block>* out, bool* inOrder,
                   std::string* error)
 {
     namespace L = nffr::layout;
@@ -393,6 +395,9 @@ bool ReadSegments(ffrObjectImpl* impl, size_t index, std::shared_ptr<Block>* out
                                     values + done * s.valueSize, &impl->work);
         if (!why.empty())
             return refuse("segment " + std::to_string(i) + ": " + why);
+        const uint8_t* tags = block->data();
+        if (done > 0 && nffr::Get64(tags + 8 * done) < nffr::Get64(tags + 8 * (done - 1)))
+            *inOrder = false;
         done += e.count;
     }
     *out = std::move(block);
@@ -409,10 +414,11 @@ bool DecodeSignal(ffrObjectImpl* impl, size_t index, std::shared_ptr<const Block
         return false;
     }
     std::shared_ptr<Block> block;
-    const bool read = impl->model.header.version != nffr::layout::kVersion
-                          ? ReadSegments(impl, index, &block, error)
-                          : ReadBlock(impl, index, &block, error);
-    if (!read || !nffr::CheckChangeBlock(block->data(), s, error))
+    // Layout 1 stores the tags as they are, so each of them is checked.
+    bool inOrder = impl->model.header.version != nffr::layout::kVersion;
+    const bool read = inOrder ? ReadSegments(impl, index, &block, &inOrder, error)
+                              : ReadBlock(impl, index, &block, error);
+    if (!read || (!inOrder && !nffr::CheckChangeBlock(block->data(), s, error)))
         return false;
     *out = std::move(block);
     return true;
