@@ -234,6 +234,16 @@ TEST_F(HostTree, ARenamedBusLeavesATakenNameToItsHolder)
     EXPECT_EQ(Find("d[1:0]")->idcode, 7);
 }
 
+// A bus renamed away from a name another child also has leaves the name findable.
+TEST_F(HostTree, ARenamedBusLeavesItsOldNameToTheNextHolder)
+{
+    Leaf("d[0]", -2, 1);
+    Leaf("d[0:0]", 2, 7);
+    Leaf("d[1]", -2, 2);
+    EXPECT_EQ(Find("d[1:0]")->GetNodeBus()->GetBusWidth(), 2u);
+    EXPECT_EQ(Find("d[0:0]")->idcode, 7);
+}
+
 // Leaf-type slots: kinds in the order first seen, -1 for unused slots.
 TEST_F(HostTree, LeafTypeSlotsKeepTheOrderFirstSeen)
 {

@@ -72,6 +72,9 @@ struct NodeChildren {
     // kept from the start), then kept up.
     std::unordered_map<std::string, ReaderTreeNode*> childByName;
     bool indexed = false;
+    // Children whose name an earlier one held when they were indexed: only then can a bus's
+    // old name, once it leaves it, belong to another child.
+    size_t shadowed = 0;
     std::unordered_map<std::string, ReaderTreeNode*> busByBase;  // bus nodes of this scope
 };
 
@@ -187,10 +190,11 @@ std::unordered_map<std::string, ReaderTreeNode*>& IndexOf(NodeChildren& kids)
     if (!kids.indexed) {
         try {
             for (ReaderTreeNode* child : kids.children) {
-                kids.childByName.emplace(Access::Impl(child).name, child);
+                kids.shadowed += !kids.childByName.emplace(Access::Impl(child).name, child).second;
             }
         } catch (...) {
             kids.childByName.clear();
+            kids.shadowed = 0;
             throw;
         }
         kids.indexed = true;
@@ -205,7 +209,7 @@ void AddChild(ReaderTreeNode* parent, ReaderTreeNode* child)
     p.children.push_back(child);
     try {
         if (p.indexed) {
-            p.childByName.emplace(Access::Impl(child).name, child);
+            p.shadowed += !p.childByName.emplace(Access::Impl(child).name, child).second;
         }
     } catch (...) {
         p.children.pop_back();
@@ -213,6 +217,21 @@ void AddChild(ReaderTreeNode* parent, ReaderTreeNode* child)
     }
     child->parent = parent;
     Access::Impl(child).inserted = true;
+}
+
+// The name a bus leaves goes to the first other child that holds it, if any.
+void GiveNameToNextHolder(NodeChildren& kids, ReaderTreeNode* bus, const std::string& name)
+{
+    if (kids.shadowed == 0) {
+        return;
+    }
+    for (ReaderTreeNode* child : kids.children) {
+        if (child != bus && Access::Impl(child).name == name) {
+            kids.childByName.emplace(name, child);
+            --kids.shadowed;
+            return;
+        }
+    }
 }
 
 // Renames a bus node after its index range changed, keeping the parent's name index right.
@@ -225,12 +244,14 @@ void RenameBus(ReaderTreeNode* bus)
     if (name == b.name) {
         return;
     }
-    std::unordered_map<std::string, ReaderTreeNode*>& index = IndexOf(KidsFor(bus->parent));
+    NodeChildren& kids = KidsFor(bus->parent);
+    std::unordered_map<std::string, ReaderTreeNode*>& index = IndexOf(kids);
     auto old = index.find(b.name);
     if (old != index.end() && old->second == bus) {
         index.erase(old);
+        GiveNameToNextHolder(kids, bus, b.name);
     }
-    index.emplace(name, bus);
+    kids.shadowed += !index.emplace(name, bus).second;
     b.name = std::move(name);
 }
 
