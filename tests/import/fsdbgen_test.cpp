@@ -19,6 +19,7 @@
 #if defined(QUORVEL_HAVE_FST)
 #include "fstapi.h"
 #endif
+#include "import_backend.h"
 #include "nffr_test_util.h"
 #include "vcd_stream.h"
 
@@ -742,7 +743,18 @@ TEST_F(Fsdbgen, LargeVcdImportWritesTheFilesOfAWriter)
     ASSERT_NE('\n', vcd[block]);
     ASSERT_EQ("", Import(vcd));
     EXPECT_EQ(Image(digital), Slurp(path_));
-    EXPECT_EQ(Image(analog), Slurp(fsdbgen::AnalogCompanionName(path_)));
+    const std::string companion = fsdbgen::AnalogCompanionName(path_);
+    EXPECT_EQ(Image(analog), Slurp(companion));
+    // Streamed, in many batches given to the writers on a thread of their own or (where none
+    // can be started) on the reading one: the same changes.
+    const std::string listing = Listing(path_) + "\n" + Listing(companion);
+    layout_ = 2;
+    for (bool thread : {true, false}) {
+        fsdbgen::gSenderThread = thread;
+        ASSERT_EQ("", Import(vcd));
+        EXPECT_EQ(listing, Listing(path_) + "\n" + Listing(companion)) << thread;
+    }
+    fsdbgen::gSenderThread = true;
 }
 
 TEST_F(Fsdbgen, CommandLine)
