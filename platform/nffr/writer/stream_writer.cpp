@@ -30,7 +30,7 @@ namespace detail {
 // Memory of `bytes` (a multiple of 2 MiB) on transparent huge pages where the system gives them
 // on request (Linux): the buffers of thousands of signals, each touched once in thousands of
 // changes, then cost one TLB entry per 2 MiB instead of a page walk per change. Null without
-// memory; plain memory where huge pages cannot be had.
+// memory; small pages where the system refuses the hint or has no such request.
 void* HugeAlloc(size_t bytes)
 {
     constexpr size_t kHuge = size_t(2) << 20;
@@ -244,6 +244,9 @@ public:
         } else if (p->at) {
             __builtin_prefetch(p->at, 1);
         }
+#else
+        (void)p;
+        (void)stage;
 #endif
     }
 
