@@ -293,10 +293,7 @@ public:
         uint64_t v = p.count == 0 ? tag : tag - p.last;
         if (p.room >= 10 + size) {
             uint8_t* at = PutVarint(p.at, v);
-            if (size == 1)
-                *at++ = *bytes;
-            else
-                at = static_cast<uint8_t*>(std::memcpy(at, bytes, size)) + size;
+            at = PutValue(at, bytes, size);
             p.used += size_t(at - p.at);
             p.room -= size_t(at - p.at);
             p.at = at;
@@ -317,6 +314,24 @@ public:
         uint8_t step[10];
         const size_t n = size_t(PutVarint(step, v) - step);
         return Append(p, step, n) && Append(p, bytes, size);
+    }
+
+    // Copies a value of size bytes to `at`; returns the byte after it. The common sizes (a bit,
+    // a byte or word of bits) are two overlapping moves of fixed size, not a call.
+    static uint8_t* PutValue(uint8_t* at, const uint8_t* bytes, size_t size)
+    {
+        if (size == 1) {
+            *at = *bytes;
+        } else if (size >= 8 && size <= 16) {
+            std::memcpy(at, bytes, 8);
+            std::memcpy(at + size - 8, bytes + size - 8, 8);
+        } else if (size > 16 && size <= 32) {
+            std::memcpy(at, bytes, 16);
+            std::memcpy(at + size - 16, bytes + size - 16, 16);
+        } else {
+            std::memcpy(at, bytes, size);
+        }
+        return at + size;
     }
 
     // Writes v as a varint at `at` (at most 10 bytes); returns the byte after it.
