@@ -401,7 +401,9 @@ bool Backend::Send(bool wait)
         sent.queued.resize(sent.StepFrom());
         sent.used = sent.StepUsedFrom();
     }
-    if (!sender_.joinable() && !senderless_) {
+    // The thread starts with the first batch that the input goes on after: a small dump is
+    // written without one.
+    if (!sender_.joinable() && !senderless_ && !wait) {
         senderless_ = !gSenderThread;
         try {
             if (!senderless_)
@@ -410,10 +412,8 @@ bool Backend::Send(bool wait)
             senderless_ = true;
         }
     }
-    if (senderless_) {
-        for (OutFile& f : files_)
-            if (f.stream && sendError_.empty())
-                SendBatch(&f.sent, f.stream.get());
+    if (!sender_.joinable()) {
+        SendAll();
     } else {
         std::lock_guard<nffr::detail::Mutex> hold(mutex_);
         busy_ = true;
@@ -435,14 +435,26 @@ bool Backend::Written()
     return false;
 }
 
-// The queues hold what the writers need, so that writing them touches no signal.
-void Backend::SendBatch(OutFile::Changes* batch, nffr::StreamWriter* stream)
+// Writes the batches sent; an exception (memory) is an error of the import, not of the thread.
+void Backend::SendAll()
 {
-    const uint8_t* value = batch->bytes.data();
-    const std::vector<OutFile::Queued>& queued = batch->queued;
+    try {
+        for (OutFile& f : files_)
+            if (f.stream && sendError_.empty())
+                SendBatch(f.sent, f.stream.get());
+    } catch (...) {
+        sendError_ = "out of memory";
+    }
+}
+
+// The queues hold what the writers need, so that writing them touches no signal.
+void Backend::SendBatch(const OutFile::Changes& batch, nffr::StreamWriter* stream)
+{
+    const uint8_t* value = batch.bytes.data();
+    const std::vector<OutFile::Queued>& queued = batch.queued;
     const size_t n = queued.size();
     size_t i = 0;
-    for (const OutFile::StepEnd& step : batch->steps)
+    for (const OutFile::StepEnd& step : batch.steps)
         for (; i < step.end; ++i) {
             // The writer's records and chunks of the changes to come are fetched meanwhile.
             if (i + 2 * kAhead < n)
@@ -466,9 +478,7 @@ void Backend::Sender()
         if (stop_)
             return;
         hold.unlock();
-        for (OutFile& f : files_)
-            if (f.stream && sendError_.empty())
-                SendBatch(&f.sent, f.stream.get());
+        SendAll();
         hold.lock();
         busy_ = false;
         done_.notify_one();

@@ -182,7 +182,8 @@ private:
     // returns when they are written. False when a change could not be written.
     bool Send(bool wait);
     bool Written();  // waits for the sender; false (the error taken) when it failed
-    void SendBatch(OutFile::Changes* batch, nffr::StreamWriter* stream);  // on the sender
+    void SendAll();  // on the sender
+    void SendBatch(const OutFile::Changes& batch, nffr::StreamWriter* stream);
     void Sender();
     void StopSender();
     bool WriteFile(OutFile& f, const std::string& path);
@@ -227,7 +228,7 @@ private:
     bool writeFailed_ = false;
     // The sender: writes the batches of files_[].sent while the next is filled.
     nffr::detail::Thread sender_;
-    bool senderless_ = false;  // no thread: a batch is written at once
+    bool senderless_ = false;  // no thread could be started: a batch is written at once
     nffr::detail::Mutex mutex_;
     nffr::detail::Condition wake_, done_;
     bool busy_ = false, stop_ = false;
