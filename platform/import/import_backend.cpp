@@ -13,12 +13,11 @@ namespace {
 
 constexpr size_t kMaxDepth = 10000;  // real designs have a few dozen levels of scopes
 constexpr uint8_t kNoBit = 0xFF;
-constexpr uint8_t kMapped = 0x10;
-constexpr size_t kAhead = 8;  // changes between a prefetch and its use: a miss's latency
+constexpr uint8_t kMapped = 0x10;  // a nine-value letter stored as its nearest of 0 1 X
+constexpr size_t kAhead = 8;       // changes between a prefetch and its use: a miss's latency
 // A batch is handed to the sender once it holds this many changes or value bytes: the threads
 // meet rarely, and the two batches of each file take a few MiB.
-constexpr size_t kBatchChanges = 1 << 16,
-                 kBatchBytes = 1 << 20;  // a nine-value letter stored as its nearest of 0 1 X
+constexpr size_t kBatchChanges = 1 << 16, kBatchBytes = 1 << 20;
 
 // Byte stored for each value character: 0 1 X Z as 0 1 2 3, U as 4 (the plug-in's U); L H W -
 // as 0 1 X X, flagged kMapped so that the import can say how often it mapped them.

@@ -35,15 +35,14 @@ void* HugeAlloc(size_t bytes)
 {
     constexpr size_t kHuge = size_t(2) << 20;
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    {
-        void* p = std::aligned_alloc(kHuge, bytes);
-        if (p)
-            madvise(p, bytes, MADV_HUGEPAGE);  // only a hint: its failure leaves small pages
-        return p;
-    }
-#endif
+    void* p = std::aligned_alloc(kHuge, bytes);
+    if (p)
+        madvise(p, bytes, MADV_HUGEPAGE);  // only a hint: its failure leaves small pages
+    return p;
+#else
     (void)kHuge;
     return std::malloc(bytes);
+#endif
 }
 
 struct HugeFree {
