@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "nffr_memory.h"
+
 namespace fsdbgen {
 namespace {
 

@@ -7,12 +7,14 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <new>
 #include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "import.h"
+#include "nffr_memory.h"
 #include "nffr_stream_writer.h"
 #include "nffr_threads.h"
 #include "vcd_stream.h"
@@ -203,7 +205,11 @@ private:
     SignalRest& Rest(const Signal& s) { return rest_[s.index]; }
 
     ChunkPool chunks_;  // before the signals, whose chains hold its chunks
-    std::deque<Signal> signals_;
+    // Before the signals, which it holds: on huge pages, a change's first touch of one of a
+    // large design's records costs no page walk, as it would among records all over the heap.
+    nffr::RecordArena records_;
+    std::deque<Signal, nffr::ArenaAllocator<Signal>> signals_{
+        nffr::ArenaAllocator<Signal>(&records_)};
     std::deque<SignalRest> rest_;
     std::vector<std::string> scopes_;  // the open scopes' names, empty for one without
     std::vector<uint32_t> openIds_;    // their numbers, one per scope path (0: the top)

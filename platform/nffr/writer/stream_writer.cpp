@@ -14,11 +14,8 @@
 #include <thread>
 #include <unordered_map>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 #include "nffr_layout.h"
+#include "nffr_memory.h"
 #include "nffr_stream_writer.h"
 #include "nffr_threads.h"
 #include "nffr_writer.h"
@@ -26,24 +23,6 @@
 
 namespace nffr {
 namespace detail {
-
-// Memory of `bytes` (a multiple of 2 MiB) on transparent huge pages where the system gives them
-// on request (Linux): the buffers of thousands of signals, each touched once in thousands of
-// changes, then cost one TLB entry per 2 MiB instead of a page walk per change. Null without
-// memory; small pages where the system refuses the hint or has no such request.
-void* HugeAlloc(size_t bytes)
-{
-    constexpr size_t kHuge = size_t(2) << 20;
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    void* p = std::aligned_alloc(kHuge, bytes);
-    if (p)
-        madvise(p, bytes, MADV_HUGEPAGE);  // only a hint: its failure leaves small pages
-    return p;
-#else
-    (void)kHuge;
-    return std::malloc(bytes);
-#endif
-}
 
 struct HugeFree {
     void operator()(void* p) const { std::free(p); }
@@ -95,7 +74,9 @@ public:
     }
 
 private:
-    static constexpr size_t kSlab = 8192;  // chunks per slab: 2 MiB, one huge page
+    // Chunks per slab: 2 MiB, one huge page; the first slab, all that a small file needs, is
+    // half that on small pages, so that a small import takes no more memory than it did.
+    static constexpr size_t kSlab = kHugePage / sizeof(Chunk);
 
     [[gnu::noinline]] bool Refill()
     {
@@ -106,12 +87,14 @@ private:
         }
         if (free_)
             return true;
-        std::unique_ptr<Chunk[], HugeFree> slab(
-            static_cast<Chunk*>(HugeAlloc(kSlab * sizeof(Chunk))));
+        const bool first = slabs_.empty();
+        const size_t n = first ? kSlab / 2 : kSlab;
+        std::unique_ptr<Chunk[], HugeFree> slab(static_cast<Chunk*>(
+            first ? std::malloc(n * sizeof(Chunk)) : HugeAlloc(n * sizeof(Chunk))));
         if (!slab)
             return false;
-        for (size_t i = 0; i < kSlab; ++i)
-            slab[i].next = i + 1 < kSlab ? &slab[i + 1] : free_;
+        for (size_t i = 0; i < n; ++i)
+            slab[i].next = i + 1 < n ? &slab[i + 1] : free_;
         free_ = &slab[0];
         slabs_.push_back(std::move(slab));
         return true;
@@ -723,7 +706,9 @@ public:
     bool finished = false;
     bool changed = false;  // a change was given: the file type is fixed
     ChunkPool pool;
-    std::deque<Pending> records;                // every buffer made, in the order made
+    RecordArena arena;  // on huge pages: a change's first touch of its record costs no page walk
+    std::deque<Pending, ArenaAllocator<Pending>> records{
+        ArenaAllocator<Pending>(&arena)};       // every buffer made, in the order made
     std::unordered_map<int, Pending*> pending;  // the buffers of the variables kept
     std::vector<Pending*> slots;                // by idcode: pending's buffers of the dense idcodes
     std::map<int, FileWriter::SegmentList> segments;  // counts only: the entries are spilled
