@@ -8,12 +8,18 @@
 #include <filesystem>
 #include <fstream>
 
+#include "nffr_memory.h"
+
 namespace fsdbgen {
 namespace {
 
 constexpr size_t kMaxDepth = 10000;  // real designs have a few dozen levels of scopes
 constexpr uint8_t kNoBit = 0xFF;
 constexpr uint8_t kMapped = 0x10;  // a nine-value letter stored as its nearest of 0 1 X
+constexpr size_t kAhead = 8;       // changes between a prefetch and its use: a miss's latency
+// A batch is handed to the sender once it holds this many changes or value bytes: the threads
+// meet rarely, and the two batches of each file take a few MiB.
+constexpr size_t kBatchChanges = 1 << 16, kBatchBytes = 1 << 20;
 
 // Byte stored for each value character: 0 1 X Z as 0 1 2 3, U as 4 (the plug-in's U); L H W -
 // as 0 1 X X, flagged kMapped so that the import can say how often it mapped them.
@@ -79,6 +85,8 @@ bool SameFile(const std::string& a, const std::string& b)
 }
 
 }  // namespace
+
+bool gSenderThread = true;
 
 std::string WritingName(const std::string& path)
 {
@@ -314,10 +322,20 @@ uint32_t Backend::Widest() const
     return widest;
 }
 
+Backend::~Backend()
+{
+    StopSender();
+}
+
 bool Backend::Step(uint64_t time)
 {
-    if (!Flush())
-        return false;
+    CloseStep();
+    for (const OutFile& f : files_)
+        if (f.changes.queued.size() >= kBatchChanges || f.changes.used >= kBatchBytes) {
+            if (!Send(false))
+                return false;
+            break;
+        }
     stepStartTime_ = time_;
     time_ = time;
     ++serial_;
@@ -330,9 +348,10 @@ inline uint8_t* Backend::Room(Signal& s, size_t n)
     OutFile& f = files_[s.part];
     if (!f.stream)
         return Rest(s).values.Room(n);
-    if (f.queuedBytes.size() - f.queuedUsed < n)
-        f.queuedBytes.resize(std::max(2 * f.queuedBytes.size(), f.queuedUsed + n));
-    return f.queuedBytes.data() + f.queuedUsed;
+    OutFile::Changes& c = f.changes;
+    if (c.bytes.size() - c.used < n)
+        c.bytes.resize(std::max(2 * c.bytes.size(), c.used + n));
+    return c.bytes.data() + c.used;
 }
 
 inline void Backend::Commit(Signal& s, size_t n)
@@ -340,8 +359,8 @@ inline void Backend::Commit(Signal& s, size_t n)
     OutFile& f = files_[s.part];
     if (!f.stream)
         return Rest(s).values.Commit(n);
-    f.queued.push_back({s.idcode, static_cast<uint32_t>(n)});
-    f.queuedUsed += n;
+    f.changes.queued.push_back({s.idcode, static_cast<uint32_t>(n)});
+    f.changes.used += n;
 }
 
 bool Backend::Append(Signal& s, const void* value, size_t n)
@@ -356,24 +375,131 @@ bool Backend::Append(Signal& s, const void* value, size_t n)
     return true;
 }
 
-// The queues hold what the writers need, so that writing them touches no signal.
-bool Backend::Flush()
+void Backend::CloseStep()
 {
     for (OutFile& f : files_) {
-        const uint8_t* value = f.queuedBytes.data();
-        for (const OutFile::Queued& q : f.queued) {
-            if (q.idcode >= 0 && !f.stream->AddChange(q.idcode, time_, value, q.size)) {
-                writeFailed_ =
-                    true;  // said as the writer says it, as a failure at the end would be
-                d_->error = f.stream->Error();
-                return false;
+        OutFile::Changes& c = f.changes;
+        if (c.queued.size() > c.StepFrom())
+            c.steps.push_back({c.queued.size(), c.used, time_});
+    }
+}
+
+bool Backend::Send(bool wait)
+{
+    if (!files_[kDigital].stream)  // layout 1 keeps every change
+        return true;
+    if (!Written())
+        return false;
+    for (OutFile& f : files_) {
+        // The current step's changes stay: only whole steps are written.
+        OutFile::Changes &c = f.changes, &sent = f.sent;
+        sent.queued.assign(c.queued.begin() + ptrdiff_t(c.StepFrom()), c.queued.end());
+        sent.used = c.used - c.StepUsedFrom();
+        if (sent.bytes.size() < sent.used)
+            sent.bytes.resize(sent.used);
+        if (sent.used)
+            std::memcpy(sent.bytes.data(), c.bytes.data() + c.StepUsedFrom(), sent.used);
+        sent.steps.clear();
+        std::swap(c, sent);
+        sent.queued.resize(sent.StepFrom());
+        sent.used = sent.StepUsedFrom();
+    }
+    // The thread starts with the first batch that the input goes on after: a small dump is
+    // written without one.
+    if (!sender_.joinable() && !senderless_ && !wait) {
+        senderless_ = !gSenderThread;
+        try {
+            if (!senderless_)
+                sender_ = nffr::detail::Thread([this] { Sender(); });
+        } catch (...) {
+            senderless_ = true;
+        }
+    }
+    if (!sender_.joinable()) {
+        SendAll();
+    } else {
+        std::lock_guard<nffr::detail::Mutex> hold(mutex_);
+        busy_ = true;
+        wake_.notify_one();
+    }
+    return !wait || Written();
+}
+
+bool Backend::Written()
+{
+    {
+        std::unique_lock<nffr::detail::Mutex> hold(mutex_);
+        done_.wait(hold, [this] { return !busy_; });
+    }
+    if (sendError_.empty())
+        return true;
+    writeFailed_ = true;  // said as the writer says it, as a failure at the end would be
+    d_->error = sendError_;
+    return false;
+}
+
+// Writes the batches sent; an exception (memory) is an error of the import, not of the thread.
+void Backend::SendAll()
+{
+    try {
+        for (OutFile& f : files_)
+            if (f.stream && sendError_.empty())
+                SendBatch(f.sent, f.stream.get());
+    } catch (...) {
+        sendError_ = "out of memory";
+    }
+}
+
+// The queues hold what the writers need, so that writing them touches no signal.
+void Backend::SendBatch(const OutFile::Changes& batch, nffr::StreamWriter* stream)
+{
+    const uint8_t* value = batch.bytes.data();
+    const std::vector<OutFile::Queued>& queued = batch.queued;
+    const size_t n = queued.size();
+    size_t i = 0;
+    for (const OutFile::StepEnd& step : batch.steps)
+        for (; i < step.end; ++i) {
+            // The writer's records and chunks of the changes to come are fetched meanwhile.
+            if (i + 2 * kAhead < n)
+                stream->Prefetch(queued[i + 2 * kAhead].idcode, 0);
+            if (i + kAhead < n)
+                stream->Prefetch(queued[i + kAhead].idcode, 1);
+            const OutFile::Queued& q = queued[i];
+            if (q.idcode >= 0 && !stream->AddChange(q.idcode, step.time, value, q.size)) {
+                sendError_ = stream->Error();
+                return;
             }
             value += q.size;
         }
-        f.queued.clear();
-        f.queuedUsed = 0;
+}
+
+void Backend::Sender()
+{
+    std::unique_lock<nffr::detail::Mutex> hold(mutex_);
+    for (;;) {
+        wake_.wait(hold, [this] { return busy_ || stop_; });
+        if (stop_)
+            return;
+        hold.unlock();
+        SendAll();
+        hold.lock();
+        busy_ = false;
+        done_.notify_one();
     }
-    return true;
+}
+
+// Ends the sender once the batch it writes is written.
+void Backend::StopSender()
+{
+    if (!sender_.joinable())
+        return;
+    {
+        std::unique_lock<nffr::detail::Mutex> hold(mutex_);
+        done_.wait(hold, [this] { return !busy_; });
+        stop_ = true;
+        wake_.notify_one();
+    }
+    sender_.join();
 }
 
 // Remembers the count before this time step's first change, to cut back to it when the
@@ -474,8 +600,10 @@ bool Backend::StoreLogic(Signal& s, const char* bits, size_t size, const char* w
 {
     Tally("real text", false, "real variable " + Quote(Name(s)) + " skipped: it is given " + value);
     OutFile& f = files_[s.part];
+    if (f.stream && !Send(true))  // the steps before are written, the variable's changes kept
+        return false;
     f.Each([&](auto& w) { w.RemoveVar(s.idcode); });
-    for (OutFile::Queued& q : f.queued)  // a value given before, in this step, is gone too
+    for (OutFile::Queued& q : f.changes.queued)  // a value given in this step is gone too
         if (q.idcode == s.idcode)
             q.idcode = -1;
     --f.reals;
@@ -511,8 +639,9 @@ bool Backend::DropStep()
     }
     touched_.clear();
     for (OutFile& f : files_) {
-        f.queued.clear();
-        f.queuedUsed = 0;
+        OutFile::Changes& c = f.changes;
+        c.queued.resize(c.StepFrom());
+        c.used = c.StepUsedFrom();
     }
     time_ = serial_ == 0 ? 0 : stepStartTime_;
     return serial_ != 0;
@@ -520,8 +649,10 @@ bool Backend::DropStep()
 
 bool Backend::Finish(const char* restatedBy)
 {
-    if (!Flush())
+    CloseStep();
+    if (!Send(true))
         return false;
+    StopSender();
     for (OutFile& f : files_) {
         while (f.openScopes > 0)
             CloseScope(f);
@@ -557,6 +688,7 @@ void Backend::NoteMapped()
 
 void Backend::Abandon()
 {
+    StopSender();
     for (OutFile& f : files_)
         if (f.stream)
             f.stream->Abandon();

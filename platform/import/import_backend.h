@@ -7,13 +7,16 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <new>
 #include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "import.h"
+#include "nffr_memory.h"
 #include "nffr_stream_writer.h"
+#include "nffr_threads.h"
 #include "vcd_stream.h"
 
 namespace fsdbgen {
@@ -58,18 +61,34 @@ struct OutFile {
     }
     size_t openScopes = 0;
     std::vector<Signal*> byIdcode;
-    // Layout 2: the changes of the current step, written when the next step begins, so that a
-    // step cut off by the input's end is taken back. Each is its idcode (-1: taken back since)
-    // and its value's size; the values follow each other in queuedBytes.
+    // Layout 2: the changes of whole steps and of the current one, handed to the writer in
+    // batches of whole steps, so that a step cut off by the input's end is taken back. Each is
+    // its idcode (-1: taken back since) and its value's size; the values follow each other in
+    // bytes. A step ends at its change `end` and its value byte `used`.
     struct Queued {
         int idcode;
         uint32_t size;
     };
-    std::vector<Queued> queued;
-    std::vector<uint8_t> queuedBytes;
-    size_t queuedUsed = 0;
+    struct StepEnd {
+        size_t end, used;
+        uint64_t time;
+    };
+    struct Changes {
+        std::vector<Queued> queued;
+        std::vector<uint8_t> bytes;
+        size_t used = 0;
+        std::vector<StepEnd> steps;
+        size_t StepFrom() const { return steps.empty() ? 0 : steps.back().end; }
+        size_t StepUsedFrom() const { return steps.empty() ? 0 : steps.back().used; }
+    };
+    Changes changes;  // being filled
+    Changes sent;     // being written by the sender
     uint32_t reals = 0, events = 0, logic = 0;
 };
+
+// Whether a layout-2 import gives its changes to the writers on a thread of its own while the
+// input is read on (where threads can be started); tests turn it off for the other path.
+extern bool gSenderThread;
 
 // The name under which a file of layout 2 is written until it is complete.
 std::string WritingName(const std::string& path);
@@ -86,6 +105,7 @@ class Backend {
 public:
     // Writes output (and its companion) in the layout given.
     Backend(Diagnostics* d, const std::string& output, int layout);
+    ~Backend();
     Backend(const Backend&) = delete;
     Backend& operator=(const Backend&) = delete;
 
@@ -158,8 +178,16 @@ private:
     uint8_t* Room(Signal& s, size_t n);
     void Commit(Signal& s, size_t n);
     bool Append(Signal& s, const void* value, size_t n);
-    // Layout 2: the current step's changes go to the stream writers.
-    bool Flush();
+    // Layout 2: the changes of the current step become a step of the batch, written at time_.
+    void CloseStep();
+    // Hands the batch's whole steps to the sender (waiting for the batch before); with wait,
+    // returns when they are written. False when a change could not be written.
+    bool Send(bool wait);
+    bool Written();  // waits for the sender; false (the error taken) when it failed
+    void SendAll();  // on the sender
+    void SendBatch(const OutFile::Changes& batch, nffr::StreamWriter* stream);
+    void Sender();
+    void StopSender();
     bool WriteFile(OutFile& f, const std::string& path);
     bool Touch(Signal& s);
     bool CannotStore(const Signal& s);
@@ -177,7 +205,11 @@ private:
     SignalRest& Rest(const Signal& s) { return rest_[s.index]; }
 
     ChunkPool chunks_;  // before the signals, whose chains hold its chunks
-    std::deque<Signal> signals_;
+    // Before the signals, which it holds: on huge pages, a change's first touch of one of a
+    // large design's records costs no page walk, as it would among records all over the heap.
+    nffr::RecordArena records_;
+    std::deque<Signal, nffr::ArenaAllocator<Signal>> signals_{
+        nffr::ArenaAllocator<Signal>(&records_)};
     std::deque<SignalRest> rest_;
     std::vector<std::string> scopes_;  // the open scopes' names, empty for one without
     std::vector<uint32_t> openIds_;    // their numbers, one per scope path (0: the top)
@@ -200,6 +232,13 @@ private:
     bool restating_ = false;
     bool lines_ = true;
     bool writeFailed_ = false;
+    // The sender: writes the batches of files_[].sent while the next is filled.
+    nffr::detail::Thread sender_;
+    bool senderless_ = false;  // no thread could be started: a batch is written at once
+    nffr::detail::Mutex mutex_;
+    nffr::detail::Condition wake_, done_;
+    bool busy_ = false, stop_ = false;
+    std::string sendError_;  // the writer's, when a batch failed
 };
 
 }  // namespace fsdbgen

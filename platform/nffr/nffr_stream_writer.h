@@ -80,6 +80,10 @@ public:
     // One change of a variable: size must be its value size. False once an error is recorded.
     bool AddChange(int idcode, uint64_t tag, const uint8_t* bytes, size_t size);
     bool AddReal(int idcode, uint64_t tag, double v);
+    // A hint that a change of idcode comes soon, for a caller that knows its next changes: stage
+    // 0 brings the variable's buffer record into the cache, stage 1 (given after stage 0, a few
+    // changes later) the place its next change goes. Changes nothing.
+    void Prefetch(int idcode, int stage) const;
 
     bool Finish(std::string* error = nullptr);
     void Abandon();

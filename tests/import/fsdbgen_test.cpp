@@ -19,6 +19,7 @@
 #if defined(QUORVEL_HAVE_FST)
 #include "fstapi.h"
 #endif
+#include "import_backend.h"
 #include "nffr_test_util.h"
 #include "vcd_stream.h"
 
@@ -742,7 +743,18 @@ TEST_F(Fsdbgen, LargeVcdImportWritesTheFilesOfAWriter)
     ASSERT_NE('\n', vcd[block]);
     ASSERT_EQ("", Import(vcd));
     EXPECT_EQ(Image(digital), Slurp(path_));
-    EXPECT_EQ(Image(analog), Slurp(fsdbgen::AnalogCompanionName(path_)));
+    const std::string companion = fsdbgen::AnalogCompanionName(path_);
+    EXPECT_EQ(Image(analog), Slurp(companion));
+    // Streamed, in many batches given to the writers on a thread of their own or (where none
+    // can be started) on the reading one: the same changes.
+    const std::string listing = Listing(path_) + "\n" + Listing(companion);
+    layout_ = 2;
+    for (bool thread : {true, false}) {
+        fsdbgen::gSenderThread = thread;
+        ASSERT_EQ("", Import(vcd));
+        EXPECT_EQ(listing, Listing(path_) + "\n" + Listing(companion)) << thread;
+    }
+    fsdbgen::gSenderThread = true;
 }
 
 TEST_F(Fsdbgen, CommandLine)
@@ -876,6 +888,29 @@ TEST_F(Fsdbgen, HostileVcdEndsInOneMessage)
                   SlurpText(dir_.File("err")))
             << n;
     }
+}
+
+// The records' arena: pieces from its small first block, from huge blocks after it and from
+// blocks of their own, each aligned and apart from the others.
+TEST(VcdStream, RecordArenaKeepsItsPiecesAlignedAndApart)
+{
+    nffr::RecordArena arena;
+    const std::pair<size_t, size_t> pieces[] = {{24, 8},        {32, 32},     {40 << 10, 64},
+                                                {40 << 10, 16}, {3 << 20, 8}, {512, 32}};
+    std::vector<std::pair<uint8_t*, size_t>> taken;
+    for (int round = 0; round < 2; ++round)
+        for (const auto& piece : pieces) {
+            auto* at = static_cast<uint8_t*>(arena.Take(piece.first, piece.second));
+            ASSERT_NE(nullptr, at);
+            EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(at) % piece.second) << piece.first;
+            std::memset(at, static_cast<int>(taken.size()), piece.first);
+            taken.emplace_back(at, piece.first);
+        }
+    for (size_t i = 0; i < taken.size(); ++i)
+        EXPECT_EQ(taken[i].second,
+                  size_t(std::count(taken[i].first, taken[i].first + taken[i].second,
+                                    static_cast<uint8_t>(i))))
+            << i;
 }
 
 // Pieces appended (split across chunks) or written into room (whole, a chunk's rest unused).

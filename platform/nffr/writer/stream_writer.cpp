@@ -15,44 +15,18 @@
 #include <unordered_map>
 
 #include "nffr_layout.h"
+#include "nffr_memory.h"
 #include "nffr_stream_writer.h"
+#include "nffr_threads.h"
 #include "nffr_writer.h"
 #include "segment_codec.h"
 
 namespace nffr {
 namespace detail {
 
-#if defined(__GLIBCXX__) && !defined(_GLIBCXX_HAS_GTHREADS)
-// A standard library without threads (the default of Debian's mingw-w64 compilers, whose thread
-// model is win32): no worker can be started, so the jobs are written on the calling thread and
-// nothing waits or is woken.
-struct Mutex {
-    void lock() {}
-    void unlock() {}
+struct HugeFree {
+    void operator()(void* p) const { std::free(p); }
 };
-struct Condition {
-    template <class Lock, class Ready>
-    void wait(Lock&, Ready)
-    {
-    }
-    void notify_one() {}
-    void notify_all() {}
-};
-struct Thread {
-    template <class Body>
-    explicit Thread(Body&&)
-    {
-        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-    }
-    Thread() = default;
-    bool joinable() const { return false; }
-    void join() {}
-};
-#else
-using Mutex = std::mutex;
-using Condition = std::condition_variable;
-using Thread = std::thread;
-#endif
 
 // Fixed-size chunks for the signals' pending changes, cut from slabs that are kept and reused:
 // buffers of every size come and go without fragmenting the heap, so memory stays flat.
@@ -100,7 +74,9 @@ public:
     }
 
 private:
-    static constexpr size_t kSlab = 4096;  // chunks per slab: 1 MiB
+    // Chunks per slab: 2 MiB, one huge page; the first slab, all that a small file needs, is
+    // half that on small pages, so that a small import takes no more memory than it did.
+    static constexpr size_t kSlab = kHugePage / sizeof(Chunk);
 
     [[gnu::noinline]] bool Refill()
     {
@@ -111,17 +87,20 @@ private:
         }
         if (free_)
             return true;
-        std::unique_ptr<Chunk[]> slab(new (std::nothrow) Chunk[kSlab]);
+        const bool first = slabs_.empty();
+        const size_t n = first ? kSlab / 2 : kSlab;
+        std::unique_ptr<Chunk[], HugeFree> slab(static_cast<Chunk*>(
+            first ? std::malloc(n * sizeof(Chunk)) : HugeAlloc(n * sizeof(Chunk))));
         if (!slab)
             return false;
-        for (size_t i = 0; i < kSlab; ++i)
-            slab[i].next = i + 1 < kSlab ? &slab[i + 1] : free_;
+        for (size_t i = 0; i < n; ++i)
+            slab[i].next = i + 1 < n ? &slab[i + 1] : free_;
         free_ = &slab[0];
         slabs_.push_back(std::move(slab));
         return true;
     }
 
-    std::vector<std::unique_ptr<Chunk[]>> slabs_;
+    std::vector<std::unique_ptr<Chunk[], HugeFree>> slabs_;
     Chunk* free_ = nullptr;
     Mutex mutex_;  // guards returned_
     Chunk* returned_ = nullptr;
@@ -256,6 +235,27 @@ public:
         return NewSlot(idcode);
     }
 
+    // Brings what a change of idcode touches into the cache ahead of it: its record (stage 0) or,
+    // once that is cached, the free byte of its last chunk. A change of a large design otherwise
+    // waits for both, its buffer last touched many thousands of changes before.
+    void Prefetch(int idcode, int stage) const
+    {
+        if (idcode <= 0 || size_t(idcode) >= slots.size() || !slots[size_t(idcode)])
+            return;
+        const Pending* p = slots[size_t(idcode)];
+#if defined(__GNUC__)
+        if (stage == 0) {
+            __builtin_prefetch(p, 1);
+            __builtin_prefetch(reinterpret_cast<const char*>(p + 1) - 1, 1);
+        } else if (p->at) {
+            __builtin_prefetch(p->at, 1);
+        }
+#else
+        (void)p;
+        (void)stage;
+#endif
+    }
+
     // Looks the variable up once; null (an error recorded) for an unknown idcode. The buffers
     // live in a deque, which keeps their address, so the slots may point at them.
     [[gnu::noinline]] Pending* NewSlot(int idcode)
@@ -299,10 +299,7 @@ public:
         uint64_t v = p.count == 0 ? tag : tag - p.last;
         if (p.room >= 10 + size) {
             uint8_t* at = PutVarint(p.at, v);
-            if (size == 1)
-                *at++ = *bytes;
-            else
-                at = static_cast<uint8_t*>(std::memcpy(at, bytes, size)) + size;
+            at = PutValue(at, bytes, size);
             p.used += size_t(at - p.at);
             p.room -= size_t(at - p.at);
             p.at = at;
@@ -323,6 +320,24 @@ public:
         uint8_t step[10];
         const size_t n = size_t(PutVarint(step, v) - step);
         return Append(p, step, n) && Append(p, bytes, size);
+    }
+
+    // Copies a value of size bytes to `at`; returns the byte after it. The common sizes (a bit,
+    // a byte or word of bits) are two overlapping moves of fixed size, not a call.
+    static uint8_t* PutValue(uint8_t* at, const uint8_t* bytes, size_t size)
+    {
+        if (size == 1) {
+            *at = *bytes;
+        } else if (size >= 8 && size <= 16) {
+            std::memcpy(at, bytes, 8);
+            std::memcpy(at + size - 8, bytes + size - 8, 8);
+        } else if (size > 16 && size <= 32) {
+            std::memcpy(at, bytes, 16);
+            std::memcpy(at + size - 16, bytes + size - 16, 16);
+        } else {
+            std::memcpy(at, bytes, size);
+        }
+        return at + size;
     }
 
     // Writes v as a varint at `at` (at most 10 bytes); returns the byte after it.
@@ -453,7 +468,10 @@ public:
 
     // The most the jobs queued may hold: the budget decides when buffers are handed over, so
     // this is memory beyond it, kept small; a slow worker makes the changes wait.
-    size_t QueueBytes() const { return budget / 8; }
+    size_t QueueBytes() const
+    {
+        return budget / 8;
+    }
 
     // The worker: writes the queued jobs in their order until told to stop.
     void Work()
@@ -740,7 +758,9 @@ public:
     bool finished = false;
     bool changed = false;  // a change was given: the file type is fixed
     ChunkPool pool;
-    std::deque<Pending> records;                // every buffer made, in the order made
+    RecordArena arena;  // on huge pages: a change's first touch of its record costs no page walk
+    std::deque<Pending, ArenaAllocator<Pending>> records{
+        ArenaAllocator<Pending>(&arena)};       // every buffer made, in the order made
     std::unordered_map<int, Pending*> pending;  // the buffers of the variables kept
     std::vector<Pending*> slots;                // by idcode: pending's buffers of the dense idcodes
     std::map<int, FileWriter::SegmentList> segments;  // counts only: the entries are spilled
@@ -858,6 +878,11 @@ uint32_t StreamWriter::ValueSize(int idcode) const
 bool StreamWriter::AddChange(int idcode, uint64_t tag, const uint8_t* bytes, size_t size)
 {
     return state_->Add(idcode, tag, bytes, size);
+}
+
+void StreamWriter::Prefetch(int idcode, int stage) const
+{
+    state_->Prefetch(idcode, stage);
 }
 
 bool StreamWriter::AddReal(int idcode, uint64_t tag, double v)
