@@ -441,7 +441,7 @@ public:
     }
 
     // Queues the job for the worker, started on the first, waiting while the jobs queued hold
-    // an eighth of the budget; written here when no thread can be started.
+    // half the budget; written here when no thread can be started.
     void Submit(const Job& job)
     {
         if (!worker.joinable() && !workerless) {
@@ -467,10 +467,12 @@ public:
     }
 
     // The most the jobs queued may hold: the budget decides when buffers are handed over, so
-    // this is memory beyond it, kept small; a slow worker makes the changes wait.
+    // this is memory beyond it; a slow worker makes the changes wait. Half the budget takes the
+    // whole of what FlushLargest hands over at once, so that the changes go on meanwhile (with
+    // an eighth, a 2 GB import's giving waited for the worker, and its reading for the giving).
     size_t QueueBytes() const
     {
-        return budget / 8;
+        return budget / 2;
     }
 
     // The worker: writes the queued jobs in their order until told to stop.
